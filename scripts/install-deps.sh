@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs every Debian package listed in scripts/packages.txt (skips those already present).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+mapfile -t pkgs < <(grep -v '^\s*#' "$here/packages.txt" | grep -v '^\s*$')
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo apt-get update
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+# The test suite starts its own tinyproxy and dante; the packaged services stay down.
+$sudo systemctl disable --now tinyproxy danted >/dev/null 2>&1 || true

@@ -1,0 +1,5 @@
+#include <gtest/gtest.h>
+
+#include "common/base/version.h"
+
+TEST(Version, IsDottedNumbers) { EXPECT_STREQ(kProgramVersion, "1.0.0"); }
