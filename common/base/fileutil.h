@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+// Small file and folder helpers. Folder texts end with "/".
+
+// folder with a trailing "/" appended when missing (empty stays empty).
+std::string IncludeTrailingPathDelimiter(const std::string& folder);
+// The name without its folder.
+std::string ExtractFileName(const std::string& path);
+// The folder part, ending with "/" (empty when there is none).
+std::string ExtractFilePath(const std::string& path);
+// The extension of the name, from its last "." on, dot included; empty when the name part
+// has no ".".
+std::string ExtractFileExt(const std::string& path);
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+// Creates folder with every missing parent; true when it exists afterwards.
+bool ForceDirectories(const std::string& folder);
+bool DeleteFile(const std::string& path);
+// Case-insensitive comparison of 8-bit texts (ASCII letters only), and upper/lower case.
+bool SameText(const std::string& a, const std::string& b);
+std::string UpperCase(const std::string& text);
+std::string LowerCase(const std::string& text);
+// Removes leading and trailing blanks and control characters (bytes up to 32).
+std::string Trim(const std::string& text);

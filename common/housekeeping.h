@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include "common/base/clock.h"
+
+// Purge of old files from the Inbox (and its listed sub-folders), the Sentbox and the log
+// folder, run at program close.
+
+// The housekeeping decision at close: a manual request (HousekeepNow) runs it at once; with
+// automatic purging on and the purge interval passed since LastPurge, the operator is asked
+// "Perform Housekeeping now?" through the operator view. Otherwise nothing happens.
+void CheckHousekeeping();
+
+// Purges the three folder groups with their cut-offs, writes LAST_PURGE, and tells the
+// operator through the operator view when a folder failed.
+void PerformHousekeeping();
+
+// Deletes the files of folder (ending with "/") last modified before cutOff: every file for
+// extension ".*", else only files with that extension (compared in upper case); for the name
+// "SentBox" (any case) only files whose extension is enabled for import. Returns 0, or -1
+// after an error (which is logged).
+int PurgeFolder(const std::string& name, const std::string& folder, const std::string& extension,
+                TDateTime cutOff);

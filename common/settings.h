@@ -1,0 +1,168 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/base/clock.h"
+#include "common/base/profile.h"
+#include "common/base/stringlist.h"
+
+// The settings of the gateway, read once at start from USER.INI and DVR.INI in the program
+// folder into the records below. Folder texts end with "/".
+
+struct TProgramInfo {
+  std::string Version;
+  std::string InboxPath;
+  std::string OutboxPath;
+  std::string SentboxPath;
+  std::string ErrorPath;
+  std::string TempPath;
+  std::string LogPath;
+  std::string EmailContentType;
+  int32_t LogLevel = 0;
+  int32_t Sequence = 0;
+  bool AutoImport = false;
+};
+
+struct TCompanyInfo {
+  std::string EmailAddr;
+  std::string LoginID;
+  std::string Password;  // held unscrambled; never logged
+};
+
+struct TConnectionInfo {
+  bool LeaseLine = false;
+  std::string DialupProfile;
+  int32_t Retry = 0;
+  bool SendUseProxy = false;
+  bool SendUseFirewall = false;
+  bool RecvUseProxy = false;
+  bool RecvUseFirewall = false;
+  std::string SendProxyAddr, SendProxyPort, SendProxyUserID, SendProxyPassword;
+  std::string RecvFirewallAddr, RecvFirewallPort, RecvFirewallUserID, RecvFirewallPassword;
+  std::string SendFirewallAddr, SendFirewallPort, SendFirewallUserID, SendFirewallPassword;
+  std::string RecvProxyAddr, RecvProxyPort, RecvProxyUserID, RecvProxyPassword;
+  int32_t Timeout = 0;  // seconds
+  std::string WebMailCounter;
+  std::string WebMailDelete;
+  std::string WebMailRetriever;
+  int32_t FirewallType = 1;
+  int32_t DialupDelay = 0;  // minutes
+};
+
+struct TScheduleInfo {
+  std::string ConnectOption;   // "1" manual, "2" every N minutes, "3" at a time
+  std::string ConnectAtCycle;  // "1" every day, "2" on one date, "3" on weekdays
+  TDateTime ConnectAtTime = 0;  // time of day, date part 0
+  std::string ConnectAtTimeText;
+  TDateTime ConnectAtOn = 0;  // whole day
+  std::string ConnectAtDays;  // weekday digits 1 (Monday) .. 7, each followed by ","
+  int32_t ConnectEveryMin = 0;
+};
+
+struct TUpgradeInfo {
+  std::string UpgradeTitle;
+  std::string UpgradePath;
+  TDateTime ForceUpgradeDate = 0;   // 0 = none
+  TDateTime EffectUpgradeDate = 0;  // 0 = none
+};
+
+struct THousekeepInfo {
+  bool AutoPurge = false;
+  int32_t PurgeInterval = 0;  // days
+  TDateTime LastPurge = 0;    // whole day
+  int32_t InboxDays = 0;
+  int32_t SentboxDays = 0;
+  int32_t SystemLogDays = 0;
+};
+
+struct TServiceInfo {
+  std::string Email;
+  std::string WebMailSender;
+};
+
+extern TProgramInfo ProgramInfo;
+extern TCompanyInfo CompanyInfo;
+extern TConnectionInfo ConnectionInfo;
+extern TScheduleInfo ScheduleInfo;
+extern TUpgradeInfo UpgradeInfo;
+extern THousekeepInfo HousekeepInfo;
+extern std::vector<TServiceInfo> Services;  // one per line of ServiceIndex, same order
+
+extern TStringList ImportExtensions;  // section iFile of USER.INI
+extern TStringList InboxLocations;    // section INBOX of USER.INI
+extern TStringList ServiceIndex;      // section IDX of DVR.INI
+extern TStringList OutboxQueue;       // filled by ScanOutbox
+
+extern bool DebugMode;
+extern bool MultiUser;
+// The open settings files; later writers (options dialog, upgrade handling, housekeeping)
+// write through them. Empty before LoadSettings and after ReleaseSettings.
+extern std::unique_ptr<TIniFile> UserIni;
+extern std::unique_ptr<TIniFile> DvrIni;
+extern std::string ProgramDir;  // folder of the program file
+extern std::string BaseDir;     // its parent: the data folders live here
+extern std::string UpgradeDir;  // BaseDir + "UPGRADE/"
+
+// Process-wide flags shared by the window and the worker threads.
+extern std::atomic<bool> SendIdle;
+extern std::atomic<bool> RecvIdle;
+extern std::atomic<bool> MessageSent;
+extern std::atomic<bool> ScheduleEnabled;
+extern std::atomic<bool> HousekeepNow;
+extern std::atomic<bool> DialIdle;
+extern std::atomic<bool> DialedBySelf;
+extern TDateTime LastConnectTime;  // main thread only
+extern TDateTime NextConnectTime;  // main thread only
+
+// Reads USER.INI and DVR.INI of programDir (ending with "/" or not; the executable's folder),
+// sets ProgramDir and BaseDir (its parent), creates the data folders, opens the run's system
+// log and writes the settings dump into it. computerName is logged in the first line.
+void LoadSettings(const std::string& programDir, const std::string& computerName);
+// Empties Services and releases UserIni, DvrIni, the log and the lists (in that order).
+void ReleaseSettings();
+
+// The one-byte key of the stored passwords.
+constexpr unsigned char PasswordKey = 0x6B;
+// Every byte of text XOR-ed with key; the same call scrambles and unscrambles.
+std::string ScramblePassword(const std::string& text, unsigned char key);
+// The stored form of a password: scrambled with PasswordKey, with the bytes a profile line
+// cannot hold written as an escape pair. Use these (or the Read/Write helpers) for every
+// password in USER.INI.
+std::string EncodeStoredPassword(const std::string& password);
+std::string DecodeStoredPassword(const std::string& stored);
+std::string ReadPassword(const TIniFile& ini, const std::string& section, const std::string& key);
+void WritePassword(TIniFile& ini, const std::string& section, const std::string& key,
+                   const std::string& password);
+
+// extension as ExtractFileExt gives it (".TXT", may be empty): true when its key in
+// ImportExtensions has the value "1".
+bool IsImportExtension(const std::string& extension);
+// Rebuilds OutboxQueue from the Outbox: files with an enabled extension that no process
+// holds open.
+void ScanOutbox();
+// Routes an outbox file by the first character of its name through ServiceIndex; the outputs
+// stay empty when no service matches (service is left as passed then).
+void LookupService(const std::string& fileName, std::string& service, std::string& email,
+                   std::string& webMailSender);
+// The folder for a received file: the InboxLocations entry of the name's part before the
+// first "-" (created when missing), else the Inbox.
+void GetInboxFolder(const std::string& fileName, std::string& folder);
+
+// "st", "nd", "rd" or "th" for n.
+std::string OrdinalSuffix(int n);
+// "True" or "False".
+std::string BoolToText(bool value);
+// The date of an eight-digit YYYYMMDD text (EConvertError when invalid); 0 for any other length.
+TDateTime DateFromYYYYMMDD(const std::string& text);
+// Starts commandLine through /bin/sh without waiting. Returns 33 when started; otherwise
+// 0, 2 (file not found), 3 (path not found), 11 (not executable) with errorText set.
+int RunProgram(const std::string& commandLine, int showMode, std::string& errorText);
+// A unique new name "~qbXXXX.tmp" in folder (the file is created exclusively, then deleted).
+// Raises std::runtime_error when the folder cannot hold it.
+std::string MakeTempFileName(const std::string& folder);
+// A folder name (at most 8 characters) in folder that does not exist yet; not created.
+std::string MakeTempDirName(const std::string& folder);
