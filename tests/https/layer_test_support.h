@@ -1,0 +1,54 @@
+#pragma once
+
+// Test doubles for the connection layers: a link context that records every event and
+// enforces a deadline, and a scriptable TCP peer on 127.0.0.1 that runs one exchange.
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "https/layer.h"
+
+// A link context recording events as "SSLStatus: text", "Error: 118 text",
+// "ServerAuthentication: status accept=0". Pump fails with 301 after the deadline.
+struct TRecordingLink {
+    explicit TRecordingLink(std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+    TLinkContext Context;
+    std::vector<std::string> Events;
+    std::vector<TServerCertificate> Certificates;  // as offered, before the handler
+    bool AcceptCertificate = false;                // what the handler sets Accept to
+    bool ChangeAccept = false;                     // whether the handler touches Accept
+    int PumpSteps = 0;
+    std::chrono::steady_clock::time_point Deadline;
+};
+
+// A raw socket helper for peers: read exactly n bytes (or until close), write all.
+std::string ReadExactly(int fd, size_t count);
+std::string ReadUntil(int fd, const std::string& terminator, size_t limit = 65536);
+void WriteAll(int fd, const std::string& bytes);
+
+// One-connection TCP server on 127.0.0.1 with a free port. The script runs on its own
+// thread with the accepted socket; the connection closes when the script returns.
+class TScriptPeer {
+public:
+    explicit TScriptPeer(std::function<void(int fd)> script);
+    ~TScriptPeer();
+    uint16_t Port() const { return port_; }
+    // Waits for the script to finish (at most 20 s).
+    void Join();
+
+private:
+    int listener_ = -1;
+    uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+// Reads from a layer until it reports the close (bounded by the link's deadline).
+std::string ReceiveAll(TLayer& layer);
+
+// A port on 127.0.0.1 that nothing listens on (bound, then released).
+uint16_t UnusedPort();
