@@ -1,0 +1,81 @@
+#include "common/base/fileutil.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+std::string IncludeTrailingPathDelimiter(const std::string& folder) {
+  if (folder.empty() || folder.back() == '/') return folder;
+  return folder + "/";
+}
+
+std::string ExtractFileName(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ExtractFilePath(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ExtractFileExt(const std::string& path) {
+  std::string name = ExtractFileName(path);
+  std::size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st{};
+  return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st{};
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ForceDirectories(const std::string& folder) {
+  std::string path = folder;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (path.empty()) return false;
+  if (DirectoryExists(path)) return true;
+  std::string parent = ExtractFilePath(path);
+  if (!parent.empty() && parent != path && !ForceDirectories(parent)) return false;
+  if (mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return DirectoryExists(path);
+  return false;
+}
+
+bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+namespace {
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+}  // namespace
+
+bool SameText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (Upper(a[i]) != Upper(b[i])) return false;
+  return true;
+}
+
+std::string UpperCase(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) c = Upper(c);
+  return out;
+}
+
+std::string LowerCase(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) c = Lower(c);
+  return out;
+}
+
+std::string Trim(const std::string& text) {
+  std::size_t b = 0, e = text.size();
+  while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
+  return text.substr(b, e - b);
+}

@@ -1,0 +1,122 @@
+// Starting other programs, and unique temporary names.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <stdexcept>
+
+#include "common/base/fileutil.h"
+#include "common/settings.h"
+
+extern char** environ;
+
+namespace {
+
+// The program named by the first word of a command line ("..." quotes allowed).
+std::string FirstWord(const std::string& commandLine) {
+  std::size_t b = 0;
+  while (b < commandLine.size() && commandLine[b] == ' ') ++b;
+  if (b < commandLine.size() && commandLine[b] == '"') {
+    std::size_t close = commandLine.find('"', b + 1);
+    return commandLine.substr(b + 1, close == std::string::npos ? std::string::npos : close - b - 1);
+  }
+  std::size_t e = commandLine.find_first_of(" \t", b);
+  return commandLine.substr(b, e == std::string::npos ? std::string::npos : e - b);
+}
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat st{};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+// The start result the system would give for program: 33 when it can be started, else 2 (no
+// such file), 3 (no such folder) or 11 (not an executable).
+int CheckProgram(const std::string& program) {
+  if (program.empty()) return 2;
+  if (program.find('/') == std::string::npos) {
+    const char* pathEnv = std::getenv("PATH");
+    std::string path = pathEnv ? pathEnv : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= path.size()) {
+      std::size_t colon = path.find(':', start);
+      std::string dir = path.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+      if (IsExecutableFile(IncludeTrailingPathDelimiter(dir.empty() ? "." : dir) + program)) return 33;
+      if (colon == std::string::npos) break;
+      start = colon + 1;
+    }
+    return 2;
+  }
+  struct stat st{};
+  if (stat(program.c_str(), &st) != 0) return DirectoryExists(ExtractFilePath(program)) ? 2 : 3;
+  return IsExecutableFile(program) ? 33 : 11;
+}
+
+std::string StartErrorText(int result) {
+  switch (result) {
+    case 0: return "The system is out of memory or resources.";
+    case 2: return "The specified file was not found.";
+    case 3: return "The specified path was not found.";
+    case 11: return "The .EXE file is invalid (non-Win32 .EXE or error in .EXE image).";
+    default: return "Error Code: (" + std::to_string(result) + ")";
+  }
+}
+
+}  // namespace
+
+int RunProgram(const std::string& commandLine, int /*showMode*/, std::string& errorText) {
+  int result = CheckProgram(FirstWord(commandLine));
+  if (result == 33) {
+    // The shell starts the program in the background and ends at once, so the program runs
+    // on its own and leaves no unreaped child behind.
+    const std::string script = commandLine + " &";
+    const char* argv[] = {"sh", "-c", script.c_str(), nullptr};
+    pid_t pid = 0;
+    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+      result = 0;
+    } else {
+      int status = 0;
+      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+    }
+  }
+  if (result < 32) errorText = StartErrorText(result);
+  return result;
+}
+
+std::string MakeTempFileName(const std::string& folder) {
+  thread_local std::mt19937 random{std::random_device{}()};
+  const std::string dir = IncludeTrailingPathDelimiter(folder);
+  unsigned unique = random() & 0xFFFF;
+  for (int attempt = 0; attempt < 0x10000; ++attempt, unique = (unique + 1) & 0xFFFF) {
+    if (unique == 0) continue;
+    char name[16];
+    std::snprintf(name, sizeof name, "~qb%04X.tmp", unique);
+    const std::string path = dir + name;
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      close(fd);
+      unlink(path.c_str());
+      return path;
+    }
+    if (errno != EEXIST) break;
+  }
+  throw std::runtime_error("Unable to create a temporary file in " + dir + ": " +
+                           std::strerror(errno));
+}
+
+std::string MakeTempDirName(const std::string& folder) {
+  std::string candidate;
+  do {
+    std::string name = ExtractFileName(MakeTempFileName(folder));
+    name = name.substr(0, name.find('.')).substr(0, 8);
+    candidate = IncludeTrailingPathDelimiter(folder) + name;
+  } while (DirectoryExists(candidate));
+  return candidate;
+}
