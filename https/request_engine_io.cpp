@@ -1,0 +1,269 @@
+// One request and its response over a connection stack: connect, send the head and the
+// attached file, read the answer, close.
+
+#include <algorithm>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <new>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "https/request_engine.h"
+#include "https/request_head.h"
+#include "https/socket_errors.h"
+
+namespace {
+
+const char* const kAttachedFileText = "Can't open attached file for reading.";
+const char* const kFileReadText = "Can't open file for reading.";
+const char* const kLocalFileText = "Can't open local file for writing.";
+constexpr size_t kReceiveBuffer = 65536;
+
+const char* MethodOf(TipshttpsActions action) {
+    switch (action) {
+        case httpPost: return "POST";
+        case httpHead: return "HEAD";
+        case httpPut: return "PUT";
+        default: return "GET";
+    }
+}
+
+struct TFdGuard {
+    int fd = -1;
+    ~TFdGuard() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+}  // namespace
+
+int TRequestEngine::Transfer(TipshttpsActions action) {
+    const TURLParts& target = Settings.Target;
+    if (target.Server.empty()) throw EipsHTTPS(152, "No server specified in URL");
+    const bool proxy = !Settings.ProxyServer.empty();
+    const bool tunnel = proxy && Settings.ProxySSL == psTunnel;
+    const bool throughProxy = proxy && !tunnel;
+    if (!throughProxy && !SameTextASCII(target.Scheme, kDefaultScheme) &&
+        !SameTextASCII(target.Scheme, "http"))
+        throw EipsHTTPS(153, "Specified URLScheme is invalid.");
+
+    TConnectionSettings settings;
+    settings.FirewallType = static_cast<TFirewallKind>(Settings.FirewallType);
+    settings.FirewallHost = Settings.FirewallHost;
+    settings.FirewallPort = Settings.FirewallPort;
+    settings.FirewallUser = Settings.FirewallUser;
+    settings.FirewallPassword = Settings.FirewallPassword;
+    settings.UseTLS = SameTextASCII(target.Scheme, "https");
+    if (proxy && Settings.ProxySSL == psAlways) settings.UseTLS = true;
+    if (proxy && Settings.ProxySSL == psNever) settings.UseTLS = false;
+    if (tunnel) {
+        settings.FirewallType = TFirewallKind::Tunnel;
+        settings.FirewallHost = Settings.ProxyServer;
+        settings.FirewallPort = Settings.ProxyPort;
+    }
+    settings.SSLCertStore = Settings.SSLCertStore;
+    settings.SSLCertSubject = Settings.SSLCertSubject;
+    settings.LocalHost = Settings.LocalHost;
+    if (!Settings.SocketsLoaded) throw EipsHTTPS(10093, "");
+
+    if (throughProxy)
+        Connect(Settings.ProxyServer, Settings.ProxyPort, settings);
+    else
+        Connect(target.Server, target.Port, settings);
+
+    reader_ = std::make_unique<TResponseReader>(Settings.FollowRedirects != frNever);
+    TResponseEvents& events = reader_->Events;
+    events.Header = [this](const std::string& field, const std::string& value) {
+        if (events_.OnHeader) events_.OnHeader(&sender_, field, value);
+        CheckAbort();
+    };
+    events.SetCookie = [this](const TSetCookie& c) {
+        if (events_.OnSetCookie)
+            events_.OnSetCookie(&sender_, c.Name, c.Value, c.Expires, c.Domain, c.Path, c.Secure);
+        CheckAbort();
+    };
+    events.StartTransfer = [this] {
+        if (events_.OnStartTransfer) events_.OnStartTransfer(&sender_, 1);
+        CheckAbort();
+    };
+    events.Body = [this](std::string_view piece) { TakeBodyPiece(piece); };
+    localFile_.reset();
+    if (!Settings.LocalFile.empty())
+        localFile_ = std::make_unique<TLocalFileWriter>(Settings.LocalFile);
+
+    // StatusLine and the headers survive a failure, so keep them whatever happens.
+    auto keepResponse = [this] {
+        statusLine_ = reader_->StatusLine();
+        headerText_ = reader_->HeaderText();
+    };
+    int result = 0;
+    try {
+        result = SendRequest(action, throughProxy);
+        keepResponse();
+        if (result == 0)
+            ReadResponse();
+        else
+            CloseConnection(0);
+    } catch (const EipsHTTPS& error) {
+        keepResponse();
+        CloseConnection(error.Code >= 10000 && error.Code < 12000 ? error.Code : 0);
+        throw;
+    }
+    keepResponse();
+    return result;
+}
+
+void TRequestEngine::Connect(const std::string& host, uint16_t port,
+                             const TConnectionSettings& settings) {
+    tls_ = settings.UseTLS;
+    try {
+        connection_ = BuildConnectionStack(settings, context_);
+        connection_->Connect(host, port);
+    } catch (const EipsHTTPS& error) {
+        Drop();
+        if (error.Code != 301 && events_.OnConnected)
+            events_.OnConnected(&sender_, error.Code, DescribeErrorCode(error.Code));
+        throw;
+    }
+    connected_ = true;
+    // The head and the first body piece are separate writes; do not let the second one
+    // wait for the acknowledgement of the first.
+    const int fd = connection_->Socket();
+    const int one = 1;
+    if (fd >= 0) ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (events_.OnConnected) events_.OnConnected(&sender_, 0, "OK");
+    CheckAbort();
+}
+
+int TRequestEngine::SendRequest(TipshttpsActions action, bool throughProxy) {
+    TRequestHead head;
+    head.Method = MethodOf(action);
+    head.Target = &Settings.Target;
+    head.ThroughProxy = throughProxy;
+    head.ProxyUser = Settings.ProxyUser;
+    head.ProxyPassword = Settings.ProxyPassword;
+    head.Accept = Settings.Accept;
+    head.UserAgent = Settings.UserAgent;
+    std::string bytes = BuildRequestHead(head);
+    if (action == httpGet || action == httpHead) {
+        connection_->Send(bytes + BuildRequestEnd({}, std::nullopt));
+        return 0;
+    }
+
+    TFdGuard file;
+    uint64_t length = 0;
+    if (!Settings.AttachedFile.empty()) {
+        struct stat info {};
+        file.fd = ::open(Settings.AttachedFile.c_str(), O_RDONLY | O_CLOEXEC);
+        if (file.fd < 0 || ::fstat(file.fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+            connection_->Send(bytes);
+            throw EipsHTTPS(302, kAttachedFileText);
+        }
+        length = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+    }
+    connection_->Send(bytes + BuildRequestEnd(Settings.ContentType, length));
+    if (length == 0) return 0;
+    return SendAttachedFile(file.fd, length);
+}
+
+int TRequestEngine::SendAttachedFile(int fd, uint64_t length) {
+    if (events_.OnStartTransfer) events_.OnStartTransfer(&sender_, 0);
+    CheckAbort();
+    std::string piece(kFilePiece, '\0');
+    uint64_t sent = 0;
+    while (sent < length) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(kFilePiece, length - sent));
+        ssize_t got;
+        do {
+            got = ::read(fd, piece.data(), want);
+        } while (got < 0 && errno == EINTR);
+        // The file shrank or cannot be read: the promised length can no longer be kept.
+        if (got <= 0) throw EipsHTTPS(302, kFileReadText);
+        connection_->Send(std::string_view(piece.data(), static_cast<size_t>(got)));
+        sent += static_cast<uint64_t>(got);
+        if (events_.OnTransfer) events_.OnTransfer(&sender_, 0, static_cast<int64_t>(sent), {});
+        CheckAbort();
+        if (EarlyFailureStatus()) return 151;
+    }
+    if (events_.OnEndTransfer) events_.OnEndTransfer(&sender_, 0);
+    CheckAbort();
+    return 0;
+}
+
+// A server may answer (and refuse) before the whole body is sent. Looked at only on a plain
+// socket: over TLS, readable bytes may be session records that carry no answer, and the
+// read would then wait for an answer that only comes after the body.
+bool TRequestEngine::EarlyFailureStatus() {
+    const int fd = connection_->Socket();
+    if (tls_ || fd < 0) return false;
+    pollfd ready{fd, POLLIN, 0};
+    if (::poll(&ready, 1, 0) <= 0 || !(ready.revents & (POLLIN | POLLHUP | POLLERR))) return false;
+    char buffer[4096];
+    const size_t received = connection_->Receive(buffer, sizeof buffer);
+    if (received == 0)
+        reader_->Finish();
+    else
+        reader_->Feed(std::string_view(buffer, received));
+    const std::string& status = reader_->StatusLine();
+    return reader_->State() != TReaderState::StatusLine && !status.empty() &&
+           !StatusCodeText(status).starts_with("2");
+}
+
+void TRequestEngine::ReadResponse() {
+    std::string buffer(kReceiveBuffer, '\0');
+    for (;;) {
+        const size_t received = connection_->Receive(buffer.data(), buffer.size());
+        if (received == 0) break;
+        reader_->Feed(std::string_view(buffer.data(), received));
+        PumpStep();
+    }
+    reader_->Finish();
+    CloseConnection(0);
+}
+
+void TRequestEngine::TakeBodyPiece(std::string_view piece) {
+    if (localFile_ && !localFile_->Failed()) {
+        if (!localFile_->IsOpen() && !localFile_->Open()) {
+            if (events_.OnError) events_.OnError(&sender_, 0, kLocalFileText);
+            throw EipsHTTPS(302, kLocalFileText);
+        }
+        if (!localFile_->Write(piece) && events_.OnError)
+            events_.OnError(&sender_, 7, "Error writing to LocalFile.");
+    }
+    const size_t cap = Settings.MaxTransferredData > 0
+                           ? static_cast<size_t>(Settings.MaxTransferredData)
+                           : std::string::npos;
+    const size_t room = cap > transferredData_.size() ? cap - transferredData_.size() : 0;
+    try {
+        transferredData_.append(piece.substr(0, std::min(room, piece.size())));
+    } catch (const std::bad_alloc&) {
+        if (events_.OnError) events_.OnError(&sender_, 200, "Error appending to TransferredData.");
+    }
+    if (events_.OnTransfer)
+        events_.OnTransfer(&sender_, 1, static_cast<int64_t>(reader_->BodyBytes()),
+                           std::string(piece));
+    CheckAbort();
+}
+
+void TRequestEngine::CloseConnection(int code) {
+    if (!connected_) {
+        Drop();
+        return;
+    }
+    connected_ = false;
+    connection_->Close();
+    if (events_.OnEndTransfer) events_.OnEndTransfer(&sender_, 1);
+    if (localFile_) localFile_->Close();
+    if (events_.OnDisconnected)
+        events_.OnDisconnected(&sender_, code, code ? DescribeErrorCode(code) : "OK");
+}
+
+void TRequestEngine::Drop() {
+    if (connection_) connection_->Close();
+    connection_.reset();
+    connected_ = false;
+    if (localFile_) localFile_->Close();
+}
