@@ -1,0 +1,22 @@
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "mail/mail_stream.h"
+
+// Decodes quoted-printable text in place: "=" with two hexadecimal digits (either case) is
+// that byte, "=" with two other characters is "@", a soft line break "=" CR LF (or "=" with a
+// lone CR or LF) disappears, an "=" without two characters after it ends the text. An
+// underscore stays an underscore.
+void QuotedPrintableDecode(std::string& text);
+std::string QuotedPrintableDecoded(std::string_view text);
+
+// Value of a character in a uuencoded line: "!" to "_" are 1 to 63, the grave accent and the
+// blank are 0; any other character raises "Oops...".
+unsigned UuValue(unsigned char c);
+
+// Decodes a uuencoded block into out. lines[0] is the begin line and is not decoded; decoding
+// stops after the last line or before a line "end" or a line holding the grave accent alone.
+void UUDecode(std::span<const std::string_view> lines, TMailStream& out);

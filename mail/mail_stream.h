@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// Byte streams of the mail model: the decoders write into them, attachments keep their data
+// in a memory stream.
+class TMailStream {
+ public:
+  enum TSeekOrigin { soBeginning, soCurrent, soEnd };
+  virtual ~TMailStream() = default;
+  // Number of bytes taken.
+  virtual std::size_t Write(const void* buffer, std::size_t count) = 0;
+  // A stream that cannot be read or positioned raises "Invalid stream operation".
+  virtual std::size_t Read(void* buffer, std::size_t count);
+  virtual std::int64_t Seek(std::int64_t offset, TSeekOrigin origin);
+};
+
+// Bytes held in memory, grown as they are written.
+class TMailMemoryStream : public TMailStream {
+ public:
+  std::size_t Write(const void* buffer, std::size_t count) override;
+  std::size_t Read(void* buffer, std::size_t count) override;
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+
+  std::size_t Size() const { return size_; }
+  std::size_t Position() const { return position_; }
+  const char* Memory() const { return bytes_.get(); }
+  std::string_view View() const { return {bytes_.get(), size_}; }
+  void Clear();
+  // Replaces the content with the whole file, read into a buffer of exactly its size.
+  void LoadFromFile(const std::string& path);
+
+ private:
+  void Reserve(std::size_t capacity);
+  std::unique_ptr<char[]> bytes_;
+  std::size_t size_ = 0, capacity_ = 0, position_ = 0;
+};
+
+// The whole content of a file, in a buffer of about its size.
+struct TFileBytes {
+  std::unique_ptr<char[]> bytes;
+  std::size_t size = 0, capacity = 0;
+};
+// Raises "Cannot open file" or "Cannot read file" with the path and the system's reason.
+TFileBytes ReadWholeFile(const std::string& path);
+
+// A file written from the start through a buffer; "Cannot create file" when it cannot be
+// opened, "Stream write error" when the disk refuses the bytes.
+class TMailFileStream : public TMailStream {
+ public:
+  explicit TMailFileStream(const std::string& path);
+  ~TMailFileStream() override;
+  std::size_t Write(const void* buffer, std::size_t count) override;
+  // Writes the buffered bytes out and closes the file; errors are raised.
+  void Close();
+
+ private:
+  void Flush();
+  int fd_ = -1;
+  std::string buffer_;
+};
+
+// A new, empty file with the prefix "orv" in the system temporary folder ($TMPDIR, else /tmp).
+// The file is created exclusively and left in place, so no other process can take its name
+// before the caller opens it.
+std::string MakeSystemTempFile();
+
+// Deletes its file when it goes out of scope, on every path.
+class TTempFile {
+ public:
+  TTempFile() : path_(MakeSystemTempFile()) {}
+  ~TTempFile();
+  TTempFile(const TTempFile&) = delete;
+  TTempFile& operator=(const TTempFile&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Writes data to path whole or not at all: a hidden temporary file in the same folder is
+// written, flushed to disk and renamed over path.
+void WriteFileWhole(const std::string& path, std::string_view data);

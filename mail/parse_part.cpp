@@ -1,0 +1,206 @@
+#include "mail/parse_part.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "mail/base64_stream.h"
+#include "mail/encodings.h"
+#include "mail/mail_text.h"
+#include "mail/orv_msg.h"
+
+using mailtext::ContainsUpper;
+using mailtext::UpperCase;
+
+namespace {
+
+// A message id without its first "<" and its first ">".
+std::string WithoutAngles(std::string id) {
+  if (auto at = id.find('<'); at != std::string::npos) id.erase(at, 1);
+  if (auto at = id.find('>'); at != std::string::npos) id.erase(at, 1);
+  return id;
+}
+
+// The subject with its extension (from its last ".") replaced by ".html".
+std::string HtmlNameFor(const std::string& subject) {
+  std::string::size_type dot = subject.rfind('.');
+  std::string::size_type slash = subject.rfind('/');
+  if (dot == std::string::npos || (slash != std::string::npos && slash > dot)) return subject + ".html";
+  return subject.substr(0, dot) + ".html";
+}
+
+// Decodes the lines through a stream into a temporary file and loads the file into data, so
+// the decoded bytes are held once, in a buffer of exactly their size.
+template <class TDecode>
+void DecodeThroughTempFile(TMailMemoryStream& data, TDecode decode) {
+  TTempFile temp;
+  {
+    TMailFileStream file(temp.Path());
+    decode(file);
+    file.Close();
+  }
+  data.LoadFromFile(temp.Path());
+}
+
+void WriteLines(TMailMemoryStream& data, TLineSpan lines) {
+  for (std::string_view line : lines) {
+    data.Write(line.data(), line.size());
+    data.Write("\r\n", 2);
+  }
+}
+
+}  // namespace
+
+void TPartParser::Parse(TLineSpan lines) {
+  work_.push_back(lines);
+  while (!work_.empty()) {
+    TLineSpan part = work_.back();
+    work_.pop_back();
+    ParsePart(part);
+  }
+}
+
+void TPartParser::ParsePart(TLineSpan part) {
+  const TPartHeader h = GetPartHeader(part);
+  const std::string& type = h.contentType;
+  const bool nameEmpty = h.fileName.empty();
+  // Whatever a part hands on to be parsed next goes on top of the work stack, so it is parsed
+  // before the parts that follow it in the message.
+  if (ContainsUpper(type, "TEXT") && ParseTextPart(part, h)) return;
+  if (ContainsUpper(type, "MULTIPART") || mailtext::SameText(type, msg_.expected_content_type_)) {
+    std::vector<TLineSpan> leaves = SplitMultipart(part);
+    work_.insert(work_.end(), leaves.rbegin(), leaves.rend());
+    return;
+  }
+  if (type == "MESSAGE/DISPOSITION-NOTIFICATION") {
+    if (auto id = FindHeaderValue("ORIGINAL-MESSAGE-ID:", part, true)) msg_.mdn_org_message_id_ = WithoutAngles(*id);
+    work_.push_back(StripHeaders(part));
+    return;
+  }
+  if (type == "TEXT/HTML" || h.encoding == "X-UUENCODE" || !nameEmpty) {
+    // A text part has had its header block stripped already.
+    SavePart(ContainsUpper(type, "TEXT") ? part : StripHeaders(part), type, h.fileName, h.encoding);
+    return;
+  }
+  if (type == "MESSAGE/RFC822") {
+    if (auto id = FindHeaderValue("MESSAGE-ID:", part, true)) msg_.mdn_org_message_id_ = WithoutAngles(*id);
+    work_.push_back(StripHeaders(part));
+    return;
+  }
+  if (h.encoding == "BASE64" || h.encoding == "QUOTED-PRINTABLE") {
+    SavePart(StripHeaders(part), type, h.fileName, h.encoding);
+    return;
+  }
+  msg_.text_.AddLines(StripHeaders(part));
+}
+
+bool TPartParser::ParseTextPart(TLineSpan& part, const TPartHeader& h) {
+  const std::string& type = h.contentType;
+  const bool nameEmpty = h.fileName.empty();
+  part = StripHeaders(part);
+  // Each uuencoded block, from its begin line up to (not including) its "end" line, leaves
+  // the text and becomes an attachment; the search goes on from the "end" line.
+  std::vector<std::string_view> rest;
+  bool found = false;
+  std::size_t from = 0;
+  while (auto begin = FindUuBegin(part, from)) {
+    found = true;
+    rest.insert(rest.end(), part.begin() + std::ptrdiff_t(from), part.begin() + std::ptrdiff_t(begin->index));
+    std::vector<std::string_view> block;
+    std::size_t i = begin->index;
+    for (;; ++i) {
+      if (i >= part.size()) throw std::out_of_range("List index out of bounds (" + std::to_string(i) + ")");
+      if (mailtext::LowerCase(mailtext::Trim(part[i])) == "end") break;
+      if (!part[i].empty()) block.push_back(part[i]);
+    }
+    SavePart(block, "APPLICATION/OCTET-STREAM", begin->name, "X-UUENCODE");
+    from = i;
+  }
+  // An HTML part without a name is kept whole as an attachment named after the subject.
+  if ((!nameEmpty || type == "TEXT/HTML") && !found) return false;
+  if (found) {
+    rest.insert(rest.end(), part.begin() + std::ptrdiff_t(from), part.end());
+    AppendText(rest, h.encoding);
+  } else {
+    AppendText(part, h.encoding);
+  }
+  return true;
+}
+
+void TPartParser::AppendText(TLineSpan lines, const std::string& encoding) {
+  if (encoding == "QUOTED-PRINTABLE") {
+    std::string text = JoinMailLines(lines);
+    QuotedPrintableDecode(text);
+    msg_.text_.AddText(std::move(text));
+  } else if (encoding == "BASE64") {
+    msg_.text_.AddText(Base64Decode(JoinMailLines(lines)));
+  } else {
+    msg_.text_.AddLines(lines);
+  }
+}
+
+std::vector<TLineSpan> TPartParser::SplitMultipart(TLineSpan lines) const {
+  std::vector<TLineSpan> leaves;
+  std::vector<TLineSpan> pending{lines};
+  const std::string expected = UpperCase(msg_.expected_content_type_);
+  std::string ct;
+  while (!pending.empty()) {
+    TLineSpan l = pending.back();
+    pending.pop_back();
+    if (!FindHeader("CONTENT-TYPE:", l, ct)) {
+      leaves.push_back(l);
+      continue;
+    }
+    // Only multiparts and the expected type are split; with no expected type every other
+    // part is a leaf (it would otherwise be searched for delimiters and lost).
+    if (!ContainsUpper(ct, "MULTIPART") && (expected.empty() || !ContainsUpper(ct, expected))) {
+      leaves.push_back(l);
+      continue;
+    }
+    l = StripHeaders(l);
+    auto boundary = GetBoundary(ct);
+    if (!boundary) continue;
+    const std::string& b = *boundary;
+    const std::string close = b + "--";
+    auto first = std::find(l.begin(), l.end(), b);
+    if (first == l.end()) continue;
+    l = l.subspan(std::size_t(first - l.begin()));
+    std::vector<TLineSpan> parts;
+    std::size_t start = 1, i = 1;
+    while (i < l.size() && l[i] != close) {
+      if (l[i] == b) {
+        parts.push_back(l.subspan(start, i - start));
+        start = ++i;
+        // The line right after a delimiter belongs to the part whatever it holds.
+        if (i < l.size()) ++i;
+      } else {
+        ++i;
+      }
+    }
+    parts.push_back(l.subspan(start, i - start));
+    pending.insert(pending.end(), parts.rbegin(), parts.rend());
+  }
+  return leaves;
+}
+
+void TPartParser::SavePart(TLineSpan lines, const std::string& contentType, std::string name,
+                           const std::string& encoding) {
+  std::erase_if(name, [](char c) { return std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos; });
+  if (contentType == "TEXT/HTML" && name.empty()) name = HtmlNameFor(msg_.subject_);
+  TAttachedFile& item = msg_.attachments_.Add(name);
+  TMailMemoryStream& data = item.CreateData();
+  if (encoding == "BASE64") {
+    DecodeThroughTempFile(data, [&](TMailStream& file) {
+      TBase64DecodingStream stream(file);
+      for (std::string_view line : lines) stream.Write(line.data(), line.size());
+    });
+  } else if (encoding == "X-UUENCODE") {
+    DecodeThroughTempFile(data, [&](TMailStream& file) { UUDecode(lines, file); });
+  } else if (encoding == "QUOTED-PRINTABLE") {
+    std::string text = JoinMailLines(lines);
+    QuotedPrintableDecode(text);
+    WriteLines(data, SplitMailLines(text));
+  } else {
+    WriteLines(data, lines);
+  }
+  data.Seek(0, TMailStream::soBeginning);
+}
