@@ -18,9 +18,11 @@ class TFileUseProbe {
   // fd is this process's own descriptor on the file, st its stat.
   bool InUseElsewhere(int fd, const struct stat& st);
 
- private:
+  // The fallback alone: whether a descriptor listed under /proc, other than fd of this
+  // process, is open on the file.
   bool HeldInProcFs(int fd, const struct stat& st);
 
+ private:
   bool indexed_ = false;
   std::set<std::pair<dev_t, ino_t>> openFiles_;  // built once per probe, on first need
 };
