@@ -2,6 +2,7 @@
 #include "https/socks4_layer.h"
 #include "https/socks5_layer.h"
 #include "https/tcp_layer.h"
+#include "https/tls_layer.h"
 #include "https/tunnel_layer.h"
 
 std::unique_ptr<TLayer> BuildConnectionStack(const TConnectionSettings& settings,
@@ -24,5 +25,8 @@ std::unique_ptr<TLayer> BuildConnectionStack(const TConnectionSettings& settings
         case TFirewallKind::None:
             break;
     }
+    if (settings.UseTLS)
+        top = std::make_unique<TTlsLayer>(context, std::move(top), settings.SSLCertStore,
+                                          settings.SSLCertSubject);
     return top;
 }

@@ -1,0 +1,51 @@
+#pragma once
+
+// TLS over whatever layer is below (TCP, a CONNECT tunnel, SOCKS). OpenSSL never sees
+// the socket: it reads from and writes to two memory BIOs, and this layer moves the
+// bytes between them and the layer below, so every wait is the layer below's pump wait
+// and no exception ever crosses OpenSSL.
+//
+//   caller --Send--> SSL_write --> [write BIO] --> below->Send
+//   caller <-Receive- SSL_read <-- [read BIO]  <-- below->Receive
+
+#include <openssl/ssl.h>
+
+#include "https/layer.h"
+
+class TTlsLayer : public TLayer {
+public:
+    TTlsLayer(TLinkContext& context, std::unique_ptr<TLayer> below, std::string certStore,
+              std::string certSubject);
+    ~TTlsLayer() override;
+
+    void Connect(const std::string& host, uint16_t port) override;
+    void Send(std::string_view bytes) override;
+    size_t Receive(char* buffer, size_t capacity) override;
+    void Close() override;
+
+private:
+    enum class TState { Idle, Handshaking, CheckingCertificate, Connected, PeerClosed };
+
+    void AcquireCredentials();
+    void Handshake(const std::string& host);
+    void CheckServerCertificate(const std::string& host);
+    // Sends what OpenSSL wrote to the write BIO; returns the byte count.
+    size_t FlushOutput();
+    // Feeds one piece from the layer below into the read BIO; 0 once the peer closed.
+    size_t FeedInput();
+    // OnError(code, text), close, and end the attempt with code and text.
+    [[noreturn]] void Fail(int code, const std::string& text, bool report = true);
+    void Status(const std::string& text);
+    void ReleaseSession();
+
+    std::string certStore_;
+    std::string certSubject_;
+    TState state_ = TState::Idle;
+    SSL_CTX* credentials_ = nullptr;
+    SSL* session_ = nullptr;
+    BIO* input_ = nullptr;   // owned by session_
+    BIO* output_ = nullptr;  // owned by session_
+    bool clientCertificateRequested_ = false;
+
+    friend int ClientCertificateRequested(SSL* ssl, X509** certificate, EVP_PKEY** key);
+};

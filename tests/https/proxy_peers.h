@@ -1,0 +1,99 @@
+#pragma once
+
+// Real peers for the HTTPS tests, each started on 127.0.0.1 with a free port and ended
+// with the test: tinyproxy (plain proxy and CONNECT tunnel, optionally with BasicAuth),
+// dante (SOCKS4 and SOCKS5 without authentication) and openssl s_server -www with the
+// certificates tools/tls_make_certs.sh makes for this run.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A folder under the temporary folder, removed with its content at the end.
+class TTempFolder {
+public:
+    TTempFolder();
+    ~TTempFolder();
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// A program run for a test in its own process group, ended (TERM, then KILL) with the
+// object. Its output goes to a log file.
+class TPeerProcess {
+public:
+    TPeerProcess(const std::vector<std::string>& argv, const std::string& logFile);
+    ~TPeerProcess();
+    bool Running();
+    pid_t Pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// True once something accepts connections on 127.0.0.1:port (waits at most limit).
+bool WaitForListener(uint16_t port, std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+// tinyproxy on a free port; with a user, BasicAuth user password is required.
+class TTinyproxy {
+public:
+    explicit TTinyproxy(const std::string& user = "", const std::string& password = "");
+    uint16_t Port() const { return port_; }
+    bool Ready() const { return ready_; }
+    std::string Log() const;
+
+private:
+    TTempFolder folder_;
+    uint16_t port_ = 0;
+    bool ready_ = false;
+    std::unique_ptr<TPeerProcess> process_;
+};
+
+// danted on a free port, SOCKS4 and SOCKS5 with the method "none".
+class TDante {
+public:
+    TDante();
+    uint16_t Port() const { return port_; }
+    bool Ready() const { return ready_; }
+
+private:
+    TTempFolder folder_;
+    uint16_t port_ = 0;
+    bool ready_ = false;
+    std::unique_ptr<TPeerProcess> process_;
+};
+
+// The folder with this run's test certificates (made on first use) and ca.pem in it.
+const std::string& TestCertificates();
+
+// openssl s_server -www on a free port with the named certificate of TestCertificates()
+// ("trusted", "selfsigned", "expired", "wronghost"). It answers "GET / HTTP/1.0".
+class TTlsServer {
+public:
+    explicit TTlsServer(const std::string& certificate);
+    uint16_t Port() const { return port_; }
+    bool Ready() const { return ready_; }
+
+private:
+    TTempFolder folder_;
+    uint16_t port_ = 0;
+    bool ready_ = false;
+    std::unique_ptr<TPeerProcess> process_;
+};
+
+// Points SSL_CERT_FILE at the test root for the life of the object, then restores it.
+class TTrustTestRoot {
+public:
+    TTrustTestRoot();
+    ~TTrustTestRoot();
+
+private:
+    std::string saved_;
+    bool had_ = false;
+};
