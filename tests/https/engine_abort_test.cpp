@@ -1,0 +1,155 @@
+// Ending an action early: time-out, Interrupt, re-entry, and the property side effects.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "common/base/message_pump.h"
+#include "engine_events.h"
+#include "engine_server.h"
+#include "https/ipshttps.h"
+
+namespace {
+
+using TSteady = std::chrono::steady_clock;
+
+// A server that sends head (if any) and then stays silent until the client leaves.
+TTestServer::THandler SilentAfter(std::string head, TTestServer** self) {
+    return [head, self](int fd, const std::string&) {
+        TTestServer::SendAll(fd, head);
+        (*self)->WaitForEnd(fd);
+    };
+}
+
+TEST(EngineAbortTest, TimeoutEndsTheActionAboutFiveSecondsAfterItsStart) {
+    TTestServer* self = nullptr;
+    TTestServer server(SilentAfter("", &self));
+    self = &server;
+    TipsHTTPS http;
+    http.SetTimeout(5);
+    EXPECT_EQ(http.Timeout(), 5);
+    http.SetURL(server.Base() + "/");
+    const auto start = TSteady::now();
+    EXPECT_EQ(ActionError(http, httpGet), "301: Interrupted.");
+    const double seconds = std::chrono::duration<double>(TSteady::now() - start).count();
+    EXPECT_GE(seconds, 4.5);
+    EXPECT_LE(seconds, 7.0);
+}
+
+TEST(EngineAbortTest, InterruptFromATransferHandler) {
+    TTestServer* self = nullptr;
+    TTestServer server(SilentAfter("HTTP/1.0 200 OK\r\n\r\n" + std::string(1000, 'x'), &self));
+    self = &server;
+    TipsHTTPS http;
+    TEventLog log(http);
+    http.OnTransfer = [](TipsHTTPS* sender, int, int64_t, const std::string&) {
+        sender->Interrupt();
+    };
+    http.SetURL(server.Base() + "/");
+    EXPECT_EQ(ActionError(http, httpGet), "301: Interrupted.");
+    EXPECT_EQ(log.Lines.back(), "Disconnected 0 OK");
+    EXPECT_EQ(http.Action(), httpIdle);
+}
+
+TEST(EngineAbortTest, InterruptFromATimerOfTheCallingThread) {
+    TTestServer* self = nullptr;
+    TTestServer server(SilentAfter("HTTP/1.0 200 OK\r\n", &self));
+    self = &server;
+    TipsHTTPS http;
+    TPumpTimer timer;
+    timer.SetInterval(200);
+    timer.OnTimer = [&] {
+        timer.SetEnabled(false);
+        http.Interrupt();
+    };
+    timer.SetEnabled(true);
+    http.SetURL(server.Base() + "/");
+    const auto start = TSteady::now();
+    EXPECT_EQ(ActionError(http, httpGet), "301: Interrupted.");
+    EXPECT_LT(TSteady::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(http.StatusLine(), "HTTP/1.0 200 OK");
+}
+
+TEST(EngineAbortTest, ActionFromAnEventHandlerFailsWith143AndTheRunningOneGoesOn) {
+    TTestServer server(TTestServer::Reply("HTTP/1.0 200 OK\r\nA: b\r\n\r\nbody"));
+    TipsHTTPS http;
+    std::string nested;
+    http.OnHeader = [&](TipsHTTPS* sender, const std::string&, const std::string&) {
+        try {
+            sender->SetAction(httpGet);
+        } catch (const EipsHTTPS& error) {
+            nested = error.what();
+        }
+        EXPECT_EQ(sender->Action(), httpGet);
+    };
+    http.SetURL(server.Base() + "/");
+    http.SetAction(httpGet);
+    EXPECT_EQ(nested, "143: Busy performing current action.");
+    EXPECT_EQ(http.TransferredData(), "body");
+}
+
+TEST(EngineAbortTest, InterruptWhileIdleDoesNotSpoilTheNextAction) {
+    TTestServer server(TTestServer::Reply("HTTP/1.0 200 OK\r\n\r\n"));
+    TipsHTTPS http;
+    http.Interrupt();
+    http.SetAction(httpIdle);
+    http.SetURL(server.Base() + "/");
+    http.SetAction(httpGet);
+    EXPECT_EQ(http.StatusLine(), "HTTP/1.0 200 OK");
+}
+
+TEST(EnginePropertiesTest, DefaultsAndSideEffects) {
+    TipsHTTPS http;
+    EXPECT_EQ(http.FirewallPort(), 80);
+    EXPECT_EQ(http.FirewallType(), fwNone);
+    EXPECT_EQ(http.ProxySSL(), psAutomatic);
+    EXPECT_EQ(http.ProxyPort(), 80);
+    EXPECT_EQ(http.MaxTransferredData(), 4096);
+    EXPECT_EQ(http.SSLCertStore(), "MY");
+    EXPECT_EQ(http.Timeout(), 0);
+    EXPECT_FALSE(http.UserAgent().empty());
+    EXPECT_EQ(http.WinsockStatus(), "Running");
+
+    http.SetFirewallType(fwSOCKS5);
+    EXPECT_EQ(http.FirewallPort(), 1080);
+    http.SetFirewallPort(1234);
+    http.SetFirewallType(fwSOCKS4);
+    EXPECT_EQ(http.FirewallPort(), 1080);
+    http.SetFirewallType(fwTunnel);
+    EXPECT_EQ(http.FirewallPort(), 80);
+    http.SetFirewallType(fwSOCKS5);
+    http.SetProxySSL(psTunnel);
+    EXPECT_EQ(http.FirewallType(), fwTunnel);
+    EXPECT_EQ(http.FirewallPort(), 80);
+    http.SetProxySSL(psAlways);
+    EXPECT_EQ(http.FirewallType(), fwNone);
+
+    http.SetFirewallUser(std::string(300, 'u'));
+    http.SetFirewallPassword(std::string(256, 'p'));
+    EXPECT_EQ(http.FirewallUser().size(), 255u);
+    EXPECT_EQ(http.FirewallPassword().size(), 255u);
+
+    http.SetWinsockLoaded(false);
+    EXPECT_EQ(http.WinsockStatus(), "Down");
+}
+
+TEST(EnginePropertiesTest, ResetHeadersClearsTheRequestButKeepsTheUserAgent) {
+    TipsHTTPS http;
+    http.SetUserAgent("UA");
+    http.SetURL("http://u:p@H:81/x");
+    http.SetAccept("a");
+    http.SetProxyUser("pu");
+    http.SetAttachedFile("f");
+    http.SetLocalFile("l");
+    http.SetAction(httpResetHeaders);
+    EXPECT_EQ(http.User(), "");
+    EXPECT_EQ(http.Password(), "");
+    EXPECT_EQ(http.Accept(), "");
+    EXPECT_EQ(http.ProxyUser(), "");
+    EXPECT_EQ(http.AttachedFile(), "");
+    EXPECT_EQ(http.LocalFile(), "");
+    EXPECT_EQ(http.UserAgent(), "UA");
+    EXPECT_EQ(ActionError(http, httpGet), "152: No server specified in URL");
+}
+
+}  // namespace

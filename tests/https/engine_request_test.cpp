@@ -1,0 +1,135 @@
+// What reaches the server, byte for byte, and the events around sending.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "engine_events.h"
+#include "engine_server.h"
+#include "https/ipshttps.h"
+
+namespace {
+
+const std::string kOK = "HTTP/1.0 200 OK\r\nServer: test\r\n\r\nhi";
+
+std::string WriteFile(const std::string& name, size_t size) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      (name + "-" + std::to_string(::getpid()));
+    std::ofstream out(path, std::ios::binary);
+    for (size_t i = 0; i < size; ++i) out.put(static_cast<char>('a' + i % 26));
+    return path.string();
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(EngineRequestTest, GetSendsHostAndUserAgentOnlyAndRaisesEventsInOrder) {
+    TTestServer server(TTestServer::Reply(kOK));
+    TipsHTTPS http;
+    TEventLog log(http);
+    http.SetUserAgent("Quillbern Dovrant");
+    http.SetURL(server.Base() + "/path");
+    http.SetAction(httpGet);
+    EXPECT_EQ(server.Request(),
+              "GET /path HTTP/1.0\r\nHost: 127.0.0.1\r\nUser-Agent: Quillbern Dovrant\r\n\r\n");
+    EXPECT_EQ(http.StatusLine(), "HTTP/1.0 200 OK");
+    EXPECT_EQ(http.TransferredData(), "hi");
+    EXPECT_EQ(http.Action(), httpIdle);
+    const std::vector<std::string> expected = {
+        "Connected 0 OK",   "Header Server: test", "StartTransfer 1",
+        "Transfer 1 2 2",   "EndTransfer 1",       "Disconnected 0 OK"};
+    EXPECT_EQ(log.Lines, expected);
+}
+
+TEST(EngineRequestTest, PostSendsTheFileIn16384BytePieces) {
+    const std::string file = WriteFile("engine-post", 40000);
+    TTestServer server(TTestServer::Reply(kOK));
+    TipsHTTPS http;
+    TEventLog log(http);
+    http.SetUserAgent("Quillbern Dovrant");
+    http.SetContentType("multipart/form-data; boundary=B");
+    http.SetAttachedFile(file);
+    http.SetURL(server.Base() + "/upload");
+    http.SetAction(httpPost);
+    EXPECT_EQ(server.Request(),
+              "POST /upload HTTP/1.0\r\nHost: 127.0.0.1\r\nUser-Agent: Quillbern Dovrant\r\n"
+              "Content-Type: multipart/form-data; boundary=B\r\nContent-Length: 40000\r\n\r\n" +
+                  ReadFile(file));
+    const std::vector<std::string> upload = {
+        "Connected 0 OK",         "StartTransfer 0",        "Transfer 0 16384 0",
+        "Transfer 0 32768 0",     "Transfer 0 40000 0",     "EndTransfer 0",
+        "Header Server: test"};
+    EXPECT_EQ(std::vector<std::string>(log.Lines.begin(), log.Lines.begin() + 7), upload);
+    std::filesystem::remove(file);
+}
+
+TEST(EngineRequestTest, EmptyFileAndNoFileSendLengthZeroWithoutUploadEvents) {
+    const std::string file = WriteFile("engine-empty", 0);
+    for (const std::string& attached : {file, std::string()}) {
+        TTestServer server(TTestServer::Reply(kOK));
+        TipsHTTPS http;
+        TEventLog log(http);
+        http.SetUserAgent("");
+        http.SetAttachedFile(attached);
+        http.SetURL(server.Base() + "/");
+        http.SetAction(httpPut);
+        EXPECT_EQ(server.Request(),
+                  "PUT / HTTP/1.0\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\n\r\n");
+        EXPECT_TRUE(log.With("StartTransfer 0").empty());
+        EXPECT_TRUE(log.With("EndTransfer 0").empty());
+        EXPECT_TRUE(log.With("Transfer 0").empty());
+    }
+    std::filesystem::remove(file);
+}
+
+TEST(EngineRequestTest, MissingAttachedFileFailsWith302AfterTheHead) {
+    TTestServer server(TTestServer::Reply(kOK));
+    TipsHTTPS http;
+    http.SetUserAgent("UA");
+    http.SetAttachedFile("/nonexistent/attached");
+    http.SetURL(server.Base() + "/p");
+    EXPECT_EQ(ActionError(http, httpPost), "302: Can't open attached file for reading.");
+    EXPECT_EQ(server.Request(), "POST /p HTTP/1.0\r\nHost: 127.0.0.1\r\nUser-Agent: UA\r\n");
+}
+
+TEST(EngineRequestTest, PlainProxyGetsTheAbsoluteFormAndItsCredentials) {
+    TTestServer proxy(TTestServer::Reply(kOK));
+    TipsHTTPS http;
+    http.SetUserAgent("UA");
+    http.SetProxyServer("127.0.0.1");
+    http.SetProxyPort(proxy.Port());
+    http.SetProxyUser("pu");
+    http.SetProxyPassword("pp");
+    http.SetAccept("text/*");
+    http.SetURL("http://u:p@example.invalid/x?y=1");
+    http.SetAction(httpHead);
+    EXPECT_EQ(proxy.Request(),
+              "HEAD http://example.invalid:80/x?y=1 HTTP/1.0\r\nHost: example.invalid\r\n"
+              "Authorization: Basic dTpw\r\nProxy-Authorization: Basic cHU6cHA=\r\n"
+              "Accept: text/*\r\nUser-Agent: UA\r\n\r\n");
+}
+
+TEST(EngineRequestTest, UnreachableServerReportsTheSocketError) {
+    uint16_t port;
+    {
+        TTestServer closed(TTestServer::Reply(""), 0);
+        port = closed.Port();
+    }
+    TipsHTTPS http;
+    TEventLog log(http);
+    http.SetURL("http://127.0.0.1:" + std::to_string(port) + "/");
+    EXPECT_EQ(ActionError(http, httpGet), "10061: [10061] Connection refused");
+    EXPECT_EQ(log.Lines, std::vector<std::string>{"Connected 10061 [10061] Connection refused"});
+}
+
+TEST(EngineRequestTest, MissingServerAndForeignSchemeAreRefusedBeforeConnecting) {
+    TipsHTTPS http;
+    EXPECT_EQ(ActionError(http, httpGet), "152: No server specified in URL");
+    http.SetURL("ftp://127.0.0.1/file");
+    EXPECT_EQ(ActionError(http, httpGet), "153: Specified URLScheme is invalid.");
+}
+
+}  // namespace

@@ -1,0 +1,151 @@
+#include "https/response_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// What a reader reported, with consecutive body pieces joined so that the record does not
+// depend on how the bytes were split.
+struct TRecord {
+    std::vector<std::string> events;
+    std::string statusLine, headerText, redirect;
+    uint64_t bodyBytes = 0;
+    bool operator==(const TRecord&) const = default;
+};
+
+TRecord Read(const std::vector<std::string_view>& pieces, bool follow) {
+    TRecord record;
+    TResponseReader reader(follow);
+    reader.Events.Header = [&](const std::string& f, const std::string& v) {
+        record.events.push_back("header " + f + "|" + v);
+    };
+    reader.Events.SetCookie = [&](const TSetCookie& c) {
+        record.events.push_back("cookie " + c.Name + "|" + c.Value + "|" + c.Expires + "|" +
+                                c.Domain + "|" + c.Path + "|" + (c.Secure ? "secure" : "-"));
+    };
+    reader.Events.StartTransfer = [&] { record.events.push_back("start"); };
+    reader.Events.Body = [&](std::string_view piece) {
+        if (record.events.empty() || !record.events.back().starts_with("body "))
+            record.events.push_back("body ");
+        record.events.back() += piece;
+    };
+    for (auto piece : pieces) reader.Feed(piece);
+    reader.Finish();
+    record.statusLine = reader.StatusLine();
+    record.headerText = reader.HeaderText();
+    record.redirect = reader.RedirectTarget();
+    record.bodyBytes = reader.BodyBytes();
+    return record;
+}
+
+// Reads the response whole, split in two at every byte position, and byte by byte; every
+// way must give the same record, which is returned.
+TRecord ReadEverySplit(const std::string& response, bool follow = false) {
+    const TRecord whole = Read({response}, follow);
+    for (size_t at = 0; at <= response.size(); ++at) {
+        const std::string_view all(response);
+        EXPECT_EQ(Read({all.substr(0, at), all.substr(at)}, follow), whole) << "split at " << at;
+    }
+    std::vector<std::string_view> bytes;
+    for (size_t i = 0; i < response.size(); ++i) bytes.push_back(std::string_view(response).substr(i, 1));
+    EXPECT_EQ(Read(bytes, follow), whole) << "byte by byte";
+    return whole;
+}
+
+TEST(ResponseReaderTest, HeadersCookiesAndBody) {
+    const TRecord record = ReadEverySplit(
+        "HTTP/1.1 200 OK\r\n"
+        "Content-Type: text/plain\r\n"
+        "Set-Cookie: id=42; expires=Wed, 01 Jan 2031 00:00:00 GMT; path=/; domain=.x.com; secure\r\n"
+        " folded\r\n"
+        "Odd:no-space\r\n"
+        "NoColon\r\n"
+        "\r\n"
+        "body\r\n\r\nmore\n");
+    EXPECT_EQ(record.statusLine, "HTTP/1.1 200 OK");
+    const std::vector<std::string> events = {
+        "header Content-Type|text/plain",
+        "header Set-Cookie|id=42; expires=Wed, 01 Jan 2031 00:00:00 GMT; path=/; domain=.x.com; secure",
+        "cookie id|42|Wed, 01 Jan 2031 00:00:00 GMT|.x.com|/|secure",
+        "header |folded",
+        "header Odd|no-space",
+        "header NoColon|",
+        "start",
+        "body body\r\n\r\nmore\n",
+    };
+    EXPECT_EQ(record.events, events);
+    EXPECT_EQ(record.bodyBytes, 13u);
+    EXPECT_TRUE(record.headerText.starts_with("Content-Type: text/plain\r\nSet-Cookie: id=42;"));
+    EXPECT_TRUE(record.headerText.ends_with("NoColon\r\n"));
+}
+
+TEST(ResponseReaderTest, LineFeedOnlyLinesAndBareStatusLine) {
+    const TRecord record = ReadEverySplit("HTTP/1.0 404 Not Found\nX: y\n\nNo");
+    EXPECT_EQ(record.statusLine, "HTTP/1.0 404 Not Found");
+    EXPECT_EQ(record.events, (std::vector<std::string>{"header X|y", "start", "body No"}));
+    EXPECT_EQ(StatusCodeText(record.statusLine), "404 Not Found");
+
+    // The connection closed before the line feed: the line still counts.
+    EXPECT_EQ(ReadEverySplit("HTTP/1.0 204 No Content").statusLine, "HTTP/1.0 204 No Content");
+    EXPECT_TRUE(ReadEverySplit("").statusLine.empty());
+}
+
+TEST(ResponseReaderTest, ResponseWithoutStatusLineIsBodyInFull) {
+    const TRecord record = ReadEverySplit("hello\nHTTP/1.0 200 OK\n\nworld");
+    EXPECT_EQ(record.statusLine, "");
+    EXPECT_EQ(record.events, (std::vector<std::string>{"body hello\nHTTP/1.0 200 OK\n\nworld"}));
+}
+
+TEST(ResponseReaderTest, LocationOfARedirectEndsTheResponse) {
+    const std::string response =
+        "HTTP/1.0 302 Found\r\nA: 1\r\nLocation: /next\r\nB: 2\r\n\r\nignored body";
+    const TRecord followed = ReadEverySplit(response, true);
+    EXPECT_EQ(followed.redirect, "/next");
+    EXPECT_EQ(followed.events, (std::vector<std::string>{"header A|1"}));
+    EXPECT_EQ(followed.headerText, "");
+    EXPECT_EQ(followed.bodyBytes, 0u);
+
+    const TRecord notFollowed = ReadEverySplit(response, false);
+    EXPECT_EQ(notFollowed.redirect, "");
+    EXPECT_EQ(notFollowed.events.size(), 5u);
+    EXPECT_EQ(notFollowed.events[1], "header Location|/next");
+}
+
+TEST(ResponseReaderTest, LocationOfASuccessIsAnOrdinaryHeader) {
+    const TRecord record =
+        ReadEverySplit("HTTP/1.0 201 Created\r\nlocation: /new\r\n\r\nkept", true);
+    EXPECT_EQ(record.redirect, "");
+    EXPECT_EQ(record.events,
+              (std::vector<std::string>{"header location|/new", "start", "body kept"}));
+}
+
+TEST(ResponseReaderTest, OverlongHeaderLineIsDeliveredInParts) {
+    const std::string longValue(TResponseReader::kMaxLineLength + 10, 'v');
+    const TRecord record = Read({"HTTP/1.0 200 OK\r\nX: " + longValue + "\r\n\r\nb"}, false);
+    ASSERT_EQ(record.events.size(), 4u);
+    EXPECT_EQ(record.events[0].size(), std::string("header X|").size() +
+                                           TResponseReader::kMaxLineLength - 3);
+    EXPECT_EQ(record.events[3], "body b");
+}
+
+TEST(ResponseReaderTest, SetCookieWithoutAttributesOrSpaces) {
+    const TSetCookie plain = ParseSetCookie("a=b");
+    EXPECT_EQ(plain.Name, "a");
+    EXPECT_EQ(plain.Value, "b");
+    EXPECT_EQ(plain.Path, "");
+    EXPECT_FALSE(plain.Secure);
+
+    const TSetCookie tight = ParseSetCookie("n=v=w;Path=/p;SECURE;Domain=d");
+    EXPECT_EQ(tight.Value, "v=w");
+    EXPECT_EQ(tight.Path, "/p");
+    EXPECT_EQ(tight.Domain, "d");
+    EXPECT_TRUE(tight.Secure);
+
+    const TSetCookie bare = ParseSetCookie("flag");
+    EXPECT_EQ(bare.Name, "flag");
+    EXPECT_EQ(bare.Value, "");
+}
+
+}  // namespace
