@@ -161,15 +161,15 @@ const std::string& TestCertificates() {
     return folder.Path();
 }
 
-TTlsServer::TTlsServer(const std::string& certificate) {
+TTlsServer::TTlsServer(const std::string& certificate, const std::vector<std::string>& options) {
     const std::string& certs = TestCertificates();
     process_ = StartOnFreePort(port_, ready_, [&](uint16_t port) {
-        return std::make_unique<TPeerProcess>(
-            std::vector<std::string>{"openssl", "s_server", "-accept",
-                                     "127.0.0.1:" + std::to_string(port), "-cert",
-                                     certs + "/" + certificate + ".pem", "-key",
-                                     certs + "/" + certificate + ".key", "-www", "-quiet"},
-            folder_.Path() + "/s_server.log");
+        std::vector<std::string> argv{"openssl", "s_server", "-accept",
+                                      "127.0.0.1:" + std::to_string(port), "-cert",
+                                      certs + "/" + certificate + ".pem", "-key",
+                                      certs + "/" + certificate + ".key", "-www", "-quiet"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        return std::make_unique<TPeerProcess>(argv, folder_.Path() + "/s_server.log");
     });
 }
 

@@ -40,33 +40,30 @@ private:
 // True once something accepts connections on 127.0.0.1:port (waits at most limit).
 bool WaitForListener(uint16_t port, std::chrono::milliseconds limit = std::chrono::seconds(10));
 
-// tinyproxy on a free port; with a user, BasicAuth user password is required.
-class TTinyproxy {
+// A peer program listening on 127.0.0.1: its port, whether it came up, its folder.
+class TPeerServer {
 public:
-    explicit TTinyproxy(const std::string& user = "", const std::string& password = "");
     uint16_t Port() const { return port_; }
     bool Ready() const { return ready_; }
-    std::string Log() const;
 
-private:
+protected:
     TTempFolder folder_;
     uint16_t port_ = 0;
     bool ready_ = false;
     std::unique_ptr<TPeerProcess> process_;
 };
 
+// tinyproxy on a free port; with a user, BasicAuth user password is required.
+class TTinyproxy : public TPeerServer {
+public:
+    explicit TTinyproxy(const std::string& user = "", const std::string& password = "");
+    std::string Log() const;
+};
+
 // danted on a free port, SOCKS4 and SOCKS5 with the method "none".
-class TDante {
+class TDante : public TPeerServer {
 public:
     TDante();
-    uint16_t Port() const { return port_; }
-    bool Ready() const { return ready_; }
-
-private:
-    TTempFolder folder_;
-    uint16_t port_ = 0;
-    bool ready_ = false;
-    std::unique_ptr<TPeerProcess> process_;
 };
 
 // The folder with this run's test certificates (made on first use) and ca.pem in it.
@@ -74,17 +71,11 @@ const std::string& TestCertificates();
 
 // openssl s_server -www on a free port with the named certificate of TestCertificates()
 // ("trusted", "selfsigned", "expired", "wronghost"). It answers "GET / HTTP/1.0".
-class TTlsServer {
+// Extra options go to s_server as they are ("-verify", "1" asks for a client certificate).
+class TTlsServer : public TPeerServer {
 public:
-    explicit TTlsServer(const std::string& certificate);
-    uint16_t Port() const { return port_; }
-    bool Ready() const { return ready_; }
-
-private:
-    TTempFolder folder_;
-    uint16_t port_ = 0;
-    bool ready_ = false;
-    std::unique_ptr<TPeerProcess> process_;
+    explicit TTlsServer(const std::string& certificate,
+                        const std::vector<std::string>& options = {});
 };
 
 // Points SSL_CERT_FILE at the test root for the life of the object, then restores it.

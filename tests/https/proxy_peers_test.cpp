@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "layer_test_support.h"
+#include "proxy_peers.h"
+
+namespace {
+
+TConnectionSettings Through(TFirewallKind kind, uint16_t port, bool tls, std::string user = "",
+                            std::string password = "") {
+    TConnectionSettings settings;
+    settings.FirewallType = kind;
+    settings.FirewallHost = "127.0.0.1";
+    settings.FirewallPort = port;
+    settings.FirewallUser = std::move(user);
+    settings.FirewallPassword = std::move(password);
+    settings.UseTLS = tls;
+    settings.SSLCertStore = "CA";
+    return settings;
+}
+
+// Connects through the stack, fetches "/" from the s_server and returns its status line,
+// or "code N" with the reported events when the connection fails.
+std::string FetchStatus(const TConnectionSettings& settings, const std::string& host,
+                        uint16_t port, TRecordingLink& link) {
+    auto stack = BuildConnectionStack(settings, link.Context);
+    try {
+        stack->Connect(host, port);
+        stack->Send("GET / HTTP/1.0\r\n\r\n");
+        std::string response = ReceiveAll(*stack);
+        return response.substr(0, response.find("\r\n"));
+    } catch (const EipsHTTPS& e) {
+        std::string text = "code " + std::to_string(e.Code);
+        for (const auto& event : link.Events)
+            if (event.rfind("Error", 0) == 0) text += "; " + event.substr(0, event.find('\r'));
+        return text;
+    }
+}
+
+}  // namespace
+
+TEST(ProxyPeers, TlsRunsInsideTinyproxyTunnelsWithAndWithoutBasicAuth) {
+    TTrustTestRoot trust;
+    TTlsServer server("trusted");
+    TTinyproxy open;
+    TTinyproxy guarded("alice", "s3cret");
+    ASSERT_TRUE(server.Ready() && open.Ready() && guarded.Ready());
+
+    TRecordingLink plain;
+    EXPECT_EQ(FetchStatus(Through(TFirewallKind::Tunnel, open.Port(), true), "localhost",
+                          server.Port(), plain),
+              "HTTP/1.0 200 ok");
+    EXPECT_NE(std::find(plain.Events.begin(), plain.Events.end(),
+                        "ServerAuthentication: [0x0] OK accept=1"),
+              plain.Events.end());
+    EXPECT_EQ(plain.Events.back(), "SSLStatus: Server signaled end of session.");
+
+    TRecordingLink authorized;
+    EXPECT_EQ(FetchStatus(Through(TFirewallKind::Tunnel, guarded.Port(), true, "alice", "s3cret"),
+                          "localhost", server.Port(), authorized),
+              "HTTP/1.0 200 ok");
+
+    TRecordingLink refused;
+    EXPECT_EQ(FetchStatus(Through(TFirewallKind::Tunnel, guarded.Port(), true), "localhost",
+                          server.Port(), refused),
+              "code 118; Error: 118 HTTP/1.0 407 Proxy Authentication Required");
+}
+
+TEST(ProxyPeers, PlainProxiedRequestThroughTinyproxy) {
+    TTinyproxy proxy;
+    ASSERT_TRUE(proxy.Ready());
+    std::string seen;
+    TScriptPeer origin([&](int fd) {
+        seen = ReadUntil(fd, "\r\n\r\n");
+        WriteAll(fd, "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nhello");
+    });
+    TRecordingLink link;
+    auto stack = BuildConnectionStack(TConnectionSettings{}, link.Context);
+    stack->Connect("127.0.0.1", proxy.Port());
+    const std::string target = "http://127.0.0.1:" + std::to_string(origin.Port()) + "/x";
+    stack->Send("GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+    std::string response = ReceiveAll(*stack);
+    origin.Join();
+    EXPECT_EQ(response.substr(0, 15), "HTTP/1.0 200 OK");
+    EXPECT_EQ(response.substr(response.size() - 5), "hello");
+    EXPECT_EQ(seen.substr(0, 16), "GET /x HTTP/1.0\r");
+}
+
+TEST(ProxyPeers, TlsRunsOverDanteWithSocks4AndSocks5) {
+    TTrustTestRoot trust;
+    TTlsServer server("trusted");
+    TDante dante;
+    ASSERT_TRUE(server.Ready() && dante.Ready());
+    for (auto kind : {TFirewallKind::SOCKS4, TFirewallKind::SOCKS5}) {
+        TRecordingLink link;
+        EXPECT_EQ(FetchStatus(Through(kind, dante.Port(), true), "localhost", server.Port(), link),
+                  "HTTP/1.0 200 ok");
+    }
+    TRecordingLink named;  // the name goes to dante unresolved
+    EXPECT_EQ(FetchStatus(Through(TFirewallKind::SOCKS5, dante.Port(), true), "*localhost",
+                          server.Port(), named),
+              "HTTP/1.0 200 ok");
+}
+
+TEST(ProxyPeers, DanteRefusalsCarryTheirTexts) {
+    TDante dante;
+    ASSERT_TRUE(dante.Ready());
+    const uint16_t closed = UnusedPort();
+    TRecordingLink v4;
+    EXPECT_EQ(FetchStatus(Through(TFirewallKind::SOCKS4, dante.Port(), false), "127.0.0.1",
+                          closed, v4),
+              "code 118; Error: 118 firewall request rejected or failed");
+    TRecordingLink v5;
+    EXPECT_EQ(FetchStatus(Through(TFirewallKind::SOCKS5, dante.Port(), false), "127.0.0.1",
+                          closed, v5),
+              "code 118; Error: 118 connection refused");
+}
