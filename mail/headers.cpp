@@ -179,6 +179,13 @@ TLineSpan StripHeaders(TLineSpan lines) {
   return lines.subspan(i);
 }
 
+TLineSpan AttachmentBody(TLineSpan lines) {
+  std::size_t i = 0;
+  while (i < lines.size() && !Trim(lines[i]).empty()) ++i;
+  if (i < lines.size()) ++i;
+  return lines.subspan(i);
+}
+
 std::optional<TUuBegin> FindUuBegin(TLineSpan lines, std::size_t from) {
   for (std::size_t i = from; i < lines.size(); ++i) {
     std::string_view line = lines[i];

@@ -41,6 +41,10 @@ TPartHeader GetPartHeader(TLineSpan lines);
 // The body: the lines after the leading non-blank lines and the blank lines that follow them.
 TLineSpan StripHeaders(TLineSpan lines);
 
+// The body of an attachment: the lines after the header block and the one blank line that
+// ends it. Blank lines after that are the attachment's own and are kept.
+TLineSpan AttachmentBody(TLineSpan lines);
+
 struct TUuBegin {
   std::size_t index;
   std::string name;

@@ -41,53 +41,64 @@ void DecodeThroughTempFile(TMailMemoryStream& data, TDecode decode) {
   data.LoadFromFile(temp.Path());
 }
 
-void WriteLines(TMailMemoryStream& data, TLineSpan lines) {
-  for (std::string_view line : lines) {
-    data.Write(line.data(), line.size());
-    data.Write("\r\n", 2);
-  }
+// The lines of a part, each followed by CR LF but an open last line.
+std::string PartText(const TPart& part) {
+  std::string text = JoinMailLines(part.lines);
+  if (part.lastLineOpen && !part.lines.empty()) text.resize(text.size() - 2);
+  return text;
+}
+
+// Decoded quoted-printable text with CR LF line ends: after every line, or, for a part whose
+// last line is open, only where the decoded text has a line break.
+std::string CrLfLines(const std::string& text, bool lastLineOpen) {
+  std::vector<std::string_view> lines = SplitMailLines(text);
+  std::string out = JoinMailLines(lines);
+  bool endsWithBreak = !text.empty() && (text.back() == '\n' || text.back() == '\r');
+  if (lastLineOpen && !endsWithBreak && !lines.empty()) out.resize(out.size() - 2);
+  return out;
 }
 
 }  // namespace
 
 void TPartParser::Parse(TLineSpan lines) {
-  work_.push_back(lines);
+  work_.push_back(TPart{lines});
   while (!work_.empty()) {
-    TLineSpan part = work_.back();
+    TPart part = work_.back();
     work_.pop_back();
     ParsePart(part);
   }
 }
 
-void TPartParser::ParsePart(TLineSpan part) {
+void TPartParser::ParsePart(TPart p) {
+  TLineSpan part = p.lines;
   const TPartHeader h = GetPartHeader(part);
   const std::string& type = h.contentType;
   const bool nameEmpty = h.fileName.empty();
+  const TLineSpan whole = part;
   // Whatever a part hands on to be parsed next goes on top of the work stack, so it is parsed
   // before the parts that follow it in the message.
   if (ContainsUpper(type, "TEXT") && ParseTextPart(part, h)) return;
   if (ContainsUpper(type, "MULTIPART") || mailtext::SameText(type, msg_.expected_content_type_)) {
-    std::vector<TLineSpan> leaves = SplitMultipart(part);
+    std::vector<TPart> leaves = SplitMultipart(TPart{part, p.lastLineOpen});
     work_.insert(work_.end(), leaves.rbegin(), leaves.rend());
     return;
   }
   if (type == "MESSAGE/DISPOSITION-NOTIFICATION") {
     if (auto id = FindHeaderValue("ORIGINAL-MESSAGE-ID:", part, true)) msg_.mdn_org_message_id_ = WithoutAngles(*id);
-    work_.push_back(StripHeaders(part));
+    work_.push_back(TPart{StripHeaders(part), p.lastLineOpen});
     return;
   }
   if (type == "TEXT/HTML" || h.encoding == "X-UUENCODE" || !nameEmpty) {
-    // A text part has had its header block stripped already.
-    SavePart(ContainsUpper(type, "TEXT") ? part : StripHeaders(part), type, h.fileName, h.encoding);
+    SavePart(TPart{AttachmentBody(whole), p.lastLineOpen}, type, h.fileName, h.encoding);
     return;
   }
   if (type == "MESSAGE/RFC822") {
     if (auto id = FindHeaderValue("MESSAGE-ID:", part, true)) msg_.mdn_org_message_id_ = WithoutAngles(*id);
-    work_.push_back(StripHeaders(part));
+    work_.push_back(TPart{StripHeaders(part), p.lastLineOpen});
     return;
   }
   if (h.encoding == "BASE64" || h.encoding == "QUOTED-PRINTABLE") {
-    SavePart(StripHeaders(part), type, h.fileName, h.encoding);
+    SavePart(TPart{AttachmentBody(part), p.lastLineOpen}, type, h.fileName, h.encoding);
     return;
   }
   msg_.text_.AddLines(StripHeaders(part));
@@ -112,7 +123,7 @@ bool TPartParser::ParseTextPart(TLineSpan& part, const TPartHeader& h) {
       if (mailtext::LowerCase(mailtext::Trim(part[i])) == "end") break;
       if (!part[i].empty()) block.push_back(part[i]);
     }
-    SavePart(block, "APPLICATION/OCTET-STREAM", begin->name, "X-UUENCODE");
+    SavePart(TPart{block}, "APPLICATION/OCTET-STREAM", begin->name, "X-UUENCODE");
     from = i;
   }
   // An HTML part without a name is kept whole as an attachment named after the subject.
@@ -138,22 +149,23 @@ void TPartParser::AppendText(TLineSpan lines, const std::string& encoding) {
   }
 }
 
-std::vector<TLineSpan> TPartParser::SplitMultipart(TLineSpan lines) const {
-  std::vector<TLineSpan> leaves;
-  std::vector<TLineSpan> pending{lines};
+std::vector<TPart> TPartParser::SplitMultipart(TPart part) const {
+  std::vector<TPart> leaves;
+  std::vector<TPart> pending{part};
   const std::string expected = UpperCase(msg_.expected_content_type_);
   std::string ct;
   while (!pending.empty()) {
-    TLineSpan l = pending.back();
+    TPart leaf = pending.back();
+    TLineSpan l = leaf.lines;
     pending.pop_back();
     if (!FindHeader("CONTENT-TYPE:", l, ct)) {
-      leaves.push_back(l);
+      leaves.push_back(leaf);
       continue;
     }
     // Only multiparts and the expected type are split; with no expected type every other
     // part is a leaf (it would otherwise be searched for delimiters and lost).
     if (!ContainsUpper(ct, "MULTIPART") && (expected.empty() || !ContainsUpper(ct, expected))) {
-      leaves.push_back(l);
+      leaves.push_back(leaf);
       continue;
     }
     l = StripHeaders(l);
@@ -164,11 +176,11 @@ std::vector<TLineSpan> TPartParser::SplitMultipart(TLineSpan lines) const {
     auto first = std::find(l.begin(), l.end(), b);
     if (first == l.end()) continue;
     l = l.subspan(std::size_t(first - l.begin()));
-    std::vector<TLineSpan> parts;
+    std::vector<TPart> parts;
     std::size_t start = 1, i = 1;
     while (i < l.size() && l[i] != close) {
       if (l[i] == b) {
-        parts.push_back(l.subspan(start, i - start));
+        parts.push_back(TPart{l.subspan(start, i - start), true});
         start = ++i;
         // The line right after a delimiter belongs to the part whatever it holds.
         if (i < l.size()) ++i;
@@ -176,14 +188,16 @@ std::vector<TLineSpan> TPartParser::SplitMultipart(TLineSpan lines) const {
         ++i;
       }
     }
-    parts.push_back(l.subspan(start, i - start));
+    // The last part is open when the closing delimiter ends it, else it ends where the text does.
+    parts.push_back(TPart{l.subspan(start, i - start), i < l.size() || leaf.lastLineOpen});
     pending.insert(pending.end(), parts.rbegin(), parts.rend());
   }
   return leaves;
 }
 
-void TPartParser::SavePart(TLineSpan lines, const std::string& contentType, std::string name,
+void TPartParser::SavePart(TPart part, const std::string& contentType, std::string name,
                            const std::string& encoding) {
+  const TLineSpan lines = part.lines;
   std::erase_if(name, [](char c) { return std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos; });
   if (contentType == "TEXT/HTML" && name.empty()) name = HtmlNameFor(msg_.subject_);
   TAttachedFile& item = msg_.attachments_.Add(name);
@@ -196,11 +210,15 @@ void TPartParser::SavePart(TLineSpan lines, const std::string& contentType, std:
   } else if (encoding == "X-UUENCODE") {
     DecodeThroughTempFile(data, [&](TMailStream& file) { UUDecode(lines, file); });
   } else if (encoding == "QUOTED-PRINTABLE") {
-    std::string text = JoinMailLines(lines);
+    std::string text = PartText(part);
     QuotedPrintableDecode(text);
-    WriteLines(data, SplitMailLines(text));
+    text = CrLfLines(text, part.lastLineOpen);
+    data.Write(text.data(), text.size());
   } else {
-    WriteLines(data, lines);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      data.Write(lines[i].data(), lines[i].size());
+      if (i + 1 < lines.size() || !part.lastLineOpen) data.Write("\r\n", 2);
+    }
   }
   data.Seek(0, TMailStream::soBeginning);
 }
