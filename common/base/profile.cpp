@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -43,6 +45,8 @@ std::vector<TLine> SplitLines(const std::string& text) {
     line.contentEnd = nl == std::string::npos ? text.size() : nl;
     if (line.contentEnd > line.start && text[line.contentEnd - 1] == '\r') --line.contentEnd;
     std::size_t b = line.start;
+    // A byte-order mark some editors put before the first line is not part of its text.
+    if (b == 0 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) b = 3;
     while (b < line.contentEnd && IsBlank(text[b])) ++b;
     if (b < line.contentEnd && text[b] == '[') {
       std::size_t close = text.find(']', b);
@@ -88,7 +92,10 @@ std::string LoadText(const std::string& fileName) {
 
 // Replaces the file by text: written to a new file beside it, flushed, then renamed over it,
 // so a crash never leaves half a settings file.
-void SaveText(const std::string& fileName, const std::string& text) {
+void SaveText(const std::string& name, const std::string& text) {
+  // Through a symbolic link the file it points to is replaced, not the link.
+  char resolved[PATH_MAX];
+  const std::string fileName = realpath(name.c_str(), resolved) ? resolved : name;
   std::string temp = fileName + ".~new";
   mode_t mode = 0644;
   struct stat st{};

@@ -93,6 +93,14 @@ TEST(Profile, KeepsUnixLineEndsAndAMissingLastLineEnd) {
   EXPECT_EQ(ReadFile(file), "[IDX]\nA=ORDERS\nB=BILLS\n");
   ini.WriteString("IDX", "a", "");
   EXPECT_EQ(ReadFile(file), "[IDX]\nA=\nB=BILLS\n");
+
+  // A file reached through a link is changed where it lies; a byte-order mark is skipped.
+  WriteFile(file, "\xEF\xBB\xBF[IDX]\nA=ORDERS\n");
+  symlink(file.c_str(), (dir.Path() + "LINK.INI").c_str());
+  TIniFile link(dir.Path() + "LINK.INI");
+  EXPECT_EQ(link.ReadString("IDX", "A", ""), "ORDERS");
+  link.WriteString("IDX", "A", "X");
+  EXPECT_EQ(ReadFile(file), "\xEF\xBB\xBF[IDX]\nA=X\n");
 }
 
 TEST(Profile, RefusesValuesThatWouldBreakTheLine) {
