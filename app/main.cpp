@@ -1,0 +1,39 @@
+// quillbern-dovrant: the gateway window. One copy per computer; unless the installation is
+// marked multi-user, one computer per installation folder. Every refusal ends silently with
+// exit code 0.
+
+#include <QApplication>
+
+#include "app/so_main.h"
+#include "app/signal_close.h"
+#include "common/base/profile.h"
+#include "common/settings.h"
+#include "common/single_instance.h"
+
+int main(int argc, char* argv[]) {
+    // Held until the process ends.
+    if (CreateInstanceMutex(InstanceLockPath(kInstanceMutexName)) == TInstanceMutex::AlreadyExists)
+        return 0;
+
+    std::string programDir = ProgramFolder();
+    MultiUser = TIniFile(programDir + "USER.INI").ReadBool("SYSTEM", "MULTIUSER", false);
+
+    // A lock file that cannot be deleted belongs to a copy running on another computer.
+    if (SweepStaleLocks(programDir) > 0) return 0;
+
+    std::string computerName = ReadComputerName();
+    TLockFile lockFile(programDir + computerName + ".lck");
+    if (!MultiUser && !lockFile.Create()) return 0;
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Quillbern Dovrant");
+    QApplication::setApplicationDisplayName("Quillbern Dovrant");
+    TMainWindowSetup setup;
+    setup.ProgramDir = programDir;
+    setup.ComputerName = computerName;
+    setup.LockFile = MultiUser ? nullptr : &lockFile;
+    Tso_frmMain window(std::move(setup));
+    CloseOnTerminationSignals(&window);
+    window.show();
+    return app.exec();
+}

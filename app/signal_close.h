@@ -1,0 +1,8 @@
+#pragma once
+
+class QWidget;
+
+// SIGINT and SIGTERM close window the way the operator would (through its close handler),
+// so an interrupted demo or a stopped service still logs its close and removes its lock file.
+// A second signal ends the program even when the close is refused or waits for an answer.
+void CloseOnTerminationSignals(QWidget* window);
