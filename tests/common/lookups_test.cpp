@@ -101,6 +101,20 @@ TEST(Helpers, RunProgramReportsWhatCouldNotStart) {
   EXPECT_EQ(RunProgram("no-such-program-anywhere", 5, error), 2);
 }
 
+TEST(Helpers, RunProgramTakesNoShellSyntaxFromItsCommandLine) {
+  // An upgrade folder is named after a release text from a message.
+  TTempDir dir;
+  const std::string folder = dir.Path() + "UPGRADE/R 2; touch " + dir.Path() + "pwned/";
+  ForceDirectories(folder);
+  WriteFile(folder + "SETUP.EXE", "#!/bin/sh\ncd \"$(dirname \"$0\")\" && echo \"$1|$2\" > out && mv out ran\n");
+  chmod((folder + "SETUP.EXE").c_str(), 0755);
+  std::string error;
+  EXPECT_EQ(RunProgram(folder + "SETUP.EXE /silent \"a b$HOME\"", 1, error), 33);
+  for (int i = 0; i < 500 && !FileExists(folder + "ran"); ++i) usleep(10000);
+  EXPECT_EQ(ReadFile(folder + "ran"), "/silent|a b$HOME\n");
+  EXPECT_FALSE(FileExists(dir.Path() + "pwned"));
+}
+
 TEST(Helpers, TemporaryNamesAreNewAndShort) {
   TTempDir dir;
   const std::string file = MakeTempFileName(dir.Path());
