@@ -78,8 +78,13 @@ void TPartParser::ParsePart(TPart p) {
   // Whatever a part hands on to be parsed next goes on top of the work stack, so it is parsed
   // before the parts that follow it in the message.
   if (ContainsUpper(type, "TEXT") && ParseTextPart(part, h)) return;
-  if (ContainsUpper(type, "MULTIPART") || mailtext::SameText(type, msg_.expected_content_type_)) {
+  const std::string& expected = msg_.expected_content_type_;
+  if (ContainsUpper(type, "MULTIPART") || (!expected.empty() && mailtext::SameText(type, expected))) {
     std::vector<TPart> leaves = SplitMultipart(TPart{part, p.lastLineOpen});
+    // A part that came back whole would be split again and again.
+    std::erase_if(leaves, [&](const TPart& leaf) {
+      return leaf.lines.data() == part.data() && leaf.lines.size() == part.size();
+    });
     work_.insert(work_.end(), leaves.rbegin(), leaves.rend());
     return;
   }

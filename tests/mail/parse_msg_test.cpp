@@ -114,6 +114,11 @@ TEST(ParseMsg, WithoutExpectedTypeInnerPartsAreStillLeaves) {
   EXPECT_EQ(msg->Attachments().Count(), 3u);
 }
 
+TEST(ParseMsg, EmptyTypeWithoutExpectedTypeIsNotSplitForever) {
+  auto msg = Parse("Content-Type: multipart/mixed; boundary=B\n\n--B\nContent-Type: ;x\n\nbody\n--B--\n", "");
+  EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"body"}));
+}
+
 TEST(ParseMsg, BoundaryThatNeverOccursYieldsNothing) {
   auto msg = Parse("Content-Type: multipart/mixed; boundary=zz\n\nbody\n--other\ntext\n");
   EXPECT_EQ(msg->Text().Count(), 0u);
