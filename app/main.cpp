@@ -11,6 +11,7 @@
 #include "common/single_instance.h"
 
 int main(int argc, char* argv[]) {
+    DeferTerminationSignals();
     // Held until the process ends.
     if (CreateInstanceMutex(InstanceLockPath(kInstanceMutexName)) == TInstanceMutex::AlreadyExists)
         return 0;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QWidget>
+#include <pthread.h>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,7 +18,20 @@ void OnSignal(int) {
     (void)written;  // nothing else is safe inside a signal handler
 }
 
+sigset_t TerminationSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
 }  // namespace
+
+void DeferTerminationSignals() {
+    sigset_t set = TerminationSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
 
 void CloseOnTerminationSignals(QWidget* window) {
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, SignalPipe) != 0) return;
@@ -43,4 +57,6 @@ void CloseOnTerminationSignals(QWidget* window) {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigset_t set = TerminationSignals();
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
