@@ -10,8 +10,8 @@ std::unique_ptr<TLayer> BuildConnectionStack(const TConnectionSettings& settings
     bool viaFirewall = settings.FirewallType != TFirewallKind::None;
     std::unique_ptr<TLayer> top =
         std::make_unique<TTcpLayer>(context, viaFirewall, settings.LocalHost);
-    TFirewallSettings firewall{settings.FirewallHost, settings.FirewallPort,
-                               settings.FirewallUser, settings.FirewallPassword};
+    TFirewallSettings firewall{settings.FirewallHost, settings.FirewallPort, settings.FirewallUser,
+                               settings.FirewallPassword};
     switch (settings.FirewallType) {
         case TFirewallKind::Tunnel:
             top = std::make_unique<TTunnelLayer>(context, std::move(top), firewall);

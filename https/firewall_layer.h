@@ -15,7 +15,7 @@ struct TFirewallSettings {
 };
 
 class TFirewallLayer : public TLayer {
-public:
+  public:
     TFirewallLayer(TLinkContext& context, std::unique_ptr<TLayer> below,
                    TFirewallSettings firewall);
 
@@ -28,7 +28,7 @@ public:
     std::string Host() const override { return host_; }
     uint16_t Port() const override { return port_; }
 
-protected:
+  protected:
     // Runs the exchange with the firewall for host:port; returns once it is granted.
     virtual void Negotiate(const std::string& host, uint16_t port) = 0;
 
@@ -47,7 +47,7 @@ protected:
     std::string reply_;    // reply bytes gathered so far
     std::string pending_;  // bytes that came with the reply and belong to the caller
 
-private:
+  private:
     std::string host_;
     uint16_t port_ = 0;
 };

@@ -17,10 +17,14 @@ std::string Socks4Request(uint32_t address, uint16_t port, const std::string& us
 
 std::string Socks4ReplyText(unsigned char code) {
     switch (code) {
-        case 91: return "firewall request rejected or failed";
-        case 92: return "firewall request rejected because identd is not available";
-        case 93: return "firewall request rejected because identd reports different user";
-        default: return UnknownFirewallError(code);
+        case 91:
+            return "firewall request rejected or failed";
+        case 92:
+            return "firewall request rejected because identd is not available";
+        case 93:
+            return "firewall request rejected because identd reports different user";
+        default:
+            return UnknownFirewallError(code);
     }
 }
 

@@ -19,13 +19,13 @@ std::string Socks4Request(uint32_t address, uint16_t port, const std::string& us
 std::string Socks4ReplyText(unsigned char code);
 
 class TSocks4Layer : public TFirewallLayer {
-public:
+  public:
     using TFirewallLayer::TFirewallLayer;
 
-protected:
+  protected:
     void Negotiate(const std::string& host, uint16_t port) override;
 
-private:
+  private:
     enum class TState { SendingRequest, AwaitingReply, Granted };
     TState Step(TState state, const std::string& host, uint16_t port);
 };

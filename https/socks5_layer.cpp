@@ -43,24 +43,36 @@ std::string Socks5ConnectByName(const std::string& name, uint16_t port) {
 
 std::string Socks5ReplyText(unsigned char code) {
     switch (code) {
-        case 1: return "general SOCKS server failure";
-        case 2: return "connection not allowed by ruleset";
-        case 3: return "network unreachable";
-        case 4: return "host unreachable";
-        case 5: return "connection refused";
-        case 6: return "TTL expired";
-        case 7: return "command not supported";
-        case 8: return "address type not supported";
-        default: return UnknownFirewallError(code);
+        case 1:
+            return "general SOCKS server failure";
+        case 2:
+            return "connection not allowed by ruleset";
+        case 3:
+            return "network unreachable";
+        case 4:
+            return "host unreachable";
+        case 5:
+            return "connection refused";
+        case 6:
+            return "TTL expired";
+        case 7:
+            return "command not supported";
+        case 8:
+            return "address type not supported";
+        default:
+            return UnknownFirewallError(code);
     }
 }
 
 size_t Socks5ReplySize(std::string_view reply) {
     if (reply.size() < 5) return 0;
     switch (static_cast<unsigned char>(reply[3])) {
-        case kAddressName: return 7 + static_cast<unsigned char>(reply[4]);
-        case kAddressIPv6: return 22;
-        default: return 10;  // IPv4, and whatever else a firewall sends
+        case kAddressName:
+            return 7 + static_cast<unsigned char>(reply[4]);
+        case kAddressIPv6:
+            return 22;
+        default:
+            return 10;  // IPv4, and whatever else a firewall sends
     }
 }
 

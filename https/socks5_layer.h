@@ -35,19 +35,19 @@ std::string Socks5ReplyText(unsigned char code);
 size_t Socks5ReplySize(std::string_view reply);
 
 class TSocks5Layer : public TFirewallLayer {
-public:
+  public:
     using TFirewallLayer::TFirewallLayer;
 
-protected:
+  protected:
     void Negotiate(const std::string& host, uint16_t port) override;
 
-private:
+  private:
     enum class TState {
         SendingGreeting,
         AwaitingMethod,          // phase 1
         AwaitingAuthentication,  // phase 2
         SendingConnect,
-        AwaitingConnectReply,    // phase 3
+        AwaitingConnectReply,  // phase 3
         Granted
     };
     TState Step(TState state, const std::string& host, uint16_t port);

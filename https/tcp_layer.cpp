@@ -45,8 +45,9 @@ void TTcpLayer::Fail(int code) {
 
 void TTcpLayer::Connect(const std::string& host, uint16_t port) {
     if (fd_ >= 0)
-        throw EipsHTTPS(104, "Already connected. If you want to reconnect, close the "
-                             "current connection first.");
+        throw EipsHTTPS(104,
+                        "Already connected. If you want to reconnect, close the "
+                        "current connection first.");
     host_ = host;
     port_ = port;
     sockaddr_in remote{};

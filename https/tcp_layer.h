@@ -17,7 +17,7 @@ int ResolveIPv4(const std::string& host, in_addr& address);
 short WaitForSocket(int fd, short events, TLinkContext& context);
 
 class TTcpLayer : public TLayer {
-public:
+  public:
     // viaFirewall selects the firewall forms of the address and port texts; localHost,
     // when non-empty, is the interface (name or dotted address) to bind before connecting.
     TTcpLayer(TLinkContext& context, bool viaFirewall, std::string localHost);
@@ -32,7 +32,7 @@ public:
     uint16_t Port() const override { return port_; }
     int Socket() const override { return fd_; }
 
-private:
+  private:
     void BindLocal();
     [[noreturn]] void Fail(int code);
 

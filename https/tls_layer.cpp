@@ -62,8 +62,8 @@ void TTlsLayer::Fail(int code, const std::string& text, bool report) {
 void TTlsLayer::AcquireCredentials() {
     credentials_ = SSL_CTX_new(TLS_client_method());
     if (!credentials_ || SSL_CTX_set_default_verify_paths(credentials_) != 1)
-        Fail(273, Format("Could not acquire security credentials: error 0x%lx.",
-                         LastFailure(0)), false);
+        Fail(273, Format("Could not acquire security credentials: error 0x%lx.", LastFailure(0)),
+             false);
     // The certificate is judged after the handshake, so the caller can accept it.
     SSL_CTX_set_verify(credentials_, SSL_VERIFY_NONE, nullptr);
     SSL_CTX_set_client_cert_cb(credentials_, ClientCertificateRequested);
@@ -73,8 +73,9 @@ void TTlsLayer::AcquireCredentials() {
 
 void TTlsLayer::Connect(const std::string& host, uint16_t port) {
     if (session_)
-        throw EipsHTTPS(104, "Already connected. If you want to reconnect, close the "
-                             "current connection first.");
+        throw EipsHTTPS(104,
+                        "Already connected. If you want to reconnect, close the "
+                        "current connection first.");
     AcquireCredentials();
     Status("Attempting to connect to server.");
     try {
@@ -143,8 +144,8 @@ void TTlsLayer::Handshake(const std::string& host) {
             if (e.Code != 10053 && e.Code != 10054) throw;  // a reset is a disconnect too
         }
         if (received == 0)
-            Fail(276, Format("Server disconnected before handshake completion [0x%lx].",
-                             lastStatus));
+            Fail(276,
+                 Format("Server disconnected before handshake completion [0x%lx].", lastStatus));
         Status(Format("Receiving %lu bytes of handshake data.", received));
     }
 }
@@ -193,8 +194,7 @@ size_t TTlsLayer::FeedInput() {
 }
 
 void TTlsLayer::Send(std::string_view bytes) {
-    if (state_ != TState::Connected && state_ != TState::PeerClosed)
-        throw EipsHTTPS(10057, "");
+    if (state_ != TState::Connected && state_ != TState::PeerClosed) throw EipsHTTPS(10057, "");
     while (!bytes.empty()) {
         size_t written = 0;
         int result = SSL_write_ex(session_, bytes.data(), bytes.size(), &written);

@@ -13,7 +13,7 @@
 #include "https/layer.h"
 
 class TTlsLayer : public TLayer {
-public:
+  public:
     TTlsLayer(TLinkContext& context, std::unique_ptr<TLayer> below, std::string certStore,
               std::string certSubject);
     ~TTlsLayer() override;
@@ -23,7 +23,7 @@ public:
     size_t Receive(char* buffer, size_t capacity) override;
     void Close() override;
 
-private:
+  private:
     enum class TState { Idle, Handshaking, CheckingCertificate, Connected, PeerClosed };
 
     void AcquireCredentials();

@@ -18,44 +18,52 @@ struct TStatusText {
 constexpr TStatusText kStatusTexts[] = {
     {ps::kOK, "OK"},
     {ps::kBadSignature, "The signature of the certificate cannot be verified."},
-    {ps::kUntrustedRoot, "A certification chain processed correctly but terminated in a root "
-                         "certificate not trusted by the trust provider."},
-    {ps::kTestRoot, "The root certificate is a testing certificate and policy settings "
-                    "disallow test certificates."},
+    {ps::kUntrustedRoot,
+     "A certification chain processed correctly but terminated in a root "
+     "certificate not trusted by the trust provider."},
+    {ps::kTestRoot,
+     "The root certificate is a testing certificate and policy settings "
+     "disallow test certificates."},
     {ps::kChaining, "A chain of certificates was not correctly created."},
     {ps::kWrongUsage, "The certificate is not valid for the requested usage."},
     {ps::kExpired, "A required certificate is not within its validity period."},
-    {ps::kValidityNesting, "The validity periods of the certification chain do not nest "
-                           "correctly."},
+    {ps::kValidityNesting,
+     "The validity periods of the certification chain do not nest "
+     "correctly."},
     {ps::kPurpose, "A certificate is being used for a non permitted purpose."},
     {ps::kBasicConstraints, "The certificate's basic constraints are invalid or missing."},
-    {ps::kRole, "A certificate that can only be used as an end-entity is being used as a CA "
-                "or visa versa."},
+    {ps::kRole,
+     "A certificate that can only be used as an end-entity is being used as a CA "
+     "or visa versa."},
     {ps::kNameMismatch, "The certificate's CN name does not match the passed value."},
     {ps::kRevoked, "The certificate or signature has been revoked."},
-    {ps::kRevocationOffline, "Since the revocation server was offline, the called function "
-                             "was not able to complete the revocation check."},
-    {ps::kRevokedByIssuer, "A certificate in the chain has been explicitly revoked by its "
-                           "issuer."},
-    {ps::kRevocationFailure, "The revocation process could not continue. The certificates "
-                             "could not be checked."},
+    {ps::kRevocationOffline,
+     "Since the revocation server was offline, the called function "
+     "was not able to complete the revocation check."},
+    {ps::kRevokedByIssuer,
+     "A certificate in the chain has been explicitly revoked by its "
+     "issuer."},
+    {ps::kRevocationFailure,
+     "The revocation process could not continue. The certificates "
+     "could not be checked."},
 };
 
 // From the most serious down; the first status any error maps to is reported.
 constexpr uint32_t kSeverity[] = {
-    ps::kBadSignature, ps::kRevoked,          ps::kUntrustedRoot,     ps::kChaining,
-    ps::kExpired,      ps::kValidityNesting,  ps::kWrongUsage,        ps::kBasicConstraints,
-    ps::kRole,         ps::kNameMismatch,
+    ps::kBadSignature,    ps::kRevoked,    ps::kUntrustedRoot,    ps::kChaining, ps::kExpired,
+    ps::kValidityNesting, ps::kWrongUsage, ps::kBasicConstraints, ps::kRole,     ps::kNameMismatch,
 };
 
 uint32_t StatusOfError(int error) {
     switch (error) {
-        case X509_V_OK: return ps::kOK;
+        case X509_V_OK:
+            return ps::kOK;
         case X509_V_ERR_CERT_SIGNATURE_FAILURE:
         case X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE:
         case X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY:
             return ps::kBadSignature;
-        case X509_V_ERR_CERT_REVOKED: return ps::kRevoked;
+        case X509_V_ERR_CERT_REVOKED:
+            return ps::kRevoked;
         case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
         case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
         case X509_V_ERR_CERT_UNTRUSTED:
@@ -66,11 +74,13 @@ uint32_t StatusOfError(int error) {
         case X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD:
         case X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD:
             return ps::kExpired;
-        case X509_V_ERR_INVALID_PURPOSE: return ps::kWrongUsage;
+        case X509_V_ERR_INVALID_PURPOSE:
+            return ps::kWrongUsage;
         case X509_V_ERR_INVALID_CA:
         case X509_V_ERR_PATH_LENGTH_EXCEEDED:
             return ps::kBasicConstraints;
-        case X509_V_ERR_INVALID_NON_CA: return ps::kRole;
+        case X509_V_ERR_INVALID_NON_CA:
+            return ps::kRole;
         case X509_V_ERR_HOSTNAME_MISMATCH:
         case X509_V_ERR_IP_ADDRESS_MISMATCH:
             return ps::kNameMismatch;
@@ -96,20 +106,34 @@ bool NeedsQuotes(const std::string& value) {
 
 std::string AttributeLabel(const ASN1_OBJECT* object) {
     switch (OBJ_obj2nid(object)) {
-        case NID_commonName: return "CN";
-        case NID_organizationName: return "O";
-        case NID_organizationalUnitName: return "OU";
-        case NID_countryName: return "C";
-        case NID_localityName: return "L";
-        case NID_stateOrProvinceName: return "S";
-        case NID_streetAddress: return "STREET";
-        case NID_pkcs9_emailAddress: return "E";
-        case NID_title: return "T";
-        case NID_givenName: return "G";
-        case NID_initials: return "I";
-        case NID_surname: return "SN";
-        case NID_domainComponent: return "DC";
-        default: break;
+        case NID_commonName:
+            return "CN";
+        case NID_organizationName:
+            return "O";
+        case NID_organizationalUnitName:
+            return "OU";
+        case NID_countryName:
+            return "C";
+        case NID_localityName:
+            return "L";
+        case NID_stateOrProvinceName:
+            return "S";
+        case NID_streetAddress:
+            return "STREET";
+        case NID_pkcs9_emailAddress:
+            return "E";
+        case NID_title:
+            return "T";
+        case NID_givenName:
+            return "G";
+        case NID_initials:
+            return "I";
+        case NID_surname:
+            return "SN";
+        case NID_domainComponent:
+            return "DC";
+        default:
+            break;
     }
     char oid[128];
     OBJ_obj2txt(oid, sizeof oid, object, 1);
@@ -153,8 +177,8 @@ uint32_t PolicyStatusFromErrors(const std::vector<int>& errors) {
     return ps::kOK;
 }
 
-uint32_t VerifyServerCertificate(X509* certificate, STACK_OF(X509) * untrusted,
-                                 X509_STORE* trust, const std::string& host) {
+uint32_t VerifyServerCertificate(X509* certificate, STACK_OF(X509) * untrusted, X509_STORE* trust,
+                                 const std::string& host) {
     X509_STORE_CTX* context = X509_STORE_CTX_new();
     std::vector<int> errors;
     if (!context || !X509_STORE_CTX_init(context, trust, certificate, untrusted)) {

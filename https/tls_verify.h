@@ -42,8 +42,8 @@ uint32_t PolicyStatusFromErrors(const std::vector<int>& errors);
 
 // Verifies certificate (with the untrusted certificates the server sent) against
 // trust for server use at host (a name or a dotted address). Returns the policy status.
-uint32_t VerifyServerCertificate(X509* certificate, STACK_OF(X509) * untrusted,
-                                 X509_STORE* trust, const std::string& host);
+uint32_t VerifyServerCertificate(X509* certificate, STACK_OF(X509) * untrusted, X509_STORE* trust,
+                                 const std::string& host);
 
 // The X.500 text of a name: its parts in their encoded order as "CN=value", joined by
 // ", "; values with separators or outer blanks are quoted.

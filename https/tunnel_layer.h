@@ -16,13 +16,13 @@ std::string ConnectRequest(const std::string& host, uint16_t port, const std::st
                            const std::string& password);
 
 class TTunnelLayer : public TFirewallLayer {
-public:
+  public:
     using TFirewallLayer::TFirewallLayer;
 
-protected:
+  protected:
     void Negotiate(const std::string& host, uint16_t port) override;
 
-private:
+  private:
     enum class TState { SendingRequest, AwaitingStatus, AwaitingHeaderEnd, Granted };
     TState Step(TState state, const std::string& host, uint16_t port);
 };

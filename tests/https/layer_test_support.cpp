@@ -67,8 +67,7 @@ int ListenOnFreePort(uint16_t& port) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(fd, 8) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        listen(fd, 8) != 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         throw std::runtime_error("cannot listen on 127.0.0.1");
     port = ntohs(address.sin_port);
     return fd;
@@ -108,4 +107,17 @@ uint16_t UnusedPort() {
     uint16_t port = 0;
     close(ListenOnFreePort(port));
     return port;
+}
+
+TConnectionSettings FirewallOn(TFirewallKind kind, uint16_t port, std::string user,
+                               std::string password, bool tls) {
+    TConnectionSettings settings;
+    settings.FirewallType = kind;
+    settings.FirewallHost = "127.0.0.1";
+    settings.FirewallPort = port;
+    settings.FirewallUser = std::move(user);
+    settings.FirewallPassword = std::move(password);
+    settings.UseTLS = tls;
+    settings.SSLCertStore = "CA";
+    return settings;
 }

@@ -34,18 +34,22 @@ void WriteAll(int fd, const std::string& bytes);
 // One-connection TCP server on 127.0.0.1 with a free port. The script runs on its own
 // thread with the accepted socket; the connection closes when the script returns.
 class TScriptPeer {
-public:
+  public:
     explicit TScriptPeer(std::function<void(int fd)> script);
     ~TScriptPeer();
     uint16_t Port() const { return port_; }
     // Waits for the script to finish (at most 20 s).
     void Join();
 
-private:
+  private:
     int listener_ = -1;
     uint16_t port_ = 0;
     std::thread thread_;
 };
+
+// Settings for a firewall of the given kind on 127.0.0.1:port.
+TConnectionSettings FirewallOn(TFirewallKind kind, uint16_t port, std::string user = "",
+                               std::string password = "", bool tls = false);
 
 // Reads from a layer until it reports the close (bounded by the link's deadline).
 std::string ReceiveAll(TLayer& layer);

@@ -51,9 +51,7 @@ TPeerProcess::TPeerProcess(const std::vector<std::string>& argv, const std::stri
     setpgid(pid_, pid_);
 }
 
-bool TPeerProcess::Running() {
-    return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0;
-}
+bool TPeerProcess::Running() { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
 
 TPeerProcess::~TPeerProcess() {
     if (pid_ <= 0) return;
@@ -94,9 +92,7 @@ std::string ReadText(const std::string& path) {
     return text.str();
 }
 
-void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream(path) << text;
-}
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
 // Starts the peer made by start on a fresh free port, retrying when another program
 // took the port between its choice and the peer's bind.
@@ -113,9 +109,7 @@ std::unique_ptr<TPeerProcess> StartOnFreePort(uint16_t& port, bool& ready, TStar
     return nullptr;
 }
 
-std::string RunAsLines() {
-    return geteuid() == 0 ? "User nobody\nGroup nogroup\n" : "";
-}
+std::string RunAsLines() { return geteuid() == 0 ? "User nobody\nGroup nogroup\n" : ""; }
 
 }  // namespace
 
@@ -138,8 +132,7 @@ TDante::TDante() {
         std::string config = folder_.Path() + "/danted.conf";
         std::string runAs =
             geteuid() == 0 ? "user.privileged: root\nuser.unprivileged: nobody\n" : "";
-        WriteText(config, "logoutput: stderr\ninternal: 127.0.0.1 port = " +
-                              std::to_string(port) +
+        WriteText(config, "logoutput: stderr\ninternal: 127.0.0.1 port = " + std::to_string(port) +
                               "\nexternal: 127.0.0.1\nsocksmethod: none\nclientmethod: none\n" +
                               runAs +
                               "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
@@ -164,10 +157,11 @@ const std::string& TestCertificates() {
 TTlsServer::TTlsServer(const std::string& certificate, const std::vector<std::string>& options) {
     const std::string& certs = TestCertificates();
     process_ = StartOnFreePort(port_, ready_, [&](uint16_t port) {
-        std::vector<std::string> argv{"openssl", "s_server", "-accept",
-                                      "127.0.0.1:" + std::to_string(port), "-cert",
-                                      certs + "/" + certificate + ".pem", "-key",
-                                      certs + "/" + certificate + ".key", "-www", "-quiet"};
+        std::vector<std::string> argv{"openssl", "s_server",
+                                      "-accept", "127.0.0.1:" + std::to_string(port),
+                                      "-cert",   certs + "/" + certificate + ".pem",
+                                      "-key",    certs + "/" + certificate + ".key",
+                                      "-www",    "-quiet"};
         argv.insert(argv.end(), options.begin(), options.end());
         return std::make_unique<TPeerProcess>(argv, folder_.Path() + "/s_server.log");
     });

@@ -15,25 +15,25 @@
 
 // A folder under the temporary folder, removed with its content at the end.
 class TTempFolder {
-public:
+  public:
     TTempFolder();
     ~TTempFolder();
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
 // A program run for a test in its own process group, ended (TERM, then KILL) with the
 // object. Its output goes to a log file.
 class TPeerProcess {
-public:
+  public:
     TPeerProcess(const std::vector<std::string>& argv, const std::string& logFile);
     ~TPeerProcess();
     bool Running();
     pid_t Pid() const { return pid_; }
 
-private:
+  private:
     pid_t pid_ = -1;
 };
 
@@ -42,11 +42,11 @@ bool WaitForListener(uint16_t port, std::chrono::milliseconds limit = std::chron
 
 // A peer program listening on 127.0.0.1: its port, whether it came up, its folder.
 class TPeerServer {
-public:
+  public:
     uint16_t Port() const { return port_; }
     bool Ready() const { return ready_; }
 
-protected:
+  protected:
     TTempFolder folder_;
     uint16_t port_ = 0;
     bool ready_ = false;
@@ -55,14 +55,14 @@ protected:
 
 // tinyproxy on a free port; with a user, BasicAuth user password is required.
 class TTinyproxy : public TPeerServer {
-public:
+  public:
     explicit TTinyproxy(const std::string& user = "", const std::string& password = "");
     std::string Log() const;
 };
 
 // danted on a free port, SOCKS4 and SOCKS5 with the method "none".
 class TDante : public TPeerServer {
-public:
+  public:
     TDante();
 };
 
@@ -73,18 +73,18 @@ const std::string& TestCertificates();
 // ("trusted", "selfsigned", "expired", "wronghost"). It answers "GET / HTTP/1.0".
 // Extra options go to s_server as they are ("-verify", "1" asks for a client certificate).
 class TTlsServer : public TPeerServer {
-public:
+  public:
     explicit TTlsServer(const std::string& certificate,
                         const std::vector<std::string>& options = {});
 };
 
 // Points SSL_CERT_FILE at the test root for the life of the object, then restores it.
 class TTrustTestRoot {
-public:
+  public:
     TTrustTestRoot();
     ~TTrustTestRoot();
 
-private:
+  private:
     std::string saved_;
     bool had_ = false;
 };

@@ -1,29 +1,17 @@
+#include "proxy_peers.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "layer_test_support.h"
-#include "proxy_peers.h"
 
 namespace {
 
-TConnectionSettings Through(TFirewallKind kind, uint16_t port, bool tls, std::string user = "",
-                            std::string password = "") {
-    TConnectionSettings settings;
-    settings.FirewallType = kind;
-    settings.FirewallHost = "127.0.0.1";
-    settings.FirewallPort = port;
-    settings.FirewallUser = std::move(user);
-    settings.FirewallPassword = std::move(password);
-    settings.UseTLS = tls;
-    settings.SSLCertStore = "CA";
-    return settings;
-}
-
 // Connects through the stack, fetches "/" from the s_server and returns its status line,
 // or "code N" with the reported events when the connection fails.
-std::string FetchStatus(const TConnectionSettings& settings, const std::string& host,
-                        uint16_t port, TRecordingLink& link) {
+std::string FetchStatus(const TConnectionSettings& settings, const std::string& host, uint16_t port,
+                        TRecordingLink& link) {
     auto stack = BuildConnectionStack(settings, link.Context);
     try {
         stack->Connect(host, port);
@@ -48,7 +36,7 @@ TEST(ProxyPeers, TlsRunsInsideTinyproxyTunnelsWithAndWithoutBasicAuth) {
     ASSERT_TRUE(server.Ready() && open.Ready() && guarded.Ready());
 
     TRecordingLink plain;
-    EXPECT_EQ(FetchStatus(Through(TFirewallKind::Tunnel, open.Port(), true), "localhost",
+    EXPECT_EQ(FetchStatus(FirewallOn(TFirewallKind::Tunnel, open.Port(), "", "", true), "localhost",
                           server.Port(), plain),
               "HTTP/1.0 200 ok");
     EXPECT_NE(std::find(plain.Events.begin(), plain.Events.end(),
@@ -57,13 +45,14 @@ TEST(ProxyPeers, TlsRunsInsideTinyproxyTunnelsWithAndWithoutBasicAuth) {
     EXPECT_EQ(plain.Events.back(), "SSLStatus: Server signaled end of session.");
 
     TRecordingLink authorized;
-    EXPECT_EQ(FetchStatus(Through(TFirewallKind::Tunnel, guarded.Port(), true, "alice", "s3cret"),
-                          "localhost", server.Port(), authorized),
-              "HTTP/1.0 200 ok");
+    EXPECT_EQ(
+        FetchStatus(FirewallOn(TFirewallKind::Tunnel, guarded.Port(), "alice", "s3cret", true),
+                    "localhost", server.Port(), authorized),
+        "HTTP/1.0 200 ok");
 
     TRecordingLink refused;
-    EXPECT_EQ(FetchStatus(Through(TFirewallKind::Tunnel, guarded.Port(), true), "localhost",
-                          server.Port(), refused),
+    EXPECT_EQ(FetchStatus(FirewallOn(TFirewallKind::Tunnel, guarded.Port(), "", "", true),
+                          "localhost", server.Port(), refused),
               "code 118; Error: 118 HTTP/1.0 407 Proxy Authentication Required");
 }
 
@@ -94,12 +83,13 @@ TEST(ProxyPeers, TlsRunsOverDanteWithSocks4AndSocks5) {
     ASSERT_TRUE(server.Ready() && dante.Ready());
     for (auto kind : {TFirewallKind::SOCKS4, TFirewallKind::SOCKS5}) {
         TRecordingLink link;
-        EXPECT_EQ(FetchStatus(Through(kind, dante.Port(), true), "localhost", server.Port(), link),
+        EXPECT_EQ(FetchStatus(FirewallOn(kind, dante.Port(), "", "", true), "localhost",
+                              server.Port(), link),
                   "HTTP/1.0 200 ok");
     }
     TRecordingLink named;  // the name goes to dante unresolved
-    EXPECT_EQ(FetchStatus(Through(TFirewallKind::SOCKS5, dante.Port(), true), "*localhost",
-                          server.Port(), named),
+    EXPECT_EQ(FetchStatus(FirewallOn(TFirewallKind::SOCKS5, dante.Port(), "", "", true),
+                          "*localhost", server.Port(), named),
               "HTTP/1.0 200 ok");
 }
 
@@ -108,11 +98,11 @@ TEST(ProxyPeers, DanteRefusalsCarryTheirTexts) {
     ASSERT_TRUE(dante.Ready());
     const uint16_t closed = UnusedPort();
     TRecordingLink v4;
-    EXPECT_EQ(FetchStatus(Through(TFirewallKind::SOCKS4, dante.Port(), false), "127.0.0.1",
-                          closed, v4),
+    EXPECT_EQ(FetchStatus(FirewallOn(TFirewallKind::SOCKS4, dante.Port(), "", "", false),
+                          "127.0.0.1", closed, v4),
               "code 118; Error: 118 firewall request rejected or failed");
     TRecordingLink v5;
-    EXPECT_EQ(FetchStatus(Through(TFirewallKind::SOCKS5, dante.Port(), false), "127.0.0.1",
-                          closed, v5),
+    EXPECT_EQ(FetchStatus(FirewallOn(TFirewallKind::SOCKS5, dante.Port(), "", "", false),
+                          "127.0.0.1", closed, v5),
               "code 118; Error: 118 connection refused");
 }

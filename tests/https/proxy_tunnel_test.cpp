@@ -8,13 +8,9 @@ namespace {
 
 std::unique_ptr<TLayer> TunnelTo(uint16_t proxyPort, TRecordingLink& link, std::string user = "",
                                  std::string password = "") {
-    TConnectionSettings settings;
-    settings.FirewallType = TFirewallKind::Tunnel;
-    settings.FirewallHost = "127.0.0.1";
-    settings.FirewallPort = proxyPort;
-    settings.FirewallUser = std::move(user);
-    settings.FirewallPassword = std::move(password);
-    return BuildConnectionStack(settings, link.Context);
+    return BuildConnectionStack(
+        FirewallOn(TFirewallKind::Tunnel, proxyPort, std::move(user), std::move(password)),
+        link.Context);
 }
 
 // Sends the pieces with pauses so the client sees them as separate reads.

@@ -6,13 +6,8 @@ namespace {
 
 std::unique_ptr<TLayer> SocksTo(TFirewallKind kind, uint16_t port, TRecordingLink& link,
                                 std::string user = "", std::string password = "") {
-    TConnectionSettings settings;
-    settings.FirewallType = kind;
-    settings.FirewallHost = "127.0.0.1";
-    settings.FirewallPort = port;
-    settings.FirewallUser = std::move(user);
-    settings.FirewallPassword = std::move(password);
-    return BuildConnectionStack(settings, link.Context);
+    return BuildConnectionStack(FirewallOn(kind, port, std::move(user), std::move(password)),
+                                link.Context);
 }
 
 std::string Bytes(std::initializer_list<int> values) {
@@ -130,8 +125,8 @@ TEST(Socks5, EveryRefusalHasItsText) {
                            "command not supported",        "address type not supported",
                            "unknown firewall error: 9"};
     for (int code = 1; code <= 9; ++code)
-        cases.push_back({Bytes({5, 2}), granted, Bytes({5, code, 0, 1, 0, 0, 0, 0, 0, 0}),
-                         texts[code - 1]});
+        cases.push_back(
+            {Bytes({5, 2}), granted, Bytes({5, code, 0, 1, 0, 0, 0, 0, 0, 0}), texts[code - 1]});
     for (const auto& c : cases) {
         TScriptPeer firewall([&](int fd) {
             ReadExactly(fd, 4);

@@ -1,5 +1,7 @@
-#include <gtest/gtest.h>
+#include "https/tcp_layer.h"
+
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netdb.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -7,7 +9,6 @@
 #include <cerrno>
 
 #include "https/socket_errors.h"
-#include "https/tcp_layer.h"
 #include "layer_test_support.h"
 
 namespace {

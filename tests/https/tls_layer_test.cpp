@@ -1,11 +1,11 @@
-#include <gtest/gtest.h>
+#include "https/tls_layer.h"
 
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 
 #include <regex>
 
 #include "https/tcp_layer.h"
-#include "https/tls_layer.h"
 #include "layer_test_support.h"
 #include "proxy_peers.h"
 
@@ -13,7 +13,7 @@ namespace {
 
 // Passes everything through and counts the bytes, to check the handshake figures.
 class TCountingLayer : public TLayer {
-public:
+  public:
     using TLayer::TLayer;
     void Connect(const std::string& host, uint16_t port) override { below_->Connect(host, port); }
     void Send(std::string_view bytes) override {
@@ -89,9 +89,9 @@ TEST(TlsLayer, TrustedServerConnectsWithStatusTextsInOrderAndRealByteCounts) {
     EXPECT_EQ(SumOf(link.Events, std::regex("SSLStatus: Sending ([0-9]+) (bytes of handshake "
                                             "data|handshake bytes).")),
               handshakeSent);
-    EXPECT_EQ(SumOf(link.Events,
-                    std::regex("SSLStatus: Receiving ([0-9]+) bytes of handshake data.")),
-              handshakeReceived);
+    EXPECT_EQ(
+        SumOf(link.Events, std::regex("SSLStatus: Receiving ([0-9]+) bytes of handshake data.")),
+        handshakeReceived);
 
     ASSERT_EQ(link.Certificates.size(), 1u);
     EXPECT_NE(link.Certificates[0].CertHandle, 0);
@@ -132,7 +132,8 @@ TEST(TlsLayer, CertificateFaultsAreReportedThenRefusedUnlessAccepted) {
         auto last = refusing.Events.end() - 3;
         EXPECT_EQ(last[0], std::string("Error: 280 error verifying server certificate: ") + c.Code);
         EXPECT_EQ(last[1], "ServerAuthentication: " + status + " accept=0");
-        EXPECT_EQ(last[2], "SSLStatus: Server certificate verification failed. Aborting connection...");
+        EXPECT_EQ(last[2],
+                  "SSLStatus: Server certificate verification failed. Aborting connection...");
         EXPECT_EQ(refused.Tls->Socket(), -1);
 
         TRecordingLink accepting;
