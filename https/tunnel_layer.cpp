@@ -1,6 +1,7 @@
 #include "https/tunnel_layer.h"
 
 #include "https/socket_errors.h"
+#include "https/url.h"
 
 namespace {
 
@@ -19,31 +20,13 @@ bool StatusGranted(const std::string& reply) {
     return code != std::string::npos && reply[code] == '2';
 }
 
-// Base64 (RFC 4648) of user ":" password.
-std::string BasicToken(const std::string& user, const std::string& password) {
-    static const char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    const std::string bytes = user + ":" + password;
-    std::string text;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
-        text += kAlphabet[(group >> 18) & 63];
-        text += kAlphabet[(group >> 12) & 63];
-        text += i + 1 < bytes.size() ? kAlphabet[(group >> 6) & 63] : '=';
-        text += i + 2 < bytes.size() ? kAlphabet[group & 63] : '=';
-    }
-    return text;
-}
-
 }  // namespace
 
 std::string ConnectRequest(const std::string& host, uint16_t port, const std::string& user,
                            const std::string& password) {
     std::string request = "CONNECT " + host + ":" + std::to_string(port) + " HTTP/1.0\r\n";
     if (!user.empty() || !password.empty())
-        request += "Proxy-authorization: Basic " + BasicToken(user, password) + "\r\n";
+        request += "Proxy-authorization: " + BasicCredentials(user, password) + "\r\n";
     return request + "\r\n";
 }
 
