@@ -5,6 +5,7 @@
 #   selfsigned.{pem,key}   localhost / 127.0.0.1, signed by itself
 #   expired.{pem,key}      localhost / 127.0.0.1, issued by the root, valid only in 2020
 #   wronghost.{pem,key}    wrong.example, issued by the root
+#   trust/                 the root as a hashed folder, for SSL_CERT_DIR
 # Keys are made fresh on every run and never leave the folder.
 set -euo pipefail
 dir=$1
@@ -54,6 +55,8 @@ policy = any
 copy_extensions = none
 x509_extensions = server
 [any]
+countryName = optional
+organizationName = optional
 commonName = supplied
 [server]
 basicConstraints = CA:FALSE
@@ -62,3 +65,8 @@ $local_names
 CNF
 openssl ca -batch -config ca.cnf -in expired.csr -out expired.pem -notext \
   -startdate 20200101000000Z -enddate 20200201000000Z 2>/dev/null
+
+# The root again as a hashed folder, for trust through SSL_CERT_DIR.
+mkdir -p trust
+cp ca.pem trust/
+openssl rehash trust 2>/dev/null || c_rehash trust >/dev/null

@@ -167,17 +167,19 @@ TTlsServer::TTlsServer(const std::string& certificate, const std::vector<std::st
     });
 }
 
-TTrustTestRoot::TTrustTestRoot() {
-    if (const char* value = std::getenv("SSL_CERT_FILE")) {
+TTrustTestRoot::TTrustTestRoot(bool asFolder)
+    : variable_(asFolder ? "SSL_CERT_DIR" : "SSL_CERT_FILE") {
+    if (const char* value = std::getenv(variable_)) {
         had_ = true;
         saved_ = value;
     }
-    setenv("SSL_CERT_FILE", (TestCertificates() + "/ca.pem").c_str(), 1);
+    const std::string& certs = TestCertificates();
+    setenv(variable_, (certs + (asFolder ? "/trust" : "/ca.pem")).c_str(), 1);
 }
 
 TTrustTestRoot::~TTrustTestRoot() {
     if (had_)
-        setenv("SSL_CERT_FILE", saved_.c_str(), 1);
+        setenv(variable_, saved_.c_str(), 1);
     else
-        unsetenv("SSL_CERT_FILE");
+        unsetenv(variable_);
 }

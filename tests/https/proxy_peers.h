@@ -78,13 +78,15 @@ class TTlsServer : public TPeerServer {
                         const std::vector<std::string>& options = {});
 };
 
-// Points SSL_CERT_FILE at the test root for the life of the object, then restores it.
+// Points SSL_CERT_FILE (or, asFolder, SSL_CERT_DIR) at the test root for the life of
+// the object, then restores the variable.
 class TTrustTestRoot {
   public:
-    TTrustTestRoot();
+    explicit TTrustTestRoot(bool asFolder = false);
     ~TTrustTestRoot();
 
   private:
+    const char* variable_;
     std::string saved_;
     bool had_ = false;
 };

@@ -145,6 +145,18 @@ TEST(TlsLayer, CertificateFaultsAreReportedThenRefusedUnlessAccepted) {
     }
 }
 
+TEST(TlsLayer, TrustThroughACertificateFolder) {
+    TTrustTestRoot trust(true);
+    TTlsServer server("trusted");
+    ASSERT_TRUE(server.Ready());
+    TRecordingLink link;
+    TTlsStack stack(link);
+    stack.Tls->Connect("127.0.0.1", server.Port());
+    ASSERT_EQ(link.Certificates.size(), 1u);
+    EXPECT_EQ(link.Certificates[0].Status, "[0x0] OK");
+    EXPECT_TRUE(link.Certificates[0].Accept);
+}
+
 TEST(TlsLayer, TrustedServerRefusedByTheHandlerEndsWith276) {
     TTrustTestRoot trust;
     TTlsServer server("trusted");

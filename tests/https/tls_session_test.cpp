@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include <regex>
+
+#include "https/tls_verify.h"
+#include "layer_test_support.h"
+#include "proxy_peers.h"
+
+namespace {
+
+// A TLS server on the accepted socket of a script peer, with the trusted certificate.
+class TTlsPeerSession {
+  public:
+    explicit TTlsPeerSession(int fd) {
+        const std::string& certs = TestCertificates();
+        context_ = SSL_CTX_new(TLS_server_method());
+        SSL_CTX_use_certificate_file(context_, (certs + "/trusted.pem").c_str(), SSL_FILETYPE_PEM);
+        SSL_CTX_use_PrivateKey_file(context_, (certs + "/trusted.key").c_str(), SSL_FILETYPE_PEM);
+        session_ = SSL_new(context_);
+        SSL_set_fd(session_, fd);
+        Accepted = SSL_accept(session_) == 1;
+    }
+    ~TTlsPeerSession() {
+        SSL_free(session_);
+        SSL_CTX_free(context_);
+        ERR_clear_error();
+    }
+    std::string Read() {
+        char buffer[256];
+        int got = SSL_read(session_, buffer, sizeof buffer);
+        if (got > 0) return std::string(buffer, static_cast<size_t>(got));
+        return SSL_get_error(session_, got) == SSL_ERROR_ZERO_RETURN ? "<close notify>" : "<error>";
+    }
+    void Write(const std::string& bytes) {
+        SSL_write(session_, bytes.data(), static_cast<int>(bytes.size()));
+    }
+    bool Accepted = false;
+
+  private:
+    SSL_CTX* context_ = nullptr;
+    SSL* session_ = nullptr;
+};
+
+std::unique_ptr<TLayer> TlsTo(TRecordingLink& link) {
+    TConnectionSettings settings;
+    settings.UseTLS = true;
+    settings.SSLCertStore = "CA";
+    return BuildConnectionStack(settings, link.Context);
+}
+
+}  // namespace
+
+TEST(TlsSession, DataFlowsBothWaysAndCloseSendsCloseNotify) {
+    TTrustTestRoot trust;
+    std::string request, last;
+    TScriptPeer server([&](int fd) {
+        TTlsPeerSession tls(fd);
+        if (!tls.Accepted) return;
+        request = tls.Read();
+        tls.Write(std::string(100000, 'z'));  // several records
+        last = tls.Read();
+    });
+    TRecordingLink link;
+    auto stack = TlsTo(link);
+    stack->Connect("127.0.0.1", server.Port());
+    stack->Send("ping");
+    std::string reply;
+    char buffer[4096];
+    while (reply.size() < 100000) {
+        size_t got = stack->Receive(buffer, sizeof buffer);
+        ASSERT_GT(got, 0u);
+        reply.append(buffer, got);
+    }
+    EXPECT_EQ(reply, std::string(100000, 'z'));
+    stack->Close();
+    server.Join();
+    EXPECT_EQ(request, "ping");
+    EXPECT_EQ(last, "<close notify>");
+}
+
+TEST(TlsSession, BrokenRecordsAreReportedAs284) {
+    TTrustTestRoot trust;
+    TScriptPeer server([&](int fd) {
+        TTlsPeerSession tls(fd);
+        if (!tls.Accepted) return;
+        tls.Read();
+        // an application-data record whose protection cannot be valid
+        WriteAll(fd, std::string("\x17\x03\x03\x00\x20", 5) + std::string(32, '\x5a'));
+        ReadExactly(fd, 1 << 16);
+    });
+    TRecordingLink link;
+    auto stack = TlsTo(link);
+    stack->Connect("127.0.0.1", server.Port());
+    stack->Send("ping");
+    try {
+        ReceiveAll(*stack);
+        ADD_FAILURE() << "broken record taken as data or end";
+    } catch (const EipsHTTPS& e) {
+        EXPECT_EQ(e.Code, 284);
+        EXPECT_TRUE(std::regex_match(e.Description,
+                                     std::regex("error decrypting data \\(error 0x[0-9a-f]+\\)")));
+        EXPECT_EQ(link.Events.back(), "Error: 284 " + e.Description);
+    }
+    stack->Close();
+}
+
+TEST(TlsSession, ServerAskingForAClientCertificateIsAnnounced) {
+    TTrustTestRoot trust;
+    TTlsServer server("trusted", {"-verify", "1"});
+    ASSERT_TRUE(server.Ready());
+    TRecordingLink link;
+    auto stack = TlsTo(link);
+    stack->Connect("localhost", server.Port());
+    int announced = 0;
+    for (const auto& event : link.Events)
+        announced += event == "SSLStatus: Client certificate requested from server.";
+    EXPECT_EQ(announced, 1);
+    stack->Send("GET / HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(ReceiveAll(*stack).substr(0, 15), "HTTP/1.0 200 ok");
+}
+
+TEST(TlsVerify, TheMostSeriousFaultWinsAndNamesComeLast) {
+    EXPECT_EQ(PolicyStatusFromErrors({}), 0u);
+    EXPECT_EQ(PolicyStatusFromErrors({X509_V_ERR_HOSTNAME_MISMATCH, X509_V_ERR_CERT_HAS_EXPIRED,
+                                      X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT}),
+              policy_status::kUntrustedRoot);
+    EXPECT_EQ(PolicyStatusFromErrors({X509_V_ERR_HOSTNAME_MISMATCH, X509_V_ERR_CERT_HAS_EXPIRED}),
+              policy_status::kExpired);
+    EXPECT_EQ(PolicyStatusFromErrors({X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY}),
+              policy_status::kChaining);
+    EXPECT_EQ(PolicyStatusFromErrors({X509_V_ERR_CERT_SIGNATURE_FAILURE, X509_V_ERR_CERT_REVOKED}),
+              policy_status::kBadSignature);
+    EXPECT_EQ(PolicyStatusFromErrors({X509_V_ERR_INVALID_PURPOSE}), policy_status::kWrongUsage);
+    EXPECT_EQ(PolicyStatusLine(0), "[0x0] OK");
+    EXPECT_EQ(PolicyStatusLine(0x800B010D),
+              "[0x800b010d] The root certificate is a testing certificate and policy settings "
+              "disallow test certificates.");
+    EXPECT_EQ(PolicyStatusLine(0x800B010B), "[0x800b010b] (unknown status code)");
+}
+
+TEST(TlsVerify, NamesAreRenderedInEncodedOrderWithQuotesWhereNeeded) {
+    X509_NAME* name = X509_NAME_new();
+    auto add = [&](const char* field, const std::string& value) {
+        X509_NAME_add_entry_by_txt(name, field, MBSTRING_ASC,
+                                   reinterpret_cast<const unsigned char*>(value.data()),
+                                   static_cast<int>(value.size()), -1, 0);
+    };
+    add("C", "TW");
+    add("ST", "Taipei");
+    add("O", "Acme, Inc.");
+    add("OU", "Say \"hi\"");
+    add("CN", "host.example");
+    add("emailAddress", "ops@example.com");
+    EXPECT_EQ(X500NameText(name),
+              "C=TW, S=Taipei, O=\"Acme, Inc.\", OU=\"Say \"\"hi\"\"\", CN=host.example, "
+              "E=ops@example.com");
+    X509_NAME_free(name);
+}
