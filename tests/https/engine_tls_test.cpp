@@ -1,0 +1,61 @@
+// The component over TLS against openssl s_server: event order and the certificate decision.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "engine_events.h"
+#include "https/ipshttps.h"
+#include "proxy_peers.h"
+
+namespace {
+
+std::string LocalURL(uint16_t port) { return "https://127.0.0.1:" + std::to_string(port) + "/"; }
+
+TEST(EngineTlsTest, TrustedServerConnectsAfterTheHandshakeAndItsCertificate) {
+    TTrustTestRoot trust;
+    TTlsServer server("trusted");
+    ASSERT_TRUE(server.Ready());
+    TipsHTTPS http;
+    TEventLog log(http);
+    http.OnSSLStatus = [&](TipsHTTPS*, const std::string& text) { log.Add("SSLStatus " + text); };
+    http.OnSSLServerAuthentication = [&](TipsHTTPS*, long, const std::string&,
+                                         const std::string&, const std::string& text, bool& accept) {
+        log.Add("ServerAuthentication " + text + (accept ? " accept" : " refuse"));
+    };
+    http.SetURL(LocalURL(server.Port()));
+    http.SetAction(httpGet);
+    EXPECT_EQ(http.StatusLine().substr(0, 12), "HTTP/1.0 200");
+    ASSERT_GE(log.Lines.size(), 4u);
+    EXPECT_EQ(log.Lines[0], "SSLStatus Attempting to connect to server.");
+    const auto connected = std::find(log.Lines.begin(), log.Lines.end(), "Connected 0 OK");
+    ASSERT_NE(connected, log.Lines.end());
+    EXPECT_EQ(*(connected - 1), "ServerAuthentication [0x0] OK accept");
+    EXPECT_TRUE(log.With("Error").empty());
+    EXPECT_EQ(log.Lines.back(), "Disconnected 0 OK");
+    EXPECT_FALSE(log.Body.empty());
+}
+
+TEST(EngineTlsTest, RefusedCertificateEndsWith276AndAnAcceptingHandlerProceeds) {
+    TTlsServer server("selfsigned");
+    ASSERT_TRUE(server.Ready());
+    for (bool acceptAnyway : {false, true}) {
+        TipsHTTPS http;
+        TEventLog log(http);
+        http.OnSSLServerAuthentication = [&](TipsHTTPS*, long, const std::string&,
+                                             const std::string&, const std::string&, bool& accept) {
+            if (acceptAnyway) accept = true;
+        };
+        http.SetURL(LocalURL(server.Port()));
+        const std::string error = ActionError(http, httpGet);
+        if (acceptAnyway) {
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(http.StatusLine().substr(0, 12), "HTTP/1.0 200");
+        } else {
+            EXPECT_EQ(error, "276: Server certificate verification failed. Connection aborted.");
+            EXPECT_EQ(log.Lines.back(), "Connected 276 [276] (no description available)");
+        }
+    }
+}
+
+}  // namespace
