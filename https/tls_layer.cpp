@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "https/tls_client_certificate.h"
 #include "https/tls_verify.h"
 
 namespace {
@@ -66,9 +67,16 @@ void TTlsLayer::AcquireCredentials() {
              false);
     // The certificate is judged after the handshake, so the caller can accept it.
     SSL_CTX_set_verify(credentials_, SSL_VERIFY_NONE, nullptr);
+    // Called only when a server asks and no client certificate was loaded.
     SSL_CTX_set_client_cert_cb(credentials_, ClientCertificateRequested);
-    if (!certStore_.empty() && !certSubject_.empty())
-        Fail(271, "The certificate store could not be opened.", false);
+    if (certStore_.empty() || certSubject_.empty()) return;
+    try {
+        // One that is not found leaves the connection without a client certificate.
+        UseClientCertificate(credentials_, certStore_, certSubject_);
+    } catch (const EipsHTTPS&) {
+        Close();
+        throw;
+    }
 }
 
 void TTlsLayer::Connect(const std::string& host, uint16_t port) {

@@ -5,6 +5,7 @@
 #   selfsigned.{pem,key}   localhost / 127.0.0.1, signed by itself
 #   expired.{pem,key}      localhost / 127.0.0.1, issued by the root, valid only in 2020
 #   wronghost.{pem,key}    wrong.example, issued by the root
+#   client.{pem,key,p12}   a client certificate, also as a PKCS#12 file without password
 #   trust/                 the root as a hashed folder, for SSL_CERT_DIR
 # Keys are made fresh on every run and never leave the folder.
 set -euo pipefail
@@ -20,15 +21,20 @@ openssl req -x509 -new -key ca.key -out ca.pem -days 3650 \
   -subj "/C=US/O=Dovrant Test/CN=Dovrant Test CA" \
   -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign"
 
-issue() {  # name subject san
+issue() {  # name subject extension-line
   newkey "$1.key"
   openssl req -new -key "$1.key" -out "$1.csr" -subj "$2"
-  printf '%s\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' "$3" > "$1.ext"
+  printf '%s\nbasicConstraints=CA:FALSE\n' "$3" > "$1.ext"
   openssl x509 -req -in "$1.csr" -CA ca.pem -CAkey ca.key -CAcreateserial -days 365 \
     -extfile "$1.ext" -out "$1.pem" 2>/dev/null
 }
-issue trusted "/C=US/O=Dovrant Test/CN=localhost" "$local_names"
-issue wronghost "/C=US/O=Dovrant Test/CN=wrong.example" "subjectAltName=DNS:wrong.example"
+server_use="extendedKeyUsage=serverAuth"
+issue trusted "/C=US/O=Dovrant Test/CN=localhost" "$local_names
+$server_use"
+issue wronghost "/C=US/O=Dovrant Test/CN=wrong.example" "subjectAltName=DNS:wrong.example
+$server_use"
+issue client "/C=US/O=Dovrant Test/CN=Dovrant Client" "extendedKeyUsage=clientAuth"
+openssl pkcs12 -export -in client.pem -inkey client.key -out client.p12 -passout pass:
 
 newkey selfsigned.key
 openssl req -x509 -new -key selfsigned.key -out selfsigned.pem -days 365 \

@@ -56,26 +56,6 @@ TEST(ProxyPeers, TlsRunsInsideTinyproxyTunnelsWithAndWithoutBasicAuth) {
               "code 118; Error: 118 HTTP/1.0 407 Proxy Authentication Required");
 }
 
-TEST(ProxyPeers, PlainProxiedRequestThroughTinyproxy) {
-    TTinyproxy proxy;
-    ASSERT_TRUE(proxy.Ready());
-    std::string seen;
-    TScriptPeer origin([&](int fd) {
-        seen = ReadUntil(fd, "\r\n\r\n");
-        WriteAll(fd, "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nhello");
-    });
-    TRecordingLink link;
-    auto stack = BuildConnectionStack(TConnectionSettings{}, link.Context);
-    stack->Connect("127.0.0.1", proxy.Port());
-    const std::string target = "http://127.0.0.1:" + std::to_string(origin.Port()) + "/x";
-    stack->Send("GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
-    std::string response = ReceiveAll(*stack);
-    origin.Join();
-    EXPECT_EQ(response.substr(0, 15), "HTTP/1.0 200 OK");
-    EXPECT_EQ(response.substr(response.size() - 5), "hello");
-    EXPECT_EQ(seen.substr(0, 16), "GET /x HTTP/1.0\r");
-}
-
 TEST(ProxyPeers, TlsRunsOverDanteWithSocks4AndSocks5) {
     TTrustTestRoot trust;
     TTlsServer server("trusted");

@@ -158,3 +158,33 @@ TEST(TlsVerify, NamesAreRenderedInEncodedOrderWithQuotesWhereNeeded) {
               "E=ops@example.com");
     X509_NAME_free(name);
 }
+
+TEST(TlsSession, ClientCertificateFromAPfxStoreIsPresented) {
+    TTrustTestRoot trust;
+    const std::string certs = TestCertificates();
+    TTlsServer server("trusted", {"-Verify", "1", "-CAfile", certs + "/ca.pem"});
+    ASSERT_TRUE(server.Ready());
+    auto fetch = [&](const std::string& store, const std::string& subject) {
+        TRecordingLink link;
+        TConnectionSettings settings;
+        settings.UseTLS = true;
+        settings.SSLCertStore = store;
+        settings.SSLCertSubject = subject;
+        auto stack = BuildConnectionStack(settings, link.Context);
+        try {
+            stack->Connect("localhost", server.Port());
+            stack->Send("GET / HTTP/1.0\r\n\r\n");
+            return ReceiveAll(*stack).substr(0, 15);
+        } catch (const EipsHTTPS& e) {
+            return std::to_string(e.Code) + ": " + e.Description;
+        }
+    };
+    const std::string pfx = "PFX\\" + certs + "/client.p12";
+    EXPECT_EQ(fetch(pfx, "C=US, O=Dovrant Test, CN=Dovrant Client"), "HTTP/1.0 200 ok");
+    EXPECT_EQ(fetch(pfx, "Dovrant Client"), "HTTP/1.0 200 ok");  // part of the subject
+    EXPECT_NE(fetch(pfx, "Somebody Else"), "HTTP/1.0 200 ok");   // none presented
+    EXPECT_NE(fetch("CA", ""), "HTTP/1.0 200 ok");
+    EXPECT_EQ(fetch("PFX\\" + certs + "/missing.p12", "Dovrant Client"),
+              "271: The certificate store could not be opened.");
+    EXPECT_EQ(fetch("MY", "Dovrant Client"), "271: The certificate store could not be opened.");
+}
