@@ -145,7 +145,7 @@ TEST_F(Settings, TheDemoInstallationDumpsEverySetting) {
       "  Connect at time = 09:30 AM",
       "  Connect at on = 2025/12/09",
       "  Connect at days = 1,2,3,4,5,",
-      "  Auto purge = True",
+      "  Auto purge = False",
       "  Purge interval = 14",
       "  Last purge date = 2025/12/09",
       "  No. of days for Inbox = 30",
