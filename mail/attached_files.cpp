@@ -43,13 +43,34 @@ std::string Lookup(const std::map<std::string, std::string>& table, const std::s
 }  // namespace
 
 TMailMemoryStream& TAttachedFile::CreateData() {
+  data_file_.reset();
   data_ = std::make_unique<TMailMemoryStream>();
   return *data_;
 }
 
+void TAttachedFile::SetDataFile(std::unique_ptr<TDataFile> file) {
+  data_.reset();
+  data_file_ = std::move(file);
+}
+
+TMailMemoryStream* TAttachedFile::Data() const {
+  if (!data_ && data_file_) {
+    auto data = std::make_unique<TMailMemoryStream>();
+    data->LoadFromFd(data_file_->Fd());
+    data_ = std::move(data);
+    data_file_.reset();
+  }
+  return data_.get();
+}
+
+std::size_t TAttachedFile::DataSize() const {
+  return data_ ? data_->Size() : data_file_ ? data_file_->Size() : 0;
+}
+
 void TAttachedFile::SaveToFile(const std::string& path) const {
-  if (!data_) throw std::runtime_error("Invalid op.");
-  WriteFileWhole(path, data_->View());
+  if (data_) WriteFileWhole(path, data_->View());
+  else if (data_file_) WriteFileWhole(path, *data_file_);
+  else throw std::runtime_error("Invalid op.");
 }
 
 TAttachedFile& TAttachedFiles::Add(const std::string& nameOrPath) {

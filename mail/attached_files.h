@@ -18,18 +18,24 @@ class TAttachedFile {
   const std::string& ContentType() const { return content_type_; }
   void SetContentType(const std::string& v) { content_type_ = v; }
   TMailLines& EncodedLines() { return encoded_lines_; }
-  // The decoded bytes; null until the parser has decoded the attachment.
-  TMailMemoryStream* Data() const { return data_.get(); }
+  // The decoded bytes; null until the parser has decoded the attachment. Bytes decoded
+  // through a temporary file stay there until Data is first asked for, so a large attachment
+  // is held in memory only by those who need it there.
+  TMailMemoryStream* Data() const;
   TMailMemoryStream& CreateData();
+  void SetDataFile(std::unique_ptr<TDataFile> file);
+  // Number of decoded bytes, without loading them.
+  std::size_t DataSize() const;
 
-  // Writes Data to path, replacing an existing file whole or not at all; "Invalid op." when
-  // the item has no data.
+  // Writes the decoded bytes to path, replacing an existing file whole or not at all;
+  // "Invalid op." when the item has no data.
   void SaveToFile(const std::string& path) const;
 
  private:
   std::string file_name_, source_path_, content_type_;
   TMailLines encoded_lines_;
-  std::unique_ptr<TMailMemoryStream> data_;
+  mutable std::unique_ptr<TMailMemoryStream> data_;
+  mutable std::unique_ptr<TDataFile> data_file_;
 };
 
 // The attachments of a message, in the order the parser created them.

@@ -10,25 +10,34 @@ namespace {
 
 constexpr std::size_t kBlockSize = 64 * 1024;
 
-// Calls add(view) for every line of text; a line ends at CR, LF or CR LF.
+// Calls add(view) for every line of text; a line ends at CR, LF or CR LF. Line feeds are
+// found with memchr, and a segment is searched for a lone CR only once it is known.
 template <class TAdd>
 void ForEachLine(std::string_view text, TAdd add) {
   const char* p = text.data();
   const char* end = p + text.size();
   while (p < end) {
-    const char* q = p;
-    while (q < end && *q != '\r' && *q != '\n') ++q;
-    add(std::string_view(p, std::size_t(q - p)));
-    if (q < end) {
-      if (*q == '\r' && q + 1 < end && q[1] == '\n') ++q;
-      ++q;
+    const char* lf = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
+    const char* stop = lf ? lf : end;
+    const char* cr = static_cast<const char*>(std::memchr(p, '\r', std::size_t(stop - p)));
+    if (cr && cr + 1 < stop) {
+      // A CR inside the segment ends a line of its own.
+      add(std::string_view(p, std::size_t(cr - p)));
+      p = cr + 1;
+      continue;
     }
-    p = q;
+    const char* lineEnd = cr ? cr : stop;
+    add(std::string_view(p, std::size_t(lineEnd - p)));
+    p = lf ? lf + 1 : (cr ? cr + 1 : end);
   }
 }
 
 std::size_t CountLineBreaks(std::string_view text) {
-  return std::size_t(std::count_if(text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; })) + 1;
+  std::size_t count = 1;
+  for (const char *p = text.data(), *end = p + text.size();
+       (p = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)))) != nullptr; ++p)
+    ++count;
+  return count;
 }
 
 }  // namespace

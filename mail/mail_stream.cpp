@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -20,6 +21,7 @@ void WriteAll(int fd, const char* p, std::size_t n) {
   while (n > 0) {
     ssize_t w = ::write(fd, p, n);
     if (w < 0 && errno == EINTR) continue;
+    if (w == 0) errno = ENOSPC;
     if (w <= 0) throw std::runtime_error("Stream write error");
     p += w;
     n -= std::size_t(w);
@@ -74,8 +76,12 @@ void TMailMemoryStream::Clear() {
   size_ = capacity_ = position_ = 0;
 }
 
-void TMailMemoryStream::LoadFromFile(const std::string& path) {
-  TFileBytes file = ReadWholeFile(path);
+void TMailMemoryStream::LoadFromFile(const std::string& path) { LoadFromFd(-1, path); }
+
+void TMailMemoryStream::LoadFromFd(int fd) { LoadFromFd(fd, "temporary file"); }
+
+void TMailMemoryStream::LoadFromFd(int fd, const std::string& path) {
+  TFileBytes file = fd < 0 ? ReadWholeFile(path) : ReadWholeFd(fd, path);
   bytes_ = std::move(file.bytes);
   size_ = file.size;
   capacity_ = file.capacity;
@@ -85,7 +91,21 @@ void TMailMemoryStream::LoadFromFile(const std::string& path) {
 TFileBytes ReadWholeFile(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
+  try {
+    TFileBytes file = ReadWholeFd(fd, path);
+    ::close(fd);
+    return file;
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+}
+
+TFileBytes ReadWholeFd(int fd, const std::string& path) {
   TFileBytes file;
+  off_t at = 0;
+  // A pipe cannot be read by position.
+  const bool seekable = ::lseek(fd, 0, SEEK_CUR) != -1;
   struct stat st {};
   // One byte more than the file holds, so the read that reports its end needs no larger buffer.
   if (::fstat(fd, &st) == 0 && st.st_size > 0) file.capacity = std::size_t(st.st_size);
@@ -99,17 +119,15 @@ TFileBytes ReadWholeFile(const std::string& path) {
       file.bytes = std::move(larger);
       file.capacity *= 2;
     }
-    ssize_t n = ::read(fd, file.bytes.get() + file.size, file.capacity - file.size);
+    char* into = file.bytes.get() + file.size;
+    std::size_t room = file.capacity - file.size;
+    ssize_t n = seekable ? ::pread(fd, into, room, at) : ::read(fd, into, room);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int err = errno;
-      ::close(fd);
-      throw std::runtime_error("Cannot read file \"" + path + "\". " + std::strerror(err));
-    }
+    if (n < 0) throw std::runtime_error("Cannot read file \"" + path + "\". " + std::strerror(errno));
     if (n == 0) break;
     file.size += std::size_t(n);
+    at += n;
   }
-  ::close(fd);
   return file;
 }
 
@@ -120,14 +138,13 @@ TMailFileStream::TMailFileStream(const std::string& path) {
 }
 
 TMailFileStream::~TMailFileStream() {
-  if (fd_ >= 0) {
-    try {
-      Flush();
-    } catch (...) {
-      // A destructor reached during an error keeps the first error.
-    }
-    ::close(fd_);
+  if (fd_ < 0) return;
+  try {
+    Flush();
+  } catch (...) {
+    // A destructor reached during an error keeps the first error.
   }
+  if (owned_) ::close(fd_);
 }
 
 void TMailFileStream::Flush() {
@@ -151,11 +168,11 @@ void TMailFileStream::Close() {
   try {
     WriteAll(fd, buffer_.data(), buffer_.size());
   } catch (...) {
-    ::close(fd);
+    if (owned_) ::close(fd);
     throw;
   }
   buffer_.clear();
-  if (::close(fd) != 0) throw std::runtime_error("Stream write error");
+  if (owned_ && ::close(fd) != 0) throw std::runtime_error("Stream write error");
 }
 
 std::string MakeSystemTempFile() {
@@ -171,9 +188,47 @@ std::string MakeSystemTempFile() {
   return name;
 }
 
-TTempFile::~TTempFile() { ::unlink(path_.c_str()); }
+TDataFile::TDataFile() {
+  std::string path = MakeSystemTempFile();
+  fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  int err = errno;
+  ::unlink(path.c_str());
+  if (fd_ < 0) throw CreateError(path, err);
+}
 
-void WriteFileWhole(const std::string& path, std::string_view data) {
+TDataFile::~TDataFile() { ::close(fd_); }
+
+std::size_t TDataFile::Size() const {
+  struct stat st {};
+  return ::fstat(fd_, &st) == 0 ? std::size_t(st.st_size) : 0;
+}
+
+void TDataFile::CopyTo(int out) const {
+  std::size_t left = Size();
+  off_t in_at = 0;
+  // In the kernel where the two file systems allow it, else through a buffer.
+  while (left > 0) {
+    ssize_t n = ::copy_file_range(fd_, &in_at, out, nullptr, left, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    left -= std::size_t(n);
+  }
+  std::vector<char> buf(left ? 1 << 16 : 0);
+  while (left > 0) {
+    ssize_t n = ::pread(fd_, buf.data(), std::min(buf.size(), left), in_at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw std::runtime_error("Stream read error");
+    WriteAll(out, buf.data(), std::size_t(n));
+    in_at += n;
+    left -= std::size_t(n);
+  }
+}
+
+namespace {
+
+// The common path of WriteFileWhole: fill writes the content into the hidden temporary file.
+template <class TFill>
+void WriteWholeWith(const std::string& path, TFill fill) {
   std::string folder = ".";
   std::string::size_type slash = path.rfind('/');
   if (slash != std::string::npos) folder = path.substr(0, slash + 1);
@@ -182,7 +237,8 @@ void WriteFileWhole(const std::string& path, std::string_view data) {
   if (fd < 0) throw CreateError(path, errno);
   int err = 0;
   try {
-    WriteAll(fd, data.data(), data.size());
+    errno = 0;
+    fill(fd);
   } catch (...) {
     err = errno ? errno : EIO;
   }
@@ -194,4 +250,14 @@ void WriteFileWhole(const std::string& path, std::string_view data) {
     ::unlink(temp.c_str());
     throw CreateError(path, err);
   }
+}
+
+}  // namespace
+
+void WriteFileWhole(const std::string& path, std::string_view data) {
+  WriteWholeWith(path, [&](int fd) { WriteAll(fd, data.data(), data.size()); });
+}
+
+void WriteFileWhole(const std::string& path, const TDataFile& data) {
+  WriteWholeWith(path, [&](int fd) { data.CopyTo(fd); });
 }

@@ -33,8 +33,11 @@ class TMailMemoryStream : public TMailStream {
   void Clear();
   // Replaces the content with the whole file, read into a buffer of exactly its size.
   void LoadFromFile(const std::string& path);
+  // Replaces the content with the whole of an open file, read from its start.
+  void LoadFromFd(int fd);
 
  private:
+  void LoadFromFd(int fd, const std::string& path);
   void Reserve(std::size_t capacity);
   std::unique_ptr<char[]> bytes_;
   std::size_t size_ = 0, capacity_ = 0, position_ = 0;
@@ -47,20 +50,25 @@ struct TFileBytes {
 };
 // Raises "Cannot open file" or "Cannot read file" with the path and the system's reason.
 TFileBytes ReadWholeFile(const std::string& path);
+// The same for an open file, read from its start; errors name path.
+TFileBytes ReadWholeFd(int fd, const std::string& path);
 
 // A file written from the start through a buffer; "Cannot create file" when it cannot be
 // opened, "Stream write error" when the disk refuses the bytes.
 class TMailFileStream : public TMailStream {
  public:
   explicit TMailFileStream(const std::string& path);
+  // Writes to an open file that the stream does not own.
+  explicit TMailFileStream(int fd) : fd_(fd), owned_(false) { buffer_.reserve(1 << 16); }
   ~TMailFileStream() override;
   std::size_t Write(const void* buffer, std::size_t count) override;
-  // Writes the buffered bytes out and closes the file; errors are raised.
+  // Writes the buffered bytes out (and closes an owned file); errors are raised.
   void Close();
 
  private:
   void Flush();
   int fd_ = -1;
+  bool owned_ = true;
   std::string buffer_;
 };
 
@@ -69,19 +77,25 @@ class TMailFileStream : public TMailStream {
 // before the caller opens it.
 std::string MakeSystemTempFile();
 
-// Deletes its file when it goes out of scope, on every path.
-class TTempFile {
+// A temporary file made by MakeSystemTempFile that holds decoded bytes. Its name is removed
+// as soon as it is open, so it disappears with its last descriptor on every path, a crash
+// included.
+class TDataFile {
  public:
-  TTempFile() : path_(MakeSystemTempFile()) {}
-  ~TTempFile();
-  TTempFile(const TTempFile&) = delete;
-  TTempFile& operator=(const TTempFile&) = delete;
-  const std::string& Path() const { return path_; }
+  TDataFile();
+  ~TDataFile();
+  TDataFile(const TDataFile&) = delete;
+  TDataFile& operator=(const TDataFile&) = delete;
+  int Fd() const { return fd_; }
+  std::size_t Size() const;
+  // Copies the whole content to the start of the open file out.
+  void CopyTo(int out) const;
 
  private:
-  std::string path_;
+  int fd_ = -1;
 };
 
 // Writes data to path whole or not at all: a hidden temporary file in the same folder is
 // written, flushed to disk and renamed over path.
 void WriteFileWhole(const std::string& path, std::string_view data);
+void WriteFileWhole(const std::string& path, const TDataFile& data);

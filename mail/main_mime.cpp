@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; i < files.Count(); ++i) {
     const TAttachedFile& f = files[i];
     std::printf("  FileName: %s\n  ContentType: %s\n  Size: %zu\n", f.FileName().c_str(), f.ContentType().c_str(),
-                f.Data() ? f.Data()->Size() : std::size_t(0));
+                f.DataSize());
   }
   std::fflush(stdout);
 

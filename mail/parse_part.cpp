@@ -28,17 +28,15 @@ std::string HtmlNameFor(const std::string& subject) {
   return subject.substr(0, dot) + ".html";
 }
 
-// Decodes the lines through a stream into a temporary file and loads the file into data, so
-// the decoded bytes are held once, in a buffer of exactly their size.
+// Decodes the lines through a stream into a temporary file that becomes the item's data, so
+// the decoded bytes reach memory only when someone asks for them there.
 template <class TDecode>
-void DecodeThroughTempFile(TMailMemoryStream& data, TDecode decode) {
-  TTempFile temp;
-  {
-    TMailFileStream file(temp.Path());
-    decode(file);
-    file.Close();
-  }
-  data.LoadFromFile(temp.Path());
+void DecodeThroughTempFile(TAttachedFile& item, TDecode decode) {
+  auto file = std::make_unique<TDataFile>();
+  TMailFileStream out(file->Fd());
+  decode(out);
+  out.Close();
+  item.SetDataFile(std::move(file));
 }
 
 // The lines of a part, each followed by CR LF but an open last line.
@@ -206,15 +204,19 @@ void TPartParser::SavePart(TPart part, const std::string& contentType, std::stri
   std::erase_if(name, [](char c) { return std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos; });
   if (contentType == "TEXT/HTML" && name.empty()) name = HtmlNameFor(msg_.subject_);
   TAttachedFile& item = msg_.attachments_.Add(name);
-  TMailMemoryStream& data = item.CreateData();
   if (encoding == "BASE64") {
-    DecodeThroughTempFile(data, [&](TMailStream& file) {
+    DecodeThroughTempFile(item, [&](TMailStream& file) {
       TBase64DecodingStream stream(file);
       for (std::string_view line : lines) stream.Write(line.data(), line.size());
     });
-  } else if (encoding == "X-UUENCODE") {
-    DecodeThroughTempFile(data, [&](TMailStream& file) { UUDecode(lines, file); });
-  } else if (encoding == "QUOTED-PRINTABLE") {
+    return;
+  }
+  if (encoding == "X-UUENCODE") {
+    DecodeThroughTempFile(item, [&](TMailStream& file) { UUDecode(lines, file); });
+    return;
+  }
+  TMailMemoryStream& data = item.CreateData();
+  if (encoding == "QUOTED-PRINTABLE") {
     std::string text = PartText(part);
     QuotedPrintableDecode(text);
     text = CrLfLines(text, part.lastLineOpen);

@@ -114,6 +114,20 @@ TEST(UuDecode, CharacterOutsideTheTableIsAnError) {
   EXPECT_EQ(UuValue('_'), 63u);
 }
 
+TEST(MailLines, LinesEndAtCrLfOrCrLfAndCopiesAreDeep) {
+  TMailLines lines;
+  lines.SetText(std::string("a\r\nb\nc\rd\r\r\n\ne\0f", 17));
+  std::vector<std::string_view> want{"a", "b", "c", "d", "", "", std::string_view("e\0f", 3)};
+  EXPECT_EQ(std::vector<std::string_view>(lines.begin(), lines.end()), want);
+  lines.SetText("x\r\n");
+  EXPECT_EQ(lines.Count(), 1u);
+  TMailLines copy = lines;
+  lines.Clear();
+  lines.Add("other");
+  EXPECT_EQ(copy[0], "x");
+  EXPECT_EQ(copy.Text(), "x\r\n");
+}
+
 TEST(SystemTempFile, IsFreshWithPrefixInTmpdir) {
   TScratchDir dir;
   ::setenv("TMPDIR", dir.Path().c_str(), 1);

@@ -191,6 +191,21 @@ TEST(ParseMsg, Base64AttachmentWithBlanksAtLineEnds) {
   EXPECT_EQ(DataOf(*msg, 0), std::string("\0\1\2\3\4\5\6\7\x08\x09", 10));
 }
 
+TEST(ParseMsg, DecodedDataWaitsInAnUnnamedTemporaryFile) {
+  TScratchDir tmp, out;
+  ::setenv("TMPDIR", tmp.Path().c_str(), 1);
+  auto msg = Parse("Content-Type: application/octet-stream; name=b.bin\nContent-Transfer-Encoding: base64\n\nAAECAw==\n");
+  ::unsetenv("TMPDIR");
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.Path()));
+  const TAttachedFile& item = msg->Attachments()[0];
+  EXPECT_EQ(item.DataSize(), 4u);
+  item.SaveToFile((out.Path() / "b.bin").string());
+  EXPECT_EQ(ReadFile(out.Path() / "b.bin"), std::string("\0\1\2\3", 4));
+  EXPECT_EQ(DataOf(*msg, 0), std::string("\0\1\2\3", 4));
+  item.SaveToFile((out.Path() / "c.bin").string());
+  EXPECT_EQ(ReadFile(out.Path() / "c.bin"), std::string("\0\1\2\3", 4));
+}
+
 TEST(ParseMsg, QuotedPrintableAndPlainAttachmentsEndLinesWithCrLf) {
   auto msg = Parse(
       "Content-Type: text/plain; name=q.txt\nContent-Transfer-Encoding: quoted-printable\n\n"
