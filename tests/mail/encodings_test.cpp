@@ -116,7 +116,7 @@ TEST(UuDecode, CharacterOutsideTheTableIsAnError) {
 
 TEST(MailLines, LinesEndAtCrLfOrCrLfAndCopiesAreDeep) {
   TMailLines lines;
-  lines.SetText(std::string("a\r\nb\nc\rd\r\r\n\ne\0f", 17));
+  lines.SetText(std::string("a\r\nb\nc\rd\r\r\n\ne\0f", 15));
   std::vector<std::string_view> want{"a", "b", "c", "d", "", "", std::string_view("e\0f", 3)};
   EXPECT_EQ(std::vector<std::string_view>(lines.begin(), lines.end()), want);
   lines.SetText("x\r\n");
