@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "https/name_lookup.h"
 #include "https/socket_errors.h"
-#include "https/tcp_layer.h"
 
 TFirewallLayer::TFirewallLayer(TLinkContext& context, std::unique_ptr<TLayer> below,
                                TFirewallSettings firewall)
@@ -61,7 +61,7 @@ std::string UnknownFirewallError(unsigned char code) {
 
 uint32_t TFirewallLayer::ResolveTarget(const std::string& host) {
     in_addr address{};
-    if (int code = ResolveIPv4(host, address)) {
+    if (int code = ResolveIPv4(host, address, context_)) {
         std::string_view text = SocketErrorText(code);
         Refuse(text.empty() ? DescribeErrorCode(code) : std::string(text));
     }

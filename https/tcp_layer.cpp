@@ -1,27 +1,14 @@
 #include "https/tcp_layer.h"
 
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "https/name_lookup.h"
 #include "https/socket_errors.h"
-
-int ResolveIPv4(const std::string& host, in_addr& address) {
-    if (inet_pton(AF_INET, host.c_str(), &address) == 1) return 0;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    int eai = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    if (eai != 0) return SocketCodeFromLookup(eai, errno);
-    address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
-    return 0;
-}
 
 short WaitForSocket(int fd, short events, TLinkContext& context) {
     for (;;) {
@@ -52,7 +39,7 @@ void TTcpLayer::Connect(const std::string& host, uint16_t port) {
     port_ = port;
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
-    if (int code = ResolveIPv4(host, remote.sin_addr)) throw EipsHTTPS(code, "");
+    if (int code = ResolveIPv4(host, remote.sin_addr, context_)) throw EipsHTTPS(code, "");
     if (remote.sin_addr.s_addr == INADDR_ANY)
         throw EipsHTTPS(102, viaFirewall_ ? "The FirewallHost address is invalid (0.0.0.0)."
                                           : "The RemoteHost address is invalid (0.0.0.0).");
@@ -83,7 +70,7 @@ void TTcpLayer::BindLocal() {
     if (localHost_.empty()) return;
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    if (int code = ResolveIPv4(localHost_, local.sin_addr)) Fail(code);
+    if (int code = ResolveIPv4(localHost_, local.sin_addr, context_)) Fail(code);
     if (bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
         Fail(SocketCodeFromErrno(errno));
 }

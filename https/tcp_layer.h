@@ -8,10 +8,6 @@
 
 #include "https/layer.h"
 
-// Resolves a dotted address first, then a host name (IPv4 only). Returns 0 or the
-// socket error code of the failure (11001 host not found, ...).
-int ResolveIPv4(const std::string& host, in_addr& address);
-
 // Waits until fd is ready for events (POLLIN/POLLOUT), in 10 ms poll steps with a pump
 // step after each empty one. Returns the revents seen.
 short WaitForSocket(int fd, short events, TLinkContext& context);
