@@ -56,7 +56,6 @@ void TTlsLayer::Status(const std::string& text) {
 
 void TTlsLayer::Fail(int code, const std::string& text, bool report) {
     if (report && context_.Error) context_.Error(code, text);
-    Close();
     throw EipsHTTPS(code, text);
 }
 
@@ -69,40 +68,44 @@ void TTlsLayer::AcquireCredentials() {
     SSL_CTX_set_verify(credentials_, SSL_VERIFY_NONE, nullptr);
     // Called only when a server asks and no client certificate was loaded.
     SSL_CTX_set_client_cert_cb(credentials_, ClientCertificateRequested);
-    if (certStore_.empty() || certSubject_.empty()) return;
-    try {
-        // One that is not found leaves the connection without a client certificate.
+    // One that is not found leaves the connection without a client certificate.
+    if (!certStore_.empty() && !certSubject_.empty())
         UseClientCertificate(credentials_, certStore_, certSubject_);
-    } catch (const EipsHTTPS&) {
+}
+
+void TTlsLayer::Connect(const std::string& host, uint16_t port) {
+    if (state_ != TState::Idle)
+        throw EipsHTTPS(104,
+                        "Already connected. If you want to reconnect, close the "
+                        "current connection first.");
+    state_ = TState::Connecting;
+    try {
+        while (state_ != TState::Connected) state_ = Step(state_, host, port);
+    } catch (...) {
         Close();
         throw;
     }
 }
 
-void TTlsLayer::Connect(const std::string& host, uint16_t port) {
-    if (session_)
-        throw EipsHTTPS(104,
-                        "Already connected. If you want to reconnect, close the "
-                        "current connection first.");
-    AcquireCredentials();
-    Status("Attempting to connect to server.");
-    try {
-        below_->Connect(host, port);
-    } catch (...) {
-        ReleaseSession();
-        throw;
-    }
-    Status("Socket connection established.");
+TTlsLayer::TState TTlsLayer::Step(TState state, const std::string& host, uint16_t port) {
     // A "*" marks a name the SOCKS5 firewall resolves; the server knows it without.
-    std::string name = !host.empty() && host[0] == '*' ? host.substr(1) : host;
-    try {
-        Handshake(name);
-        CheckServerCertificate(name);
-    } catch (...) {
-        Close();
-        throw;
+    const std::string name = !host.empty() && host[0] == '*' ? host.substr(1) : host;
+    switch (state) {
+        case TState::Connecting:
+            AcquireCredentials();
+            Status("Attempting to connect to server.");
+            below_->Connect(host, port);
+            Status("Socket connection established.");
+            return TState::Handshaking;
+        case TState::Handshaking:
+            Handshake(name);
+            return TState::CheckingCertificate;
+        case TState::CheckingCertificate:
+            CheckServerCertificate(name);
+            return TState::Connected;
+        default:
+            return state;
     }
-    state_ = TState::Connected;
 }
 
 void TTlsLayer::Handshake(const std::string& host) {
@@ -122,7 +125,6 @@ void TTlsLayer::Handshake(const std::string& host) {
     if (inet_pton(AF_INET, host.c_str(), &address) != 1)
         SSL_set_tlsext_host_name(session_, host.c_str());
 
-    state_ = TState::Handshaking;
     Status("Starting secure channel handshake.");
     bool firstToken = true;
     bool requestReported = false;
@@ -159,7 +161,6 @@ void TTlsLayer::Handshake(const std::string& host) {
 }
 
 void TTlsLayer::CheckServerCertificate(const std::string& host) {
-    state_ = TState::CheckingCertificate;
     TServerCertificate offered;
     X509* certificate = SSL_get0_peer_certificate(session_);
     if (!certificate) {
@@ -256,7 +257,9 @@ void TTlsLayer::ReleaseSession() {
 }
 
 void TTlsLayer::Close() {
-    if (state_ == TState::Connected) {
+    // Once the handshake is through, the server hears a close notify, also when its
+    // certificate was refused.
+    if (state_ == TState::Connected || state_ == TState::CheckingCertificate) {
         state_ = TState::Idle;  // a pump step inside the send must not close twice
         SSL_shutdown(session_);
         try {

@@ -24,7 +24,15 @@ class TTlsLayer : public TLayer {
     void Close() override;
 
   private:
-    enum class TState { Idle, Handshaking, CheckingCertificate, Connected, PeerClosed };
+    enum class TState {
+        Idle,
+        Connecting,  // credentials, then the layers below
+        Handshaking,
+        CheckingCertificate,
+        Connected,
+        PeerClosed  // close notify or end of stream seen
+    };
+    TState Step(TState state, const std::string& host, uint16_t port);
 
     void AcquireCredentials();
     void Handshake(const std::string& host);
@@ -33,7 +41,7 @@ class TTlsLayer : public TLayer {
     size_t FlushOutput();
     // Feeds one piece from the layer below into the read BIO; 0 once the peer closed.
     size_t FeedInput();
-    // OnError(code, text), close, and end the attempt with code and text.
+    // OnError(code, text) when report, and end the attempt with code and text.
     [[noreturn]] void Fail(int code, const std::string& text, bool report = true);
     void Status(const std::string& text);
     void ReleaseSession();

@@ -80,6 +80,19 @@ TEST(TlsSession, DataFlowsBothWaysAndCloseSendsCloseNotify) {
     EXPECT_EQ(last, "<close notify>");
 }
 
+TEST(TlsSession, ARefusedServerStillHearsTheCloseNotify) {
+    std::string last;  // no trusted root here: the certificate is refused
+    TScriptPeer server([&](int fd) {
+        TTlsPeerSession tls(fd);
+        if (tls.Accepted) last = tls.Read();
+    });
+    TRecordingLink link;
+    auto stack = TlsTo(link);
+    EXPECT_THROW(stack->Connect("127.0.0.1", server.Port()), EipsHTTPS);
+    server.Join();
+    EXPECT_EQ(last, "<close notify>");
+}
+
 TEST(TlsSession, BrokenRecordsAreReportedAs284) {
     TTrustTestRoot trust;
     TScriptPeer server([&](int fd) {
