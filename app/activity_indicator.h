@@ -6,7 +6,6 @@
 #include <QWidget>
 
 class TActivityIndicator : public QWidget {
-    Q_OBJECT
 public:
     explicit TActivityIndicator(QColor colour, QWidget* parent = nullptr);
 

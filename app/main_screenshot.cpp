@@ -1,5 +1,6 @@
-// dovrant-window-shot OUT.png: the main window on a throw-away installation with a few files
-// and a send under way, grabbed on the offscreen platform for the documentation.
+// dovrant-window-shot OUT.png [ABOUT.png]: the main window on a throw-away installation with
+// a few files and a send under way (and the About box), grabbed on the offscreen platform for
+// the documentation.
 
 #include <QApplication>
 #include <QTimer>
@@ -9,12 +10,13 @@
 
 #include "app/so_main.h"
 #include "common/settings.h"
+#include "dialogs/about_dlg.h"
 #include "common/window_messages.h"
 
 namespace fs = std::filesystem;
 
 int main(int argc, char* argv[]) {
-    if (argc != 2) return 2;
+    if (argc != 2 && argc != 3) return 2;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quillbern Dovrant");
@@ -42,6 +44,12 @@ int main(int argc, char* argv[]) {
     int result = 1;
     QTimer::singleShot(300, [&] {
         result = window.grab().save(argv[1]) ? 0 : 1;
+        if (argc == 3) {
+            TAboutDlg about(&window);
+            about.show();
+            QApplication::processEvents();
+            if (!about.grab().save(argv[2])) result = 1;
+        }
         window.Timer_Send->SetEnabled(false);
         window.close();
         app.quit();

@@ -34,7 +34,6 @@ struct TMainWindowSetup {
 };
 
 class Tso_frmMain : public QMainWindow {
-    Q_OBJECT
 public:
     explicit Tso_frmMain(TMainWindowSetup setup, QWidget* parent = nullptr);
     ~Tso_frmMain() override;

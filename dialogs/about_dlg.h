@@ -12,7 +12,6 @@
 #include "common/sysinfo.h"
 
 class TAboutDlg : public QDialog {
-    Q_OBJECT
 public:
     using TReadFacts = std::function<TSystemCharacteristics()>;
 
