@@ -258,8 +258,9 @@ void TTlsLayer::ReleaseSession() {
 
 void TTlsLayer::Close() {
     // Once the handshake is through, the server hears a close notify, also when its
-    // certificate was refused.
-    if (state_ == TState::Connected || state_ == TState::CheckingCertificate) {
+    // certificate was refused or it has closed first.
+    if (state_ == TState::Connected || state_ == TState::CheckingCertificate ||
+        state_ == TState::PeerClosed) {
         state_ = TState::Idle;  // a pump step inside the send must not close twice
         SSL_shutdown(session_);
         try {
