@@ -27,8 +27,8 @@ int main(int argc, char* argv[]) {
     if (!MultiUser && !lockFile.Create()) return 0;
 
     QApplication app(argc, argv);
+    // The title of message boxes. No display name: the platform would append it to the caption.
     QApplication::setApplicationName("Quillbern Dovrant");
-    QApplication::setApplicationDisplayName("Quillbern Dovrant");
     TMainWindowSetup setup;
     setup.ProgramDir = programDir;
     setup.ComputerName = computerName;

@@ -9,6 +9,7 @@
 
 #include "app/folder_pictures.h"
 #include "app/qt_operator_view.h"
+#include "app/qt_pump.h"
 #include "app/window_message_event.h"
 #include "common/window_messages.h"
 #include "dialogs/qt_text.h"
@@ -78,6 +79,7 @@ Tso_frmMain::Tso_frmMain(TMainWindowSetup setup, QWidget* parent)
         View = std::make_unique<TQtOperatorView>(this);
         SetOperatorView(View.get());
     }
+    InstallQtPumpHook();
     SetMainWindowPoster([this](int message, int wParam, long lParam) {
         QCoreApplication::postEvent(this, new TWindowMessageEvent(message, wParam, lParam));
     });
@@ -85,6 +87,7 @@ Tso_frmMain::Tso_frmMain(TMainWindowSetup setup, QWidget* parent)
 }
 
 Tso_frmMain::~Tso_frmMain() {
+    RemoveQtPumpHook();
     SetMainWindowPoster({});
     SetCounterSink({});
     if (View) SetOperatorView(nullptr);

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "common/base/fileutil.h"
+#include "common/base/message_pump.h"
 #include "common/folder_counters.h"
 #include "common/window_messages.h"
 #include "window_fixture.h"
@@ -171,9 +172,9 @@ TEST_F(WindowTest, CloseIsRefusedWhileACycleRuns) {
     EXPECT_EQ(view.boxes.size(), 2u);
 
     DialIdle = true;
-    auto log = Log();
-    EXPECT_TRUE(window->close());
+    window->Exit1->trigger();  // File > Exit closes through the same handler
     EXPECT_TRUE(window->ClosedDown());
+    EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(window->Timer_Send->Enabled());
     EXPECT_FALSE(window->Timer_RecvSchedule->Enabled());
     EXPECT_FALSE(lockFile->Held());
@@ -209,6 +210,25 @@ TEST_F(WindowTest, ManualHousekeepingRunsAtClose) {
     EXPECT_TRUE(window->close());
     EXPECT_TRUE(Logged("Perform housekeep manually."));
     EXPECT_TRUE(view.boxes.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WindowTest, CoreWaitsOnTheMainThreadKeepTheWindowAlive) {
+    Open();
+    Show();
+    // A progress message posted by a worker is handled inside a core wait step.
+    std::thread worker([] { PostMainWindowMessage(WM_SENDPROGRESS, 0, 10); });
+    worker.join();
+    for (int i = 0; i < 50 && !window->ProgressBar_Send->isVisible(); ++i) PumpMessages(20);
+    EXPECT_TRUE(window->ProgressBar_Send->isVisible());
+
+    // With nothing to do, a step returns after about its wait, not never.
+    auto start = std::chrono::steady_clock::now();
+    PumpMessages(30);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 }  // namespace
