@@ -82,14 +82,14 @@ protected:
     // The exit code, or -1 when the copy still runs after the time limit.
     int WaitForExit(pid_t pid, std::chrono::seconds limit = 20s) {
         auto end = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < end) {
+        do {  // looks at least once, also with no time to wait
             int status = 0;
             if (waitpid(pid, &status, WNOHANG) == pid) {
                 std::erase(running, pid);
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
             std::this_thread::sleep_for(20ms);
-        }
+        } while (std::chrono::steady_clock::now() < end);
         return -1;
     }
 
@@ -106,6 +106,19 @@ protected:
                 close(fd);
                 if (held) return true;
             }
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+
+    // True once the window of a copy has been shown (its log says so).
+    bool WaitUntilShown(std::chrono::seconds limit = 20s) {
+        auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            std::error_code error;
+            for (auto& entry : std::filesystem::directory_iterator(dir.Path() + "LOG", error))
+                if (ReadFile(entry.path()).find("Resume Auto Import") != std::string::npos)
+                    return true;
             std::this_thread::sleep_for(20ms);
         }
         return false;
@@ -152,6 +165,15 @@ TEST_F(ProgramEntryTest, StaleLockFileOfACrashedCopyIsRemovedAtStart) {
     pid_t copy = Start();
     ASSERT_TRUE(WaitUntilHeld(ownLock));
     EXPECT_FALSE(FileExists(programDir + "CRASHED.LCK"));
+    kill(copy, SIGTERM);
+    EXPECT_EQ(WaitForExit(copy), 0);
+}
+
+TEST_F(ProgramEntryTest, MultiUserCopyRunsWithoutALockFile) {
+    WriteUserIni(true);
+    pid_t copy = Start();
+    ASSERT_TRUE(WaitUntilShown());
+    EXPECT_FALSE(FileExists(ownLock));
     kill(copy, SIGTERM);
     EXPECT_EQ(WaitForExit(copy), 0);
 }
