@@ -1,5 +1,7 @@
 #include "common/single_instance.h"
 
+#include "common/base/clock.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -7,12 +9,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
-#include <thread>
 
 namespace {
 
@@ -114,8 +114,7 @@ int SweepStaleLocks(const std::string& programDir) {
 
 TLockFile::TLockFile(std::string fileName, TSleep sleep)
     : Name(std::move(fileName)), Sleep(std::move(sleep)) {
-    if (!Sleep)
-        Sleep = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+    if (!Sleep) Sleep = SleepMs;  // the program's clock, which tests may replace
 }
 
 TLockFile::~TLockFile() {

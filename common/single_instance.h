@@ -38,6 +38,7 @@ class TLockFile {
 public:
     using TSleep = std::function<void(int milliseconds)>;
 
+    // Waits between attempts go through sleep, by default the program clock's SleepMs.
     explicit TLockFile(std::string fileName, TSleep sleep = {});
     ~TLockFile();
     TLockFile(const TLockFile&) = delete;

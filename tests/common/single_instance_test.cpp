@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "common/base/clock.h"
 #include "common/base/fileutil.h"
 #include "test_support.h"
 
@@ -47,6 +48,18 @@ TEST(LockFile, HeldFileKeepsOthersOutForFifteenAttemptsThenIsDeletedOnRelease) {
     sleeps.clear();
     EXPECT_TRUE(second.Create());
     EXPECT_TRUE(sleeps.empty());
+}
+
+TEST(LockFile, WaitsGoThroughTheProgramClock) {
+    TTempDir dir;
+    TLockFile holder(dir.Path() + "PC1.lck");
+    ASSERT_TRUE(holder.Create());
+    TManualClock clock(100.0);
+    SetClock(&clock);
+    TLockFile second(dir.Path() + "PC1.lck");
+    EXPECT_FALSE(second.Create());
+    SetClock(nullptr);
+    EXPECT_NEAR((clock.Now() - 100.0) * 86400000.0, 14 * 200, 1);
 }
 
 TEST(LockFile, ExistingStaleFileIsTakenOver) {
