@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 
 #include "common/base/message_pump.h"
 #include "engine_events.h"
@@ -34,6 +36,47 @@ TEST(EngineAbortTest, TimeoutEndsTheActionAboutFiveSecondsAfterItsStart) {
     const double seconds = std::chrono::duration<double>(TSteady::now() - start).count();
     EXPECT_GE(seconds, 4.5);
     EXPECT_LE(seconds, 7.0);
+}
+
+TEST(EngineAbortTest, TimeoutCountsFromTheStartNotFromTheLastByte) {
+    TTestServer server([](int fd, const std::string&) {
+        TTestServer::SendAll(fd, "HTTP/1.0 200 OK\r\n\r\n");
+        for (int i = 0; i < 40; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            TTestServer::SendAll(fd, "x");
+        }
+    });
+    TipsHTTPS http;
+    http.SetTimeout(1);
+    http.SetURL(server.Base() + "/");
+    const auto start = TSteady::now();
+    EXPECT_EQ(ActionError(http, httpGet), "301: Interrupted.");
+    const double seconds = std::chrono::duration<double>(TSteady::now() - start).count();
+    EXPECT_GE(seconds, 0.9);
+    EXPECT_LE(seconds, 2.5);
+    EXPECT_FALSE(http.TransferredData().empty());
+}
+
+TEST(EngineAbortTest, RefusalArrivingDuringTheUploadEndsItWith151) {
+    const std::string file = std::filesystem::temp_directory_path() /
+                             ("engine-refused-" + std::to_string(::getpid()));
+    std::ofstream(file, std::ios::binary) << std::string(10 << 20, 'z');
+    TTestServer* self = nullptr;
+    TTestServer server(
+        [&self](int fd, const std::string&) {
+            TTestServer::SendAll(fd, "HTTP/1.0 413 Too Large\r\n\r\n");
+            self->WaitForEnd(fd);  // keeps reading what still comes
+        },
+        1, false);
+    self = &server;
+    TipsHTTPS http;
+    TEventLog log(http);
+    http.SetAttachedFile(file);
+    http.SetURL(server.Base() + "/");
+    EXPECT_EQ(ActionError(http, httpPost), "151: 413 Too Large");
+    EXPECT_LT(log.With("Transfer 0").size(), 600u);
+    EXPECT_TRUE(log.With("EndTransfer 0").empty());
+    std::filesystem::remove(file);
 }
 
 TEST(EngineAbortTest, InterruptFromATransferHandler) {

@@ -25,8 +25,9 @@ class TTestServer {
 public:
     using THandler = std::function<void(int fd, const std::string& request)>;
 
-    explicit TTestServer(THandler handler, int connections = 1)
-        : handler_(std::move(handler)), connections_(connections) {
+    // With readBody false the handler gets the socket as soon as the head has arrived.
+    explicit TTestServer(THandler handler, int connections = 1, bool readBody = true)
+        : handler_(std::move(handler)), connections_(connections), readBody_(readBody) {
         std::signal(SIGPIPE, SIG_IGN);
         listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
@@ -92,7 +93,7 @@ public:
 
 private:
     // Reads the head and as many body bytes as Content-Length announces (10 s at most).
-    static std::string ReadRequest(int fd) {
+    std::string ReadRequest(int fd) const {
         std::string bytes;
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         size_t wanted = std::string::npos;
@@ -102,7 +103,7 @@ private:
                 if (end != std::string::npos) {
                     wanted = end + 4;
                     const size_t length = bytes.find("Content-Length: ");
-                    if (length != std::string::npos && length < end)
+                    if (readBody_ && length != std::string::npos && length < end)
                         wanted += std::strtoull(bytes.c_str() + length + 16, nullptr, 10);
                 }
             }
@@ -138,6 +139,7 @@ private:
 
     THandler handler_;
     int connections_;
+    bool readBody_;
     int listen_ = -1;
     uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
