@@ -148,7 +148,7 @@ QWidget* TAboutDlg::BuildDefaultPage() {
     const std::pair<const char*, QLabel*> rows[] = {{"CPU:", lblCPU},
                                                     {"Memory:", lblMemory},
                                                     {"Resources:", lblFreeRes},
-                                                    {"Linux Version:", lblWinVer}};
+                                                    {"Windows Version:", lblWinVer}};
     int row = 1;
     for (const auto& [caption, label] : rows) {
         grid->addWidget(new QLabel(caption, page), row, 0);
