@@ -16,17 +16,15 @@ namespace {
 using TSteady = std::chrono::steady_clock;
 
 // A server that sends head (if any) and then stays silent until the client leaves.
-TTestServer::THandler SilentAfter(std::string head, TTestServer** self) {
-    return [head, self](int fd, const std::string&) {
+TTestServer::THandler SilentAfter(std::string head) {
+    return [head](int fd, const std::string&) {
         TTestServer::SendAll(fd, head);
-        (*self)->WaitForEnd(fd);
+        TTestServer::WaitForEnd(fd);
     };
 }
 
 TEST(EngineAbortTest, TimeoutEndsTheActionAboutFiveSecondsAfterItsStart) {
-    TTestServer* self = nullptr;
-    TTestServer server(SilentAfter("", &self));
-    self = &server;
+    TTestServer server(SilentAfter(""));
     TipsHTTPS http;
     http.SetTimeout(5);
     EXPECT_EQ(http.Timeout(), 5);
@@ -61,14 +59,12 @@ TEST(EngineAbortTest, RefusalArrivingDuringTheUploadEndsItWith151) {
     const std::string file = std::filesystem::temp_directory_path() /
                              ("engine-refused-" + std::to_string(::getpid()));
     std::ofstream(file, std::ios::binary) << std::string(10 << 20, 'z');
-    TTestServer* self = nullptr;
     TTestServer server(
-        [&self](int fd, const std::string&) {
+        [](int fd, const std::string&) {
             TTestServer::SendAll(fd, "HTTP/1.0 413 Too Large\r\n\r\n");
-            self->WaitForEnd(fd);  // keeps reading what still comes
+            TTestServer::WaitForEnd(fd);  // keeps reading what still comes
         },
         1, false);
-    self = &server;
     TipsHTTPS http;
     TEventLog log(http);
     http.SetAttachedFile(file);
@@ -80,9 +76,7 @@ TEST(EngineAbortTest, RefusalArrivingDuringTheUploadEndsItWith151) {
 }
 
 TEST(EngineAbortTest, InterruptFromATransferHandler) {
-    TTestServer* self = nullptr;
-    TTestServer server(SilentAfter("HTTP/1.0 200 OK\r\n\r\n" + std::string(1000, 'x'), &self));
-    self = &server;
+    TTestServer server(SilentAfter("HTTP/1.0 200 OK\r\n\r\n" + std::string(1000, 'x')));
     TipsHTTPS http;
     TEventLog log(http);
     http.OnTransfer = [](TipsHTTPS* sender, int, int64_t, const std::string&) {
@@ -95,9 +89,7 @@ TEST(EngineAbortTest, InterruptFromATransferHandler) {
 }
 
 TEST(EngineAbortTest, InterruptFromATimerOfTheCallingThread) {
-    TTestServer* self = nullptr;
-    TTestServer server(SilentAfter("HTTP/1.0 200 OK\r\n", &self));
-    self = &server;
+    TTestServer server(SilentAfter("HTTP/1.0 200 OK\r\n"));
     TipsHTTPS http;
     TPumpTimer timer;
     timer.SetInterval(200);
