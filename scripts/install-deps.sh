@@ -10,7 +10,16 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
+# The test suite starts its own tinyproxy and dante on free ports: keep the packaged
+# services from starting during the install (a default dante configuration cannot start).
+policy=/usr/sbin/policy-rc.d
+made_policy=""
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+  $sudo chmod +x "$policy"
+  made_policy=1
+fi
+trap 'if [ -n "$made_policy" ]; then $sudo rm -f "$policy"; fi' EXIT
 $sudo apt-get update
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-# The test suite starts its own tinyproxy and dante; the packaged services stay down.
 $sudo systemctl disable --now tinyproxy danted >/dev/null 2>&1 || true
