@@ -3,6 +3,7 @@
 #include <new>
 
 #include "https/request_engine.h"
+#include "https/tls_client_certificate.h"
 
 namespace {
 
@@ -126,14 +127,39 @@ void TipsHTTPS::SetProxySSL(TipshttpsProxySSLs value) {
 const std::string& TipsHTTPS::ProxyUser() const { return engine_->Settings.ProxyUser; }
 void TipsHTTPS::SetProxyUser(const std::string& value) { engine_->Settings.ProxyUser = value; }
 
-const std::string& TipsHTTPS::SSLCertStore() const { return engine_->Settings.SSLCertStore; }
+const std::string& TipsHTTPS::SSLCertStore() const { return certStore_; }
 void TipsHTTPS::SetSSLCertStore(const std::string& value) {
-    engine_->Settings.SSLCertStore = value;
+    certStore_ = value;
+    LookUpClientCertificate();
 }
 
-const std::string& TipsHTTPS::SSLCertSubject() const { return engine_->Settings.SSLCertSubject; }
+const std::string& TipsHTTPS::SSLCertSubject() const { return certSubject_; }
 void TipsHTTPS::SetSSLCertSubject(const std::string& value) {
-    engine_->Settings.SSLCertSubject = value;
+    certSubject_ = value;
+    LookUpClientCertificate();
+}
+
+// The connection settings name the certificate found (store and full subject, under
+// which it stays held while this component holds it), or no subject when there is none,
+// so a connection never opens a store itself.
+void TipsHTTPS::LookUpClientCertificate() {
+    clientCertificate_.reset();
+    engine_->Settings.SSLCertStore = certStore_;
+    engine_->Settings.SSLCertSubject.clear();
+    if (certStore_.empty() || certSubject_.empty()) return;
+    try {
+        clientCertificate_ = FindClientCertificate(certStore_, certSubject_);
+    } catch (const EipsHTTPS& error) {
+        certLookupError_ = error.Description;
+        throw;
+    }
+    if (!clientCertificate_) {
+        certLookupError_ = "The certificate could not be found.";
+        return;
+    }
+    certLookupError_.clear();
+    certSubject_ = clientCertificate_->Subject();
+    engine_->Settings.SSLCertSubject = certSubject_;
 }
 
 int32_t TipsHTTPS::Timeout() const {

@@ -18,6 +18,7 @@ enum TipshttpsFirewallTypes { fwNone, fwTunnel, fwSOCKS4, fwSOCKS5 };
 enum TipshttpsFollowRedirects { frNever, frAlways, frSameScheme };
 enum TipshttpsProxySSLs { psAutomatic, psAlways, psNever, psTunnel };
 
+class TClientCertificate;
 class TipsHTTPS;
 class TRequestEngine;
 
@@ -97,6 +98,9 @@ public:
     void SetProxyUser(const std::string& value);
     const std::string& SSLCertStore() const;
     void SetSSLCertStore(const std::string& value);
+    // Assigning either while both are non-empty looks the client certificate up at once
+    // (EipsHTTPS 271 when the store cannot be opened); once found, SSLCertSubject reads
+    // back its full subject and every later connection presents it.
     const std::string& SSLCertSubject() const;
     void SetSSLCertSubject(const std::string& value);
     int32_t Timeout() const;
@@ -126,7 +130,17 @@ public:
     const std::string& TransferredData() const;
     const std::string& ResponseHeaders() const;
 
+    // Why the last client certificate lookup found none: "The certificate could not be
+    // found." or the 271 text; empty after a lookup that found one.
+    const std::string& SSLCertLookupError() const { return certLookupError_; }
+
 private:
+    void LookUpClientCertificate();
+
     std::unique_ptr<TRequestEngine> engine_;
+    std::string certStore_;
+    std::string certSubject_;
+    std::string certLookupError_;
+    std::shared_ptr<const TClientCertificate> clientCertificate_;
     bool useWinInet_ = false;
 };
