@@ -144,6 +144,7 @@ void TipsHTTPS::SetSSLCertSubject(const std::string& value) {
 // so a connection never opens a store itself.
 void TipsHTTPS::LookUpClientCertificate() {
     clientCertificate_.reset();
+    certLookupError_.clear();
     engine_->Settings.SSLCertStore = certStore_;
     engine_->Settings.SSLCertSubject.clear();
     if (certStore_.empty() || certSubject_.empty()) return;
@@ -157,7 +158,6 @@ void TipsHTTPS::LookUpClientCertificate() {
         certLookupError_ = "The certificate could not be found.";
         return;
     }
-    certLookupError_.clear();
     certSubject_ = clientCertificate_->Subject();
     engine_->Settings.SSLCertSubject = certSubject_;
 }

@@ -131,7 +131,7 @@ public:
     const std::string& ResponseHeaders() const;
 
     // Why the last client certificate lookup found none: "The certificate could not be
-    // found." or the 271 text; empty after a lookup that found one.
+    // found." or the 271 text; empty once a certificate is found or no lookup is due.
     const std::string& SSLCertLookupError() const { return certLookupError_; }
 
 private:

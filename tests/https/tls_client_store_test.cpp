@@ -198,4 +198,7 @@ TEST(ClientStoreTest, TheCertificateFoundIsPresentedLaterEvenWithItsStoreGone) {
     fromPfx.SetSSLCertSubject("Somebody Else");
     EXPECT_EQ(fromPfx.SSLCertLookupError(), "The certificate could not be found.");
     EXPECT_NE(ActionError(fromPfx, httpGet), "");
+    fromPfx.SetSSLCertSubject("");
+    fromPfx.SetSSLCertStore("CA");
+    EXPECT_EQ(fromPfx.SSLCertLookupError(), "");
 }
