@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 namespace {
 
 bool Shell(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+    return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
 }
 
 // A variable set for the life of the object, then restored.
@@ -169,7 +169,8 @@ TEST(ClientStoreTest, TheCertificateFoundIsPresentedLaterEvenWithItsStoreGone) {
     TTrustTestRoot trust;
     TUserStores stores;
     const std::string certs = TestCertificates();
-    TTlsServer server("trusted", {"-Verify", "1", "-CAfile", certs + "/ca.pem"});
+    TTlsServer server("trusted",
+                      {"-Verify", "1", "-verify_return_error", "-CAfile", certs + "/ca.pem"});
     ASSERT_TRUE(server.Ready());
     const std::string url = "https://localhost:" + std::to_string(server.Port()) + "/";
     fs::create_directories(stores.Folder("MY"));
@@ -201,4 +202,35 @@ TEST(ClientStoreTest, TheCertificateFoundIsPresentedLaterEvenWithItsStoreGone) {
     fromPfx.SetSSLCertSubject("");
     fromPfx.SetSSLCertStore("CA");
     EXPECT_EQ(fromPfx.SSLCertLookupError(), "");
+}
+
+TEST(ClientStoreTest, TheChainAfterTheCertificateInItsFileIsSentWithIt) {
+    TTrustTestRoot trust;
+    TUserStores stores;
+    const std::string certs = TestCertificates();
+    TTlsServer server("trusted",
+                      {"-Verify", "2", "-verify_return_error", "-CAfile", certs + "/ca.pem"});
+    ASSERT_TRUE(server.Ready());
+    // The server knows only the root; the intermediate must come from the client.
+    TTempFolder work;
+    const std::string w = work.Path() + "/";
+    const std::string newKey = "openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:prime256v1";
+    ASSERT_TRUE(Shell(newKey + " -out " + w + "sub.key && openssl req -new -key " + w +
+                      "sub.key -subj '/CN=Dovrant Sub CA' -out " + w + "sub.csr && printf "
+                      "'basicConstraints=critical,CA:TRUE\\nkeyUsage=keyCertSign\\n' > " + w +
+                      "sub.ext && openssl x509 -req -in " + w + "sub.csr -CA " + certs +
+                      "/ca.pem -CAkey " + certs + "/ca.key -CAcreateserial -days 30 -extfile " +
+                      w + "sub.ext -out " + w + "sub.pem"));
+    fs::create_directories(stores.Folder("MY"));
+    const std::string leaf = stores.Folder("MY") + "leaf";
+    ASSERT_TRUE(Shell(newKey + " -out " + leaf + ".key && openssl req -new -key " + leaf +
+                      ".key -subj '/CN=Dovrant Chained Client' -out " + w + "leaf.csr && "
+                      "openssl x509 -req -in " + w + "leaf.csr -CA " + w + "sub.pem -CAkey " + w +
+                      "sub.key -CAcreateserial -days 30 -out " + w + "leaf.pem && cat " + w +
+                      "leaf.pem " + w + "sub.pem > " + leaf + ".pem"));
+    TipsHTTPS http;
+    http.SetSSLCertSubject("Dovrant Chained Client");
+    EXPECT_EQ(http.SSLCertSubject(), "CN=Dovrant Chained Client");
+    http.SetURL("https://localhost:" + std::to_string(server.Port()) + "/");
+    EXPECT_EQ(ActionError(http, httpGet), "");
 }
