@@ -71,8 +71,8 @@ void ReadStoreEntry(const fs::path& pem, TCandidates& candidates) {
     BIO* certificates = BIO_new_file(pem.c_str(), "r");
     fs::path keyFile = pem;
     BIO* keyText = BIO_new_file(keyFile.replace_extension(".key").c_str(), "r");
-    X509* certificate = certificates ? PEM_read_bio_X509(certificates, nullptr, NoPassword, nullptr)
-                                     : nullptr;
+    X509* certificate =
+        certificates ? PEM_read_bio_X509(certificates, nullptr, NoPassword, nullptr) : nullptr;
     EVP_PKEY* key =
         keyText ? PEM_read_bio_PrivateKey(keyText, nullptr, NoPassword, nullptr) : nullptr;
     STACK_OF(X509)* chain = sk_X509_new_null();
@@ -113,18 +113,24 @@ TCandidates OpenStore(const std::string& store) {
 // writes, "OID." + dotted number, or OpenSSL's own short and long names.
 ASN1_OBJECT* LabelObject(std::string label) {
     static const std::map<std::string, int> kLabels = {
-        {"CN", NID_commonName},       {"O", NID_organizationName},
-        {"OU", NID_organizationalUnitName}, {"C", NID_countryName},
-        {"L", NID_localityName},      {"S", NID_stateOrProvinceName},
-        {"ST", NID_stateOrProvinceName}, {"STREET", NID_streetAddress},
-        {"E", NID_pkcs9_emailAddress}, {"T", NID_title},
-        {"G", NID_givenName},         {"I", NID_initials},
-        {"SN", NID_surname},          {"DC", NID_domainComponent},
+        {"CN", NID_commonName},
+        {"O", NID_organizationName},
+        {"OU", NID_organizationalUnitName},
+        {"C", NID_countryName},
+        {"L", NID_localityName},
+        {"S", NID_stateOrProvinceName},
+        {"ST", NID_stateOrProvinceName},
+        {"STREET", NID_streetAddress},
+        {"E", NID_pkcs9_emailAddress},
+        {"T", NID_title},
+        {"G", NID_givenName},
+        {"I", NID_initials},
+        {"SN", NID_surname},
+        {"DC", NID_domainComponent},
     };
     std::string upper = label;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (auto known = kLabels.find(upper); known != kLabels.end())
-        return OBJ_nid2obj(known->second);
+    if (auto known = kLabels.find(upper); known != kLabels.end()) return OBJ_nid2obj(known->second);
     if (StartsWith(upper, "OID.")) return OBJ_txt2obj(label.c_str() + 4, 1);
     return OBJ_txt2obj(label.c_str(), 0);
 }
@@ -151,9 +157,12 @@ std::string EncodedName(const std::string& text) {
         std::string value;
         if (at != std::string::npos && text[at] == '"') {  // "" inside stands for "
             for (++at; at < text.size(); ++at) {
-                if (text[at] != '"') value += text[at];
-                else if (at + 1 < text.size() && text[at + 1] == '"') value += text[++at];
-                else break;
+                if (text[at] != '"')
+                    value += text[at];
+                else if (at + 1 < text.size() && text[at + 1] == '"')
+                    value += text[++at];
+                else
+                    break;
             }
             sound = at < text.size();
             at = text.find_first_of(",;", at);
@@ -164,10 +173,10 @@ std::string EncodedName(const std::string& text) {
         }
         at = at == std::string::npos ? text.size() : at + 1;
         ASN1_OBJECT* object = sound && !label.empty() ? LabelObject(label) : nullptr;
-        sound = object && X509_NAME_add_entry_by_OBJ(
-                              name, object, MBSTRING_UTF8,
-                              reinterpret_cast<const unsigned char*>(value.data()),
-                              static_cast<int>(value.size()), -1, 0) == 1;
+        sound = object &&
+                X509_NAME_add_entry_by_OBJ(name, object, MBSTRING_UTF8,
+                                           reinterpret_cast<const unsigned char*>(value.data()),
+                                           static_cast<int>(value.size()), -1, 0) == 1;
         ASN1_OBJECT_free(object);
     }
     std::string der;
@@ -203,7 +212,7 @@ std::shared_ptr<const TClientCertificate> Search(const TCandidates& candidates,
 // Certificates found by a component, by store and full subject, while it holds them:
 // credentials acquired later present that certificate without opening the store again.
 class THeldCertificates {
-public:
+  public:
     void Hold(const std::string& store, const std::shared_ptr<const TClientCertificate>& found) {
         std::lock_guard<std::mutex> lock(mutex_);
         std::erase_if(held_, [](const auto& entry) { return entry.second.expired(); });
@@ -216,7 +225,7 @@ public:
         return entry == held_.end() ? nullptr : entry->second.lock();
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::map<std::pair<std::string, std::string>, std::weak_ptr<const TClientCertificate>> held_;
 };

@@ -23,7 +23,7 @@
 #include <string>
 
 class TClientCertificate {
-public:
+  public:
     TClientCertificate(X509* certificate, EVP_PKEY* key, STACK_OF(X509) * chain);
     ~TClientCertificate();
     TClientCertificate(const TClientCertificate&) = delete;
@@ -35,7 +35,7 @@ public:
     // Makes credentials present this certificate, its key and its chain.
     void Present(SSL_CTX* credentials) const;
 
-private:
+  private:
     X509* certificate_;
     EVP_PKEY* key_;
     STACK_OF(X509) * chain_;

@@ -55,9 +55,10 @@ class TUserStores {
         std::ofstream(config) << "[req]\ndistinguished_name=dn\nstring_mask="
                               << (printable ? "default" : "utf8only") << "\n[dn]\n";
         const std::string base = Folder(store) + file;
-        ASSERT_TRUE(Shell("openssl req -x509 -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
-                          "-nodes -days 30 -config " + config + " -subj '" + subject +
-                          "' -keyout " + base + ".key -out " + base + ".pem"));
+        ASSERT_TRUE(Shell(
+            "openssl req -x509 -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+            "-nodes -days 30 -config " +
+            config + " -subj '" + subject + "' -keyout " + base + ".key -out " + base + ".pem"));
     }
 
   private:
@@ -81,6 +82,20 @@ std::string StoreError(TipsHTTPS& http, const std::string& store, const std::str
     }
     return "opened";
 }
+
+// openssl s_server that demands a client certificate it can verify against the test
+// root, through at most depth issuers, with user stores of the test's own.
+struct TVerifyingServer {
+    explicit TVerifyingServer(const std::string& depth)
+        : Server("trusted",
+                 {"-Verify", depth, "-verify_return_error", "-CAfile", Certs + "/ca.pem"}) {}
+    std::string URL() const { return "https://localhost:" + std::to_string(Server.Port()) + "/"; }
+
+    TTrustTestRoot Trust;
+    TUserStores Stores;
+    const std::string Certs = TestCertificates();
+    TTlsServer Server;
+};
 
 }  // namespace
 
@@ -166,13 +181,11 @@ TEST(ClientStoreTest, StoresThatCannotBeOpenedRaise271) {
 }
 
 TEST(ClientStoreTest, TheCertificateFoundIsPresentedLaterEvenWithItsStoreGone) {
-    TTrustTestRoot trust;
-    TUserStores stores;
-    const std::string certs = TestCertificates();
-    TTlsServer server("trusted",
-                      {"-Verify", "1", "-verify_return_error", "-CAfile", certs + "/ca.pem"});
-    ASSERT_TRUE(server.Ready());
-    const std::string url = "https://localhost:" + std::to_string(server.Port()) + "/";
+    TVerifyingServer peer("1");
+    ASSERT_TRUE(peer.Server.Ready());
+    const TUserStores& stores = peer.Stores;
+    const std::string& certs = peer.Certs;
+    const std::string url = peer.URL();
     fs::create_directories(stores.Folder("MY"));
     fs::copy_file(certs + "/client.pem", stores.Folder("MY") + "client.pem");
     fs::copy_file(certs + "/client.key", stores.Folder("MY") + "client.key");
@@ -205,32 +218,34 @@ TEST(ClientStoreTest, TheCertificateFoundIsPresentedLaterEvenWithItsStoreGone) {
 }
 
 TEST(ClientStoreTest, TheChainAfterTheCertificateInItsFileIsSentWithIt) {
-    TTrustTestRoot trust;
-    TUserStores stores;
-    const std::string certs = TestCertificates();
-    TTlsServer server("trusted",
-                      {"-Verify", "2", "-verify_return_error", "-CAfile", certs + "/ca.pem"});
-    ASSERT_TRUE(server.Ready());
+    TVerifyingServer peer("2");
+    ASSERT_TRUE(peer.Server.Ready());
+    const TUserStores& stores = peer.Stores;
+    const std::string& certs = peer.Certs;
     // The server knows only the root; the intermediate must come from the client.
     TTempFolder work;
     const std::string w = work.Path() + "/";
-    const std::string newKey = "openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:prime256v1";
+    const std::string newKey =
+        "openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:prime256v1";
     ASSERT_TRUE(Shell(newKey + " -out " + w + "sub.key && openssl req -new -key " + w +
-                      "sub.key -subj '/CN=Dovrant Sub CA' -out " + w + "sub.csr && printf "
-                      "'basicConstraints=critical,CA:TRUE\\nkeyUsage=keyCertSign\\n' > " + w +
-                      "sub.ext && openssl x509 -req -in " + w + "sub.csr -CA " + certs +
-                      "/ca.pem -CAkey " + certs + "/ca.key -CAcreateserial -days 30 -extfile " +
-                      w + "sub.ext -out " + w + "sub.pem"));
+                      "sub.key -subj '/CN=Dovrant Sub CA' -out " + w +
+                      "sub.csr && printf "
+                      "'basicConstraints=critical,CA:TRUE\\nkeyUsage=keyCertSign\\n' > " +
+                      w + "sub.ext && openssl x509 -req -in " + w + "sub.csr -CA " + certs +
+                      "/ca.pem -CAkey " + certs + "/ca.key -CAcreateserial -days 30 -extfile " + w +
+                      "sub.ext -out " + w + "sub.pem"));
     fs::create_directories(stores.Folder("MY"));
     const std::string leaf = stores.Folder("MY") + "leaf";
     ASSERT_TRUE(Shell(newKey + " -out " + leaf + ".key && openssl req -new -key " + leaf +
-                      ".key -subj '/CN=Dovrant Chained Client' -out " + w + "leaf.csr && "
-                      "openssl x509 -req -in " + w + "leaf.csr -CA " + w + "sub.pem -CAkey " + w +
+                      ".key -subj '/CN=Dovrant Chained Client' -out " + w +
+                      "leaf.csr && "
+                      "openssl x509 -req -in " +
+                      w + "leaf.csr -CA " + w + "sub.pem -CAkey " + w +
                       "sub.key -CAcreateserial -days 30 -out " + w + "leaf.pem && cat " + w +
                       "leaf.pem " + w + "sub.pem > " + leaf + ".pem"));
     TipsHTTPS http;
     http.SetSSLCertSubject("Dovrant Chained Client");
     EXPECT_EQ(http.SSLCertSubject(), "CN=Dovrant Chained Client");
-    http.SetURL("https://localhost:" + std::to_string(server.Port()) + "/");
+    http.SetURL(peer.URL());
     EXPECT_EQ(ActionError(http, httpGet), "");
 }
