@@ -46,8 +46,8 @@ int TRequestEngine::Transfer(TipshttpsActions action) {
     const bool proxy = !Settings.ProxyServer.empty();
     const bool tunnel = proxy && Settings.ProxySSL == psTunnel;
     const bool throughProxy = proxy && !tunnel;
-    if (!throughProxy && !SameTextASCII(target.Scheme, kDefaultScheme) &&
-        !SameTextASCII(target.Scheme, "http"))
+    if (!throughProxy && !SameText(target.Scheme, kDefaultScheme) &&
+        !SameText(target.Scheme, "http"))
         throw EipsHTTPS(153, "Specified URLScheme is invalid.");
 
     TConnectionSettings settings;
@@ -56,7 +56,7 @@ int TRequestEngine::Transfer(TipshttpsActions action) {
     settings.FirewallPort = Settings.FirewallPort;
     settings.FirewallUser = Settings.FirewallUser;
     settings.FirewallPassword = Settings.FirewallPassword;
-    settings.UseTLS = SameTextASCII(target.Scheme, "https");
+    settings.UseTLS = SameText(target.Scheme, "https");
     if (proxy && Settings.ProxySSL == psAlways) settings.UseTLS = true;
     if (proxy && Settings.ProxySSL == psNever) settings.UseTLS = false;
     if (tunnel) {

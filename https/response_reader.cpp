@@ -41,13 +41,13 @@ TSetCookie ParseSetCookie(const std::string& value) {
         const size_t eq = attribute.find('=');
         const std::string key = attribute.substr(0, eq);
         const std::string text = eq == std::string::npos ? std::string() : attribute.substr(eq + 1);
-        if (SameTextASCII(key, "EXPIRES"))
+        if (SameText(key, "EXPIRES"))
             cookie.Expires = text;
-        else if (SameTextASCII(key, "DOMAIN"))
+        else if (SameText(key, "DOMAIN"))
             cookie.Domain = text;
-        else if (SameTextASCII(key, "PATH"))
+        else if (SameText(key, "PATH"))
             cookie.Path = text;
-        else if (SameTextASCII(key, "SECURE"))
+        else if (SameText(key, "SECURE"))
             cookie.Secure = true;
     }
     return cookie;
@@ -120,14 +120,14 @@ void TResponseReader::TakeHeader(const std::string& line) {
     SplitHeaderLine(line, field, value);
     // Only a 3xx answer redirects; a Location of any other answer is an ordinary header, so
     // the body of a successful answer is never dropped.
-    if (followRedirects_ && SameTextASCII(field, "Location") && IsRedirectStatus()) {
+    if (followRedirects_ && SameText(field, "Location") && IsRedirectStatus()) {
         redirectTarget_ = value;
         headerText_.clear();
         state_ = TReaderState::Ignoring;
         return;
     }
     if (Events.Header) Events.Header(field, value);
-    if (SameTextASCII(field, "Set-Cookie") && Events.SetCookie)
+    if (SameText(field, "Set-Cookie") && Events.SetCookie)
         Events.SetCookie(ParseSetCookie(value));
 }
 

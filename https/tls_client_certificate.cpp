@@ -13,6 +13,7 @@
 #include <mutex>
 #include <vector>
 
+#include "common/base/text.h"
 #include "https/ipserror.h"
 #include "https/tls_verify.h"
 
@@ -128,8 +129,7 @@ ASN1_OBJECT* LabelObject(std::string label) {
         {"SN", NID_surname},
         {"DC", NID_domainComponent},
     };
-    std::string upper = label;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string upper = UpperCase(label);
     if (auto known = kLabels.find(upper); known != kLabels.end()) return OBJ_nid2obj(known->second);
     if (StartsWith(upper, "OID.")) return OBJ_txt2obj(label.c_str() + 4, 1);
     return OBJ_txt2obj(label.c_str(), 0);
@@ -259,8 +259,8 @@ void TClientCertificate::Present(SSL_CTX* credentials) const {
 
 std::string CertificateStoreFolder(const std::string& store) {
     const bool machine = StartsWith(store, kMachinePrefix);
-    std::string name = machine ? store.substr(sizeof kMachinePrefix - 1) : store;
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string name =
+        UpperCase(machine ? store.substr(sizeof kMachinePrefix - 1) : store);
     if (name.empty() || name == "." || name == ".." ||
         name.find_first_of(std::string("/\0", 2)) != std::string::npos)
         StoreUnavailable();

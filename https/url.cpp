@@ -47,15 +47,6 @@ void ParseAuthority(TURLParts& parts, const std::string& authority) {
 
 }  // namespace
 
-bool SameTextASCII(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 void ParseURL(TURLParts& parts, const std::string& text, bool keepScheme) {
     parts.URL = text;
     if (!keepScheme) {
@@ -68,8 +59,8 @@ void ParseURL(TURLParts& parts, const std::string& text, bool keepScheme) {
     const size_t colon = text.find(':');
     if (!text.starts_with("/") && colon != std::string::npos) {
         parts.Scheme = text.substr(0, colon);
-        if (SameTextASCII(parts.Scheme, "http")) parts.Port = 80;
-        if (SameTextASCII(parts.Scheme, "https")) parts.Port = 443;
+        if (SameText(parts.Scheme, "http")) parts.Port = 80;
+        if (SameText(parts.Scheme, "https")) parts.Port = 443;
         rest = text.substr(colon + 1);
     }
 

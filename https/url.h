@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/base/text.h"
+
 inline constexpr const char* kDefaultScheme = "https";
 inline constexpr uint16_t kDefaultPort = 443;
 
@@ -29,6 +31,3 @@ std::string BasicCredentials(const std::string& user, const std::string& passwor
 
 // Standard Base64 (RFC 4648 alphabet, "=" padding).
 std::string EncodeBase64(const std::string& bytes);
-
-// ASCII case-insensitive comparison.
-bool SameTextASCII(const std::string& a, const std::string& b);

@@ -7,7 +7,6 @@
 #include "mail/mail_text.h"
 
 using mailtext::FindUpper;
-using mailtext::Trim;
 using mailtext::UpperCase;
 
 bool FindHeader(std::string_view name, TLineSpan lines, std::string& line, bool searchAll) {
@@ -18,7 +17,7 @@ bool FindHeader(std::string_view name, TLineSpan lines, std::string& line, bool 
     for (std::size_t j = i + 1; j < lines.size(); ++j) {
       std::string_view next = lines[j];
       if (next.empty() || (next[0] != ' ' && next[0] != '\t')) break;
-      line.append(Trim(next));
+      line.append(TrimView(next));
     }
     return true;
   }
@@ -28,8 +27,8 @@ bool FindHeader(std::string_view name, TLineSpan lines, std::string& line, bool 
 std::string HeaderValue(std::string_view name, std::string_view line) {
   std::size_t at = FindUpper(line, name);
   if (at == std::string_view::npos) return {};
-  std::string_view value = Trim(line.substr(at + name.size()));
-  if (std::size_t semi = value.find(';'); semi != std::string_view::npos) value = Trim(value.substr(0, semi));
+  std::string_view value = TrimView(line.substr(at + name.size()));
+  if (std::size_t semi = value.find(';'); semi != std::string_view::npos) value = TrimView(value.substr(0, semi));
   return std::string(value);
 }
 
@@ -124,9 +123,9 @@ std::string FormatAddress(std::string_view element) {
   if (auto inner = Enclosed(name, '(', ')')) name = std::string(*inner);
   std::erase_if(name, [](char c) { return c == '"' || c == '\''; });
   std::string address = RemoveEnclosed(element, '(', ')');
-  std::string_view addr = Trim(address);
+  std::string_view addr = TrimView(address);
   if (auto inner = Enclosed(addr, '<', '>')) addr = *inner;
-  return "\"" + std::string(Trim(name)) + "\" <" + std::string(addr) + ">";
+  return "\"" + std::string(TrimView(name)) + "\" <" + std::string(addr) + ">";
 }
 
 }  // namespace
@@ -139,7 +138,7 @@ std::string FormatAddressList(std::string_view value) {
     std::size_t comma = rest.find(',');
     std::string_view element = rest.substr(0, comma);
     // Empty elements (a trailing comma) make no item.
-    if (!Trim(element).empty()) {
+    if (!TrimView(element).empty()) {
       if (!out.empty()) out += ", ";
       out += FormatAddress(element);
     }
@@ -164,7 +163,7 @@ TPartHeader GetPartHeader(TLineSpan lines) {
     h.fileName = HeaderValue("FILENAME", line);
   if (!h.fileName.empty()) {
     std::string_view n = std::string_view(h.fileName).substr(1);
-    n = Trim(n.substr(0, n.find(';')));
+    n = TrimView(n.substr(0, n.find(';')));
     if (!n.empty() && (n.front() == '"' || n.front() == '\'')) n.remove_prefix(1);
     if (!n.empty() && (n.back() == '"' || n.back() == '\'')) n.remove_suffix(1);
     h.fileName = DecodeHeader(n);
@@ -174,14 +173,14 @@ TPartHeader GetPartHeader(TLineSpan lines) {
 
 TLineSpan StripHeaders(TLineSpan lines) {
   std::size_t i = 0;
-  while (i < lines.size() && !Trim(lines[i]).empty()) ++i;
-  while (i < lines.size() && Trim(lines[i]).empty()) ++i;
+  while (i < lines.size() && !TrimView(lines[i]).empty()) ++i;
+  while (i < lines.size() && TrimView(lines[i]).empty()) ++i;
   return lines.subspan(i);
 }
 
 TLineSpan AttachmentBody(TLineSpan lines) {
   std::size_t i = 0;
-  while (i < lines.size() && !Trim(lines[i]).empty()) ++i;
+  while (i < lines.size() && !TrimView(lines[i]).empty()) ++i;
   if (i < lines.size()) ++i;
   return lines.subspan(i);
 }
@@ -204,12 +203,12 @@ std::optional<TUuBegin> FindUuBegin(TLineSpan lines, std::size_t from) {
 std::optional<std::string> GetBoundary(std::string_view contentTypeLine) {
   std::size_t at = FindUpper(contentTypeLine, "BOUNDARY");
   if (at == std::string_view::npos) return std::nullopt;
-  std::string_view b = Trim(contentTypeLine.substr(at + 8, 72));
-  if (!b.empty()) b = Trim(b.substr(1));
+  std::string_view b = TrimView(contentTypeLine.substr(at + 8, 72));
+  if (!b.empty()) b = TrimView(b.substr(1));
   if (!b.empty() && b.front() == '"') {
     b.remove_prefix(1);
     b = b.substr(0, b.find('"'));
   }
-  b = Trim(b.substr(0, b.find(';')));
+  b = TrimView(b.substr(0, b.find(';')));
   return "--" + std::string(b);
 }

@@ -3,15 +3,15 @@
 #include <string>
 #include <string_view>
 
+#include "common/base/text.h"
+
 // Byte-text helpers of the mail model. Mail text is 8-bit: only ASCII letters change case,
 // every other byte stays as it is.
 namespace mailtext {
 
-// Without leading and trailing blanks and control characters (bytes up to 32).
-std::string_view Trim(std::string_view text);
-std::string UpperCase(std::string_view text);
-std::string LowerCase(std::string_view text);
-bool SameText(std::string_view a, std::string_view b);
+using ::LowerCase;
+using ::SameText;
+using ::UpperCase;
 // True when text contains part, compared without regard to ASCII case (part upper-case).
 bool ContainsUpper(std::string_view text, std::string_view upperPart);
 // Position of upperPart in text compared without regard to ASCII case, or npos.

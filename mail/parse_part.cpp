@@ -123,7 +123,7 @@ bool TPartParser::ParseTextPart(TLineSpan& part, const TPartHeader& h) {
     std::size_t i = begin->index;
     for (;; ++i) {
       if (i >= part.size()) throw std::out_of_range("List index out of bounds (" + std::to_string(i) + ")");
-      if (mailtext::LowerCase(mailtext::Trim(part[i])) == "end") break;
+      if (mailtext::LowerCase(TrimView(part[i])) == "end") break;
       if (!part[i].empty()) block.push_back(part[i]);
     }
     SavePart(TPart{block}, "APPLICATION/OCTET-STREAM", begin->name, "X-UUENCODE");

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "common/base/text.h"
+
 // Small file and folder helpers. Folder texts end with "/".
 
 // folder with a trailing "/" appended when missing (empty stays empty).
@@ -18,9 +20,3 @@ bool DirectoryExists(const std::string& path);
 // Creates folder with every missing parent; true when it exists afterwards.
 bool ForceDirectories(const std::string& folder);
 bool DeleteFile(const std::string& path);
-// Case-insensitive comparison of 8-bit texts (ASCII letters only), and upper/lower case.
-bool SameText(const std::string& a, const std::string& b);
-std::string UpperCase(const std::string& text);
-std::string LowerCase(const std::string& text);
-// Removes leading and trailing blanks and control characters (bytes up to 32).
-std::string Trim(const std::string& text);
