@@ -18,21 +18,21 @@ extern const std::array<std::uint8_t, 256> kBase64DecodeTable;
 // characters waits for the next write. Characters outside the alphabet (line breaks, blanks,
 // TABs) are skipped; pending characters are dropped when the stream is freed.
 class TBase64DecodingStream : public TMailStream {
- public:
-  explicit TBase64DecodingStream(TMailStream& destination);
-  // Returns the number of decoded bytes this call wrote to the destination.
-  std::size_t Write(const void* buffer, std::size_t count) override;
-  std::size_t LastOutput() const { return last_output_; }
+  public:
+    explicit TBase64DecodingStream(TMailStream& destination);
+    // Returns the number of decoded bytes this call wrote to the destination.
+    std::size_t Write(const void* buffer, std::size_t count) override;
+    std::size_t LastOutput() const { return lastOutput_; }
 
- private:
-  void Emit(std::size_t& used);
-  void DecodeGroup(std::size_t& used);
+  private:
+    void Emit(std::size_t& used);
+    void DecodeGroup(std::size_t& used);
 
-  TMailStream& destination_;
-  std::array<std::uint8_t, 4> group_{};
-  int group_count_ = 0;
-  std::size_t last_output_ = 0;
-  std::vector<std::uint8_t> out_;
+    TMailStream& destination_;
+    std::array<std::uint8_t, 4> group_{};
+    int groupCount_ = 0;
+    std::size_t lastOutput_ = 0;
+    std::vector<std::uint8_t> out_;
 };
 
 // The bytes of a Base64 text, decoded as the stream does.

@@ -8,72 +8,73 @@
 namespace {
 
 int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
 }
 
 }  // namespace
 
 void QuotedPrintableDecode(std::string& text) {
-  std::size_t in = 0, out = 0;
-  const std::size_t n = text.size();
-  while (in < n) {
-    char c = text[in];
-    if (c != '=') {
-      text[out++] = c;
-      ++in;
-      continue;
+    std::size_t in = 0, out = 0;
+    const std::size_t n = text.size();
+    while (in < n) {
+        char c = text[in];
+        if (c != '=') {
+            text[out++] = c;
+            ++in;
+            continue;
+        }
+        if (in + 1 < n && (text[in + 1] == '\r' || text[in + 1] == '\n')) {
+            // A soft line break: "=" CR LF goes whole; a lone CR or LF takes no text character
+            // with it.
+            in += (text[in + 1] == '\r' && in + 2 < n && text[in + 2] == '\n') ? 3 : 2;
+            continue;
+        }
+        if (in + 2 >= n) break;
+        int hi = HexDigit(text[in + 1]), lo = HexDigit(text[in + 2]);
+        text[out++] = (hi < 0 || lo < 0) ? '@' : char(hi * 16 + lo);
+        in += 3;
     }
-    if (in + 1 < n && (text[in + 1] == '\r' || text[in + 1] == '\n')) {
-      // A soft line break: "=" CR LF goes whole; a lone CR or LF takes no text character
-      // with it.
-      in += (text[in + 1] == '\r' && in + 2 < n && text[in + 2] == '\n') ? 3 : 2;
-      continue;
-    }
-    if (in + 2 >= n) break;
-    int hi = HexDigit(text[in + 1]), lo = HexDigit(text[in + 2]);
-    text[out++] = (hi < 0 || lo < 0) ? '@' : char(hi * 16 + lo);
-    in += 3;
-  }
-  text.resize(out);
+    text.resize(out);
 }
 
 std::string QuotedPrintableDecoded(std::string_view text) {
-  std::string s(text);
-  QuotedPrintableDecode(s);
-  return s;
+    std::string s(text);
+    QuotedPrintableDecode(s);
+    return s;
 }
 
 unsigned UuValue(unsigned char c) {
-  if (c >= 33 && c <= 95) return c - 32u;
-  if (c == 96 || c == 32) return 0;
-  throw std::runtime_error("Oops...");
+    if (c >= 33 && c <= 95) return c - 32u;
+    if (c == 96 || c == 32) return 0;
+    throw std::runtime_error("Oops...");
 }
 
 void UUDecode(std::span<const std::string_view> lines, TMailStream& out) {
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    std::string_view line = lines[i];
-    if (line.empty()) continue;
-    const unsigned count = UuValue(static_cast<unsigned char>(line[0]));
-    std::string_view data = line.substr(1, count == 45 ? 60 : std::min<std::size_t>(line.size() - 1, 60));
-    // Up to 60 characters give up to 45 bytes; a count above what the line carries (a line
-    // whose trailing blanks were stripped) is made up with zero bytes.
-    std::array<std::uint8_t, 64> bytes{};
-    unsigned bits = 0, acc = 0;
-    std::size_t made = 0;
-    for (char ch : data) {
-      acc = (acc << 6) | UuValue(static_cast<unsigned char>(ch));
-      bits += 6;
-      if (bits >= 8) {
-        bits -= 8;
-        bytes[made++] = std::uint8_t(acc >> bits);
-        acc &= (1u << bits) - 1;
-      }
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        std::string_view line = lines[i];
+        if (line.empty()) continue;
+        const unsigned count = UuValue(static_cast<unsigned char>(line[0]));
+        std::string_view data =
+            line.substr(1, count == 45 ? 60 : std::min<std::size_t>(line.size() - 1, 60));
+        // Up to 60 characters give up to 45 bytes; a count above what the line carries (a line
+        // whose trailing blanks were stripped) is made up with zero bytes.
+        std::array<std::uint8_t, 64> bytes{};
+        unsigned bits = 0, acc = 0;
+        std::size_t made = 0;
+        for (char ch : data) {
+            acc = (acc << 6) | UuValue(static_cast<unsigned char>(ch));
+            bits += 6;
+            if (bits >= 8) {
+                bits -= 8;
+                bytes[made++] = std::uint8_t(acc >> bits);
+                acc &= (1u << bits) - 1;
+            }
+        }
+        if (bits > 0 && made < bytes.size()) bytes[made] = std::uint8_t(acc << (8 - bits));
+        out.Write(bytes.data(), count);
+        if (i + 1 < lines.size() && (lines[i + 1] == "end" || lines[i + 1] == "`")) break;
     }
-    if (bits > 0 && made < bytes.size()) bytes[made] = std::uint8_t(acc << (8 - bits));
-    out.Write(bytes.data(), count);
-    if (i + 1 < lines.size() && (lines[i + 1] == "end" || lines[i + 1] == "`")) break;
-  }
 }

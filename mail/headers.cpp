@@ -10,32 +10,33 @@ using mailtext::FindUpper;
 using mailtext::UpperCase;
 
 bool FindHeader(std::string_view name, TLineSpan lines, std::string& line, bool searchAll) {
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (!searchAll && lines[i].empty()) return false;
-    if (!mailtext::StartsWithUpper(lines[i], name)) continue;
-    line.assign(lines[i]);
-    for (std::size_t j = i + 1; j < lines.size(); ++j) {
-      std::string_view next = lines[j];
-      if (next.empty() || (next[0] != ' ' && next[0] != '\t')) break;
-      line.append(TrimView(next));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!searchAll && lines[i].empty()) return false;
+        if (!mailtext::StartsWithUpper(lines[i], name)) continue;
+        line.assign(lines[i]);
+        for (std::size_t j = i + 1; j < lines.size(); ++j) {
+            std::string_view next = lines[j];
+            if (next.empty() || (next[0] != ' ' && next[0] != '\t')) break;
+            line.append(TrimView(next));
+        }
+        return true;
     }
-    return true;
-  }
-  return false;
+    return false;
 }
 
 std::string HeaderValue(std::string_view name, std::string_view line) {
-  std::size_t at = FindUpper(line, name);
-  if (at == std::string_view::npos) return {};
-  std::string_view value = TrimView(line.substr(at + name.size()));
-  if (std::size_t semi = value.find(';'); semi != std::string_view::npos) value = TrimView(value.substr(0, semi));
-  return std::string(value);
+    std::size_t at = FindUpper(line, name);
+    if (at == std::string_view::npos) return {};
+    std::string_view value = TrimView(line.substr(at + name.size()));
+    if (std::size_t semi = value.find(';'); semi != std::string_view::npos)
+        value = TrimView(value.substr(0, semi));
+    return std::string(value);
 }
 
 std::optional<std::string> FindHeaderValue(std::string_view name, TLineSpan lines, bool searchAll) {
-  std::string line;
-  if (!FindHeader(name, lines, line, searchAll)) return std::nullopt;
-  return HeaderValue(name, line);
+    std::string line;
+    if (!FindHeader(name, lines, line, searchAll)) return std::nullopt;
+    return HeaderValue(name, line);
 }
 
 // The text is worked on in one buffer: each decoded word is written back over the end of the
@@ -43,33 +44,35 @@ std::optional<std::string> FindHeaderValue(std::string_view name, TLineSpan line
 // bytes of a decoded word can begin a further encoded word just as if the whole text had been
 // scanned again, without the cost of rescanning it.
 std::string DecodeHeader(std::string_view text) {
-  std::string work(text), out;
-  std::size_t r = 0;
-  for (;;) {
-    std::size_t k = work.find("=?", r);
-    if (k == std::string::npos) break;
-    std::size_t charsetEnd = work.find('?', k + 2);
-    if (charsetEnd == std::string::npos || charsetEnd + 1 >= work.size()) break;
-    char letter = work[charsetEnd + 1];
-    std::size_t textStart = work.find('?', charsetEnd + 2);
-    if (textStart == std::string::npos) break;
-    std::size_t close = work.find("?=", textStart + 1);
-    if (close == std::string::npos) break;
-    std::string_view encoded(work.data() + textStart + 1, close - textStart - 1);
-    std::string decoded;
-    if (letter == 'Q' || letter == 'q') decoded = QuotedPrintableDecoded(encoded);
-    else if (letter == 'B' || letter == 'b') decoded = Base64Decode(encoded);
-    out.append(work, r, k - r);
-    r = close + 2 - decoded.size();
-    std::memcpy(work.data() + r, decoded.data(), decoded.size());
-    if (!out.empty() && out.back() == '=') {
-      // "=" before a decoded word starting with "?" opens an encoded word again.
-      out.pop_back();
-      work[--r] = '=';
+    std::string work(text), out;
+    std::size_t r = 0;
+    for (;;) {
+        std::size_t k = work.find("=?", r);
+        if (k == std::string::npos) break;
+        std::size_t charsetEnd = work.find('?', k + 2);
+        if (charsetEnd == std::string::npos || charsetEnd + 1 >= work.size()) break;
+        char letter = work[charsetEnd + 1];
+        std::size_t textStart = work.find('?', charsetEnd + 2);
+        if (textStart == std::string::npos) break;
+        std::size_t close = work.find("?=", textStart + 1);
+        if (close == std::string::npos) break;
+        std::string_view encoded(work.data() + textStart + 1, close - textStart - 1);
+        std::string decoded;
+        if (letter == 'Q' || letter == 'q')
+            decoded = QuotedPrintableDecoded(encoded);
+        else if (letter == 'B' || letter == 'b')
+            decoded = Base64Decode(encoded);
+        out.append(work, r, k - r);
+        r = close + 2 - decoded.size();
+        std::memcpy(work.data() + r, decoded.data(), decoded.size());
+        if (!out.empty() && out.back() == '=') {
+            // "=" before a decoded word starting with "?" opens an encoded word again.
+            out.pop_back();
+            work[--r] = '=';
+        }
     }
-  }
-  out.append(work, r);
-  return out;
+    out.append(work, r);
+    return out;
 }
 
 namespace {
@@ -77,138 +80,138 @@ namespace {
 // text without every part from open to close, both included; an open without its close
 // removes the rest of the text.
 std::string RemoveEnclosed(std::string_view text, char open, char close) {
-  std::string out;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    std::size_t a = text.find(open, i);
-    if (a == std::string_view::npos) {
-      out.append(text.substr(i));
-      break;
+    std::string out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t a = text.find(open, i);
+        if (a == std::string_view::npos) {
+            out.append(text.substr(i));
+            break;
+        }
+        out.append(text.substr(i, a - i));
+        std::size_t b = text.find(close, a + 1);
+        if (b == std::string_view::npos) break;
+        i = b + 1;
     }
-    out.append(text.substr(i, a - i));
-    std::size_t b = text.find(close, a + 1);
-    if (b == std::string_view::npos) break;
-    i = b + 1;
-  }
-  return out;
+    return out;
 }
 
 // The text between the first open and the following close (or the end), or nullopt.
 std::optional<std::string_view> Enclosed(std::string_view text, char open, char close) {
-  std::size_t a = text.find(open);
-  if (a == std::string_view::npos) return std::nullopt;
-  std::size_t b = text.find(close, a + 1);
-  return text.substr(a + 1, b == std::string_view::npos ? std::string_view::npos : b - a - 1);
+    std::size_t a = text.find(open);
+    if (a == std::string_view::npos) return std::nullopt;
+    std::size_t b = text.find(close, a + 1);
+    return text.substr(a + 1, b == std::string_view::npos ? std::string_view::npos : b - a - 1);
 }
 
 // Every double-quoted part goes, quotes included; a quote without its partner stays.
 std::string RemoveQuoted(std::string_view text) {
-  std::string out;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    std::size_t a = text.find('"', i);
-    std::size_t b = a == std::string_view::npos ? a : text.find('"', a + 1);
-    if (b == std::string_view::npos) {
-      out.append(text.substr(i));
-      break;
+    std::string out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t a = text.find('"', i);
+        std::size_t b = a == std::string_view::npos ? a : text.find('"', a + 1);
+        if (b == std::string_view::npos) {
+            out.append(text.substr(i));
+            break;
+        }
+        out.append(text.substr(i, a - i));
+        i = b + 1;
     }
-    out.append(text.substr(i, a - i));
-    i = b + 1;
-  }
-  return out;
+    return out;
 }
 
 std::string FormatAddress(std::string_view element) {
-  std::string name = RemoveEnclosed(DecodeHeader(element), '<', '>');
-  if (auto inner = Enclosed(name, '(', ')')) name = std::string(*inner);
-  std::erase_if(name, [](char c) { return c == '"' || c == '\''; });
-  std::string address = RemoveEnclosed(element, '(', ')');
-  std::string_view addr = TrimView(address);
-  if (auto inner = Enclosed(addr, '<', '>')) addr = *inner;
-  return "\"" + std::string(TrimView(name)) + "\" <" + std::string(addr) + ">";
+    std::string name = RemoveEnclosed(DecodeHeader(element), '<', '>');
+    if (auto inner = Enclosed(name, '(', ')')) name = std::string(*inner);
+    std::erase_if(name, [](char c) { return c == '"' || c == '\''; });
+    std::string address = RemoveEnclosed(element, '(', ')');
+    std::string_view addr = TrimView(address);
+    if (auto inner = Enclosed(addr, '<', '>')) addr = *inner;
+    return "\"" + std::string(TrimView(name)) + "\" <" + std::string(addr) + ">";
 }
 
 }  // namespace
 
 std::string FormatAddressList(std::string_view value) {
-  std::string unquoted = RemoveQuoted(value);
-  std::string_view rest = unquoted;
-  std::string out;
-  for (;;) {
-    std::size_t comma = rest.find(',');
-    std::string_view element = rest.substr(0, comma);
-    // Empty elements (a trailing comma) make no item.
-    if (!TrimView(element).empty()) {
-      if (!out.empty()) out += ", ";
-      out += FormatAddress(element);
+    std::string unquoted = RemoveQuoted(value);
+    std::string_view rest = unquoted;
+    std::string out;
+    for (;;) {
+        std::size_t comma = rest.find(',');
+        std::string_view element = rest.substr(0, comma);
+        // Empty elements (a trailing comma) make no item.
+        if (!TrimView(element).empty()) {
+            if (!out.empty()) out += ", ";
+            out += FormatAddress(element);
+        }
+        if (comma == std::string_view::npos) break;
+        rest.remove_prefix(comma + 1);
     }
-    if (comma == std::string_view::npos) break;
-    rest.remove_prefix(comma + 1);
-  }
-  return out;
+    return out;
 }
 
 TPartHeader GetPartHeader(TLineSpan lines) {
-  TPartHeader h;
-  std::string line;
-  if (FindHeader("CONTENT-TYPE:", lines, line)) {
-    h.contentType = UpperCase(HeaderValue("CONTENT-TYPE:", line));
-    h.fileName = HeaderValue("NAME", line);
-  } else {
-    h.contentType = "TEXT/PLAIN";
-  }
-  auto encoding = FindHeaderValue("CONTENT-TRANSFER-ENCODING:", lines);
-  h.encoding = encoding ? UpperCase(*encoding) : "7BIT";
-  if (h.fileName.empty() && FindHeader("CONTENT-DISPOSITION:", lines, line))
-    h.fileName = HeaderValue("FILENAME", line);
-  if (!h.fileName.empty()) {
-    std::string_view n = std::string_view(h.fileName).substr(1);
-    n = TrimView(n.substr(0, n.find(';')));
-    if (!n.empty() && (n.front() == '"' || n.front() == '\'')) n.remove_prefix(1);
-    if (!n.empty() && (n.back() == '"' || n.back() == '\'')) n.remove_suffix(1);
-    h.fileName = DecodeHeader(n);
-  }
-  return h;
+    TPartHeader h;
+    std::string line;
+    if (FindHeader("CONTENT-TYPE:", lines, line)) {
+        h.contentType = UpperCase(HeaderValue("CONTENT-TYPE:", line));
+        h.fileName = HeaderValue("NAME", line);
+    } else {
+        h.contentType = "TEXT/PLAIN";
+    }
+    auto encoding = FindHeaderValue("CONTENT-TRANSFER-ENCODING:", lines);
+    h.encoding = encoding ? UpperCase(*encoding) : "7BIT";
+    if (h.fileName.empty() && FindHeader("CONTENT-DISPOSITION:", lines, line))
+        h.fileName = HeaderValue("FILENAME", line);
+    if (!h.fileName.empty()) {
+        std::string_view n = std::string_view(h.fileName).substr(1);
+        n = TrimView(n.substr(0, n.find(';')));
+        if (!n.empty() && (n.front() == '"' || n.front() == '\'')) n.remove_prefix(1);
+        if (!n.empty() && (n.back() == '"' || n.back() == '\'')) n.remove_suffix(1);
+        h.fileName = DecodeHeader(n);
+    }
+    return h;
 }
 
 TLineSpan StripHeaders(TLineSpan lines) {
-  std::size_t i = 0;
-  while (i < lines.size() && !TrimView(lines[i]).empty()) ++i;
-  while (i < lines.size() && TrimView(lines[i]).empty()) ++i;
-  return lines.subspan(i);
+    std::size_t i = 0;
+    while (i < lines.size() && !TrimView(lines[i]).empty()) ++i;
+    while (i < lines.size() && TrimView(lines[i]).empty()) ++i;
+    return lines.subspan(i);
 }
 
 TLineSpan AttachmentBody(TLineSpan lines) {
-  std::size_t i = 0;
-  while (i < lines.size() && !TrimView(lines[i]).empty()) ++i;
-  if (i < lines.size()) ++i;
-  return lines.subspan(i);
+    std::size_t i = 0;
+    while (i < lines.size() && !TrimView(lines[i]).empty()) ++i;
+    if (i < lines.size()) ++i;
+    return lines.subspan(i);
 }
 
 std::optional<TUuBegin> FindUuBegin(TLineSpan lines, std::size_t from) {
-  for (std::size_t i = from; i < lines.size(); ++i) {
-    std::string_view line = lines[i];
-    if (line.size() <= 10 || !mailtext::StartsWithUpper(line, "BEGIN")) continue;
-    int mode = 0;
-    bool digits = true;
-    for (char c : line.substr(6, 3)) {
-      if (c < '0' || c > '9') digits = false;
-      mode = mode * 10 + (c - '0');
+    for (std::size_t i = from; i < lines.size(); ++i) {
+        std::string_view line = lines[i];
+        if (line.size() <= 10 || !mailtext::StartsWithUpper(line, "BEGIN")) continue;
+        int mode = 0;
+        bool digits = true;
+        for (char c : line.substr(6, 3)) {
+            if (c < '0' || c > '9') digits = false;
+            mode = mode * 10 + (c - '0');
+        }
+        if (digits && mode > 0 && mode < 777) return TUuBegin{i, std::string(line.substr(10, 64))};
     }
-    if (digits && mode > 0 && mode < 777) return TUuBegin{i, std::string(line.substr(10, 64))};
-  }
-  return std::nullopt;
+    return std::nullopt;
 }
 
 std::optional<std::string> GetBoundary(std::string_view contentTypeLine) {
-  std::size_t at = FindUpper(contentTypeLine, "BOUNDARY");
-  if (at == std::string_view::npos) return std::nullopt;
-  std::string_view b = TrimView(contentTypeLine.substr(at + 8, 72));
-  if (!b.empty()) b = TrimView(b.substr(1));
-  if (!b.empty() && b.front() == '"') {
-    b.remove_prefix(1);
-    b = b.substr(0, b.find('"'));
-  }
-  b = TrimView(b.substr(0, b.find(';')));
-  return "--" + std::string(b);
+    std::size_t at = FindUpper(contentTypeLine, "BOUNDARY");
+    if (at == std::string_view::npos) return std::nullopt;
+    std::string_view b = TrimView(contentTypeLine.substr(at + 8, 72));
+    if (!b.empty()) b = TrimView(b.substr(1));
+    if (!b.empty() && b.front() == '"') {
+        b.remove_prefix(1);
+        b = b.substr(0, b.find('"'));
+    }
+    b = TrimView(b.substr(0, b.find(';')));
+    return "--" + std::string(b);
 }

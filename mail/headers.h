@@ -22,7 +22,8 @@ bool FindHeader(std::string_view name, TLineSpan lines, std::string& line, bool 
 std::string HeaderValue(std::string_view name, std::string_view line);
 
 // Value of the header name in lines, or nullopt when the header is absent.
-std::optional<std::string> FindHeaderValue(std::string_view name, TLineSpan lines, bool searchAll = false);
+std::optional<std::string> FindHeaderValue(std::string_view name, TLineSpan lines,
+                                           bool searchAll = false);
 
 // Replaces every encoded word "=?charset?X?text?=" by its bytes ("Q": quoted-printable,
 // "B": Base64, another letter: nothing); the character set is ignored.
@@ -32,9 +33,9 @@ std::string DecodeHeader(std::string_view text);
 std::string FormatAddressList(std::string_view value);
 
 struct TPartHeader {
-  std::string contentType;  // upper-case media type, "TEXT/PLAIN" when absent
-  std::string fileName;     // decoded name or file name parameter, may be empty
-  std::string encoding;     // upper-case transfer encoding, "7BIT" when absent
+    std::string contentType;  // upper-case media type, "TEXT/PLAIN" when absent
+    std::string fileName;     // decoded name or file name parameter, may be empty
+    std::string encoding;     // upper-case transfer encoding, "7BIT" when absent
 };
 TPartHeader GetPartHeader(TLineSpan lines);
 
@@ -46,8 +47,8 @@ TLineSpan StripHeaders(TLineSpan lines);
 TLineSpan AttachmentBody(TLineSpan lines);
 
 struct TUuBegin {
-  std::size_t index;
-  std::string name;
+    std::size_t index;
+    std::string name;
 };
 // The first "begin" line of a uuencoded block at or after from: longer than 10 characters,
 // "begin" in any case, then a mode of three digits between 1 and 776.

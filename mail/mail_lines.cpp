@@ -14,117 +14,117 @@ constexpr std::size_t kBlockSize = 64 * 1024;
 // found with memchr, and a segment is searched for a lone CR only once it is known.
 template <class TAdd>
 void ForEachLine(std::string_view text, TAdd add) {
-  const char* p = text.data();
-  const char* end = p + text.size();
-  while (p < end) {
-    const char* lf = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
-    const char* stop = lf ? lf : end;
-    const char* cr = static_cast<const char*>(std::memchr(p, '\r', std::size_t(stop - p)));
-    if (cr && cr + 1 < stop) {
-      // A CR inside the segment ends a line of its own.
-      add(std::string_view(p, std::size_t(cr - p)));
-      p = cr + 1;
-      continue;
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p < end) {
+        const char* lf = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
+        const char* stop = lf ? lf : end;
+        const char* cr = static_cast<const char*>(std::memchr(p, '\r', std::size_t(stop - p)));
+        if (cr && cr + 1 < stop) {
+            // A CR inside the segment ends a line of its own.
+            add(std::string_view(p, std::size_t(cr - p)));
+            p = cr + 1;
+            continue;
+        }
+        const char* lineEnd = cr ? cr : stop;
+        add(std::string_view(p, std::size_t(lineEnd - p)));
+        p = lf ? lf + 1 : (cr ? cr + 1 : end);
     }
-    const char* lineEnd = cr ? cr : stop;
-    add(std::string_view(p, std::size_t(lineEnd - p)));
-    p = lf ? lf + 1 : (cr ? cr + 1 : end);
-  }
 }
 
 std::size_t CountLineBreaks(std::string_view text) {
-  std::size_t count = 1;
-  for (const char *p = text.data(), *end = p + text.size();
-       (p = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)))) != nullptr; ++p)
-    ++count;
-  return count;
+    std::size_t count = 1;
+    for (const char *p = text.data(), *end = p + text.size();
+         (p = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)))) != nullptr; ++p)
+        ++count;
+    return count;
 }
 
 }  // namespace
 
 std::vector<std::string_view> SplitMailLines(std::string_view text) {
-  std::vector<std::string_view> out;
-  ForEachLine(text, [&](std::string_view line) { out.push_back(line); });
-  return out;
+    std::vector<std::string_view> out;
+    ForEachLine(text, [&](std::string_view line) { out.push_back(line); });
+    return out;
 }
 
 std::string JoinMailLines(std::span<const std::string_view> lines) {
-  std::size_t size = 0;
-  for (auto line : lines) size += line.size() + 2;
-  std::string out;
-  out.reserve(size);
-  for (auto line : lines) {
-    out.append(line);
-    out.append("\r\n");
-  }
-  return out;
+    std::size_t size = 0;
+    for (auto line : lines) size += line.size() + 2;
+    std::string out;
+    out.reserve(size);
+    for (auto line : lines) {
+        out.append(line);
+        out.append("\r\n");
+    }
+    return out;
 }
 
 TMailLines::TMailLines(const TMailLines& other) { AddLines(other.lines_); }
 
 TMailLines& TMailLines::operator=(const TMailLines& other) {
-  if (this != &other) {
-    TMailLines copy(other);
-    *this = std::move(copy);
-  }
-  return *this;
+    if (this != &other) {
+        TMailLines copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
 }
 
 void TMailLines::Add(std::string_view line) {
-  if (line.empty()) {
-    lines_.emplace_back();
-    return;
-  }
-  if (blocks_.empty() || blocks_.back().capacity - blocks_.back().size < line.size()) {
-    TBlock block;
-    block.capacity = std::max(kBlockSize, line.size());
-    block.bytes = std::make_unique_for_overwrite<char[]>(block.capacity);
-    blocks_.push_back(std::move(block));
-  }
-  TBlock& block = blocks_.back();
-  char* at = block.bytes.get() + block.size;
-  std::memcpy(at, line.data(), line.size());
-  block.size += line.size();
-  lines_.emplace_back(at, line.size());
+    if (line.empty()) {
+        lines_.emplace_back();
+        return;
+    }
+    if (blocks_.empty() || blocks_.back().capacity - blocks_.back().size < line.size()) {
+        TBlock block;
+        block.capacity = std::max(kBlockSize, line.size());
+        block.bytes = std::make_unique_for_overwrite<char[]>(block.capacity);
+        blocks_.push_back(std::move(block));
+    }
+    TBlock& block = blocks_.back();
+    char* at = block.bytes.get() + block.size;
+    std::memcpy(at, line.data(), line.size());
+    block.size += line.size();
+    lines_.emplace_back(at, line.size());
 }
 
 void TMailLines::AddLines(std::span<const std::string_view> lines) {
-  lines_.reserve(lines_.size() + lines.size());
-  for (auto line : lines) Add(line);
+    lines_.reserve(lines_.size() + lines.size());
+    for (auto line : lines) Add(line);
 }
 
 void TMailLines::Clear() {
-  lines_.clear();
-  lines_.shrink_to_fit();
-  blocks_.clear();
+    lines_.clear();
+    lines_.shrink_to_fit();
+    blocks_.clear();
 }
 
 std::string TMailLines::Text() const { return JoinMailLines(lines_); }
 
 void TMailLines::SetText(std::string_view text) {
-  Clear();
-  AddText(std::string(text));
+    Clear();
+    AddText(std::string(text));
 }
 
 void TMailLines::AddBlock(std::unique_ptr<char[]> bytes, std::size_t size) {
-  std::string_view text(bytes.get(), size);
-  lines_.reserve(lines_.size() + CountLineBreaks(text));
-  ForEachLine(text, [&](std::string_view line) { lines_.push_back(line); });
-  // The block is full: later Add calls start a fresh one.
-  blocks_.push_back(TBlock{std::move(bytes), size, size});
+    std::string_view text(bytes.get(), size);
+    lines_.reserve(lines_.size() + CountLineBreaks(text));
+    ForEachLine(text, [&](std::string_view line) { lines_.push_back(line); });
+    // The block is full: later Add calls start a fresh one.
+    blocks_.push_back(TBlock{std::move(bytes), size, size});
 }
 
 void TMailLines::AddText(std::string&& text) {
-  auto bytes = std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(text.size(), 1));
-  std::memcpy(bytes.get(), text.data(), text.size());
-  std::size_t size = text.size();
-  text.clear();
-  text.shrink_to_fit();
-  AddBlock(std::move(bytes), size);
+    auto bytes = std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(text.size(), 1));
+    std::memcpy(bytes.get(), text.data(), text.size());
+    std::size_t size = text.size();
+    text.clear();
+    text.shrink_to_fit();
+    AddBlock(std::move(bytes), size);
 }
 
 void TMailLines::LoadFromFile(const std::string& path) {
-  TFileBytes file = ReadWholeFile(path);
-  Clear();
-  AddBlock(std::move(file.bytes), file.size);
+    TFileBytes file = ReadWholeFile(path);
+    Clear();
+    AddBlock(std::move(file.bytes), file.size);
 }

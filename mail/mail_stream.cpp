@@ -14,66 +14,70 @@
 namespace {
 
 std::runtime_error CreateError(const std::string& path, int err) {
-  return std::runtime_error("Cannot create file \"" + path + "\". " + std::strerror(err));
+    return std::runtime_error("Cannot create file \"" + path + "\". " + std::strerror(err));
 }
 
 void WriteAll(int fd, const char* p, std::size_t n) {
-  while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w == 0) errno = ENOSPC;
-    if (w <= 0) throw std::runtime_error("Stream write error");
-    p += w;
-    n -= std::size_t(w);
-  }
+    while (n > 0) {
+        ssize_t w = ::write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w == 0) errno = ENOSPC;
+        if (w <= 0) throw std::runtime_error("Stream write error");
+        p += w;
+        n -= std::size_t(w);
+    }
 }
 
 }  // namespace
 
-std::size_t TMailStream::Read(void*, std::size_t) { throw std::runtime_error("Invalid stream operation"); }
+std::size_t TMailStream::Read(void*, std::size_t) {
+    throw std::runtime_error("Invalid stream operation");
+}
 
 std::int64_t TMailStream::Seek(std::int64_t, TSeekOrigin) {
-  throw std::runtime_error("Invalid stream operation");
+    throw std::runtime_error("Invalid stream operation");
 }
 
 void TMailMemoryStream::Reserve(std::size_t capacity) {
-  if (capacity <= capacity_) return;
-  auto bytes = std::make_unique_for_overwrite<char[]>(capacity);
-  if (size_) std::memcpy(bytes.get(), bytes_.get(), size_);
-  bytes_ = std::move(bytes);
-  capacity_ = capacity;
+    if (capacity <= capacity_) return;
+    auto bytes = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_) std::memcpy(bytes.get(), bytes_.get(), size_);
+    bytes_ = std::move(bytes);
+    capacity_ = capacity;
 }
 
 std::size_t TMailMemoryStream::Write(const void* buffer, std::size_t count) {
-  if (count == 0) return 0;
-  std::size_t end = position_ + count;
-  if (end > capacity_) Reserve(std::max(end, capacity_ + capacity_ / 2));
-  if (position_ > size_) std::memset(bytes_.get() + size_, 0, position_ - size_);
-  std::memcpy(bytes_.get() + position_, buffer, count);
-  position_ = end;
-  size_ = std::max(size_, end);
-  return count;
+    if (count == 0) return 0;
+    std::size_t end = position_ + count;
+    if (end > capacity_) Reserve(std::max(end, capacity_ + capacity_ / 2));
+    if (position_ > size_) std::memset(bytes_.get() + size_, 0, position_ - size_);
+    std::memcpy(bytes_.get() + position_, buffer, count);
+    position_ = end;
+    size_ = std::max(size_, end);
+    return count;
 }
 
 std::size_t TMailMemoryStream::Read(void* buffer, std::size_t count) {
-  if (position_ >= size_) return 0;
-  count = std::min(count, size_ - position_);
-  std::memcpy(buffer, bytes_.get() + position_, count);
-  position_ += count;
-  return count;
+    if (position_ >= size_) return 0;
+    count = std::min(count, size_ - position_);
+    std::memcpy(buffer, bytes_.get() + position_, count);
+    position_ += count;
+    return count;
 }
 
 std::int64_t TMailMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-  std::int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? std::int64_t(position_) : std::int64_t(size_);
-  std::int64_t to = base + offset;
-  if (to < 0) to = 0;
-  position_ = std::size_t(to);
-  return to;
+    std::int64_t base = origin == soBeginning ? 0
+                        : origin == soCurrent ? std::int64_t(position_)
+                                              : std::int64_t(size_);
+    std::int64_t to = base + offset;
+    if (to < 0) to = 0;
+    position_ = std::size_t(to);
+    return to;
 }
 
 void TMailMemoryStream::Clear() {
-  bytes_.reset();
-  size_ = capacity_ = position_ = 0;
+    bytes_.reset();
+    size_ = capacity_ = position_ = 0;
 }
 
 void TMailMemoryStream::LoadFromFile(const std::string& path) { LoadFromFd(-1, path); }
@@ -81,147 +85,151 @@ void TMailMemoryStream::LoadFromFile(const std::string& path) { LoadFromFd(-1, p
 void TMailMemoryStream::LoadFromFd(int fd) { LoadFromFd(fd, "temporary file"); }
 
 void TMailMemoryStream::LoadFromFd(int fd, const std::string& path) {
-  TFileBytes file = fd < 0 ? ReadWholeFile(path) : ReadWholeFd(fd, path);
-  bytes_ = std::move(file.bytes);
-  size_ = file.size;
-  capacity_ = file.capacity;
-  position_ = 0;
+    TFileBytes file = fd < 0 ? ReadWholeFile(path) : ReadWholeFd(fd, path);
+    bytes_ = std::move(file.bytes);
+    size_ = file.size;
+    capacity_ = file.capacity;
+    position_ = 0;
 }
 
 TFileBytes ReadWholeFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
-  try {
-    TFileBytes file = ReadWholeFd(fd, path);
-    ::close(fd);
-    return file;
-  } catch (...) {
-    ::close(fd);
-    throw;
-  }
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
+    try {
+        TFileBytes file = ReadWholeFd(fd, path);
+        ::close(fd);
+        return file;
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
 }
 
 TFileBytes ReadWholeFd(int fd, const std::string& path) {
-  TFileBytes file;
-  off_t at = 0;
-  // A pipe cannot be read by position.
-  const bool seekable = ::lseek(fd, 0, SEEK_CUR) != -1;
-  struct stat st {};
-  // One byte more than the file holds, so the read that reports its end needs no larger buffer.
-  if (::fstat(fd, &st) == 0 && st.st_size > 0) file.capacity = std::size_t(st.st_size);
-  file.capacity += 1;
-  file.bytes = std::make_unique_for_overwrite<char[]>(file.capacity);
-  for (;;) {
-    if (file.size == file.capacity) {
-      // The file grew, or its size was unknown (a pipe): take a larger buffer.
-      auto larger = std::make_unique_for_overwrite<char[]>(file.capacity * 2);
-      std::memcpy(larger.get(), file.bytes.get(), file.size);
-      file.bytes = std::move(larger);
-      file.capacity *= 2;
+    TFileBytes file;
+    off_t at = 0;
+    // A pipe cannot be read by position.
+    const bool seekable = ::lseek(fd, 0, SEEK_CUR) != -1;
+    struct stat st {};
+    // One byte more than the file holds, so the read that reports its end needs no larger buffer.
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) file.capacity = std::size_t(st.st_size);
+    file.capacity += 1;
+    file.bytes = std::make_unique_for_overwrite<char[]>(file.capacity);
+    for (;;) {
+        if (file.size == file.capacity) {
+            // The file grew, or its size was unknown (a pipe): take a larger buffer.
+            auto larger = std::make_unique_for_overwrite<char[]>(file.capacity * 2);
+            std::memcpy(larger.get(), file.bytes.get(), file.size);
+            file.bytes = std::move(larger);
+            file.capacity *= 2;
+        }
+        char* into = file.bytes.get() + file.size;
+        std::size_t room = file.capacity - file.size;
+        ssize_t n = seekable ? ::pread(fd, into, room, at) : ::read(fd, into, room);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0)
+            throw std::runtime_error("Cannot read file \"" + path + "\". " + std::strerror(errno));
+        if (n == 0) break;
+        file.size += std::size_t(n);
+        at += n;
     }
-    char* into = file.bytes.get() + file.size;
-    std::size_t room = file.capacity - file.size;
-    ssize_t n = seekable ? ::pread(fd, into, room, at) : ::read(fd, into, room);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw std::runtime_error("Cannot read file \"" + path + "\". " + std::strerror(errno));
-    if (n == 0) break;
-    file.size += std::size_t(n);
-    at += n;
-  }
-  return file;
+    return file;
 }
 
 TMailFileStream::TMailFileStream(const std::string& path) {
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd_ < 0) throw CreateError(path, errno);
-  buffer_.reserve(1 << 16);
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd_ < 0) throw CreateError(path, errno);
+    buffer_.reserve(1 << 16);
 }
 
 TMailFileStream::~TMailFileStream() {
-  if (fd_ < 0) return;
-  try {
-    Flush();
-  } catch (...) {
-    // A destructor reached during an error keeps the first error.
-  }
-  if (owned_) ::close(fd_);
+    if (fd_ < 0) return;
+    try {
+        Flush();
+    } catch (...) {
+        // A destructor reached during an error keeps the first error.
+    }
+    if (owned_) ::close(fd_);
 }
 
 void TMailFileStream::Flush() {
-  WriteAll(fd_, buffer_.data(), buffer_.size());
-  buffer_.clear();
+    WriteAll(fd_, buffer_.data(), buffer_.size());
+    buffer_.clear();
 }
 
 std::size_t TMailFileStream::Write(const void* buffer, std::size_t count) {
-  if (fd_ < 0) throw std::runtime_error("Stream write error");
-  const char* p = static_cast<const char*>(buffer);
-  if (buffer_.size() + count > buffer_.capacity()) Flush();
-  if (count >= buffer_.capacity()) WriteAll(fd_, p, count);
-  else buffer_.append(p, count);
-  return count;
+    if (fd_ < 0) throw std::runtime_error("Stream write error");
+    const char* p = static_cast<const char*>(buffer);
+    if (buffer_.size() + count > buffer_.capacity()) Flush();
+    if (count >= buffer_.capacity())
+        WriteAll(fd_, p, count);
+    else
+        buffer_.append(p, count);
+    return count;
 }
 
 void TMailFileStream::Close() {
-  if (fd_ < 0) return;
-  int fd = fd_;
-  fd_ = -1;
-  try {
-    WriteAll(fd, buffer_.data(), buffer_.size());
-  } catch (...) {
-    if (owned_) ::close(fd);
-    throw;
-  }
-  buffer_.clear();
-  if (owned_ && ::close(fd) != 0) throw std::runtime_error("Stream write error");
+    if (fd_ < 0) return;
+    int fd = fd_;
+    fd_ = -1;
+    try {
+        WriteAll(fd, buffer_.data(), buffer_.size());
+    } catch (...) {
+        if (owned_) ::close(fd);
+        throw;
+    }
+    buffer_.clear();
+    if (owned_ && ::close(fd) != 0) throw std::runtime_error("Stream write error");
 }
 
 std::string MakeSystemTempFile() {
-  std::string folder = "/tmp/";
-  if (const char* dir = std::getenv("TMPDIR"); dir && *dir) {
-    folder = dir;
-    if (folder.back() != '/') folder += '/';
-  }
-  std::string name = folder + "orvXXXXXX";
-  int fd = ::mkstemp(name.data());
-  if (fd < 0) throw CreateError(name, errno);
-  ::close(fd);
-  return name;
+    std::string folder = "/tmp/";
+    if (const char* dir = std::getenv("TMPDIR"); dir && *dir) {
+        folder = dir;
+        if (folder.back() != '/') folder += '/';
+    }
+    std::string name = folder + "orvXXXXXX";
+    int fd = ::mkstemp(name.data());
+    if (fd < 0) throw CreateError(name, errno);
+    ::close(fd);
+    return name;
 }
 
 TDataFile::TDataFile() {
-  std::string path = MakeSystemTempFile();
-  fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-  int err = errno;
-  ::unlink(path.c_str());
-  if (fd_ < 0) throw CreateError(path, err);
+    std::string path = MakeSystemTempFile();
+    fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    int err = errno;
+    ::unlink(path.c_str());
+    if (fd_ < 0) throw CreateError(path, err);
 }
 
 TDataFile::~TDataFile() { ::close(fd_); }
 
 std::size_t TDataFile::Size() const {
-  struct stat st {};
-  return ::fstat(fd_, &st) == 0 ? std::size_t(st.st_size) : 0;
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 ? std::size_t(st.st_size) : 0;
 }
 
 void TDataFile::CopyTo(int out) const {
-  std::size_t left = Size();
-  off_t in_at = 0;
-  // In the kernel where the two file systems allow it, else through a buffer.
-  while (left > 0) {
-    ssize_t n = ::copy_file_range(fd_, &in_at, out, nullptr, left, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    left -= std::size_t(n);
-  }
-  std::vector<char> buf(left ? 1 << 16 : 0);
-  while (left > 0) {
-    ssize_t n = ::pread(fd_, buf.data(), std::min(buf.size(), left), in_at);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw std::runtime_error("Stream read error");
-    WriteAll(out, buf.data(), std::size_t(n));
-    in_at += n;
-    left -= std::size_t(n);
-  }
+    std::size_t left = Size();
+    off_t in_at = 0;
+    // In the kernel where the two file systems allow it, else through a buffer.
+    while (left > 0) {
+        ssize_t n = ::copy_file_range(fd_, &in_at, out, nullptr, left, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        left -= std::size_t(n);
+    }
+    std::vector<char> buf(left ? 1 << 16 : 0);
+    while (left > 0) {
+        ssize_t n = ::pread(fd_, buf.data(), std::min(buf.size(), left), in_at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw std::runtime_error("Stream read error");
+        WriteAll(out, buf.data(), std::size_t(n));
+        in_at += n;
+        left -= std::size_t(n);
+    }
 }
 
 namespace {
@@ -229,35 +237,35 @@ namespace {
 // The common path of WriteFileWhole: fill writes the content into the hidden temporary file.
 template <class TFill>
 void WriteWholeWith(const std::string& path, TFill fill) {
-  std::string folder = ".";
-  std::string::size_type slash = path.rfind('/');
-  if (slash != std::string::npos) folder = path.substr(0, slash + 1);
-  std::string temp = folder + (folder.back() == '/' ? "" : "/") + ".orv-XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) throw CreateError(path, errno);
-  int err = 0;
-  try {
-    errno = 0;
-    fill(fd);
-  } catch (...) {
-    err = errno ? errno : EIO;
-  }
-  if (!err && ::fchmod(fd, 0644) != 0) err = errno;
-  if (!err && ::fsync(fd) != 0) err = errno;
-  if (::close(fd) != 0 && !err) err = errno;
-  if (!err && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
-  if (err) {
-    ::unlink(temp.c_str());
-    throw CreateError(path, err);
-  }
+    std::string folder = ".";
+    std::string::size_type slash = path.rfind('/');
+    if (slash != std::string::npos) folder = path.substr(0, slash + 1);
+    std::string temp = folder + (folder.back() == '/' ? "" : "/") + ".orv-XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) throw CreateError(path, errno);
+    int err = 0;
+    try {
+        errno = 0;
+        fill(fd);
+    } catch (...) {
+        err = errno ? errno : EIO;
+    }
+    if (!err && ::fchmod(fd, 0644) != 0) err = errno;
+    if (!err && ::fsync(fd) != 0) err = errno;
+    if (::close(fd) != 0 && !err) err = errno;
+    if (!err && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+    if (err) {
+        ::unlink(temp.c_str());
+        throw CreateError(path, err);
+    }
 }
 
 }  // namespace
 
 void WriteFileWhole(const std::string& path, std::string_view data) {
-  WriteWholeWith(path, [&](int fd) { WriteAll(fd, data.data(), data.size()); });
+    WriteWholeWith(path, [&](int fd) { WriteAll(fd, data.data(), data.size()); });
 }
 
 void WriteFileWhole(const std::string& path, const TDataFile& data) {
-  WriteWholeWith(path, [&](int fd) { data.CopyTo(fd); });
+    WriteWholeWith(path, [&](int fd) { data.CopyTo(fd); });
 }

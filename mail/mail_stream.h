@@ -9,44 +9,44 @@
 // Byte streams of the mail model: the decoders write into them, attachments keep their data
 // in a memory stream.
 class TMailStream {
- public:
-  enum TSeekOrigin { soBeginning, soCurrent, soEnd };
-  virtual ~TMailStream() = default;
-  // Number of bytes taken.
-  virtual std::size_t Write(const void* buffer, std::size_t count) = 0;
-  // A stream that cannot be read or positioned raises "Invalid stream operation".
-  virtual std::size_t Read(void* buffer, std::size_t count);
-  virtual std::int64_t Seek(std::int64_t offset, TSeekOrigin origin);
+  public:
+    enum TSeekOrigin { soBeginning, soCurrent, soEnd };
+    virtual ~TMailStream() = default;
+    // Number of bytes taken.
+    virtual std::size_t Write(const void* buffer, std::size_t count) = 0;
+    // A stream that cannot be read or positioned raises "Invalid stream operation".
+    virtual std::size_t Read(void* buffer, std::size_t count);
+    virtual std::int64_t Seek(std::int64_t offset, TSeekOrigin origin);
 };
 
 // Bytes held in memory, grown as they are written.
 class TMailMemoryStream : public TMailStream {
- public:
-  std::size_t Write(const void* buffer, std::size_t count) override;
-  std::size_t Read(void* buffer, std::size_t count) override;
-  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+  public:
+    std::size_t Write(const void* buffer, std::size_t count) override;
+    std::size_t Read(void* buffer, std::size_t count) override;
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
 
-  std::size_t Size() const { return size_; }
-  std::size_t Position() const { return position_; }
-  const char* Memory() const { return bytes_.get(); }
-  std::string_view View() const { return {bytes_.get(), size_}; }
-  void Clear();
-  // Replaces the content with the whole file, read into a buffer of exactly its size.
-  void LoadFromFile(const std::string& path);
-  // Replaces the content with the whole of an open file, read from its start.
-  void LoadFromFd(int fd);
+    std::size_t Size() const { return size_; }
+    std::size_t Position() const { return position_; }
+    const char* Memory() const { return bytes_.get(); }
+    std::string_view View() const { return {bytes_.get(), size_}; }
+    void Clear();
+    // Replaces the content with the whole file, read into a buffer of exactly its size.
+    void LoadFromFile(const std::string& path);
+    // Replaces the content with the whole of an open file, read from its start.
+    void LoadFromFd(int fd);
 
- private:
-  void LoadFromFd(int fd, const std::string& path);
-  void Reserve(std::size_t capacity);
-  std::unique_ptr<char[]> bytes_;
-  std::size_t size_ = 0, capacity_ = 0, position_ = 0;
+  private:
+    void LoadFromFd(int fd, const std::string& path);
+    void Reserve(std::size_t capacity);
+    std::unique_ptr<char[]> bytes_;
+    std::size_t size_ = 0, capacity_ = 0, position_ = 0;
 };
 
 // The whole content of a file, in a buffer of about its size.
 struct TFileBytes {
-  std::unique_ptr<char[]> bytes;
-  std::size_t size = 0, capacity = 0;
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0, capacity = 0;
 };
 // Raises "Cannot open file" or "Cannot read file" with the path and the system's reason.
 TFileBytes ReadWholeFile(const std::string& path);
@@ -56,20 +56,20 @@ TFileBytes ReadWholeFd(int fd, const std::string& path);
 // A file written from the start through a buffer; "Cannot create file" when it cannot be
 // opened, "Stream write error" when the disk refuses the bytes.
 class TMailFileStream : public TMailStream {
- public:
-  explicit TMailFileStream(const std::string& path);
-  // Writes to an open file that the stream does not own.
-  explicit TMailFileStream(int fd) : fd_(fd), owned_(false) { buffer_.reserve(1 << 16); }
-  ~TMailFileStream() override;
-  std::size_t Write(const void* buffer, std::size_t count) override;
-  // Writes the buffered bytes out (and closes an owned file); errors are raised.
-  void Close();
+  public:
+    explicit TMailFileStream(const std::string& path);
+    // Writes to an open file that the stream does not own.
+    explicit TMailFileStream(int fd) : fd_(fd), owned_(false) { buffer_.reserve(1 << 16); }
+    ~TMailFileStream() override;
+    std::size_t Write(const void* buffer, std::size_t count) override;
+    // Writes the buffered bytes out (and closes an owned file); errors are raised.
+    void Close();
 
- private:
-  void Flush();
-  int fd_ = -1;
-  bool owned_ = true;
-  std::string buffer_;
+  private:
+    void Flush();
+    int fd_ = -1;
+    bool owned_ = true;
+    std::string buffer_;
 };
 
 // A new, empty file with the prefix "orv" in the system temporary folder ($TMPDIR, else /tmp).
@@ -81,18 +81,18 @@ std::string MakeSystemTempFile();
 // as soon as it is open, so it disappears with its last descriptor on every path, a crash
 // included.
 class TDataFile {
- public:
-  TDataFile();
-  ~TDataFile();
-  TDataFile(const TDataFile&) = delete;
-  TDataFile& operator=(const TDataFile&) = delete;
-  int Fd() const { return fd_; }
-  std::size_t Size() const;
-  // Copies the whole content to the start of the open file out.
-  void CopyTo(int out) const;
+  public:
+    TDataFile();
+    ~TDataFile();
+    TDataFile(const TDataFile&) = delete;
+    TDataFile& operator=(const TDataFile&) = delete;
+    int Fd() const { return fd_; }
+    std::size_t Size() const;
+    // Copies the whole content to the start of the open file out.
+    void CopyTo(int out) const;
 
- private:
-  int fd_ = -1;
+  private:
+    int fd_ = -1;
 };
 
 // Writes data to path whole or not at all: a hidden temporary file in the same folder is

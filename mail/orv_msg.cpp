@@ -8,48 +8,48 @@
 using mailtext::UpperCase;
 
 void TOrvMsg::ParseHeaderFields() {
-  TLineSpan h = headers_.Lines();
-  // A mailbox separator line "From address date" gives the sender when there is no From:.
-  if (!h.empty()) from_ = std::string(h[0].substr(std::min<std::size_t>(5, h[0].size()), 72));
-  auto field = [&](std::string_view name) { return FindHeaderValue(name, h); };
-  if (auto v = field("FROM:")) from_ = DecodeHeader(*v);
-  if (auto v = field("SENDER:")) sender_ = FormatAddressList(*v);
-  if (auto v = field("REPLY-TO:")) reply_to_ = FormatAddressList(*v);
-  if (auto v = field("TO:")) send_to_ = FormatAddressList(*v);
-  if (auto v = field("CC:")) cc_ = FormatAddressList(*v);
-  if (auto v = field("MESSAGE-ID:")) message_id_ = *v;
-  if (auto v = field("IN-REPLY-TO:")) in_reply_to_ = *v;
-  if (auto v = field("RETURN-PATH:")) return_path_ = *v;
-  if (auto v = field("DISPOSITION-NOTIFICATION-TO:")) disposition_notification_to_ = *v;
-  if (auto v = field("DATE:")) date_ = *v;
-  if (auto v = field("SUBJECT:")) subject_ = DecodeHeader(*v);
+    TLineSpan h = headers_.Lines();
+    // A mailbox separator line "From address date" gives the sender when there is no From:.
+    if (!h.empty()) from_ = std::string(h[0].substr(std::min<std::size_t>(5, h[0].size()), 72));
+    auto field = [&](std::string_view name) { return FindHeaderValue(name, h); };
+    if (auto v = field("FROM:")) from_ = DecodeHeader(*v);
+    if (auto v = field("SENDER:")) sender_ = FormatAddressList(*v);
+    if (auto v = field("REPLY-TO:")) replyTo_ = FormatAddressList(*v);
+    if (auto v = field("TO:")) sendTo_ = FormatAddressList(*v);
+    if (auto v = field("CC:")) cc_ = FormatAddressList(*v);
+    if (auto v = field("MESSAGE-ID:")) messageId_ = *v;
+    if (auto v = field("IN-REPLY-TO:")) inReplyTo_ = *v;
+    if (auto v = field("RETURN-PATH:")) returnPath_ = *v;
+    if (auto v = field("DISPOSITION-NOTIFICATION-TO:")) dispositionNotificationTo_ = *v;
+    if (auto v = field("DATE:")) date_ = *v;
+    if (auto v = field("SUBJECT:")) subject_ = DecodeHeader(*v);
 
-  std::string line;
-  if (FindHeader("CONTENT-TYPE:", h, line)) {
-    content_type_ = UpperCase(HeaderValue("CONTENT-TYPE:", line));
-    if (content_type_ == "MULTIPART/REPORT") {
-      std::size_t at = mailtext::FindUpper(line, "REPORT-TYPE=");
-      if (at != std::string::npos) {
-        std::string_view type = std::string_view(line).substr(at + 12);
-        mdn_report_type_ = UpperCase(type.substr(0, type.find(';')));
-      }
+    std::string line;
+    if (FindHeader("CONTENT-TYPE:", h, line)) {
+        contentType_ = UpperCase(HeaderValue("CONTENT-TYPE:", line));
+        if (contentType_ == "MULTIPART/REPORT") {
+            std::size_t at = mailtext::FindUpper(line, "REPORT-TYPE=");
+            if (at != std::string::npos) {
+                std::string_view type = std::string_view(line).substr(at + 12);
+                mdnReportType_ = UpperCase(type.substr(0, type.find(';')));
+            }
+        }
+    } else {
+        contentType_ = "TEXT/PLAIN";
     }
-  } else {
-    content_type_ = "TEXT/PLAIN";
-  }
-  auto encoding = field("CONTENT-TRANSFER-ENCODING:");
-  content_transfer_encoding_ = encoding ? UpperCase(*encoding) : "7BIT";
+    auto encoding = field("CONTENT-TRANSFER-ENCODING:");
+    contentTransferEncoding_ = encoding ? UpperCase(*encoding) : "7BIT";
 }
 
 void TOrvMsg::ParseMsg() {
-  if (raw_mail_.Empty()) return;
-  headers_.Clear();
-  for (std::string_view line : raw_mail_) {
-    if (line.empty()) break;
-    headers_.Add(line);
-  }
-  ParseHeaderFields();
-  // The parser reads the raw lines in place and never changes them.
-  TPartParser(*this).Parse(raw_mail_.Lines());
-  if (clear_raw_mail_after_parse_) raw_mail_.Clear();
+    if (rawMail_.Empty()) return;
+    headers_.Clear();
+    for (std::string_view line : rawMail_) {
+        if (line.empty()) break;
+        headers_.Add(line);
+    }
+    ParseHeaderFields();
+    // The parser reads the raw lines in place and never changes them.
+    TPartParser(*this).Parse(rawMail_.Lines());
+    if (clearRawMailAfterParse_) rawMail_.Clear();
 }

@@ -9,13 +9,14 @@
 namespace {
 
 std::vector<std::string> TextOf(const TOrvMsg& msg) {
-  return std::vector<std::string>(msg.Text().begin(), msg.Text().end());
+    return std::vector<std::string>(msg.Text().begin(), msg.Text().end());
 }
 
 std::vector<std::string> NamesOf(const TOrvMsg& msg) {
-  std::vector<std::string> names;
-  for (std::size_t i = 0; i < msg.Attachments().Count(); ++i) names.push_back(msg.Attachments()[i].FileName());
-  return names;
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < msg.Attachments().Count(); ++i)
+        names.push_back(msg.Attachments()[i].FileName());
+    return names;
 }
 
 const char* const kMixed =
@@ -53,226 +54,243 @@ const char* const kMixed =
 }  // namespace
 
 TEST(OrvMsg, Defaults) {
-  TOrvMsg msg;
-  EXPECT_EQ(msg.CharSet(), "ISO-8859-1");
-  EXPECT_EQ(msg.Priority(), prNormal);
-  EXPECT_EQ(msg.TextEncoding(), te8Bit);
-  EXPECT_TRUE(msg.ClearRawMailAfterParse());
-  EXPECT_TRUE(msg.From().empty());
-  EXPECT_EQ(msg.Attachments().Count(), 0u);
-  msg.ParseMsg();  // nothing to parse
-  EXPECT_TRUE(msg.ContentType().empty());
+    TOrvMsg msg;
+    EXPECT_EQ(msg.CharSet(), "ISO-8859-1");
+    EXPECT_EQ(msg.Priority(), prNormal);
+    EXPECT_EQ(msg.TextEncoding(), te8Bit);
+    EXPECT_TRUE(msg.ClearRawMailAfterParse());
+    EXPECT_TRUE(msg.From().empty());
+    EXPECT_EQ(msg.Attachments().Count(), 0u);
+    msg.ParseMsg();  // nothing to parse
+    EXPECT_TRUE(msg.ContentType().empty());
 }
 
 TEST(ParseMsg, PlainMessageWithoutContentType) {
-  auto msg = Parse("From someone@x.y Mon Jan  1 00:00:00 2024\nSubject: Orders; week 5\nTo: a@b.c\n"
-                   "Message-ID: <id1@x>\n\nline one\n\nline two\n");
-  EXPECT_EQ(msg->From(), "someone@x.y Mon Jan  1 00:00:00 2024");
-  EXPECT_EQ(msg->Subject(), "Orders");
-  EXPECT_EQ(msg->SendTo(), "\"a@b.c\" <a@b.c>");
-  EXPECT_EQ(msg->MessageID(), "<id1@x>");
-  EXPECT_EQ(msg->ContentType(), "TEXT/PLAIN");
-  EXPECT_EQ(msg->ContentTransferEncoding(), "7BIT");
-  EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"line one", "", "line two"}));
-  EXPECT_EQ(msg->Headers().Count(), 4u);
-  EXPECT_TRUE(msg->RawMail().Empty());
+    auto msg = Parse(
+        "From someone@x.y Mon Jan  1 00:00:00 2024\nSubject: Orders; week 5\nTo: a@b.c\n"
+        "Message-ID: <id1@x>\n\nline one\n\nline two\n");
+    EXPECT_EQ(msg->From(), "someone@x.y Mon Jan  1 00:00:00 2024");
+    EXPECT_EQ(msg->Subject(), "Orders");
+    EXPECT_EQ(msg->SendTo(), "\"a@b.c\" <a@b.c>");
+    EXPECT_EQ(msg->MessageID(), "<id1@x>");
+    EXPECT_EQ(msg->ContentType(), "TEXT/PLAIN");
+    EXPECT_EQ(msg->ContentTransferEncoding(), "7BIT");
+    EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"line one", "", "line two"}));
+    EXPECT_EQ(msg->Headers().Count(), 4u);
+    EXPECT_TRUE(msg->RawMail().Empty());
 }
 
 TEST(ParseMsg, HeaderFieldsDecodedAndContinued) {
-  auto msg = Parse("From: =?big5?B?pKSk5Q==?= <a@b.c>\nSubject: =?big5?Q?a=A4?=\n b\n"
-                   "Cc: \"Doe, J\" <j@d.e>, k@l.m\nDate: Tue, 2 Jan 2024\n\nbody\n");
-  EXPECT_EQ(msg->From(), "\xa4\xa4\xa4\xe5 <a@b.c>");
-  EXPECT_EQ(msg->Subject(), "a\xa4" "b");
-  EXPECT_EQ(msg->CC(), "\"\" <j@d.e>, \"k@l.m\" <k@l.m>");
-  EXPECT_EQ(msg->Date(), "Tue, 2 Jan 2024");
-  EXPECT_TRUE(msg->ReplyTo().empty());
+    auto msg = Parse(
+        "From: =?big5?B?pKSk5Q==?= <a@b.c>\nSubject: =?big5?Q?a=A4?=\n b\n"
+        "Cc: \"Doe, J\" <j@d.e>, k@l.m\nDate: Tue, 2 Jan 2024\n\nbody\n");
+    EXPECT_EQ(msg->From(), "\xa4\xa4\xa4\xe5 <a@b.c>");
+    EXPECT_EQ(msg->Subject(),
+              "a\xa4"
+              "b");
+    EXPECT_EQ(msg->CC(), "\"\" <j@d.e>, \"k@l.m\" <k@l.m>");
+    EXPECT_EQ(msg->Date(), "Tue, 2 Jan 2024");
+    EXPECT_TRUE(msg->ReplyTo().empty());
 }
 
 TEST(ParseMsg, NestedMultipartsInDocumentOrder) {
-  auto msg = Parse(kMixed);
-  EXPECT_EQ(msg->ContentType(), "MULTIPART/MIXED");
-  EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"first text"}));
-  ASSERT_EQ(NamesOf(*msg), (std::vector<std::string>{"inner.bin", "Report 5.html", "abc.txt"}));
-  EXPECT_EQ(DataOf(*msg, 0), "inner");
-  // The line break before a delimiter belongs to the delimiter.
-  EXPECT_EQ(DataOf(*msg, 1), "<p>x</p>");
-  EXPECT_EQ(DataOf(*msg, 2), "last");
-  EXPECT_EQ(msg->Attachments()[1].ContentType(), LookupContentType("x.html"));
+    auto msg = Parse(kMixed);
+    EXPECT_EQ(msg->ContentType(), "MULTIPART/MIXED");
+    EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"first text"}));
+    ASSERT_EQ(NamesOf(*msg), (std::vector<std::string>{"inner.bin", "Report 5.html", "abc.txt"}));
+    EXPECT_EQ(DataOf(*msg, 0), "inner");
+    // The line break before a delimiter belongs to the delimiter.
+    EXPECT_EQ(DataOf(*msg, 1), "<p>x</p>");
+    EXPECT_EQ(DataOf(*msg, 2), "last");
+    EXPECT_EQ(msg->Attachments()[1].ContentType(), LookupContentType("x.html"));
 }
 
 TEST(ParseMsg, ExpectedContentTypeIsSplitLikeAMultipart) {
-  std::string raw =
-      "Content-Type: application/x-orders; boundary=Q\n\n--Q\nContent-Type: text/plain; name=o.txt\n\nord\n--Q--\n";
-  EXPECT_EQ(NamesOf(*Parse(raw, "application/x-orders")), (std::vector<std::string>{"o.txt"}));
-  EXPECT_EQ(Parse(raw, "multipart/mixed")->Attachments().Count(), 0u);
+    std::string raw =
+        "Content-Type: application/x-orders; boundary=Q\n\n--Q\nContent-Type: text/plain; "
+        "name=o.txt\n\nord\n--Q--\n";
+    EXPECT_EQ(NamesOf(*Parse(raw, "application/x-orders")), (std::vector<std::string>{"o.txt"}));
+    EXPECT_EQ(Parse(raw, "multipart/mixed")->Attachments().Count(), 0u);
 }
 
 TEST(ParseMsg, WithoutExpectedTypeInnerPartsAreStillLeaves) {
-  auto msg = Parse(kMixed, "");
-  EXPECT_EQ(msg->Attachments().Count(), 3u);
-  msg = Parse(kMixed, "multipart/mixed");
-  EXPECT_EQ(msg->Attachments().Count(), 3u);
+    auto msg = Parse(kMixed, "");
+    EXPECT_EQ(msg->Attachments().Count(), 3u);
+    msg = Parse(kMixed, "multipart/mixed");
+    EXPECT_EQ(msg->Attachments().Count(), 3u);
 }
 
 TEST(ParseMsg, EmptyTypeWithoutExpectedTypeIsNotSplitForever) {
-  auto msg = Parse("Content-Type: multipart/mixed; boundary=B\n\n--B\nContent-Type: ;x\n\nbody\n--B--\n", "");
-  EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"body"}));
+    auto msg = Parse(
+        "Content-Type: multipart/mixed; boundary=B\n\n--B\nContent-Type: ;x\n\nbody\n--B--\n", "");
+    EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"body"}));
 }
 
 TEST(ParseMsg, BoundaryThatNeverOccursYieldsNothing) {
-  auto msg = Parse("Content-Type: multipart/mixed; boundary=zz\n\nbody\n--other\ntext\n");
-  EXPECT_EQ(msg->Text().Count(), 0u);
-  EXPECT_EQ(msg->Attachments().Count(), 0u);
-  msg = Parse("Content-Type: multipart/mixed\n\n--zz\ntext\n");
-  EXPECT_EQ(msg->Text().Count(), 0u);
+    auto msg = Parse("Content-Type: multipart/mixed; boundary=zz\n\nbody\n--other\ntext\n");
+    EXPECT_EQ(msg->Text().Count(), 0u);
+    EXPECT_EQ(msg->Attachments().Count(), 0u);
+    msg = Parse("Content-Type: multipart/mixed\n\n--zz\ntext\n");
+    EXPECT_EQ(msg->Text().Count(), 0u);
 }
 
 TEST(ParseMsg, UuencodedBlockInsideText) {
-  auto msg = Parse("Subject: uu\n\nhello\nbegin 644 x.bin\n#0V%T\n\n`\nend\nbye\n");
-  ASSERT_EQ(NamesOf(*msg), (std::vector<std::string>{"x.bin"}));
-  EXPECT_EQ(DataOf(*msg, 0), "Cat");
-  EXPECT_EQ(msg->Attachments()[0].ContentType(), "application/octet-stream");
-  EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"hello", "end", "bye"}));
+    auto msg = Parse("Subject: uu\n\nhello\nbegin 644 x.bin\n#0V%T\n\n`\nend\nbye\n");
+    ASSERT_EQ(NamesOf(*msg), (std::vector<std::string>{"x.bin"}));
+    EXPECT_EQ(DataOf(*msg, 0), "Cat");
+    EXPECT_EQ(msg->Attachments()[0].ContentType(), "application/octet-stream");
+    EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"hello", "end", "bye"}));
 }
 
 TEST(ParseMsg, UuBeginWithMode777StaysText) {
-  auto msg = Parse("Subject: uu\n\nbegin 777 x.bin\n#0V%T\nend\n");
-  EXPECT_EQ(msg->Attachments().Count(), 0u);
-  EXPECT_EQ(msg->Text().Count(), 3u);
+    auto msg = Parse("Subject: uu\n\nbegin 777 x.bin\n#0V%T\nend\n");
+    EXPECT_EQ(msg->Attachments().Count(), 0u);
+    EXPECT_EQ(msg->Text().Count(), 3u);
 }
 
 TEST(ParseMsg, UuBlockErrors) {
-  try {
-    Parse("Subject: uu\n\nbegin 644 x.bin\n#0V%T\n");
-    FAIL();
-  } catch (const std::out_of_range& e) {
-    EXPECT_EQ(std::string(e.what()).rfind("List index out of bounds", 0), 0u);
-  }
-  try {
-    Parse("Subject: uu\n\nbegin 644 x.bin\n#0v%T\nend\n");
-    FAIL();
-  } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "Oops...");
-  }
+    try {
+        Parse("Subject: uu\n\nbegin 644 x.bin\n#0V%T\n");
+        FAIL();
+    } catch (const std::out_of_range& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("List index out of bounds", 0), 0u);
+    }
+    try {
+        Parse("Subject: uu\n\nbegin 644 x.bin\n#0v%T\nend\n");
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Oops...");
+    }
 }
 
 TEST(ParseMsg, DispositionNotificationReport) {
-  auto msg = Parse(
-      "Content-Type: multipart/report; report-type=disposition-notification;\n\tboundary=\"R\"\n\n"
-      "--R\nContent-Type: text/plain\n\nYour message was read.\n"
-      "--R\nContent-Type: message/disposition-notification\n\n"
-      "Reporting-UA: x\nOriginal-Message-ID: <orig@x.y>\nDisposition: manual-action/MDN-sent-manually; displayed\n"
-      "--R--\n");
-  EXPECT_EQ(msg->ContentType(), "MULTIPART/REPORT");
-  EXPECT_EQ(msg->MDNReportType(), "DISPOSITION-NOTIFICATION");
-  EXPECT_EQ(msg->MDNOrgMessageID(), "orig@x.y");
-  EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"Your message was read."}));
+    auto msg = Parse(
+        "Content-Type: multipart/report; "
+        "report-type=disposition-notification;\n\tboundary=\"R\"\n\n"
+        "--R\nContent-Type: text/plain\n\nYour message was read.\n"
+        "--R\nContent-Type: message/disposition-notification\n\n"
+        "Reporting-UA: x\nOriginal-Message-ID: <orig@x.y>\nDisposition: "
+        "manual-action/MDN-sent-manually; displayed\n"
+        "--R--\n");
+    EXPECT_EQ(msg->ContentType(), "MULTIPART/REPORT");
+    EXPECT_EQ(msg->MDNReportType(), "DISPOSITION-NOTIFICATION");
+    EXPECT_EQ(msg->MDNOrgMessageID(), "orig@x.y");
+    EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"Your message was read."}));
 }
 
 TEST(ParseMsg, EmbeddedMessage) {
-  auto msg = Parse(
-      "Content-Type: multipart/mixed; boundary=M\n\n--M\nContent-Type: message/rfc822\n\n"
-      "Message-ID: <inner@x>\nSubject: inner\n\ninner body\n--M--\n");
-  EXPECT_EQ(msg->MDNOrgMessageID(), "inner@x");
-  EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"inner body"}));
+    auto msg = Parse(
+        "Content-Type: multipart/mixed; boundary=M\n\n--M\nContent-Type: message/rfc822\n\n"
+        "Message-ID: <inner@x>\nSubject: inner\n\ninner body\n--M--\n");
+    EXPECT_EQ(msg->MDNOrgMessageID(), "inner@x");
+    EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"inner body"}));
 }
 
 TEST(ParseMsg, EncodedTextBodies) {
-  auto msg = Parse("Content-Type: text/plain\nContent-Transfer-Encoding: base64\n\nb25lDQp0\nd28=\n");
-  EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"one", "two"}));
-  msg = Parse("Content-Type: text/plain\nContent-Transfer-Encoding: quoted-printable\n\nsoft=\nbreak =3D\n");
-  EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"softbreak ="}));
+    auto msg =
+        Parse("Content-Type: text/plain\nContent-Transfer-Encoding: base64\n\nb25lDQp0\nd28=\n");
+    EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"one", "two"}));
+    msg = Parse(
+        "Content-Type: text/plain\nContent-Transfer-Encoding: quoted-printable\n\nsoft=\nbreak "
+        "=3D\n");
+    EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"softbreak ="}));
 }
 
 TEST(ParseMsg, Base64AttachmentWithBlanksAtLineEnds) {
-  auto msg = Parse(
-      "Content-Type: application/octet-stream; name=b.bin\nContent-Transfer-Encoding: base64\n\n"
-      "AAEC \nAwQF\t\n BgcI \nCQ==  \n");
-  EXPECT_EQ(DataOf(*msg, 0), std::string("\0\1\2\3\4\5\6\7\x08\x09", 10));
+    auto msg = Parse(
+        "Content-Type: application/octet-stream; name=b.bin\nContent-Transfer-Encoding: base64\n\n"
+        "AAEC \nAwQF\t\n BgcI \nCQ==  \n");
+    EXPECT_EQ(DataOf(*msg, 0), std::string("\0\1\2\3\4\5\6\7\x08\x09", 10));
 }
 
 TEST(ParseMsg, DecodedDataWaitsInAnUnnamedTemporaryFile) {
-  TScratchDir tmp, out;
-  ::setenv("TMPDIR", tmp.Path().c_str(), 1);
-  auto msg = Parse("Content-Type: application/octet-stream; name=b.bin\nContent-Transfer-Encoding: base64\n\nAAECAw==\n");
-  ::unsetenv("TMPDIR");
-  EXPECT_TRUE(std::filesystem::is_empty(tmp.Path()));
-  const TAttachedFile& item = msg->Attachments()[0];
-  EXPECT_EQ(item.DataSize(), 4u);
-  item.SaveToFile((out.Path() / "b.bin").string());
-  EXPECT_EQ(ReadFile(out.Path() / "b.bin"), std::string("\0\1\2\3", 4));
-  EXPECT_EQ(DataOf(*msg, 0), std::string("\0\1\2\3", 4));
-  item.SaveToFile((out.Path() / "c.bin").string());
-  EXPECT_EQ(ReadFile(out.Path() / "c.bin"), std::string("\0\1\2\3", 4));
+    TScratchDir tmp, out;
+    ::setenv("TMPDIR", tmp.Path().c_str(), 1);
+    auto msg = Parse(
+        "Content-Type: application/octet-stream; name=b.bin\nContent-Transfer-Encoding: "
+        "base64\n\nAAECAw==\n");
+    ::unsetenv("TMPDIR");
+    EXPECT_TRUE(std::filesystem::is_empty(tmp.Path()));
+    const TAttachedFile& item = msg->Attachments()[0];
+    EXPECT_EQ(item.DataSize(), 4u);
+    item.SaveToFile((out.Path() / "b.bin").string());
+    EXPECT_EQ(ReadFile(out.Path() / "b.bin"), std::string("\0\1\2\3", 4));
+    EXPECT_EQ(DataOf(*msg, 0), std::string("\0\1\2\3", 4));
+    item.SaveToFile((out.Path() / "c.bin").string());
+    EXPECT_EQ(ReadFile(out.Path() / "c.bin"), std::string("\0\1\2\3", 4));
 }
 
 TEST(ParseMsg, QuotedPrintableAndPlainAttachmentsEndLinesWithCrLf) {
-  auto msg = Parse(
-      "Content-Type: text/plain; name=q.txt\nContent-Transfer-Encoding: quoted-printable\n\n"
-      "caf=E9 =\nnoir\nline2\n");
-  EXPECT_EQ(DataOf(*msg, 0), "caf\xe9 noir\r\nline2\r\n");
-  msg = Parse("Content-Type: application/octet-stream; name=p.txt\n\nl1\nl2\n");
-  EXPECT_EQ(DataOf(*msg, 0), "l1\r\nl2\r\n");
+    auto msg = Parse(
+        "Content-Type: text/plain; name=q.txt\nContent-Transfer-Encoding: quoted-printable\n\n"
+        "caf=E9 =\nnoir\nline2\n");
+    EXPECT_EQ(DataOf(*msg, 0), "caf\xe9 noir\r\nline2\r\n");
+    msg = Parse("Content-Type: application/octet-stream; name=p.txt\n\nl1\nl2\n");
+    EXPECT_EQ(DataOf(*msg, 0), "l1\r\nl2\r\n");
 }
 
 TEST(ParseMsg, LineBreakBeforeADelimiterIsNotAttachmentData) {
-  auto msg = Parse(
-      "Content-Type: multipart/mixed; boundary=D\n\n--D\nContent-Type: text/plain; name=a.txt\n\nl1\nl2\n\n"
-      "--D\nContent-Type: text/plain; name=q.txt\nContent-Transfer-Encoding: quoted-printable\n\nq1=\nq2\n\n"
-      "--D\nContent-Type: text/plain; name=s.txt\nContent-Transfer-Encoding: quoted-printable\n\nsoft=\n--D\n"
-      "Content-Type: text/plain\n\ntext\n\n--D--\n");
-  EXPECT_EQ(DataOf(*msg, 0), "l1\r\nl2\r\n");
-  EXPECT_EQ(DataOf(*msg, 1), "q1q2\r\n");
-  EXPECT_EQ(DataOf(*msg, 2), "soft");
-  // Text keeps every line, the empty one before the delimiter included.
-  EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"text", ""}));
+    auto msg = Parse(
+        "Content-Type: multipart/mixed; boundary=D\n\n--D\nContent-Type: text/plain; "
+        "name=a.txt\n\nl1\nl2\n\n"
+        "--D\nContent-Type: text/plain; name=q.txt\nContent-Transfer-Encoding: "
+        "quoted-printable\n\nq1=\nq2\n\n"
+        "--D\nContent-Type: text/plain; name=s.txt\nContent-Transfer-Encoding: "
+        "quoted-printable\n\nsoft=\n--D\n"
+        "Content-Type: text/plain\n\ntext\n\n--D--\n");
+    EXPECT_EQ(DataOf(*msg, 0), "l1\r\nl2\r\n");
+    EXPECT_EQ(DataOf(*msg, 1), "q1q2\r\n");
+    EXPECT_EQ(DataOf(*msg, 2), "soft");
+    // Text keeps every line, the empty one before the delimiter included.
+    EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"text", ""}));
 }
 
 TEST(ParseMsg, AttachmentKeepsItsLeadingEmptyLinesTextDoesNot) {
-  auto msg = Parse("Content-Type: text/plain; name=e.txt\n\n\n\nthird\n");
-  EXPECT_EQ(DataOf(*msg, 0), "\r\n\r\nthird\r\n");
-  msg = Parse("Subject: s\n\n\n\nfirst\n");
-  EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"first"}));
+    auto msg = Parse("Content-Type: text/plain; name=e.txt\n\n\n\nthird\n");
+    EXPECT_EQ(DataOf(*msg, 0), "\r\n\r\nthird\r\n");
+    msg = Parse("Subject: s\n\n\n\nfirst\n");
+    EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"first"}));
 }
 
 TEST(ParseMsg, RawMailKeptOnRequestAndParsingTwiceAccumulates) {
-  TOrvMsg msg;
-  msg.SetClearRawMailAfterParse(false);
-  msg.RawMail().SetText("Subject: s\n\nbody\n");
-  msg.ParseMsg();
-  EXPECT_EQ(msg.RawMail().Count(), 3u);
-  msg.ParseMsg();
-  EXPECT_EQ(msg.Text().Count(), 2u);
+    TOrvMsg msg;
+    msg.SetClearRawMailAfterParse(false);
+    msg.RawMail().SetText("Subject: s\n\nbody\n");
+    msg.ParseMsg();
+    EXPECT_EQ(msg.RawMail().Count(), 3u);
+    msg.ParseMsg();
+    EXPECT_EQ(msg.Text().Count(), 2u);
 }
 
 TEST(AttachedFiles, AddSaveAndInvalidOp) {
-  TScratchDir dir;
-  TAttachedFiles files;
-  TAttachedFile& item = files.Add("/some/folder/r.pdf");
-  EXPECT_EQ(item.FileName(), "r.pdf");
-  EXPECT_EQ(item.SourcePath(), "/some/folder/r.pdf");
-  EXPECT_EQ(files.Add("noext").ContentType(), "application/octet-stream");
-  try {
+    TScratchDir dir;
+    TAttachedFiles files;
+    TAttachedFile& item = files.Add("/some/folder/r.pdf");
+    EXPECT_EQ(item.FileName(), "r.pdf");
+    EXPECT_EQ(item.SourcePath(), "/some/folder/r.pdf");
+    EXPECT_EQ(files.Add("noext").ContentType(), "application/octet-stream");
+    try {
+        item.SaveToFile((dir.Path() / "r.pdf").string());
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Invalid op.");
+    }
+    item.CreateData().Write("new", 3);
+    WriteFile(dir.Path() / "r.pdf", "older content");
     item.SaveToFile((dir.Path() / "r.pdf").string());
-    FAIL();
-  } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "Invalid op.");
-  }
-  item.CreateData().Write("new", 3);
-  WriteFile(dir.Path() / "r.pdf", "older content");
-  item.SaveToFile((dir.Path() / "r.pdf").string());
-  EXPECT_EQ(ReadFile(dir.Path() / "r.pdf"), "new");
-  // Only the saved file is left: the temporary name went with the rename.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
-  EXPECT_THROW(item.SaveToFile((dir.Path() / "missing" / "r.pdf").string()), std::runtime_error);
+    EXPECT_EQ(ReadFile(dir.Path() / "r.pdf"), "new");
+    // Only the saved file is left: the temporary name went with the rename.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+    EXPECT_THROW(item.SaveToFile((dir.Path() / "missing" / "r.pdf").string()), std::runtime_error);
 }
 
 TEST(AttachedFiles, ContentTypeLookup) {
-  TScratchDir dir;
-  WriteFile(dir.Path() / "types", "# comment\napplication/pdf\t\tpdf\ntext/plain txt text\n");
-  std::string table = (dir.Path() / "types").string();
-  EXPECT_EQ(LookupContentTypeIn("a/R.PDF", table), "application/pdf");
-  EXPECT_EQ(LookupContentTypeIn("x.text", table), "text/plain");
-  EXPECT_EQ(LookupContentTypeIn("x.zzz", table), "application/octet-stream");
-  EXPECT_EQ(LookupContentTypeIn("x.pdf", (dir.Path() / "none").string()), "application/octet-stream");
+    TScratchDir dir;
+    WriteFile(dir.Path() / "types", "# comment\napplication/pdf\t\tpdf\ntext/plain txt text\n");
+    std::string table = (dir.Path() / "types").string();
+    EXPECT_EQ(LookupContentTypeIn("a/R.PDF", table), "application/pdf");
+    EXPECT_EQ(LookupContentTypeIn("x.text", table), "text/plain");
+    EXPECT_EQ(LookupContentTypeIn("x.zzz", table), "application/octet-stream");
+    EXPECT_EQ(LookupContentTypeIn("x.pdf", (dir.Path() / "none").string()),
+              "application/octet-stream");
 }
