@@ -6,7 +6,7 @@
 #include <QWidget>
 
 class TActivityIndicator : public QWidget {
-public:
+  public:
     explicit TActivityIndicator(QColor colour, QWidget* parent = nullptr);
 
     // Shows the wheel and starts it turning.
@@ -15,10 +15,10 @@ public:
     void Stop();
     bool Active() const { return Turning.isActive(); }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
 
-private:
+  private:
     QColor Colour;
     QTimer Turning;
     int Step = 0;

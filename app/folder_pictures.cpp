@@ -57,8 +57,8 @@ void DrawArrow(QPainter& p, const QRectF& r, bool down, const QColor& colour) {
 }
 
 void DrawErrorSign(QPainter& p, const QRectF& r) {
-    QRectF disc = r.adjusted(r.width() * 0.08, r.height() * 0.08, -r.width() * 0.08,
-                             -r.height() * 0.08);
+    QRectF disc =
+        r.adjusted(r.width() * 0.08, r.height() * 0.08, -r.width() * 0.08, -r.height() * 0.08);
     p.setPen(QPen(QColor(120, 0, 0), 1.2));
     p.setBrush(QColor(220, 40, 40));
     p.drawEllipse(disc);
@@ -85,7 +85,9 @@ QIcon FolderPicture(TFolderPicture picture, int size) {
             DrawTray(p, r);
             DrawArrow(p, r, false, QColor(40, 90, 200));
             break;
-        case TFolderPicture::Error: DrawErrorSign(p, r); break;
+        case TFolderPicture::Error:
+            DrawErrorSign(p, r);
+            break;
     }
     return QIcon(pixmap);
 }

@@ -4,8 +4,8 @@
 
 #include <QApplication>
 
-#include "app/so_main.h"
 #include "app/signal_close.h"
+#include "app/so_main.h"
 #include "common/base/profile.h"
 #include "common/settings.h"
 #include "common/single_instance.h"

@@ -10,8 +10,8 @@
 
 #include "app/so_main.h"
 #include "common/settings.h"
-#include "dialogs/about_dlg.h"
 #include "common/window_messages.h"
+#include "dialogs/about_dlg.h"
 
 namespace fs = std::filesystem;
 
@@ -26,7 +26,8 @@ int main(int argc, char* argv[]) {
     fs::create_directories(base / "DVR");
     std::ofstream(base / "DVR/USER.INI") << "[SYSTEM]\nLOG_LEVEL=0\n[iFile]\nTXT=1\n";
     std::ofstream(base / "DVR/DVR.INI") << "[SYSTEM]\nVERSION=1.0.0\n";
-    for (const char* folder : {"INBOX/ORD", "OUTBOX", "ERROR"}) fs::create_directories(base / folder);
+    for (const char* folder : {"INBOX/ORD", "OUTBOX", "ERROR"})
+        fs::create_directories(base / folder);
     for (const char* file : {"INBOX/I2001.TXT", "INBOX/ORD/ORD-17.TXT", "INBOX/ORD/ORD-18.TXT",
                              "OUTBOX/A100.TXT", "OUTBOX/A101.TXT", "ERROR/B7.TXT"})
         std::ofstream(base / file) << "x";

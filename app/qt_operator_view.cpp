@@ -12,7 +12,8 @@ using TButtonList = std::vector<std::pair<QMessageBox::StandardButton, TMsgAnswe
 
 TButtonList ButtonsOf(TMsgButtons buttons) {
     switch (buttons) {
-        case TMsgButtons::OK: return {{QMessageBox::Ok, TMsgAnswer::OK}};
+        case TMsgButtons::OK:
+            return {{QMessageBox::Ok, TMsgAnswer::OK}};
         case TMsgButtons::OKCancel:
             return {{QMessageBox::Ok, TMsgAnswer::OK}, {QMessageBox::Cancel, TMsgAnswer::Cancel}};
         case TMsgButtons::YesNo:
@@ -34,10 +35,14 @@ TButtonList ButtonsOf(TMsgButtons buttons) {
 
 QMessageBox::Icon IconOf(TMsgKind kind) {
     switch (kind) {
-        case TMsgKind::Information: return QMessageBox::Information;
-        case TMsgKind::Warning: return QMessageBox::Warning;
-        case TMsgKind::Error: return QMessageBox::Critical;
-        case TMsgKind::Confirmation: return QMessageBox::Question;
+        case TMsgKind::Information:
+            return QMessageBox::Information;
+        case TMsgKind::Warning:
+            return QMessageBox::Warning;
+        case TMsgKind::Error:
+            return QMessageBox::Critical;
+        case TMsgKind::Confirmation:
+            return QMessageBox::Question;
     }
     return QMessageBox::NoIcon;
 }

@@ -7,11 +7,11 @@
 class QWidget;
 
 class TQtOperatorView : public IOperatorView {
-public:
+  public:
     explicit TQtOperatorView(QWidget* parent = nullptr) : Parent(parent) {}
     TMsgAnswer MessageBox(TMsgKind kind, const std::string& text, const std::string& caption,
                           TMsgButtons buttons) override;
 
-private:
+  private:
     QWidget* Parent;
 };

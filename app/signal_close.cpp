@@ -1,12 +1,13 @@
 #include "app/signal_close.h"
 
+#include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QWidget>
-#include <pthread.h>
 #include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 

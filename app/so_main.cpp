@@ -147,8 +147,7 @@ void Tso_frmMain::BuildRightPanel() {
         inside->addWidget(bar);
         column->addWidget(group, 1);
     };
-    addGroup(" Send ", QColor(40, 90, 200), GrpbxSend, lblFileName, Animate_Send,
-             ProgressBar_Send);
+    addGroup(" Send ", QColor(40, 90, 200), GrpbxSend, lblFileName, Animate_Send, ProgressBar_Send);
     addGroup(" Receive ", QColor(40, 150, 60), GrpbxRecv, lblReceive, Animate_Receive,
              ProgressBar_receive);
 }

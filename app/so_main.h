@@ -26,15 +26,15 @@ class TQtOperatorView;
 
 // What the program entry hands the window.
 struct TMainWindowSetup {
-    std::string ProgramDir;            // ends with "/"
+    std::string ProgramDir;  // ends with "/"
     std::string ComputerName;
-    TLockFile* LockFile = nullptr;     // held lock file, none in multi-user mode
+    TLockFile* LockFile = nullptr;  // held lock file, none in multi-user mode
     TTimerFactory MakeTimer = MakeQtWindowTimer;
-    bool InstallOperatorView = true;   // message boxes of the core go to this window
+    bool InstallOperatorView = true;  // message boxes of the core go to this window
 };
 
 class Tso_frmMain : public QMainWindow {
-public:
+  public:
     explicit Tso_frmMain(TMainWindowSetup setup, QWidget* parent = nullptr);
     ~Tso_frmMain() override;
 
@@ -101,12 +101,12 @@ public:
     void SetStatusText(const std::string& text);
     bool ClosedDown() const { return Closed; }
 
-protected:
+  protected:
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
-private:
+  private:
     void BuildLeftPanel();
     void BuildRightPanel();
     void BuildActions();

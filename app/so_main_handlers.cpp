@@ -154,17 +154,13 @@ void Tso_frmMain::OpenDataFolder(const char* logText, const std::string& folder)
     OpenFolder(folder);  // a start failure is not reported
 }
 
-void Tso_frmMain::OpenInboxExecute() {
-    OpenDataFolder("Open Inbox folder", ProgramInfo.InboxPath);
-}
+void Tso_frmMain::OpenInboxExecute() { OpenDataFolder("Open Inbox folder", ProgramInfo.InboxPath); }
 
 void Tso_frmMain::OpenOutboxExecute() {
     OpenDataFolder("Open Outbox folder", ProgramInfo.OutboxPath);
 }
 
-void Tso_frmMain::OpenErrorExecute() {
-    OpenDataFolder("Open Error folder", ProgramInfo.ErrorPath);
-}
+void Tso_frmMain::OpenErrorExecute() { OpenDataFolder("Open Error folder", ProgramInfo.ErrorPath); }
 
 void Tso_frmMain::Exit1Click() { close(); }
 

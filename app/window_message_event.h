@@ -6,7 +6,7 @@
 #include <QEvent>
 
 class TWindowMessageEvent : public QEvent {
-public:
+  public:
     TWindowMessageEvent(int message, int wParam, long lParam)
         : QEvent(static_cast<QEvent::Type>(message)), WParam(wParam), LParam(lParam) {}
 

@@ -9,7 +9,7 @@
 #include <memory>
 
 class IWindowTimer {
-public:
+  public:
     virtual ~IWindowTimer() = default;
     virtual void SetInterval(int milliseconds) = 0;
     virtual int Interval() const = 0;
@@ -21,7 +21,7 @@ public:
 };
 
 class TQtWindowTimer : public IWindowTimer {
-public:
+  public:
     TQtWindowTimer() {
         Timer.setSingleShot(false);
         QObject::connect(&Timer, &QTimer::timeout, [this] {
@@ -38,7 +38,7 @@ public:
     }
     bool Enabled() const override { return Timer.isActive(); }
 
-private:
+  private:
     QTimer Timer;
 };
 

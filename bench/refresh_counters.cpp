@@ -26,7 +26,8 @@ int Make(const std::string& inbox, int folders, int files) {
         std::string folder = inbox + "/APP" + std::to_string(f);
         if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return 1;
         for (int i = f; i < files; i += folders) {
-            std::string name = folder + "/APP" + std::to_string(f) + "-" + std::to_string(i) + ".TXT";
+            std::string name =
+                folder + "/APP" + std::to_string(f) + "-" + std::to_string(i) + ".TXT";
             int fd = open(name.c_str(), O_WRONLY | O_CREAT, 0644);
             if (fd < 0) return 1;
             close(fd);

@@ -10,42 +10,43 @@
 #include <string>
 
 bool TFileUseProbe::InUseElsewhere(int fd, const struct stat& st) {
-  // Should another process open the file in the instant the lease is held, the kernel tells
-  // the holder by a signal; SIGURG is ignored by default, unlike SIGIO, which would end us.
-  fcntl(fd, F_SETSIG, SIGURG);
-  if (fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
-    fcntl(fd, F_SETLEASE, F_UNLCK);
-    return false;
-  }
-  if (errno == EAGAIN || errno == EBUSY) return true;
-  // No lease for this file here (not our file, no CAP_LEASE, or a file system without
-  // leases): look at the open descriptors instead.
-  return HeldInProcFs(fd, st);
+    // Should another process open the file in the instant the lease is held, the kernel tells
+    // the holder by a signal; SIGURG is ignored by default, unlike SIGIO, which would end us.
+    fcntl(fd, F_SETSIG, SIGURG);
+    if (fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
+        fcntl(fd, F_SETLEASE, F_UNLCK);
+        return false;
+    }
+    if (errno == EAGAIN || errno == EBUSY) return true;
+    // No lease for this file here (not our file, no CAP_LEASE, or a file system without
+    // leases): look at the open descriptors instead.
+    return HeldInProcFs(fd, st);
 }
 
 bool TFileUseProbe::HeldInProcFs(int fd, const struct stat& st) {
-  if (!indexed_) {
-    indexed_ = true;
-    const std::string self = std::to_string(getpid());
-    const std::string ownFd = std::to_string(fd);
-    DIR* proc = opendir("/proc");
-    if (proc == nullptr) return false;
-    while (dirent* p = readdir(proc)) {
-      if (p->d_name[0] < '0' || p->d_name[0] > '9') continue;
-      const std::string fdDir = std::string("/proc/") + p->d_name + "/fd";
-      DIR* fds = opendir(fdDir.c_str());
-      if (fds == nullptr) continue;  // gone, or another user's process
-      while (dirent* f = readdir(fds)) {
-        if (f->d_name[0] == '.') continue;
-        // The probe's own descriptor is not another user of the file.
-        if (self == p->d_name && ownFd == f->d_name) continue;
-        struct stat target{};
-        if (stat((fdDir + "/" + f->d_name).c_str(), &target) == 0 && S_ISREG(target.st_mode))
-          openFiles_.insert({target.st_dev, target.st_ino});
-      }
-      closedir(fds);
+    if (!indexed_) {
+        indexed_ = true;
+        const std::string self = std::to_string(getpid());
+        const std::string ownFd = std::to_string(fd);
+        DIR* proc = opendir("/proc");
+        if (proc == nullptr) return false;
+        while (dirent* p = readdir(proc)) {
+            if (p->d_name[0] < '0' || p->d_name[0] > '9') continue;
+            const std::string fdDir = std::string("/proc/") + p->d_name + "/fd";
+            DIR* fds = opendir(fdDir.c_str());
+            if (fds == nullptr) continue;  // gone, or another user's process
+            while (dirent* f = readdir(fds)) {
+                if (f->d_name[0] == '.') continue;
+                // The probe's own descriptor is not another user of the file.
+                if (self == p->d_name && ownFd == f->d_name) continue;
+                struct stat target {};
+                if (stat((fdDir + "/" + f->d_name).c_str(), &target) == 0 &&
+                    S_ISREG(target.st_mode))
+                    openFiles_.insert({target.st_dev, target.st_ino});
+            }
+            closedir(fds);
+        }
+        closedir(proc);
     }
-    closedir(proc);
-  }
-  return openFiles_.count({st.st_dev, st.st_ino}) > 0;
+    return openFiles_.count({st.st_dev, st.st_ino}) > 0;
 }

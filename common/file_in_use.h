@@ -14,15 +14,15 @@
 // /proc/<pid>/fd are compared by device and inode instead. That listing only shows processes
 // this user may inspect.
 class TFileUseProbe {
- public:
-  // fd is this process's own descriptor on the file, st its stat.
-  bool InUseElsewhere(int fd, const struct stat& st);
+  public:
+    // fd is this process's own descriptor on the file, st its stat.
+    bool InUseElsewhere(int fd, const struct stat& st);
 
-  // The fallback alone: whether a descriptor listed under /proc, other than fd of this
-  // process, is open on the file.
-  bool HeldInProcFs(int fd, const struct stat& st);
+    // The fallback alone: whether a descriptor listed under /proc, other than fd of this
+    // process, is open on the file.
+    bool HeldInProcFs(int fd, const struct stat& st);
 
- private:
-  bool indexed_ = false;
-  std::set<std::pair<dev_t, ino_t>> openFiles_;  // built once per probe, on first need
+  private:
+    bool indexed_ = false;
+    std::set<std::pair<dev_t, ino_t>> openFiles_;  // built once per probe, on first need
 };

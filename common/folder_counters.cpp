@@ -1,7 +1,5 @@
 #include "common/folder_counters.h"
 
-#include "common/settings.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,17 +8,24 @@
 #include <cstring>
 #include <mutex>
 
+#include "common/settings.h"
+
 namespace {
 
 enum class TEntryKind { File, Folder, Other };
 
 TEntryKind KindOf(int dirFd, const dirent* entry) {
     switch (entry->d_type) {
-        case DT_REG: return TEntryKind::File;
-        case DT_DIR: return TEntryKind::Folder;
-        case DT_UNKNOWN: break;  // some file systems leave the type to stat
-        case DT_LNK: break;      // a link to a file counts as the file
-        default: return TEntryKind::Other;
+        case DT_REG:
+            return TEntryKind::File;
+        case DT_DIR:
+            return TEntryKind::Folder;
+        case DT_UNKNOWN:
+            break;  // some file systems leave the type to stat
+        case DT_LNK:
+            break;  // a link to a file counts as the file
+        default:
+            return TEntryKind::Other;
     }
     struct stat st {};
     bool link = entry->d_type == DT_LNK;
@@ -42,14 +47,17 @@ long CountBelow(int dirFd) {
     while (dirent* entry = readdir(dir)) {
         if (entry->d_name[0] == '.') continue;  // ".", ".." and hidden entries
         switch (KindOf(dirfd(dir), entry)) {
-            case TEntryKind::File: ++count; break;
+            case TEntryKind::File:
+                ++count;
+                break;
             case TEntryKind::Folder: {
                 int sub = openat(dirfd(dir), entry->d_name,
                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
                 if (sub >= 0) count += CountBelow(sub);
                 break;
             }
-            case TEntryKind::Other: break;
+            case TEntryKind::Other:
+                break;
         }
     }
     closedir(dir);

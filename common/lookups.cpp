@@ -5,42 +5,42 @@
 #include "common/syslog.h"
 
 bool IsImportExtension(const std::string& extension) {
-  if (ImportExtensions.Empty()) return false;
-  const std::string key = extension.substr(extension.find('.') + 1);
-  return ImportExtensions.Values(key) == "1";
+    if (ImportExtensions.Empty()) return false;
+    const std::string key = extension.substr(extension.find('.') + 1);
+    return ImportExtensions.Values(key) == "1";
 }
 
 void LookupService(const std::string& fileName, std::string& service, std::string& email,
                    std::string& webMailSender) {
-  email.clear();
-  webMailSender.clear();
-  const std::string name = ExtractFileName(fileName);
-  const std::string c = name.substr(0, 1);
-  WriteLog("First character: " + c, 2);
-  const std::string serviceName = ServiceIndex.Values(c);
-  WriteLog("Service: " + serviceName, 1);
-  int i = ServiceIndex.IndexOf(c + "=" + serviceName);
-  if (i < 0 || static_cast<std::size_t>(i) >= Services.size()) return;
-  service = serviceName;
-  email = Services[static_cast<std::size_t>(i)].Email;
-  webMailSender = Services[static_cast<std::size_t>(i)].WebMailSender;
-  WriteLog("  Email: " + email, 1);
-  WriteLog("  WebMailSender: " + webMailSender, 1);
+    email.clear();
+    webMailSender.clear();
+    const std::string name = ExtractFileName(fileName);
+    const std::string c = name.substr(0, 1);
+    WriteLog("First character: " + c, 2);
+    const std::string serviceName = ServiceIndex.Values(c);
+    WriteLog("Service: " + serviceName, 1);
+    int i = ServiceIndex.IndexOf(c + "=" + serviceName);
+    if (i < 0 || static_cast<std::size_t>(i) >= Services.size()) return;
+    service = serviceName;
+    email = Services[static_cast<std::size_t>(i)].Email;
+    webMailSender = Services[static_cast<std::size_t>(i)].WebMailSender;
+    WriteLog("  Email: " + email, 1);
+    WriteLog("  WebMailSender: " + webMailSender, 1);
 }
 
 void GetInboxFolder(const std::string& fileName, std::string& folder) {
-  folder = ProgramInfo.InboxPath;
-  const std::size_t dash = fileName.find('-');
-  const std::string ref = dash == std::string::npos ? std::string() : fileName.substr(0, dash);
-  WriteLog("Application refernce: " + ref, 2);
-  std::string sub = InboxLocations.Values(ref);
-  if (!sub.empty()) {
-    sub = IncludeTrailingPathDelimiter(sub);
-    if (!DirectoryExists(sub)) {
-      WriteLog("Create directory: '" + sub + "'", 1);
-      ForceDirectories(sub);
+    folder = ProgramInfo.InboxPath;
+    const std::size_t dash = fileName.find('-');
+    const std::string ref = dash == std::string::npos ? std::string() : fileName.substr(0, dash);
+    WriteLog("Application refernce: " + ref, 2);
+    std::string sub = InboxLocations.Values(ref);
+    if (!sub.empty()) {
+        sub = IncludeTrailingPathDelimiter(sub);
+        if (!DirectoryExists(sub)) {
+            WriteLog("Create directory: '" + sub + "'", 1);
+            ForceDirectories(sub);
+        }
+        folder = sub;
     }
-    folder = sub;
-  }
-  WriteLog("The sub-directory for received file(" + fileName + "): " + folder, 2);
+    WriteLog("The sub-directory for received file(" + fileName + "): " + folder, 2);
 }

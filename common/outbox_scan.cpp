@@ -12,30 +12,30 @@
 #include "common/settings.h"
 
 void ScanOutbox() {
-  OutboxQueue.Clear();
-  const std::string folder = IncludeTrailingPathDelimiter(ProgramInfo.OutboxPath);
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return;
-  std::vector<std::string> names;
-  while (dirent* entry = readdir(dir)) names.emplace_back(entry->d_name);
-  closedir(dir);
-  // Name order, as the original platform's file search returns them.
-  std::sort(names.begin(), names.end());
+    OutboxQueue.Clear();
+    const std::string folder = IncludeTrailingPathDelimiter(ProgramInfo.OutboxPath);
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return;
+    std::vector<std::string> names;
+    while (dirent* entry = readdir(dir)) names.emplace_back(entry->d_name);
+    closedir(dir);
+    // Name order, as the original platform's file search returns them.
+    std::sort(names.begin(), names.end());
 
-  TFileUseProbe probe;
-  for (const std::string& name : names) {
-    if (name == "." || name == "..") continue;
-    const std::string ext = ExtractFileExt(name);
-    if (ext.empty()) continue;
-    const std::string path = folder + name;
-    // A file a writer still holds open is left for a later scan.
-    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) continue;
-    struct stat st{};
-    bool ready = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && !probe.InUseElsewhere(fd, st);
-    close(fd);
-    if (ready && IsImportExtension(ext) && 
-        std::find(OutboxQueue.begin(), OutboxQueue.end(), path) == OutboxQueue.end())
-      OutboxQueue.Add(path);
-  }
+    TFileUseProbe probe;
+    for (const std::string& name : names) {
+        if (name == "." || name == "..") continue;
+        const std::string ext = ExtractFileExt(name);
+        if (ext.empty()) continue;
+        const std::string path = folder + name;
+        // A file a writer still holds open is left for a later scan.
+        int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        bool ready = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && !probe.InUseElsewhere(fd, st);
+        close(fd);
+        if (ready && IsImportExtension(ext) &&
+            std::find(OutboxQueue.begin(), OutboxQueue.end(), path) == OutboxQueue.end())
+            OutboxQueue.Add(path);
+    }
 }

@@ -14,57 +14,57 @@ constexpr char kEscaped[] = {'\0', '\n', '\r', ' ', '\t', kEscape};
 constexpr int kEscapedCount = sizeof(kEscaped);
 
 int EscapeDigit(char scrambled, bool atEnd) {
-  for (int i = 0; i < kEscapedCount; ++i) {
-    if (kEscaped[i] != scrambled) continue;
-    bool onlyAtEnds = scrambled == ' ' || scrambled == '\t';
-    return onlyAtEnds && !atEnd ? -1 : i;
-  }
-  return -1;
+    for (int i = 0; i < kEscapedCount; ++i) {
+        if (kEscaped[i] != scrambled) continue;
+        bool onlyAtEnds = scrambled == ' ' || scrambled == '\t';
+        return onlyAtEnds && !atEnd ? -1 : i;
+    }
+    return -1;
 }
 
 }  // namespace
 
 std::string ScramblePassword(const std::string& text, unsigned char key) {
-  std::string out = text;
-  for (char& c : out) c = static_cast<char>(static_cast<unsigned char>(c) ^ key);
-  return out;
+    std::string out = text;
+    for (char& c : out) c = static_cast<char>(static_cast<unsigned char>(c) ^ key);
+    return out;
 }
 
 std::string EncodeStoredPassword(const std::string& password) {
-  const std::string scrambled = ScramblePassword(password, PasswordKey);
-  std::string out;
-  for (std::size_t i = 0; i < scrambled.size(); ++i) {
-    bool atEnd = i == 0 || i + 1 == scrambled.size();
-    int digit = EscapeDigit(scrambled[i], atEnd);
-    if (digit < 0) {
-      out += scrambled[i];
-    } else {
-      out += kEscape;
-      out += static_cast<char>('0' + digit);
+    const std::string scrambled = ScramblePassword(password, PasswordKey);
+    std::string out;
+    for (std::size_t i = 0; i < scrambled.size(); ++i) {
+        bool atEnd = i == 0 || i + 1 == scrambled.size();
+        int digit = EscapeDigit(scrambled[i], atEnd);
+        if (digit < 0) {
+            out += scrambled[i];
+        } else {
+            out += kEscape;
+            out += static_cast<char>('0' + digit);
+        }
     }
-  }
-  return out;
+    return out;
 }
 
 std::string DecodeStoredPassword(const std::string& stored) {
-  std::string scrambled;
-  for (std::size_t i = 0; i < stored.size(); ++i) {
-    char c = stored[i];
-    if (c == kEscape && i + 1 < stored.size() && stored[i + 1] >= '0' &&
-        stored[i + 1] < '0' + kEscapedCount) {
-      scrambled += kEscaped[stored[++i] - '0'];
-    } else {
-      scrambled += c;
+    std::string scrambled;
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        char c = stored[i];
+        if (c == kEscape && i + 1 < stored.size() && stored[i + 1] >= '0' &&
+            stored[i + 1] < '0' + kEscapedCount) {
+            scrambled += kEscaped[stored[++i] - '0'];
+        } else {
+            scrambled += c;
+        }
     }
-  }
-  return ScramblePassword(scrambled, PasswordKey);
+    return ScramblePassword(scrambled, PasswordKey);
 }
 
 std::string ReadPassword(const TIniFile& ini, const std::string& section, const std::string& key) {
-  return DecodeStoredPassword(ini.ReadString(section, key, ""));
+    return DecodeStoredPassword(ini.ReadString(section, key, ""));
 }
 
 void WritePassword(TIniFile& ini, const std::string& section, const std::string& key,
                    const std::string& password) {
-  ini.WriteString(section, key, EncodeStoredPassword(password));
+    ini.WriteString(section, key, EncodeStoredPassword(password));
 }

@@ -36,35 +36,35 @@ TDateTime LastConnectTime = 0;
 TDateTime NextConnectTime = 0;
 
 void ReleaseSettings() {
-  Services.clear();
-  UserIni.reset();
-  DvrIni.reset();
-  CloseLog();
-  OutboxQueue.Clear();
-  ImportExtensions.Clear();
-  InboxLocations.Clear();
-  ServiceIndex.Clear();
+    Services.clear();
+    UserIni.reset();
+    DvrIni.reset();
+    CloseLog();
+    OutboxQueue.Clear();
+    ImportExtensions.Clear();
+    InboxLocations.Clear();
+    ServiceIndex.Clear();
 }
 
 std::string OrdinalSuffix(int n) {
-  int last = (n < 0 ? -n : n) % 10;
-  int tens = (n < 0 ? -n : n) / 10 % 10;
-  if (tens != 1) {
-    if (last == 1) return "st";
-    if (last == 2) return "nd";
-    if (last == 3) return "rd";
-  }
-  return "th";
+    int last = (n < 0 ? -n : n) % 10;
+    int tens = (n < 0 ? -n : n) / 10 % 10;
+    if (tens != 1) {
+        if (last == 1) return "st";
+        if (last == 2) return "nd";
+        if (last == 3) return "rd";
+    }
+    return "th";
 }
 
 std::string BoolToText(bool value) { return value ? "True" : "False"; }
 
 TDateTime DateFromYYYYMMDD(const std::string& text) {
-  if (text.size() != 8) return 0;
-  for (char c : text)
-    if (c < '0' || c > '9') throw EConvertError("'" + text + "' is not a valid date");
-  int year = std::stoi(text.substr(0, 4));
-  int month = std::stoi(text.substr(4, 2));
-  int day = std::stoi(text.substr(6, 2));
-  return EncodeDate(year, month, day);
+    if (text.size() != 8) return 0;
+    for (char c : text)
+        if (c < '0' || c > '9') throw EConvertError("'" + text + "' is not a valid date");
+    int year = std::stoi(text.substr(0, 4));
+    int month = std::stoi(text.substr(4, 2));
+    int day = std::stoi(text.substr(6, 2));
+    return EncodeDate(year, month, day);
 }

@@ -14,74 +14,74 @@
 // folder into the records below. Folder texts end with "/".
 
 struct TProgramInfo {
-  std::string Version;
-  std::string InboxPath;
-  std::string OutboxPath;
-  std::string SentboxPath;
-  std::string ErrorPath;
-  std::string TempPath;
-  std::string LogPath;
-  std::string EmailContentType;
-  int32_t LogLevel = 0;
-  int32_t Sequence = 0;
-  bool AutoImport = false;
+    std::string Version;
+    std::string InboxPath;
+    std::string OutboxPath;
+    std::string SentboxPath;
+    std::string ErrorPath;
+    std::string TempPath;
+    std::string LogPath;
+    std::string EmailContentType;
+    int32_t LogLevel = 0;
+    int32_t Sequence = 0;
+    bool AutoImport = false;
 };
 
 struct TCompanyInfo {
-  std::string EmailAddr;
-  std::string LoginID;
-  std::string Password;  // held unscrambled; never logged
+    std::string EmailAddr;
+    std::string LoginID;
+    std::string Password;  // held unscrambled; never logged
 };
 
 struct TConnectionInfo {
-  bool LeaseLine = false;
-  std::string DialupProfile;
-  int32_t Retry = 0;
-  bool SendUseProxy = false;
-  bool SendUseFirewall = false;
-  bool RecvUseProxy = false;
-  bool RecvUseFirewall = false;
-  std::string SendProxyAddr, SendProxyPort, SendProxyUserID, SendProxyPassword;
-  std::string RecvFirewallAddr, RecvFirewallPort, RecvFirewallUserID, RecvFirewallPassword;
-  std::string SendFirewallAddr, SendFirewallPort, SendFirewallUserID, SendFirewallPassword;
-  std::string RecvProxyAddr, RecvProxyPort, RecvProxyUserID, RecvProxyPassword;
-  int32_t Timeout = 0;  // seconds
-  std::string WebMailCounter;
-  std::string WebMailDelete;
-  std::string WebMailRetriever;
-  int32_t FirewallType = 1;
-  int32_t DialupDelay = 0;  // minutes
+    bool LeaseLine = false;
+    std::string DialupProfile;
+    int32_t Retry = 0;
+    bool SendUseProxy = false;
+    bool SendUseFirewall = false;
+    bool RecvUseProxy = false;
+    bool RecvUseFirewall = false;
+    std::string SendProxyAddr, SendProxyPort, SendProxyUserID, SendProxyPassword;
+    std::string RecvFirewallAddr, RecvFirewallPort, RecvFirewallUserID, RecvFirewallPassword;
+    std::string SendFirewallAddr, SendFirewallPort, SendFirewallUserID, SendFirewallPassword;
+    std::string RecvProxyAddr, RecvProxyPort, RecvProxyUserID, RecvProxyPassword;
+    int32_t Timeout = 0;  // seconds
+    std::string WebMailCounter;
+    std::string WebMailDelete;
+    std::string WebMailRetriever;
+    int32_t FirewallType = 1;
+    int32_t DialupDelay = 0;  // minutes
 };
 
 struct TScheduleInfo {
-  std::string ConnectOption;   // "1" manual, "2" every N minutes, "3" at a time
-  std::string ConnectAtCycle;  // "1" every day, "2" on one date, "3" on weekdays
-  TDateTime ConnectAtTime = 0;  // time of day, date part 0
-  std::string ConnectAtTimeText;
-  TDateTime ConnectAtOn = 0;  // whole day
-  std::string ConnectAtDays;  // weekday digits 1 (Monday) .. 7, each followed by ","
-  int32_t ConnectEveryMin = 0;
+    std::string ConnectOption;    // "1" manual, "2" every N minutes, "3" at a time
+    std::string ConnectAtCycle;   // "1" every day, "2" on one date, "3" on weekdays
+    TDateTime ConnectAtTime = 0;  // time of day, date part 0
+    std::string ConnectAtTimeText;
+    TDateTime ConnectAtOn = 0;  // whole day
+    std::string ConnectAtDays;  // weekday digits 1 (Monday) .. 7, each followed by ","
+    int32_t ConnectEveryMin = 0;
 };
 
 struct TUpgradeInfo {
-  std::string UpgradeTitle;
-  std::string UpgradePath;
-  TDateTime ForceUpgradeDate = 0;   // 0 = none
-  TDateTime EffectUpgradeDate = 0;  // 0 = none
+    std::string UpgradeTitle;
+    std::string UpgradePath;
+    TDateTime ForceUpgradeDate = 0;   // 0 = none
+    TDateTime EffectUpgradeDate = 0;  // 0 = none
 };
 
 struct THousekeepInfo {
-  bool AutoPurge = false;
-  int32_t PurgeInterval = 0;  // days
-  TDateTime LastPurge = 0;    // whole day
-  int32_t InboxDays = 0;
-  int32_t SentboxDays = 0;
-  int32_t SystemLogDays = 0;
+    bool AutoPurge = false;
+    int32_t PurgeInterval = 0;  // days
+    TDateTime LastPurge = 0;    // whole day
+    int32_t InboxDays = 0;
+    int32_t SentboxDays = 0;
+    int32_t SystemLogDays = 0;
 };
 
 struct TServiceInfo {
-  std::string Email;
-  std::string WebMailSender;
+    std::string Email;
+    std::string WebMailSender;
 };
 
 extern TProgramInfo ProgramInfo;

@@ -14,11 +14,11 @@ const char* const kUser = "USER.INI";
 const char* const kDvr = "DVR.INI";
 
 std::string ParentFolder(const std::string& folder) {
-  std::string path = folder;
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  std::string parent = ExtractFilePath(path);
-  // The parent of a root folder is the root itself.
-  return parent.empty() ? IncludeTrailingPathDelimiter(folder) : parent;
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    std::string parent = ExtractFilePath(path);
+    // The parent of a root folder is the root itself.
+    return parent.empty() ? IncludeTrailingPathDelimiter(folder) : parent;
 }
 
 void Log(const std::string& text) { WriteLog(text, 1); }
@@ -26,250 +26,250 @@ void Log(const std::string& text) { WriteLog(text, 1); }
 std::string DateText(TDateTime value) { return FormatDateTime("yyyy/MM/dd", value); }
 
 void ReadProgramInfo() {
-  const TIniFile& user = *UserIni;
-  ProgramInfo.Version = DvrIni->ReadString("SYSTEM", "VERSION", "");
-  ProgramInfo.LogLevel = user.ReadInteger("SYSTEM", "LOG_LEVEL", 1);
-  ProgramInfo.InboxPath = user.ReadString("SYSTEM", "INBOX", BaseDir + "INBOX/");
-  ProgramInfo.OutboxPath = user.ReadString("SYSTEM", "OUTBOX", BaseDir + "OUTBOX/");
-  ProgramInfo.SentboxPath = user.ReadString("SYSTEM", "SENTBOX", BaseDir + "SENTBOX/");
-  ProgramInfo.ErrorPath = user.ReadString("SYSTEM", "ERROR", BaseDir + "ERROR/");
-  ProgramInfo.TempPath = user.ReadString("SYSTEM", "TEMPDIR", BaseDir + "TEMP/");
-  ProgramInfo.EmailContentType =
-      DvrIni->ReadString("SYSTEM", "EMAIL_CONTENT_TYPE", "multipart/mixed");
-  DebugMode = user.ReadBool("SYSTEM", "DEBUGMODE", false);
-  ProgramInfo.Sequence = user.ReadInteger("SYSTEM", "SEQUENCE", 1);
-  ProgramInfo.AutoImport = user.ReadBool("SYSTEM", "AUTOIMPORT", true);
-  MultiUser = user.ReadBool("SYSTEM", "MULTIUSER", false);
+    const TIniFile& user = *UserIni;
+    ProgramInfo.Version = DvrIni->ReadString("SYSTEM", "VERSION", "");
+    ProgramInfo.LogLevel = user.ReadInteger("SYSTEM", "LOG_LEVEL", 1);
+    ProgramInfo.InboxPath = user.ReadString("SYSTEM", "INBOX", BaseDir + "INBOX/");
+    ProgramInfo.OutboxPath = user.ReadString("SYSTEM", "OUTBOX", BaseDir + "OUTBOX/");
+    ProgramInfo.SentboxPath = user.ReadString("SYSTEM", "SENTBOX", BaseDir + "SENTBOX/");
+    ProgramInfo.ErrorPath = user.ReadString("SYSTEM", "ERROR", BaseDir + "ERROR/");
+    ProgramInfo.TempPath = user.ReadString("SYSTEM", "TEMPDIR", BaseDir + "TEMP/");
+    ProgramInfo.EmailContentType =
+        DvrIni->ReadString("SYSTEM", "EMAIL_CONTENT_TYPE", "multipart/mixed");
+    DebugMode = user.ReadBool("SYSTEM", "DEBUGMODE", false);
+    ProgramInfo.Sequence = user.ReadInteger("SYSTEM", "SEQUENCE", 1);
+    ProgramInfo.AutoImport = user.ReadBool("SYSTEM", "AUTOIMPORT", true);
+    MultiUser = user.ReadBool("SYSTEM", "MULTIUSER", false);
 }
 
 void CreateDataFolders() {
-  for (std::string* path : {&ProgramInfo.InboxPath, &ProgramInfo.OutboxPath,
-                            &ProgramInfo.SentboxPath, &ProgramInfo.ErrorPath,
-                            &ProgramInfo.TempPath})
-    *path = IncludeTrailingPathDelimiter(*path);
-  UpgradeDir = BaseDir + "UPGRADE/";
-  for (const std::string* path : {&ProgramInfo.InboxPath, &ProgramInfo.OutboxPath,
-                                  &ProgramInfo.SentboxPath, &ProgramInfo.ErrorPath,
-                                  &ProgramInfo.TempPath}) {
-    if (DirectoryExists(*path)) continue;
-    Log("Create directory: '" + *path + "'");
-    // A folder that cannot be made is reported by the operations that use it.
-    ForceDirectories(*path);
-  }
+    for (std::string* path :
+         {&ProgramInfo.InboxPath, &ProgramInfo.OutboxPath, &ProgramInfo.SentboxPath,
+          &ProgramInfo.ErrorPath, &ProgramInfo.TempPath})
+        *path = IncludeTrailingPathDelimiter(*path);
+    UpgradeDir = BaseDir + "UPGRADE/";
+    for (const std::string* path :
+         {&ProgramInfo.InboxPath, &ProgramInfo.OutboxPath, &ProgramInfo.SentboxPath,
+          &ProgramInfo.ErrorPath, &ProgramInfo.TempPath}) {
+        if (DirectoryExists(*path)) continue;
+        Log("Create directory: '" + *path + "'");
+        // A folder that cannot be made is reported by the operations that use it.
+        ForceDirectories(*path);
+    }
 }
 
 void LogPlatform() {
-  utsname name{};
-  if (uname(&name) == 0) Log(std::string("  Platform = ") + name.sysname + " " + name.release);
+    utsname name{};
+    if (uname(&name) == 0) Log(std::string("  Platform = ") + name.sysname + " " + name.release);
 }
 
 void DumpProgramInfo() {
-  Log("  Version = " + ProgramInfo.Version);
-  Log("  Log level = " + std::to_string(ProgramInfo.LogLevel));
-  Log("  Inbox Path = " + ProgramInfo.InboxPath);
-  Log("  Outbox Path = " + ProgramInfo.OutboxPath);
-  Log("  Sentbox Path = " + ProgramInfo.SentboxPath);
-  Log("  Error Path = " + ProgramInfo.ErrorPath);
-  Log("  Temp Path = " + ProgramInfo.TempPath);
-  Log("  EMAIL_CONTENT_TYPE = " + ProgramInfo.EmailContentType);
-  Log("  Debug Mode = " + BoolToText(DebugMode));
-  Log("  AutoImport = " + BoolToText(ProgramInfo.AutoImport));
+    Log("  Version = " + ProgramInfo.Version);
+    Log("  Log level = " + std::to_string(ProgramInfo.LogLevel));
+    Log("  Inbox Path = " + ProgramInfo.InboxPath);
+    Log("  Outbox Path = " + ProgramInfo.OutboxPath);
+    Log("  Sentbox Path = " + ProgramInfo.SentboxPath);
+    Log("  Error Path = " + ProgramInfo.ErrorPath);
+    Log("  Temp Path = " + ProgramInfo.TempPath);
+    Log("  EMAIL_CONTENT_TYPE = " + ProgramInfo.EmailContentType);
+    Log("  Debug Mode = " + BoolToText(DebugMode));
+    Log("  AutoImport = " + BoolToText(ProgramInfo.AutoImport));
 }
 
 void ReadCompanyInfo() {
-  CompanyInfo.EmailAddr = UserIni->ReadString("IDENTIFICATION", "EMAIL_ADDR", "");
-  CompanyInfo.LoginID = UserIni->ReadString("IDENTIFICATION", "LOGIN_ID", "");
-  CompanyInfo.Password = ReadPassword(*UserIni, "IDENTIFICATION", "PASSWORD");
-  Log("  Company Email address = " + CompanyInfo.EmailAddr);
-  Log("  Company Login ID = " + CompanyInfo.LoginID);
+    CompanyInfo.EmailAddr = UserIni->ReadString("IDENTIFICATION", "EMAIL_ADDR", "");
+    CompanyInfo.LoginID = UserIni->ReadString("IDENTIFICATION", "LOGIN_ID", "");
+    CompanyInfo.Password = ReadPassword(*UserIni, "IDENTIFICATION", "PASSWORD");
+    Log("  Company Email address = " + CompanyInfo.EmailAddr);
+    Log("  Company Login ID = " + CompanyInfo.LoginID);
 }
 
 // Address, port and user ID of one proxy or firewall, and its password.
 void ReadEndpoint(const std::string& prefix, std::string& addr, std::string& port,
                   std::string& userID, std::string& password) {
-  addr = UserIni->ReadString("CONNECTION", prefix + "_ADDR", "");
-  port = UserIni->ReadString("CONNECTION", prefix + "_PORT", "");
-  userID = UserIni->ReadString("CONNECTION", prefix + "_USERID", "");
-  password = ReadPassword(*UserIni, "CONNECTION", prefix + "_PASSWORD");
+    addr = UserIni->ReadString("CONNECTION", prefix + "_ADDR", "");
+    port = UserIni->ReadString("CONNECTION", prefix + "_PORT", "");
+    userID = UserIni->ReadString("CONNECTION", prefix + "_USERID", "");
+    password = ReadPassword(*UserIni, "CONNECTION", prefix + "_PASSWORD");
 }
 
 void ReadConnectionInfo() {
-  TConnectionInfo& c = ConnectionInfo;
-  const TIniFile& user = *UserIni;
-  c.LeaseLine = user.ReadBool("CONNECTION", "LEASE_LINE", false);
-  c.DialupProfile = user.ReadString("CONNECTION", "DIALUP_PROFILE", "");
-  c.Retry = user.ReadInteger("CONNECTION", "RETRY", 3);
-  c.SendUseProxy = user.ReadBool("CONNECTION", "SEND_USE_PROXY", false);
-  c.SendUseFirewall = user.ReadBool("CONNECTION", "SEND_USE_FIREWALL", false);
-  c.RecvUseProxy = user.ReadBool("CONNECTION", "RECV_USE_PROXY", false);
-  c.RecvUseFirewall = user.ReadBool("CONNECTION", "RECV_USE_FIREWALL", false);
-  ReadEndpoint("SEND_PROXY", c.SendProxyAddr, c.SendProxyPort, c.SendProxyUserID,
-               c.SendProxyPassword);
-  ReadEndpoint("RECV_FIREWALL", c.RecvFirewallAddr, c.RecvFirewallPort, c.RecvFirewallUserID,
-               c.RecvFirewallPassword);
-  ReadEndpoint("SEND_FIREWALL", c.SendFirewallAddr, c.SendFirewallPort, c.SendFirewallUserID,
-               c.SendFirewallPassword);
-  ReadEndpoint("RECV_PROXY", c.RecvProxyAddr, c.RecvProxyPort, c.RecvProxyUserID,
-               c.RecvProxyPassword);
-  c.Timeout = user.ReadInteger("CONNECTION", "TIMEOUT", 60);
-  c.WebMailCounter = DvrIni->ReadString("CONNECTION", "WEBMAILCOUNTER", "");
-  c.WebMailDelete = DvrIni->ReadString("CONNECTION", "WEBMAILDELETE", "");
-  c.WebMailRetriever = DvrIni->ReadString("CONNECTION", "WEBMAILRETRIEVER", "");
-  c.FirewallType = 1;
-  c.DialupDelay = user.ReadInteger("CONNECTION", "DIALUP_DELAY", 5);
+    TConnectionInfo& c = ConnectionInfo;
+    const TIniFile& user = *UserIni;
+    c.LeaseLine = user.ReadBool("CONNECTION", "LEASE_LINE", false);
+    c.DialupProfile = user.ReadString("CONNECTION", "DIALUP_PROFILE", "");
+    c.Retry = user.ReadInteger("CONNECTION", "RETRY", 3);
+    c.SendUseProxy = user.ReadBool("CONNECTION", "SEND_USE_PROXY", false);
+    c.SendUseFirewall = user.ReadBool("CONNECTION", "SEND_USE_FIREWALL", false);
+    c.RecvUseProxy = user.ReadBool("CONNECTION", "RECV_USE_PROXY", false);
+    c.RecvUseFirewall = user.ReadBool("CONNECTION", "RECV_USE_FIREWALL", false);
+    ReadEndpoint("SEND_PROXY", c.SendProxyAddr, c.SendProxyPort, c.SendProxyUserID,
+                 c.SendProxyPassword);
+    ReadEndpoint("RECV_FIREWALL", c.RecvFirewallAddr, c.RecvFirewallPort, c.RecvFirewallUserID,
+                 c.RecvFirewallPassword);
+    ReadEndpoint("SEND_FIREWALL", c.SendFirewallAddr, c.SendFirewallPort, c.SendFirewallUserID,
+                 c.SendFirewallPassword);
+    ReadEndpoint("RECV_PROXY", c.RecvProxyAddr, c.RecvProxyPort, c.RecvProxyUserID,
+                 c.RecvProxyPassword);
+    c.Timeout = user.ReadInteger("CONNECTION", "TIMEOUT", 60);
+    c.WebMailCounter = DvrIni->ReadString("CONNECTION", "WEBMAILCOUNTER", "");
+    c.WebMailDelete = DvrIni->ReadString("CONNECTION", "WEBMAILDELETE", "");
+    c.WebMailRetriever = DvrIni->ReadString("CONNECTION", "WEBMAILRETRIEVER", "");
+    c.FirewallType = 1;
+    c.DialupDelay = user.ReadInteger("CONNECTION", "DIALUP_DELAY", 5);
 }
 
 void DumpConnectionInfo() {
-  const TConnectionInfo& c = ConnectionInfo;
-  Log("  Lease line = " + BoolToText(c.LeaseLine));
-  Log("  Dialup profile = " + c.DialupProfile);
-  Log("  Retry = " + std::to_string(c.Retry));
-  Log("  Send Use Proxy = " + BoolToText(c.SendUseProxy));
-  Log("  Send Proxy Address = " + c.SendProxyAddr);
-  Log("  Send Proxy Port = " + c.SendProxyPort);
-  Log("  Send Proxy User ID = " + c.SendProxyUserID);
-  Log("  Send Use Firewall = " + BoolToText(c.SendUseFirewall));
-  Log("  Send Firewall Address = " + c.SendFirewallAddr);
-  Log("  Send Firewall Port = " + c.SendFirewallPort);
-  Log("  Send Firewall User ID = " + c.SendFirewallUserID);
-  Log("  Receive Use Firewall = " + BoolToText(c.RecvUseFirewall));
-  Log("  Receive Firewall Address = " + c.RecvFirewallAddr);
-  Log("  Receive Firewall Port = " + c.RecvFirewallPort);
-  Log("  Receive Firewall User ID = " + c.RecvFirewallUserID);
-  Log("  Receive Use Proxy = " + BoolToText(c.RecvUseProxy));
-  Log("  Receive Proxy Address = " + c.RecvProxyAddr);
-  Log("  Receive Proxy Port = " + c.RecvProxyPort);
-  Log("  Receive Proxy User ID = " + c.RecvProxyUserID);
-  Log("  Timeout = " + std::to_string(c.Timeout));
-  Log("  WebMailCounter = " + c.WebMailCounter);
-  Log("  WebMailDelete = " + c.WebMailDelete);
-  Log("  WebMailRetriever = " + c.WebMailRetriever);
-  Log("  FireWall Type = 1");
-  Log("  Dialup Delay = " + std::to_string(c.DialupDelay));
+    const TConnectionInfo& c = ConnectionInfo;
+    Log("  Lease line = " + BoolToText(c.LeaseLine));
+    Log("  Dialup profile = " + c.DialupProfile);
+    Log("  Retry = " + std::to_string(c.Retry));
+    Log("  Send Use Proxy = " + BoolToText(c.SendUseProxy));
+    Log("  Send Proxy Address = " + c.SendProxyAddr);
+    Log("  Send Proxy Port = " + c.SendProxyPort);
+    Log("  Send Proxy User ID = " + c.SendProxyUserID);
+    Log("  Send Use Firewall = " + BoolToText(c.SendUseFirewall));
+    Log("  Send Firewall Address = " + c.SendFirewallAddr);
+    Log("  Send Firewall Port = " + c.SendFirewallPort);
+    Log("  Send Firewall User ID = " + c.SendFirewallUserID);
+    Log("  Receive Use Firewall = " + BoolToText(c.RecvUseFirewall));
+    Log("  Receive Firewall Address = " + c.RecvFirewallAddr);
+    Log("  Receive Firewall Port = " + c.RecvFirewallPort);
+    Log("  Receive Firewall User ID = " + c.RecvFirewallUserID);
+    Log("  Receive Use Proxy = " + BoolToText(c.RecvUseProxy));
+    Log("  Receive Proxy Address = " + c.RecvProxyAddr);
+    Log("  Receive Proxy Port = " + c.RecvProxyPort);
+    Log("  Receive Proxy User ID = " + c.RecvProxyUserID);
+    Log("  Timeout = " + std::to_string(c.Timeout));
+    Log("  WebMailCounter = " + c.WebMailCounter);
+    Log("  WebMailDelete = " + c.WebMailDelete);
+    Log("  WebMailRetriever = " + c.WebMailRetriever);
+    Log("  FireWall Type = 1");
+    Log("  Dialup Delay = " + std::to_string(c.DialupDelay));
 }
 
 // CONNECT_AT_TIME is read even when no timed schedule is chosen. An empty value (a fresh
 // installation) means 00:00; a value that is not a time is logged and also taken as 00:00,
 // so a hand-edited file never stops the program from starting.
 void ReadSchedule() {
-  TScheduleInfo& s = ScheduleInfo;
-  s.ConnectOption = UserIni->ReadString("SCHEDULE", "CONNECT_OPTION", "1");
-  s.ConnectEveryMin = UserIni->ReadInteger("SCHEDULE", "CONNECT_EVERY_MIN", 1);
-  s.ConnectAtCycle = UserIni->ReadString("SCHEDULE", "CONNECT_AT_CYCLE", "");
-  s.ConnectAtTimeText = UserIni->ReadString("SCHEDULE", "CONNECT_AT_TIME", "");
-  s.ConnectAtTime = 0;
-  if (!s.ConnectAtTimeText.empty() && !TryStrToTime(s.ConnectAtTimeText, s.ConnectAtTime)) {
+    TScheduleInfo& s = ScheduleInfo;
+    s.ConnectOption = UserIni->ReadString("SCHEDULE", "CONNECT_OPTION", "1");
+    s.ConnectEveryMin = UserIni->ReadInteger("SCHEDULE", "CONNECT_EVERY_MIN", 1);
+    s.ConnectAtCycle = UserIni->ReadString("SCHEDULE", "CONNECT_AT_CYCLE", "");
+    s.ConnectAtTimeText = UserIni->ReadString("SCHEDULE", "CONNECT_AT_TIME", "");
     s.ConnectAtTime = 0;
-    Log("  Invalid CONNECT_AT_TIME '" + s.ConnectAtTimeText + "' ignored");
-  }
-  s.ConnectAtOn = UserIni->ReadInteger("SCHEDULE", "CONNECT_AT_ON", 1);
-  s.ConnectAtDays = UserIni->ReadString("SCHEDULE", "CONNECT_AT_DAYS", "");
-  ScheduleEnabled = s.ConnectOption == "2" || s.ConnectOption == "3";
-  Log("  Connect option = " + s.ConnectOption);
-  Log("  Connect every min = " + std::to_string(s.ConnectEveryMin));
-  Log("  Connect at cycle = " + s.ConnectAtCycle);
-  Log("  Connect at time = " + FormatDateTime("hh:nn AM/PM", s.ConnectAtTime));
-  Log("  Connect at on = " + DateText(s.ConnectAtOn));
-  Log("  Connect at days = " + s.ConnectAtDays);
+    if (!s.ConnectAtTimeText.empty() && !TryStrToTime(s.ConnectAtTimeText, s.ConnectAtTime)) {
+        s.ConnectAtTime = 0;
+        Log("  Invalid CONNECT_AT_TIME '" + s.ConnectAtTimeText + "' ignored");
+    }
+    s.ConnectAtOn = UserIni->ReadInteger("SCHEDULE", "CONNECT_AT_ON", 1);
+    s.ConnectAtDays = UserIni->ReadString("SCHEDULE", "CONNECT_AT_DAYS", "");
+    ScheduleEnabled = s.ConnectOption == "2" || s.ConnectOption == "3";
+    Log("  Connect option = " + s.ConnectOption);
+    Log("  Connect every min = " + std::to_string(s.ConnectEveryMin));
+    Log("  Connect at cycle = " + s.ConnectAtCycle);
+    Log("  Connect at time = " + FormatDateTime("hh:nn AM/PM", s.ConnectAtTime));
+    Log("  Connect at on = " + DateText(s.ConnectAtOn));
+    Log("  Connect at days = " + s.ConnectAtDays);
 }
 
 // An upgrade date that is eight characters but no date is logged and taken as "none" (0):
 // a damaged record must not keep the program from starting.
 TDateTime ReadUpgradeDate(const char* key, const std::string& text) {
-  try {
-    return DateOf(DateFromYYYYMMDD(text));
-  } catch (const EConvertError&) {
-    Log(std::string("  Invalid ") + key + " '" + text + "' ignored");
-    return 0;
-  }
+    try {
+        return DateOf(DateFromYYYYMMDD(text));
+    } catch (const EConvertError&) {
+        Log(std::string("  Invalid ") + key + " '" + text + "' ignored");
+        return 0;
+    }
 }
 
 void ReadUpgradeInfo() {
-  TUpgradeInfo& u = UpgradeInfo;
-  u.UpgradeTitle = UserIni->ReadString("UPGRADE", "UPGRADE_TITLE", "");
-  u.UpgradePath = UserIni->ReadString("UPGRADE", "UPGRADE_PATH", "");
-  const std::string force = UserIni->ReadString("UPGRADE", "FORCE_UPGDATE", "0");
-  const std::string effect = UserIni->ReadString("UPGRADE", "EFFECT_UPGDATE", "0");
-  u.ForceUpgradeDate = ReadUpgradeDate("FORCE_UPGDATE", force);
-  u.EffectUpgradeDate = ReadUpgradeDate("EFFECT_UPGDATE", effect);
-  if (u.UpgradeTitle.empty()) return;
-  Log("  Upgrade title = " + u.UpgradeTitle);
-  Log("  Upgrade path = " + u.UpgradePath);
-  Log("  Force upgrade date = " + DateText(u.ForceUpgradeDate));
-  if (effect != "0") Log("  Effective upgrade date = " + DateText(u.EffectUpgradeDate));
+    TUpgradeInfo& u = UpgradeInfo;
+    u.UpgradeTitle = UserIni->ReadString("UPGRADE", "UPGRADE_TITLE", "");
+    u.UpgradePath = UserIni->ReadString("UPGRADE", "UPGRADE_PATH", "");
+    const std::string force = UserIni->ReadString("UPGRADE", "FORCE_UPGDATE", "0");
+    const std::string effect = UserIni->ReadString("UPGRADE", "EFFECT_UPGDATE", "0");
+    u.ForceUpgradeDate = ReadUpgradeDate("FORCE_UPGDATE", force);
+    u.EffectUpgradeDate = ReadUpgradeDate("EFFECT_UPGDATE", effect);
+    if (u.UpgradeTitle.empty()) return;
+    Log("  Upgrade title = " + u.UpgradeTitle);
+    Log("  Upgrade path = " + u.UpgradePath);
+    Log("  Force upgrade date = " + DateText(u.ForceUpgradeDate));
+    if (effect != "0") Log("  Effective upgrade date = " + DateText(u.EffectUpgradeDate));
 }
 
 void ReadHousekeepInfo() {
-  THousekeepInfo& h = HousekeepInfo;
-  h.AutoPurge = UserIni->ReadBool("HOUSEKEEP", "AUTO_PURGE", false);
-  h.PurgeInterval = UserIni->ReadInteger("HOUSEKEEP", "PURGE_INTERVAL", 14);
-  h.LastPurge = UserIni->ReadInteger("HOUSEKEEP", "LAST_PURGE", 1);
-  h.InboxDays = UserIni->ReadInteger("HOUSEKEEP", "INBOX", 30);
-  h.SentboxDays = UserIni->ReadInteger("HOUSEKEEP", "SENTBOX", 14);
-  h.SystemLogDays = UserIni->ReadInteger("HOUSEKEEP", "SYSTEMLOG", 90);
-  Log("  Auto purge = " + BoolToText(h.AutoPurge));
-  Log("  Purge interval = " + std::to_string(h.PurgeInterval));
-  Log("  Last purge date = " + DateText(h.LastPurge));
-  Log("  No. of days for Inbox = " + std::to_string(h.InboxDays));
-  Log("  No. of days for Sendbox = " + std::to_string(h.SentboxDays));
-  Log("  No. of days for System Log = " + std::to_string(h.SystemLogDays));
+    THousekeepInfo& h = HousekeepInfo;
+    h.AutoPurge = UserIni->ReadBool("HOUSEKEEP", "AUTO_PURGE", false);
+    h.PurgeInterval = UserIni->ReadInteger("HOUSEKEEP", "PURGE_INTERVAL", 14);
+    h.LastPurge = UserIni->ReadInteger("HOUSEKEEP", "LAST_PURGE", 1);
+    h.InboxDays = UserIni->ReadInteger("HOUSEKEEP", "INBOX", 30);
+    h.SentboxDays = UserIni->ReadInteger("HOUSEKEEP", "SENTBOX", 14);
+    h.SystemLogDays = UserIni->ReadInteger("HOUSEKEEP", "SYSTEMLOG", 90);
+    Log("  Auto purge = " + BoolToText(h.AutoPurge));
+    Log("  Purge interval = " + std::to_string(h.PurgeInterval));
+    Log("  Last purge date = " + DateText(h.LastPurge));
+    Log("  No. of days for Inbox = " + std::to_string(h.InboxDays));
+    Log("  No. of days for Sendbox = " + std::to_string(h.SentboxDays));
+    Log("  No. of days for System Log = " + std::to_string(h.SystemLogDays));
 }
 
 void ReadList(const char* section, TStringList& list, const char* heading) {
-  UserIni->ReadSectionValues(section, list);
-  Log(heading);
-  for (std::size_t i = 0; i < list.Count(); ++i)
-    Log("    " + list.Names(i) + " = " + list.ValueFromIndex(i));
+    UserIni->ReadSectionValues(section, list);
+    Log(heading);
+    for (std::size_t i = 0; i < list.Count(); ++i)
+        Log("    " + list.Names(i) + " = " + list.ValueFromIndex(i));
 }
 
 void ReadServices() {
-  DvrIni->ReadSectionValues("IDX", ServiceIndex);
-  Services.assign(ServiceIndex.Count(), TServiceInfo());
-  TStringList scratch;
-  for (std::size_t i = 0; i < ServiceIndex.Count(); ++i) {
-    const std::string section = Trim(ServiceIndex.ValueFromIndex(i));
-    DvrIni->ReadSectionValues(section, scratch);
-    Services[i].Email = scratch.Values("EMAIL");
-    Services[i].WebMailSender = scratch.Values("WebMailSender");
-    Log("  Service: " + section);
-    Log("    Email = " + Services[i].Email);
-    Log("    WebMailSender = " + Services[i].WebMailSender);
-  }
+    DvrIni->ReadSectionValues("IDX", ServiceIndex);
+    Services.assign(ServiceIndex.Count(), TServiceInfo());
+    TStringList scratch;
+    for (std::size_t i = 0; i < ServiceIndex.Count(); ++i) {
+        const std::string section = Trim(ServiceIndex.ValueFromIndex(i));
+        DvrIni->ReadSectionValues(section, scratch);
+        Services[i].Email = scratch.Values("EMAIL");
+        Services[i].WebMailSender = scratch.Values("WebMailSender");
+        Log("  Service: " + section);
+        Log("    Email = " + Services[i].Email);
+        Log("    WebMailSender = " + Services[i].WebMailSender);
+    }
 }
 
 }  // namespace
 
 void LoadSettings(const std::string& programDir, const std::string& computerName) {
-  SendIdle = true;
-  RecvIdle = true;
-  DialIdle = true;
-  DialedBySelf = false;
+    SendIdle = true;
+    RecvIdle = true;
+    DialIdle = true;
+    DialedBySelf = false;
 
-  ProgramDir = IncludeTrailingPathDelimiter(programDir);
-  BaseDir = ParentFolder(ProgramDir);
-  UserIni = std::make_unique<TIniFile>(ProgramDir + kUser);
-  DvrIni = std::make_unique<TIniFile>(ProgramDir + kDvr);
+    ProgramDir = IncludeTrailingPathDelimiter(programDir);
+    BaseDir = ParentFolder(ProgramDir);
+    UserIni = std::make_unique<TIniFile>(ProgramDir + kUser);
+    DvrIni = std::make_unique<TIniFile>(ProgramDir + kDvr);
 
-  ReadProgramInfo();
-  ProgramInfo.LogPath = BaseDir + "LOG/";
-  OpenLog(ProgramInfo.LogPath, ProgramInfo.LogLevel);
-  Log("Start program in computer: " + computerName);
+    ReadProgramInfo();
+    ProgramInfo.LogPath = BaseDir + "LOG/";
+    OpenLog(ProgramInfo.LogPath, ProgramInfo.LogLevel);
+    Log("Start program in computer: " + computerName);
 
-  CreateDataFolders();
-  LogPlatform();
-  DumpProgramInfo();
-  ReadCompanyInfo();
-  ReadConnectionInfo();
-  DumpConnectionInfo();
-  ReadSchedule();
-  ReadUpgradeInfo();
-  ReadHousekeepInfo();
-  ReadList("iFile", ImportExtensions, "  File extensions for import");
-  ReadList("INBOX", InboxLocations, "  Inbox file type and location");
-  OutboxQueue.Clear();
-  ReadServices();
+    CreateDataFolders();
+    LogPlatform();
+    DumpProgramInfo();
+    ReadCompanyInfo();
+    ReadConnectionInfo();
+    DumpConnectionInfo();
+    ReadSchedule();
+    ReadUpgradeInfo();
+    ReadHousekeepInfo();
+    ReadList("iFile", ImportExtensions, "  File extensions for import");
+    ReadList("INBOX", InboxLocations, "  Inbox file type and location");
+    OutboxQueue.Clear();
+    ReadServices();
 
-  // The dial-up connection handle starts at 0 by its own definition.
-  MessageSent = false;
-  LastConnectTime = Now();
+    // The dial-up connection handle starts at 0 by its own definition.
+    MessageSent = false;
+    LastConnectTime = Now();
 }

@@ -1,9 +1,8 @@
 #include "common/single_instance.h"
 
-#include "common/base/clock.h"
-
 #include <dirent.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +11,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
+
+#include "common/base/clock.h"
 
 namespace {
 
@@ -38,7 +38,8 @@ bool HasLockExtension(const char* name) {
 
 // True when path still names the file open on fd (a sweep may have unlinked it meanwhile).
 bool StillLinked(int fd, const std::string& path) {
-    struct stat open {}, named {};
+    struct stat open {
+    }, named{};
     if (fstat(fd, &open) != 0 || stat(path.c_str(), &named) != 0) return false;
     return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }

@@ -35,7 +35,7 @@ int SweepStaleLocks(const std::string& programDir);
 
 // The lock file of this computer while this copy runs in single-user mode.
 class TLockFile {
-public:
+  public:
     using TSleep = std::function<void(int milliseconds)>;
 
     // Waits between attempts go through sleep, by default the program clock's SleepMs.
@@ -52,7 +52,7 @@ public:
     bool Held() const { return Handle >= 0; }
     const std::string& FileName() const { return Name; }
 
-private:
+  private:
     bool Attempt();
 
     std::string Name;

@@ -16,7 +16,7 @@ int ProcessorTypeFromMachine(const std::string& machine) {
 }
 
 int ProcessorType() {
-    utsname u {};
+    utsname u{};
     return uname(&u) == 0 ? ProcessorTypeFromMachine(u.machine) : 0;
 }
 
@@ -30,11 +30,16 @@ TMemoryStatus ParseMemInfo(const std::string& text) {
     while (std::getline(in, line)) {
         std::istringstream fields(line);
         if (!(fields >> key >> kb)) continue;
-        if (key == "MemTotal:") total = kb;
-        else if (key == "MemAvailable:") available = kb, hasAvailable = true;
-        else if (key == "MemFree:") free = kb;
-        else if (key == "Buffers:") buffers = kb;
-        else if (key == "Cached:") cached = kb;
+        if (key == "MemTotal:")
+            total = kb;
+        else if (key == "MemAvailable:")
+            available = kb, hasAvailable = true;
+        else if (key == "MemFree:")
+            free = kb;
+        else if (key == "Buffers:")
+            buffers = kb;
+        else if (key == "Cached:")
+            cached = kb;
     }
     if (!hasAvailable) available = free + buffers + cached;
     if (available > total) available = total;
@@ -62,7 +67,7 @@ std::string FreeResourcesText(uint32_t memoryLoad) {
 }
 
 std::string SystemVersionText() {
-    utsname u {};
+    utsname u{};
     if (uname(&u) != 0) return "";
     return std::string(u.sysname) + " " + u.release;
 }

@@ -6,8 +6,8 @@
 #include <string>
 
 struct TMemoryStatus {
-    uint64_t TotalPhys = 0;  // bytes
-    uint32_t MemoryLoad = 0; // percent of physical memory in use, 0 to 100
+    uint64_t TotalPhys = 0;   // bytes
+    uint32_t MemoryLoad = 0;  // percent of physical memory in use, 0 to 100
 };
 
 // Processor type number in the system's numbering, from the machine name uname reports:

@@ -27,66 +27,66 @@ constexpr std::size_t kCutMessage = 995;
 }  // namespace
 
 std::string LogFileNameFor(TDateTime value) {
-  return FormatDateTime("yyyymmddhhnnssz", value) + ".log";
+    return FormatDateTime("yyyymmddhhnnssz", value) + ".log";
 }
 
 std::string FormatLogLine(const std::string& message, TDateTime value) {
-  std::string line;
-  line.reserve(1025);
-  line += "[" + FormatDateTime("yyyy/MM/dd hh:nn:ss", value) + "] ";
-  if (message.size() <= kMaxMessage)
-    line += message;
-  else
-    line += Trim(message.substr(0, kCutMessage)) + "...";
-  line += "\r\n";
-  return line;
+    std::string line;
+    line.reserve(1025);
+    line += "[" + FormatDateTime("yyyy/MM/dd hh:nn:ss", value) + "] ";
+    if (message.size() <= kMaxMessage)
+        line += message;
+    else
+        line += Trim(message.substr(0, kCutMessage)) + "...";
+    line += "\r\n";
+    return line;
 }
 
 void WriteLog(const std::string& message, int level) {
-  std::lock_guard<std::mutex> lock(logMutex);
-  if (logFd < 0 || level > logLevel) return;
-  const std::string line = FormatLogLine(message, Now());
-  // O_APPEND places every write at the end of the file.
-  std::size_t done = 0;
-  while (done < line.size()) {
-    ssize_t n = write(logFd, line.data() + done, line.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      throw std::runtime_error(std::string("Unable to write the system log: ") +
-                               std::strerror(n < 0 ? errno : ENOSPC));
-    done += static_cast<std::size_t>(n);
-  }
+    std::lock_guard<std::mutex> lock(logMutex);
+    if (logFd < 0 || level > logLevel) return;
+    const std::string line = FormatLogLine(message, Now());
+    // O_APPEND places every write at the end of the file.
+    std::size_t done = 0;
+    while (done < line.size()) {
+        ssize_t n = write(logFd, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            throw std::runtime_error(std::string("Unable to write the system log: ") +
+                                     std::strerror(n < 0 ? errno : ENOSPC));
+        done += static_cast<std::size_t>(n);
+    }
 }
 
 bool OpenLog(const std::string& logPath, int level) {
-  std::lock_guard<std::mutex> lock(logMutex);
-  if (logFd >= 0) {
-    close(logFd);
-    logFd = -1;
-    logName.clear();
-  }
-  if (level <= 0) return false;
-  if (!DirectoryExists(logPath) && !ForceDirectories(logPath)) return false;
-  const std::string name = IncludeTrailingPathDelimiter(logPath) + LogFileNameFor(Now());
-  int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  // Other programs that honour locks keep out while the run holds its log.
-  flock(fd, LOCK_EX | LOCK_NB);
-  logFd = fd;
-  logLevel = level;
-  logName = name;
-  return true;
+    std::lock_guard<std::mutex> lock(logMutex);
+    if (logFd >= 0) {
+        close(logFd);
+        logFd = -1;
+        logName.clear();
+    }
+    if (level <= 0) return false;
+    if (!DirectoryExists(logPath) && !ForceDirectories(logPath)) return false;
+    const std::string name = IncludeTrailingPathDelimiter(logPath) + LogFileNameFor(Now());
+    int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    // Other programs that honour locks keep out while the run holds its log.
+    flock(fd, LOCK_EX | LOCK_NB);
+    logFd = fd;
+    logLevel = level;
+    logName = name;
+    return true;
 }
 
 void CloseLog() {
-  std::lock_guard<std::mutex> lock(logMutex);
-  if (logFd >= 0) close(logFd);
-  logFd = -1;
-  logLevel = 0;
-  logName.clear();
+    std::lock_guard<std::mutex> lock(logMutex);
+    if (logFd >= 0) close(logFd);
+    logFd = -1;
+    logLevel = 0;
+    logName.clear();
 }
 
 std::string LogFileName() {
-  std::lock_guard<std::mutex> lock(logMutex);
-  return logName;
+    std::lock_guard<std::mutex> lock(logMutex);
+    return logName;
 }

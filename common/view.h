@@ -11,12 +11,12 @@ enum class TMsgButtons { OK, OKCancel, YesNo, YesNoCancel, RetryCancel, AbortRet
 enum class TMsgAnswer { OK, Cancel, Yes, No, Retry, Abort, Ignore };
 
 class IOperatorView {
- public:
-  virtual ~IOperatorView() = default;
-  // Shows text (line breaks stored as given) and returns the button the operator chose.
-  // caption empty means the application's title.
-  virtual TMsgAnswer MessageBox(TMsgKind kind, const std::string& text,
-                                const std::string& caption, TMsgButtons buttons) = 0;
+  public:
+    virtual ~IOperatorView() = default;
+    // Shows text (line breaks stored as given) and returns the button the operator chose.
+    // caption empty means the application's title.
+    virtual TMsgAnswer MessageBox(TMsgKind kind, const std::string& text,
+                                  const std::string& caption, TMsgButtons buttons) = 0;
 };
 
 // The first button of a button set (OK, OK, Yes, Yes, Retry, Abort).

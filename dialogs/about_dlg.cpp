@@ -113,9 +113,8 @@ QWidget* TAboutDlg::BuildRightsNotice() {
     auto* Label3D3 = new QLabel("Copyright", notice);
     auto* Image2 = new QLabel(notice);
     Image2->setPixmap(CopyrightPicture());
-    auto* year = new QLabel(QString::number(QDate::currentDate().year()) +
-                                " Quillbern Dovrant. ",
-                            notice);
+    auto* year =
+        new QLabel(QString::number(QDate::currentDate().year()) + " Quillbern Dovrant. ", notice);
     ownership->addWidget(Label3D3);
     ownership->addWidget(Image2);
     ownership->addWidget(year);

@@ -12,7 +12,7 @@
 #include "common/sysinfo.h"
 
 class TAboutDlg : public QDialog {
-public:
+  public:
     using TReadFacts = std::function<TSystemCharacteristics()>;
 
     explicit TAboutDlg(QWidget* parent = nullptr, TReadFacts readFacts = ReadSystemCharacteristics);
@@ -31,12 +31,12 @@ public:
 
     void FormShow();
 
-protected:
+  protected:
     void showEvent(QShowEvent* e) override;
     // Escape works as the OK button.
     void reject() override { accept(); }
 
-private:
+  private:
     QWidget* BuildDefaultPage();
     QWidget* BuildVersionPage();
     QWidget* BuildRightsNotice();

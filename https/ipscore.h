@@ -4,11 +4,11 @@
 // component a non-copyable object that is always freed through its base.
 
 class TipsCore {
-public:
+  public:
     virtual ~TipsCore() = default;
     TipsCore(const TipsCore&) = delete;
     TipsCore& operator=(const TipsCore&) = delete;
 
-protected:
+  protected:
     TipsCore() = default;
 };

@@ -8,7 +8,7 @@
 // A layer may throw it with an empty description; the engine then fills the description
 // from its rule (socket error table or "[%d] (no description available)").
 class EipsHTTPS : public std::runtime_error {
-public:
+  public:
     EipsHTTPS(int code, const std::string& description)
         : std::runtime_error(std::to_string(code) + ": " + description),
           Code(code),

@@ -100,9 +100,7 @@ void TipsHTTPS::SetMaxTransferredData(int32_t value) {
 }
 
 const std::string& TipsHTTPS::Password() const { return engine_->Settings.Target.Password; }
-void TipsHTTPS::SetPassword(const std::string& value) {
-    engine_->Settings.Target.Password = value;
-}
+void TipsHTTPS::SetPassword(const std::string& value) { engine_->Settings.Target.Password = value; }
 
 const std::string& TipsHTTPS::ProxyPassword() const { return engine_->Settings.ProxyPassword; }
 void TipsHTTPS::SetProxyPassword(const std::string& value) {
@@ -113,9 +111,7 @@ uint16_t TipsHTTPS::ProxyPort() const { return engine_->Settings.ProxyPort; }
 void TipsHTTPS::SetProxyPort(uint16_t value) { engine_->Settings.ProxyPort = value; }
 
 const std::string& TipsHTTPS::ProxyServer() const { return engine_->Settings.ProxyServer; }
-void TipsHTTPS::SetProxyServer(const std::string& value) {
-    engine_->Settings.ProxyServer = value;
-}
+void TipsHTTPS::SetProxyServer(const std::string& value) { engine_->Settings.ProxyServer = value; }
 
 TipshttpsProxySSLs TipsHTTPS::ProxySSL() const { return engine_->Settings.ProxySSL; }
 void TipsHTTPS::SetProxySSL(TipshttpsProxySSLs value) {
@@ -194,9 +190,7 @@ const std::string& TipsHTTPS::AttachedFile() const { return engine_->Settings.At
 void TipsHTTPS::SetAttachedFile(const std::string& value) {
     engine_->Settings.AttachedFile = value;
 }
-void TipsHTTPS::SetContentType(const std::string& value) {
-    engine_->Settings.ContentType = value;
-}
+void TipsHTTPS::SetContentType(const std::string& value) { engine_->Settings.ContentType = value; }
 const std::string& TipsHTTPS::StatusLine() const { return engine_->StatusLine(); }
 void TipsHTTPS::Interrupt() { engine_->Run(httpIdle); }
 

@@ -34,9 +34,9 @@ using THeaderEvent =
 using TSetCookieEvent = std::function<void(
     TipsHTTPS* Sender, const std::string& Name, const std::string& Value,
     const std::string& Expires, const std::string& Domain, const std::string& Path, bool Secure)>;
-using TSSLServerAuthenticationEvent = std::function<void(
-    TipsHTTPS* Sender, long CertHandle, const std::string& CertSubject,
-    const std::string& CertIssuer, const std::string& Status, bool& Accept)>;
+using TSSLServerAuthenticationEvent =
+    std::function<void(TipsHTTPS* Sender, long CertHandle, const std::string& CertSubject,
+                       const std::string& CertIssuer, const std::string& Status, bool& Accept)>;
 using TSSLStatusEvent = std::function<void(TipsHTTPS* Sender, const std::string& Message)>;
 // BytesTransferred is 64-bit so that bodies beyond 2 GB keep a true running total.
 using TTransferEvent = std::function<void(TipsHTTPS* Sender, int Direction,
@@ -57,7 +57,7 @@ struct TipsHTTPSEvents {
 };
 
 class TipsHTTPS : public TipsCore, public TipsHTTPSEvents {
-public:
+  public:
     TipsHTTPS();
     ~TipsHTTPS() override;
 
@@ -134,7 +134,7 @@ public:
     // found." or the 271 text; empty once a certificate is found or no lookup is due.
     const std::string& SSLCertLookupError() const { return certLookupError_; }
 
-private:
+  private:
     void LookUpClientCertificate();
 
     std::unique_ptr<TRequestEngine> engine_;

@@ -23,11 +23,11 @@
 
 // The server certificate offered to the caller for acceptance during TLS set-up.
 struct TServerCertificate {
-    long CertHandle = 0;   // 0 when no certificate could be taken from the session
+    long CertHandle = 0;  // 0 when no certificate could be taken from the session
     std::string CertSubject;
     std::string CertIssuer;
-    std::string Status;    // "[0x%x] " + the policy status text
-    bool Accept = false;   // in/out: starts true exactly when the policy status is 0
+    std::string Status;   // "[0x%x] " + the policy status text
+    bool Accept = false;  // in/out: starts true exactly when the policy status is 0
 };
 
 // What the layers need from the engine. Every callback may be empty.
@@ -42,7 +42,7 @@ struct TLinkContext {
 };
 
 class TLayer {
-public:
+  public:
     explicit TLayer(TLinkContext& context, std::unique_ptr<TLayer> below = nullptr)
         : context_(context), below_(std::move(below)) {}
     virtual ~TLayer() = default;
@@ -62,7 +62,7 @@ public:
     virtual uint16_t Port() const { return below_ ? below_->Port() : 0; }
     virtual int Socket() const { return below_ ? below_->Socket() : -1; }
 
-protected:
+  protected:
     TLinkContext& context_;
     std::unique_ptr<TLayer> below_;
 };

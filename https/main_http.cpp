@@ -66,7 +66,8 @@ void SplitHostPort(const std::string& option, const std::string& text, std::stri
                    int& port) {
     const size_t colon = text.rfind(':');
     char* end = nullptr;
-    const long number = colon == std::string::npos ? -1 : std::strtol(text.c_str() + colon + 1, &end, 10);
+    const long number =
+        colon == std::string::npos ? -1 : std::strtol(text.c_str() + colon + 1, &end, 10);
     if (colon == std::string::npos || colon == 0 || *end != '\0' || number < 1 || number > 65535)
         UsageError(option + " needs HOST:PORT");
     host = text.substr(0, colon);
@@ -103,15 +104,18 @@ TOptions ParseOptions(int argc, char** argv) {
             options.ProxyPassword = value();
         } else if (arg == "--proxy-ssl") {
             options.HasProxySSL = true;
-            options.ProxySSL = Choice<TipshttpsProxySSLs>(
-                arg, value(),
-                {{"automatic", psAutomatic}, {"always", psAlways}, {"never", psNever},
-                 {"tunnel", psTunnel}});
+            options.ProxySSL = Choice<TipshttpsProxySSLs>(arg, value(),
+                                                          {{"automatic", psAutomatic},
+                                                           {"always", psAlways},
+                                                           {"never", psNever},
+                                                           {"tunnel", psTunnel}});
         } else if (arg == "--firewall-type") {
             options.HasFirewallType = true;
-            options.FirewallType = Choice<TipshttpsFirewallTypes>(
-                arg, value(),
-                {{"none", fwNone}, {"tunnel", fwTunnel}, {"socks4", fwSOCKS4}, {"socks5", fwSOCKS5}});
+            options.FirewallType = Choice<TipshttpsFirewallTypes>(arg, value(),
+                                                                  {{"none", fwNone},
+                                                                   {"tunnel", fwTunnel},
+                                                                   {"socks4", fwSOCKS4},
+                                                                   {"socks5", fwSOCKS5}});
         } else if (arg == "--firewall") {
             SplitHostPort(arg, value(), options.FirewallHost, options.FirewallPort);
         } else if (arg == "--firewall-user") {
@@ -130,7 +134,8 @@ TOptions ParseOptions(int argc, char** argv) {
             options.HasUserAgent = true;
         } else if (arg == "--follow-redirects") {
             options.FollowRedirects = Choice<TipshttpsFollowRedirects>(
-                arg, value(), {{"never", frNever}, {"always", frAlways}, {"same-scheme", frSameScheme}});
+                arg, value(),
+                {{"never", frNever}, {"always", frAlways}, {"same-scheme", frSameScheme}});
         } else if (arg == "--accept-any-certificate") {
             options.AcceptAnyCertificate = true;
         } else if (arg == "--events") {

@@ -2,12 +2,11 @@
 
 #include <new>
 
+#include "common/base/clock.h"
 #include "common/base/message_pump.h"
 #include "https/socket_errors.h"
 
 namespace {
-
-using TSteady = std::chrono::steady_clock;
 
 const char* const kBusyText = "Busy performing current action.";
 
@@ -52,7 +51,7 @@ void TRequestEngine::Interrupt() {
 
 void TRequestEngine::CheckAbort() {
     if (interruptRequested_) throw EipsHTTPS(301, "");
-    if (deadline_ && TSteady::now() >= *deadline_) throw EipsHTTPS(301, "");
+    if (deadlineMs_ && MonotonicMs() >= *deadlineMs_) throw EipsHTTPS(301, "");
     if (TMessageQueue::Current()->QuitPending()) throw EipsHTTPS(301, "");
 }
 
@@ -87,9 +86,9 @@ void TRequestEngine::ResetActionState() {
     description_.clear();
     const int64_t timeout = Settings.TimeoutMs;
     if (timeout > 0)
-        deadline_ = TSteady::now() + std::chrono::milliseconds(timeout);
+        deadlineMs_ = MonotonicMs() + timeout;
     else
-        deadline_.reset();
+        deadlineMs_.reset();
 }
 
 void TRequestEngine::Run(TipshttpsActions action) {

@@ -3,7 +3,6 @@
 // The protocol object under TipsHTTPS: holds the request settings, runs one action at a
 // time over a connection stack, reads the response and raises the component's events.
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -45,7 +44,7 @@ struct TRequestSettings {
 };
 
 class TRequestEngine {
-public:
+  public:
     // Redirects followed by one action before it ends with the last answer's 151.
     static constexpr int kMaxRedirects = 20;
     static constexpr size_t kFilePiece = 16384;
@@ -66,7 +65,7 @@ public:
     const std::string& HeaderText() const { return headerText_; }
     const std::string& TransferredData() const { return transferredData_; }
 
-private:
+  private:
     int Perform(TipshttpsActions action);
     bool FollowsRedirect(TipshttpsActions action, const std::string& code) const;
     void ResetActionState();
@@ -94,7 +93,7 @@ private:
     bool running_ = false;  // Run is on the stack (busy_ may already read idle)
     bool interruptRequested_ = false;
     bool interrupted_ = false;
-    std::optional<std::chrono::steady_clock::time_point> deadline_;
+    std::optional<int64_t> deadlineMs_;  // monotonic reading of the program clock
 
     std::unique_ptr<TLayer> connection_;
     bool connected_ = false;

@@ -1,9 +1,10 @@
 #include "https/request_engine_file.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 bool TLocalFileWriter::Open() {
     fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

@@ -7,7 +7,7 @@
 #include <string_view>
 
 class TLocalFileWriter {
-public:
+  public:
     explicit TLocalFileWriter(std::string path) : path_(std::move(path)) {}
     ~TLocalFileWriter() { Close(); }
     TLocalFileWriter(const TLocalFileWriter&) = delete;
@@ -21,7 +21,7 @@ public:
     bool Write(std::string_view piece);
     void Close();
 
-private:
+  private:
     std::string path_;
     int fd_ = -1;
     bool failed_ = false;

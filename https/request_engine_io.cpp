@@ -1,15 +1,16 @@
 // One request and its response over a connection stack: connect, send the head and the
 // attached file, read the answer, close.
 
-#include <algorithm>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <new>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <new>
 
 #include "https/request_engine.h"
 #include "https/request_head.h"
@@ -24,10 +25,14 @@ constexpr size_t kReceiveBuffer = 65536;
 
 const char* MethodOf(TipshttpsActions action) {
     switch (action) {
-        case httpPost: return "POST";
-        case httpHead: return "HEAD";
-        case httpPut: return "PUT";
-        default: return "GET";
+        case httpPost:
+            return "POST";
+        case httpHead:
+            return "HEAD";
+        case httpPut:
+            return "PUT";
+        default:
+            return "GET";
     }
 }
 

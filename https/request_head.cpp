@@ -34,8 +34,7 @@ std::string BuildRequestHead(const TRequestHead& head) {
     return out;
 }
 
-std::string BuildRequestEnd(const std::string& contentType,
-                            std::optional<uint64_t> contentLength) {
+std::string BuildRequestEnd(const std::string& contentType, std::optional<uint64_t> contentLength) {
     if (!contentLength) return "\r\n";
     std::string out;
     if (!contentType.empty()) out += "Content-Type: " + contentType + "\r\n";

@@ -25,5 +25,4 @@ std::string BuildRequestHead(const TRequestHead& head);
 
 // What ends the head: "\r\n" for a request without body; for a request with a body
 // (contentLength set) the optional Content-Type line, then Content-Length and the empty line.
-std::string BuildRequestEnd(const std::string& contentType,
-                            std::optional<uint64_t> contentLength);
+std::string BuildRequestEnd(const std::string& contentType, std::optional<uint64_t> contentLength);

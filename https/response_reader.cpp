@@ -127,8 +127,7 @@ void TResponseReader::TakeHeader(const std::string& line) {
         return;
     }
     if (Events.Header) Events.Header(field, value);
-    if (SameText(field, "Set-Cookie") && Events.SetCookie)
-        Events.SetCookie(ParseSetCookie(value));
+    if (SameText(field, "Set-Cookie") && Events.SetCookie) Events.SetCookie(ParseSetCookie(value));
 }
 
 void TResponseReader::TakeBody(std::string_view piece) {

@@ -29,7 +29,7 @@ enum class TReaderState {
     StatusLine,  // expecting the status line
     Headers,
     Body,
-    Ignoring,    // a redirect target was found: the rest of the response is dropped
+    Ignoring,  // a redirect target was found: the rest of the response is dropped
 };
 
 struct TResponseEvents {
@@ -40,7 +40,7 @@ struct TResponseEvents {
 };
 
 class TResponseReader {
-public:
+  public:
     // Longest header line kept whole; a longer one is delivered in parts.
     static constexpr size_t kMaxLineLength = 65536;
 
@@ -60,7 +60,7 @@ public:
     const std::string& RedirectTarget() const { return redirectTarget_; }
     uint64_t BodyBytes() const { return bodyBytes_; }
 
-private:
+  private:
     void TakeLine(std::string line);
     void TakeHeader(const std::string& line);
     void TakeBody(std::string_view piece);

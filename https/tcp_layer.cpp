@@ -7,13 +7,14 @@
 
 #include <cerrno>
 
+#include "common/base/clock.h"
 #include "https/name_lookup.h"
 #include "https/socket_errors.h"
 
 short WaitForSocket(int fd, short events, TLinkContext& context) {
     for (;;) {
         pollfd entry{fd, events, 0};
-        int ready = poll(&entry, 1, 10);
+        int ready = Clock().Poll(&entry, 1, 10);
         if (ready > 0) return entry.revents;
         if (ready < 0 && errno != EINTR) return POLLERR;
         if (context.Pump) context.Pump();

@@ -259,8 +259,7 @@ void TClientCertificate::Present(SSL_CTX* credentials) const {
 
 std::string CertificateStoreFolder(const std::string& store) {
     const bool machine = StartsWith(store, kMachinePrefix);
-    const std::string name =
-        UpperCase(machine ? store.substr(sizeof kMachinePrefix - 1) : store);
+    const std::string name = UpperCase(machine ? store.substr(sizeof kMachinePrefix - 1) : store);
     if (name.empty() || name == "." || name == ".." ||
         name.find_first_of(std::string("/\0", 2)) != std::string::npos)
         StoreUnavailable();

@@ -109,12 +109,17 @@ int main(int argc, char** argv) {
     bool plain = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--cert" && i + 1 < argc) cert = argv[++i];
-        else if (arg == "--key" && i + 1 < argc) key = argv[++i];
-        else if (arg == "--port" && i + 1 < argc) port = std::atoi(argv[++i]);
-        else if (arg == "--plain") plain = true;
+        if (arg == "--cert" && i + 1 < argc)
+            cert = argv[++i];
+        else if (arg == "--key" && i + 1 < argc)
+            key = argv[++i];
+        else if (arg == "--port" && i + 1 < argc)
+            port = std::atoi(argv[++i]);
+        else if (arg == "--plain")
+            plain = true;
         else {
-            std::fprintf(stderr, "usage: http_tls_server (--cert PEM --key PEM | --plain) [--port N]\n");
+            std::fprintf(stderr,
+                         "usage: http_tls_server (--cert PEM --key PEM | --plain) [--port N]\n");
             return 2;
         }
     }

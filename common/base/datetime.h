@@ -11,8 +11,8 @@
 
 // Raised when a text or number is not a valid date or time.
 class EConvertError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+  public:
+    using std::runtime_error::runtime_error;
 };
 
 constexpr double kMsPerDay = 86400000.0;

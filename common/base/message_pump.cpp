@@ -1,10 +1,11 @@
 #include "common/base/message_pump.h"
 
+#include <limits>
 #include <utility>
 
-namespace {
+#include "common/base/clock.h"
 
-using TSteady = std::chrono::steady_clock;
+namespace {
 
 thread_local std::shared_ptr<TMessageQueue> threadQueue;
 thread_local std::function<void(int)> threadHook;
@@ -45,16 +46,16 @@ void TMessageQueue::ClearQuit() {
 bool TMessageQueue::RunDueTimers() {
     // A handler may destroy or create timers, so look each one up again before calling it.
     std::vector<uint64_t> due;
-    const auto now = TSteady::now();
+    const int64_t now = MonotonicMs();
     for (const auto& [id, timer] : timers_)
-        if (timer->enabled_ && !timer->running_ && timer->due_ <= now) due.push_back(id);
+        if (timer->enabled_ && !timer->running_ && timer->dueMs_ <= now) due.push_back(id);
     bool ran = false;
     for (uint64_t id : due) {
         auto found = timers_.find(id);
         if (found == timers_.end()) continue;
         TPumpTimer* timer = found->second;
         if (!timer->enabled_ || timer->running_) continue;
-        timer->due_ = TSteady::now() + std::chrono::milliseconds(timer->interval_);
+        timer->dueMs_ = MonotonicMs() + timer->interval_;
         if (!timer->OnTimer) continue;
         ran = true;
         // Copy the handler: it may reassign OnTimer or delete the timer while it runs.
@@ -84,10 +85,10 @@ bool TMessageQueue::RunPostedCalls() {
     return !calls.empty();
 }
 
-TMessageQueue::TClockPoint TMessageQueue::NextTimerDue() const {
-    auto next = TClockPoint::max();
+int64_t TMessageQueue::NextTimerDue() const {
+    int64_t next = std::numeric_limits<int64_t>::max();
     for (const auto& [id, timer] : timers_)
-        if (timer->enabled_ && !timer->running_ && timer->due_ < next) next = timer->due_;
+        if (timer->enabled_ && !timer->running_ && timer->dueMs_ < next) next = timer->dueMs_;
     return next;
 }
 
@@ -96,12 +97,14 @@ bool TMessageQueue::ProcessMessages(int waitMs) {
     ran = RunPostedCalls() || ran;
     if (ran || waitMs <= 0) return ran;
 
-    auto until = TSteady::now() + std::chrono::milliseconds(waitMs);
-    const auto timerDue = NextTimerDue();
-    if (timerDue < until) until = timerDue;
-    {
+    const int64_t now = MonotonicMs();
+    int64_t wait = waitMs;
+    const int64_t timerDue = NextTimerDue();
+    if (timerDue - now < wait) wait = timerDue > now ? timerDue - now : 0;
+    if (wait > 0) {
         std::unique_lock<std::mutex> lock(mutex_);
-        posted_.wait_until(lock, until, [this] { return !calls_.empty() || quit_; });
+        Clock().WaitFor(posted_, lock, static_cast<int>(wait),
+                        [this] { return !calls_.empty() || quit_; });
     }
     ran = RunDueTimers();
     return RunPostedCalls() || ran;
@@ -116,12 +119,12 @@ TPumpTimer::~TPumpTimer() { queue_->timers_.erase(id_); }
 
 void TPumpTimer::SetInterval(int milliseconds) {
     interval_ = milliseconds < 0 ? 0 : milliseconds;
-    if (enabled_) due_ = TSteady::now() + std::chrono::milliseconds(interval_);
+    if (enabled_) dueMs_ = MonotonicMs() + interval_;
 }
 
 void TPumpTimer::SetEnabled(bool enabled) {
     enabled_ = enabled;
-    if (enabled_) due_ = TSteady::now() + std::chrono::milliseconds(interval_);
+    if (enabled_) dueMs_ = MonotonicMs() + interval_;
 }
 
 void PumpMessages(int waitMs) {
@@ -136,3 +139,10 @@ void PumpMessages(int waitMs) {
 }
 
 void SetThreadPumpHook(std::function<void(int waitMs)> hook) { threadHook = std::move(hook); }
+
+void WaitProcessingMessages(int ms) {
+    const int64_t end = MonotonicMs() + ms;
+    for (int64_t left = ms; left > 0; left = end - MonotonicMs())
+        PumpMessages(static_cast<int>(left < 100 ? left : 100));
+    PumpMessages(0);
+}

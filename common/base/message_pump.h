@@ -9,7 +9,6 @@
 // SetThreadPumpHook, and PumpMessages on that thread then hands the wait to the hook after
 // running this thread's own queue.
 
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -23,7 +22,7 @@ class TPumpTimer;
 // The queue of posted calls and the timers of one thread. Post and PostQuit may be called
 // from any thread; everything else runs on the owning thread.
 class TMessageQueue {
-public:
+  public:
     // The calling thread's queue (created on first use, released when the thread ends).
     static std::shared_ptr<TMessageQueue> Current();
 
@@ -38,13 +37,12 @@ public:
     // waitMs for a post or the next timer and runs what became due. True when something ran.
     bool ProcessMessages(int waitMs);
 
-private:
+  private:
     friend class TPumpTimer;
-    using TClockPoint = std::chrono::steady_clock::time_point;
-
     bool RunDueTimers();
     bool RunPostedCalls();
-    TClockPoint NextTimerDue() const;
+    // Monotonic milliseconds of the next due timer; INT64_MAX when none.
+    int64_t NextTimerDue() const;
 
     mutable std::mutex mutex_;
     std::condition_variable posted_;
@@ -59,7 +57,7 @@ private:
 // Interval milliseconds while enabled. Enabling (again) starts a full interval. A handler is
 // never re-entered by a pump step inside itself.
 class TPumpTimer {
-public:
+  public:
     TPumpTimer();
     ~TPumpTimer();
     TPumpTimer(const TPumpTimer&) = delete;
@@ -72,14 +70,14 @@ public:
 
     std::function<void()> OnTimer;
 
-private:
+  private:
     friend class TMessageQueue;
     std::shared_ptr<TMessageQueue> queue_;
     uint64_t id_ = 0;
     int interval_ = 1000;
     bool enabled_ = false;
     bool running_ = false;
-    std::chrono::steady_clock::time_point due_{};
+    int64_t dueMs_ = 0;  // monotonic reading of the clock
 };
 
 // One wait step of the calling thread (see the top of this file).
@@ -88,3 +86,7 @@ void PumpMessages(int waitMs);
 // Registers (or, with an empty function, removes) the calling thread's own event loop step,
 // called as hook(waitMs) by PumpMessages on this thread.
 void SetThreadPumpHook(std::function<void(int waitMs)> hook);
+
+// Waits ms milliseconds of the program clock in pump steps of the calling thread: its
+// timers, posted calls and (on the main thread) the window's events keep running.
+void WaitProcessingMessages(int ms);

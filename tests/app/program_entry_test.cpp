@@ -1,8 +1,7 @@
 // The program entry's refusals, checked on the built program started as a real process.
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -26,7 +25,7 @@ using namespace std::chrono_literals;
 // An installation of the built program: DVR/ holds the program and USER.INI; run/ is the
 // runtime folder of the copies started from it.
 class ProgramEntryTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         programDir = dir.Path() + "DVR/";
         runtimeDir = dir.Path() + "run";

@@ -37,8 +37,7 @@ TEST(QtOperatorView, ShowsTheTextAsGivenAndReturnsTheChosenButton) {
     TSeen seen;
     AnswerNextBox(QMessageBox::No, seen);
     std::string text = "Close now?\n\rReally \xE9";  // line feed, carriage return, a high byte
-    EXPECT_EQ(view.MessageBox(TMsgKind::Information, text, "", TMsgButtons::YesNo),
-              TMsgAnswer::No);
+    EXPECT_EQ(view.MessageBox(TMsgKind::Information, text, "", TMsgButtons::YesNo), TMsgAnswer::No);
     EXPECT_EQ(seen.text, QString::fromLatin1(text.c_str()));
     EXPECT_EQ(seen.title, "Quillbern Dovrant");
     EXPECT_EQ(seen.icon, QMessageBox::Information);

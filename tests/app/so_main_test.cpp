@@ -43,8 +43,8 @@ TEST_F(WindowTest, MenusContextMenuAndActions) {
     for (QAction* action : window->menuBar()->actions()) top << action->text();
     EXPECT_EQ(top, QStringList({"&File", "&Tool", "&About"}));
     EXPECT_EQ(Captions(window->File1), QStringList({"&Inbox", "&Outbox", "&Error", "-", "E&xit"}));
-    QStringList tool{"&Receive Now", "-", "R&esume Auto Import", "&Pause Auto Import", "-",
-                     "&Option"};
+    QStringList tool{"&Receive Now",       "-", "R&esume Auto Import",
+                     "&Pause Auto Import", "-", "&Option"};
     EXPECT_EQ(Captions(window->Tool1), tool);
     EXPECT_EQ(Captions(window->PopupMenu), tool);
     EXPECT_EQ(Captions(window->About1), QStringList({"&About"}));

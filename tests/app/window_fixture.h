@@ -3,10 +3,10 @@
 // A throw-away installation (program folder with its two settings files, data folders under
 // its parent) and the main window created on it, with fake timers and a scripted view.
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <dirent.h>
 #include <memory>
 
 #include "app/so_main.h"
@@ -15,7 +15,7 @@
 #include "common/test_support.h"
 
 class TFakeTimer : public IWindowTimer {
-public:
+  public:
     void SetInterval(int ms) override { interval = ms; }
     int Interval() const override { return interval; }
     void SetEnabled(bool on) override { enabled = on; }
@@ -34,7 +34,7 @@ inline std::string DefaultUserIni() {
 }
 
 class WindowTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { SetOperatorView(&view); }
 
     // Writes the settings files, lays out data files, and creates the window.

@@ -52,13 +52,13 @@ TEST(FolderCounters, OutboxCountsDirectFilesWithAcceptedExtension) {
 }
 
 class RefreshCountersTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ProgramInfo.InboxPath = dir.Path() + "INBOX/";
         ProgramInfo.OutboxPath = dir.Path() + "OUTBOX/";
         ProgramInfo.ErrorPath = dir.Path() + "ERROR/";
-        for (auto* folder : {&ProgramInfo.InboxPath, &ProgramInfo.OutboxPath,
-                             &ProgramInfo.ErrorPath})
+        for (auto* folder :
+             {&ProgramInfo.InboxPath, &ProgramInfo.OutboxPath, &ProgramInfo.ErrorPath})
             MakeFolder(*folder);
         ImportExtensions.Clear();
         ImportExtensions.Add("TXT=1");

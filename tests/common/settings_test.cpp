@@ -1,9 +1,10 @@
+#include "common/settings.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "common/base/fileutil.h"
-#include "common/settings.h"
 #include "common/syslog.h"
 #include "tests/common/test_support.h"
 
@@ -11,217 +12,217 @@ namespace {
 
 // An installation in a temporary folder: BASE/DVR/ holds the settings files.
 class Settings : public ::testing::Test {
- protected:
-  void SetUp() override {
-    SetClock(&clock);
-    programDir = dir.Path() + "DVR/";
-    ForceDirectories(programDir);
-  }
-  void TearDown() override {
-    ReleaseSettings();
-    SetClock(nullptr);
-  }
-  void Load(const std::string& userIni, const std::string& dvrIni = "") {
-    WriteFile(programDir + "USER.INI", userIni);
-    if (!dvrIni.empty()) WriteFile(programDir + "DVR.INI", dvrIni);
-    LoadSettings(dir.Path() + "DVR", "PC1");
-  }
-  std::vector<std::string> Log() { return LogMessages(LogFileName()); }
+  protected:
+    void SetUp() override {
+        SetClock(&clock);
+        programDir = dir.Path() + "DVR/";
+        ForceDirectories(programDir);
+    }
+    void TearDown() override {
+        ReleaseSettings();
+        SetClock(nullptr);
+    }
+    void Load(const std::string& userIni, const std::string& dvrIni = "") {
+        WriteFile(programDir + "USER.INI", userIni);
+        if (!dvrIni.empty()) WriteFile(programDir + "DVR.INI", dvrIni);
+        LoadSettings(dir.Path() + "DVR", "PC1");
+    }
+    std::vector<std::string> Log() { return LogMessages(LogFileName()); }
 
-  TManualClock clock{EncodeDate(2024, 1, 31) + EncodeTime(8, 0, 0, 0)};
-  TTempDir dir;
-  std::string programDir;
+    TManualClock clock{EncodeDate(2024, 1, 31) + EncodeTime(8, 0, 0, 0)};
+    TTempDir dir;
+    std::string programDir;
 };
 
 }  // namespace
 
 TEST_F(Settings, AFileWithOnlyAConnectTimeGivesTheDefaults) {
-  Load("[SCHEDULE]\r\nCONNECT_AT_TIME=09:30AM\r\n");
-  const std::string base = dir.Path();
-  EXPECT_EQ(ProgramDir, programDir);
-  EXPECT_EQ(BaseDir, base);
-  EXPECT_EQ(UpgradeDir, base + "UPGRADE/");
-  EXPECT_EQ(ProgramInfo.InboxPath, base + "INBOX/");
-  EXPECT_EQ(ProgramInfo.LogPath, base + "LOG/");
-  EXPECT_EQ(ProgramInfo.EmailContentType, "multipart/mixed");
-  EXPECT_EQ(ProgramInfo.LogLevel, 1);
-  EXPECT_EQ(ProgramInfo.Sequence, 1);
-  EXPECT_TRUE(ProgramInfo.AutoImport);
-  EXPECT_FALSE(DebugMode);
-  EXPECT_FALSE(MultiUser);
-  EXPECT_FALSE(ConnectionInfo.LeaseLine);
-  EXPECT_EQ(ConnectionInfo.Retry, 3);
-  EXPECT_EQ(ConnectionInfo.Timeout, 60);
-  EXPECT_EQ(ConnectionInfo.DialupDelay, 5);
-  EXPECT_EQ(ConnectionInfo.FirewallType, 1);
-  EXPECT_EQ(ScheduleInfo.ConnectOption, "1");
-  EXPECT_EQ(ScheduleInfo.ConnectEveryMin, 1);
-  EXPECT_DOUBLE_EQ(ScheduleInfo.ConnectAtTime, EncodeTime(9, 30, 0, 0));
-  EXPECT_EQ(ScheduleInfo.ConnectAtTimeText, "09:30AM");
-  EXPECT_EQ(ScheduleInfo.ConnectAtOn, 1);
-  EXPECT_FALSE(ScheduleEnabled);
-  EXPECT_EQ(UpgradeInfo.ForceUpgradeDate, 0);
-  EXPECT_FALSE(HousekeepInfo.AutoPurge);
-  EXPECT_EQ(HousekeepInfo.PurgeInterval, 14);
-  EXPECT_EQ(HousekeepInfo.InboxDays, 30);
-  EXPECT_EQ(HousekeepInfo.SentboxDays, 14);
-  EXPECT_EQ(HousekeepInfo.SystemLogDays, 90);
-  EXPECT_EQ(FormatDateTime("yyyy/MM/dd", HousekeepInfo.LastPurge), "1899/12/31");
-  EXPECT_TRUE(Services.empty());
-  EXPECT_EQ(LastConnectTime, Now());
-  for (const char* folder : {"INBOX/", "OUTBOX/", "SENTBOX/", "ERROR/", "TEMP/", "LOG/"})
-    EXPECT_TRUE(DirectoryExists(base + folder)) << folder;
-  EXPECT_FALSE(DirectoryExists(base + "UPGRADE/"));
+    Load("[SCHEDULE]\r\nCONNECT_AT_TIME=09:30AM\r\n");
+    const std::string base = dir.Path();
+    EXPECT_EQ(ProgramDir, programDir);
+    EXPECT_EQ(BaseDir, base);
+    EXPECT_EQ(UpgradeDir, base + "UPGRADE/");
+    EXPECT_EQ(ProgramInfo.InboxPath, base + "INBOX/");
+    EXPECT_EQ(ProgramInfo.LogPath, base + "LOG/");
+    EXPECT_EQ(ProgramInfo.EmailContentType, "multipart/mixed");
+    EXPECT_EQ(ProgramInfo.LogLevel, 1);
+    EXPECT_EQ(ProgramInfo.Sequence, 1);
+    EXPECT_TRUE(ProgramInfo.AutoImport);
+    EXPECT_FALSE(DebugMode);
+    EXPECT_FALSE(MultiUser);
+    EXPECT_FALSE(ConnectionInfo.LeaseLine);
+    EXPECT_EQ(ConnectionInfo.Retry, 3);
+    EXPECT_EQ(ConnectionInfo.Timeout, 60);
+    EXPECT_EQ(ConnectionInfo.DialupDelay, 5);
+    EXPECT_EQ(ConnectionInfo.FirewallType, 1);
+    EXPECT_EQ(ScheduleInfo.ConnectOption, "1");
+    EXPECT_EQ(ScheduleInfo.ConnectEveryMin, 1);
+    EXPECT_DOUBLE_EQ(ScheduleInfo.ConnectAtTime, EncodeTime(9, 30, 0, 0));
+    EXPECT_EQ(ScheduleInfo.ConnectAtTimeText, "09:30AM");
+    EXPECT_EQ(ScheduleInfo.ConnectAtOn, 1);
+    EXPECT_FALSE(ScheduleEnabled);
+    EXPECT_EQ(UpgradeInfo.ForceUpgradeDate, 0);
+    EXPECT_FALSE(HousekeepInfo.AutoPurge);
+    EXPECT_EQ(HousekeepInfo.PurgeInterval, 14);
+    EXPECT_EQ(HousekeepInfo.InboxDays, 30);
+    EXPECT_EQ(HousekeepInfo.SentboxDays, 14);
+    EXPECT_EQ(HousekeepInfo.SystemLogDays, 90);
+    EXPECT_EQ(FormatDateTime("yyyy/MM/dd", HousekeepInfo.LastPurge), "1899/12/31");
+    EXPECT_TRUE(Services.empty());
+    EXPECT_EQ(LastConnectTime, Now());
+    for (const char* folder : {"INBOX/", "OUTBOX/", "SENTBOX/", "ERROR/", "TEMP/", "LOG/"})
+        EXPECT_TRUE(DirectoryExists(base + folder)) << folder;
+    EXPECT_FALSE(DirectoryExists(base + "UPGRADE/"));
 
-  std::vector<std::string> log = Log();
-  ASSERT_GE(log.size(), 3u);
-  EXPECT_EQ(log[0], "Start program in computer: PC1");
-  EXPECT_EQ(log[1], "Create directory: '" + base + "INBOX/'");
-  EXPECT_EQ(log[6].substr(0, 19), "  Platform = Linux ");
+    std::vector<std::string> log = Log();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[0], "Start program in computer: PC1");
+    EXPECT_EQ(log[1], "Create directory: '" + base + "INBOX/'");
+    EXPECT_EQ(log[6].substr(0, 19), "  Platform = Linux ");
 }
 
 TEST_F(Settings, TheDemoInstallationDumpsEverySetting) {
-  const std::string demo = std::string(DOVRANT_SOURCE_DIR) + "/tools/demo/";
-  Load(ReadFile(demo + "USER.INI"), ReadFile(demo + "DVR.INI"));
-  EXPECT_EQ(CompanyInfo.Password, "DEMO2024");
-  EXPECT_TRUE(ConnectionInfo.LeaseLine);
-  EXPECT_TRUE(ScheduleEnabled);
-  ASSERT_EQ(Services.size(), 2u);
-  EXPECT_EQ(Services[1].Email, "invoices@partner.example");
+    const std::string demo = std::string(DOVRANT_SOURCE_DIR) + "/tools/demo/";
+    Load(ReadFile(demo + "USER.INI"), ReadFile(demo + "DVR.INI"));
+    EXPECT_EQ(CompanyInfo.Password, "DEMO2024");
+    EXPECT_TRUE(ConnectionInfo.LeaseLine);
+    EXPECT_TRUE(ScheduleEnabled);
+    ASSERT_EQ(Services.size(), 2u);
+    EXPECT_EQ(Services[1].Email, "invoices@partner.example");
 
-  const std::string base = dir.Path();
-  std::vector<std::string> log = Log();
-  log.erase(std::remove_if(log.begin(), log.end(),
-                           [](const std::string& l) {
-                             return l.rfind("Create directory", 0) == 0 ||
-                                    l.rfind("  Platform = ", 0) == 0;
-                           }),
-            log.end());
-  const std::string counter = "https://127.0.0.1:8443/webmail/count?user=%s&login=%s&pwd=%s";
-  const std::string sender = "https://127.0.0.1:8443/webmail/send?from=%s";
-  std::vector<std::string> expected = {
-      "Start program in computer: PC1",
-      "  Version = 1.0.0",
-      "  Log level = 2",
-      "  Inbox Path = " + base + "INBOX/",
-      "  Outbox Path = " + base + "OUTBOX/",
-      "  Sentbox Path = " + base + "SENTBOX/",
-      "  Error Path = " + base + "ERROR/",
-      "  Temp Path = " + base + "TEMP/",
-      "  EMAIL_CONTENT_TYPE = multipart/mixed",
-      "  Debug Mode = False",
-      "  AutoImport = True",
-      "  Company Email address = demo@quillbern.example",
-      "  Company Login ID = DEMO",
-      "  Lease line = True",
-      "  Dialup profile = ",
-      "  Retry = 3",
-      "  Send Use Proxy = False",
-      "  Send Proxy Address = ",
-      "  Send Proxy Port = ",
-      "  Send Proxy User ID = ",
-      "  Send Use Firewall = False",
-      "  Send Firewall Address = ",
-      "  Send Firewall Port = ",
-      "  Send Firewall User ID = ",
-      "  Receive Use Firewall = False",
-      "  Receive Firewall Address = ",
-      "  Receive Firewall Port = ",
-      "  Receive Firewall User ID = ",
-      "  Receive Use Proxy = False",
-      "  Receive Proxy Address = ",
-      "  Receive Proxy Port = ",
-      "  Receive Proxy User ID = ",
-      "  Timeout = 60",
-      "  WebMailCounter = " + counter,
-      "  WebMailDelete = https://127.0.0.1:8443/webmail/delete?user=%s&login=%s&pwd=%s&id=%s",
-      "  WebMailRetriever = "
-      "https://127.0.0.1:8443/webmail/retrieve?user=%s&login=%s&pwd=%s&id=%s",
-      "  FireWall Type = 1",
-      "  Dialup Delay = 5",
-      "  Connect option = 3",
-      "  Connect every min = 30",
-      "  Connect at cycle = 3",
-      "  Connect at time = 09:30 AM",
-      "  Connect at on = 2025/12/09",
-      "  Connect at days = 1,2,3,4,5,",
-      "  Auto purge = False",
-      "  Purge interval = 14",
-      "  Last purge date = 2025/12/09",
-      "  No. of days for Inbox = 30",
-      "  No. of days for Sendbox = 14",
-      "  No. of days for System Log = 90",
-      "  File extensions for import",
-      "    TXT = 1",
-      "    XML = 1",
-      "    CSV = 1",
-      "    EDI = 0",
-      "  Inbox file type and location",
-      "  Service: ORDERS",
-      "    Email = orders@partner.example",
-      "    WebMailSender = " + sender,
-      "  Service: INVOICES",
-      "    Email = invoices@partner.example",
-      "    WebMailSender = " + sender,
-  };
-  EXPECT_EQ(log, expected);
-  // Neither the password nor its stored form reaches the log.
-  const std::string text = ReadFile(LogFileName());
-  EXPECT_EQ(text.find("DEMO2024"), std::string::npos);
-  EXPECT_EQ(text.find("/.&$Y[Y_"), std::string::npos);
+    const std::string base = dir.Path();
+    std::vector<std::string> log = Log();
+    log.erase(std::remove_if(log.begin(), log.end(),
+                             [](const std::string& l) {
+                                 return l.rfind("Create directory", 0) == 0 ||
+                                        l.rfind("  Platform = ", 0) == 0;
+                             }),
+              log.end());
+    const std::string counter = "https://127.0.0.1:8443/webmail/count?user=%s&login=%s&pwd=%s";
+    const std::string sender = "https://127.0.0.1:8443/webmail/send?from=%s";
+    std::vector<std::string> expected = {
+        "Start program in computer: PC1",
+        "  Version = 1.0.0",
+        "  Log level = 2",
+        "  Inbox Path = " + base + "INBOX/",
+        "  Outbox Path = " + base + "OUTBOX/",
+        "  Sentbox Path = " + base + "SENTBOX/",
+        "  Error Path = " + base + "ERROR/",
+        "  Temp Path = " + base + "TEMP/",
+        "  EMAIL_CONTENT_TYPE = multipart/mixed",
+        "  Debug Mode = False",
+        "  AutoImport = True",
+        "  Company Email address = demo@quillbern.example",
+        "  Company Login ID = DEMO",
+        "  Lease line = True",
+        "  Dialup profile = ",
+        "  Retry = 3",
+        "  Send Use Proxy = False",
+        "  Send Proxy Address = ",
+        "  Send Proxy Port = ",
+        "  Send Proxy User ID = ",
+        "  Send Use Firewall = False",
+        "  Send Firewall Address = ",
+        "  Send Firewall Port = ",
+        "  Send Firewall User ID = ",
+        "  Receive Use Firewall = False",
+        "  Receive Firewall Address = ",
+        "  Receive Firewall Port = ",
+        "  Receive Firewall User ID = ",
+        "  Receive Use Proxy = False",
+        "  Receive Proxy Address = ",
+        "  Receive Proxy Port = ",
+        "  Receive Proxy User ID = ",
+        "  Timeout = 60",
+        "  WebMailCounter = " + counter,
+        "  WebMailDelete = https://127.0.0.1:8443/webmail/delete?user=%s&login=%s&pwd=%s&id=%s",
+        "  WebMailRetriever = "
+        "https://127.0.0.1:8443/webmail/retrieve?user=%s&login=%s&pwd=%s&id=%s",
+        "  FireWall Type = 1",
+        "  Dialup Delay = 5",
+        "  Connect option = 3",
+        "  Connect every min = 30",
+        "  Connect at cycle = 3",
+        "  Connect at time = 09:30 AM",
+        "  Connect at on = 2025/12/09",
+        "  Connect at days = 1,2,3,4,5,",
+        "  Auto purge = False",
+        "  Purge interval = 14",
+        "  Last purge date = 2025/12/09",
+        "  No. of days for Inbox = 30",
+        "  No. of days for Sendbox = 14",
+        "  No. of days for System Log = 90",
+        "  File extensions for import",
+        "    TXT = 1",
+        "    XML = 1",
+        "    CSV = 1",
+        "    EDI = 0",
+        "  Inbox file type and location",
+        "  Service: ORDERS",
+        "    Email = orders@partner.example",
+        "    WebMailSender = " + sender,
+        "  Service: INVOICES",
+        "    Email = invoices@partner.example",
+        "    WebMailSender = " + sender,
+    };
+    EXPECT_EQ(log, expected);
+    // Neither the password nor its stored form reaches the log.
+    const std::string text = ReadFile(LogFileName());
+    EXPECT_EQ(text.find("DEMO2024"), std::string::npos);
+    EXPECT_EQ(text.find("/.&$Y[Y_"), std::string::npos);
 }
 
 TEST_F(Settings, FoldersGetTheirSlashAndLevelZeroLogsNothing) {
-  Load("[SYSTEM]\r\nLOG_LEVEL=0\r\nINBOX=" + dir.Path() + "in\r\nOUTBOX=" + dir.Path() +
-       "deep/out/\r\n");
-  EXPECT_EQ(ProgramInfo.InboxPath, dir.Path() + "in/");
-  EXPECT_EQ(ProgramInfo.OutboxPath, dir.Path() + "deep/out/");
-  EXPECT_TRUE(DirectoryExists(dir.Path() + "deep/out"));
-  EXPECT_EQ(ProgramInfo.LogPath, dir.Path() + "LOG/");
-  EXPECT_FALSE(DirectoryExists(dir.Path() + "LOG/"));
-  EXPECT_EQ(LogFileName(), "");
+    Load("[SYSTEM]\r\nLOG_LEVEL=0\r\nINBOX=" + dir.Path() + "in\r\nOUTBOX=" + dir.Path() +
+         "deep/out/\r\n");
+    EXPECT_EQ(ProgramInfo.InboxPath, dir.Path() + "in/");
+    EXPECT_EQ(ProgramInfo.OutboxPath, dir.Path() + "deep/out/");
+    EXPECT_TRUE(DirectoryExists(dir.Path() + "deep/out"));
+    EXPECT_EQ(ProgramInfo.LogPath, dir.Path() + "LOG/");
+    EXPECT_FALSE(DirectoryExists(dir.Path() + "LOG/"));
+    EXPECT_EQ(LogFileName(), "");
 }
 
 TEST_F(Settings, DamagedDatesAndTimesDoNotStopTheStart) {
-  Load(
-      "[SYSTEM]\r\nLOG_LEVEL=2\r\n[SCHEDULE]\r\nCONNECT_OPTION=3\r\nCONNECT_AT_TIME=25:99XM\r\n"
-      "[UPGRADE]\r\nUPGRADE_TITLE=R2\r\nFORCE_UPGDATE=20241301\r\nEFFECT_UPGDATE=20240301\r\n"
-      "[HOUSEKEEP]\r\nPURGE_INTERVAL=abc\r\n[IDENTIFICATION]\r\nPASSWORD=\r\n",
-      "[IDX]\r\nA = ORDERS \r\n[ORDERS]\r\nEMAIL=o@x\r\n");
-  EXPECT_EQ(ScheduleInfo.ConnectAtTime, 0);
-  EXPECT_EQ(ScheduleInfo.ConnectAtTimeText, "25:99XM");
-  EXPECT_TRUE(ScheduleEnabled);
-  EXPECT_EQ(UpgradeInfo.ForceUpgradeDate, 0);
-  EXPECT_EQ(UpgradeInfo.EffectUpgradeDate, EncodeDate(2024, 3, 1));
-  EXPECT_EQ(HousekeepInfo.PurgeInterval, 14);
-  ASSERT_EQ(Services.size(), 1u);
-  EXPECT_EQ(Services[0].Email, "o@x");
-  std::vector<std::string> log = Log();
-  auto has = [&](const std::string& line) {
-    return std::find(log.begin(), log.end(), line) != log.end();
-  };
-  EXPECT_TRUE(has("  Invalid CONNECT_AT_TIME '25:99XM' ignored"));
-  EXPECT_TRUE(has("  Connect at time = 12:00 AM"));
-  EXPECT_TRUE(has("  Invalid FORCE_UPGDATE '20241301' ignored"));
-  EXPECT_TRUE(has("  Force upgrade date = 1899/12/30"));
-  EXPECT_TRUE(has("  Effective upgrade date = 2024/03/01"));
-  EXPECT_TRUE(has("  Service: ORDERS"));
+    Load(
+        "[SYSTEM]\r\nLOG_LEVEL=2\r\n[SCHEDULE]\r\nCONNECT_OPTION=3\r\nCONNECT_AT_TIME=25:99XM\r\n"
+        "[UPGRADE]\r\nUPGRADE_TITLE=R2\r\nFORCE_UPGDATE=20241301\r\nEFFECT_UPGDATE=20240301\r\n"
+        "[HOUSEKEEP]\r\nPURGE_INTERVAL=abc\r\n[IDENTIFICATION]\r\nPASSWORD=\r\n",
+        "[IDX]\r\nA = ORDERS \r\n[ORDERS]\r\nEMAIL=o@x\r\n");
+    EXPECT_EQ(ScheduleInfo.ConnectAtTime, 0);
+    EXPECT_EQ(ScheduleInfo.ConnectAtTimeText, "25:99XM");
+    EXPECT_TRUE(ScheduleEnabled);
+    EXPECT_EQ(UpgradeInfo.ForceUpgradeDate, 0);
+    EXPECT_EQ(UpgradeInfo.EffectUpgradeDate, EncodeDate(2024, 3, 1));
+    EXPECT_EQ(HousekeepInfo.PurgeInterval, 14);
+    ASSERT_EQ(Services.size(), 1u);
+    EXPECT_EQ(Services[0].Email, "o@x");
+    std::vector<std::string> log = Log();
+    auto has = [&](const std::string& line) {
+        return std::find(log.begin(), log.end(), line) != log.end();
+    };
+    EXPECT_TRUE(has("  Invalid CONNECT_AT_TIME '25:99XM' ignored"));
+    EXPECT_TRUE(has("  Connect at time = 12:00 AM"));
+    EXPECT_TRUE(has("  Invalid FORCE_UPGDATE '20241301' ignored"));
+    EXPECT_TRUE(has("  Force upgrade date = 1899/12/30"));
+    EXPECT_TRUE(has("  Effective upgrade date = 2024/03/01"));
+    EXPECT_TRUE(has("  Service: ORDERS"));
 }
 
 TEST(SettingsHelpers, SmallConversions) {
-  EXPECT_EQ(OrdinalSuffix(1), "st");
-  EXPECT_EQ(OrdinalSuffix(2), "nd");
-  EXPECT_EQ(OrdinalSuffix(3), "rd");
-  EXPECT_EQ(OrdinalSuffix(4), "th");
-  EXPECT_EQ(OrdinalSuffix(11), "th");
-  EXPECT_EQ(OrdinalSuffix(12), "th");
-  EXPECT_EQ(OrdinalSuffix(21), "st");
-  EXPECT_EQ(OrdinalSuffix(112), "th");
-  EXPECT_EQ(OrdinalSuffix(123), "rd");
-  EXPECT_EQ(BoolToText(true), "True");
-  EXPECT_EQ(DateFromYYYYMMDD("0"), 0);
-  EXPECT_EQ(DateFromYYYYMMDD(""), 0);
-  EXPECT_EQ(DateFromYYYYMMDD("20240229"), EncodeDate(2024, 2, 29));
-  EXPECT_THROW(DateFromYYYYMMDD("20230229"), EConvertError);
-  EXPECT_THROW(DateFromYYYYMMDD("2024ab01"), EConvertError);
+    EXPECT_EQ(OrdinalSuffix(1), "st");
+    EXPECT_EQ(OrdinalSuffix(2), "nd");
+    EXPECT_EQ(OrdinalSuffix(3), "rd");
+    EXPECT_EQ(OrdinalSuffix(4), "th");
+    EXPECT_EQ(OrdinalSuffix(11), "th");
+    EXPECT_EQ(OrdinalSuffix(12), "th");
+    EXPECT_EQ(OrdinalSuffix(21), "st");
+    EXPECT_EQ(OrdinalSuffix(112), "th");
+    EXPECT_EQ(OrdinalSuffix(123), "rd");
+    EXPECT_EQ(BoolToText(true), "True");
+    EXPECT_EQ(DateFromYYYYMMDD("0"), 0);
+    EXPECT_EQ(DateFromYYYYMMDD(""), 0);
+    EXPECT_EQ(DateFromYYYYMMDD("20240229"), EncodeDate(2024, 2, 29));
+    EXPECT_THROW(DateFromYYYYMMDD("20230229"), EConvertError);
+    EXPECT_THROW(DateFromYYYYMMDD("2024ab01"), EConvertError);
 }

@@ -18,8 +18,8 @@ TEST(SystemCharacteristics, QuarterGigabyteAtLoad37) {
 }
 
 TEST(SystemCharacteristics, OldKernelsWithoutMemAvailableAndOddInput) {
-    TMemoryStatus status = ParseMemInfo(
-        "MemTotal: 1000 kB\nMemFree: 100 kB\nBuffers: 50 kB\nCached: 100 kB\n");
+    TMemoryStatus status =
+        ParseMemInfo("MemTotal: 1000 kB\nMemFree: 100 kB\nBuffers: 50 kB\nCached: 100 kB\n");
     EXPECT_EQ(status.MemoryLoad, 75u);
     EXPECT_EQ(ParseMemInfo("").MemoryLoad, 0u);
     EXPECT_EQ(ParseMemInfo("MemTotal: 10 kB\nMemAvailable: 20 kB\n").MemoryLoad, 0u);

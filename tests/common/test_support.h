@@ -15,73 +15,73 @@
 
 // A fresh folder under /tmp, removed with everything in it at the end of the test.
 class TTempDir {
- public:
-  TTempDir() {
-    char templ[] = "/tmp/dovrant-common-XXXXXX";
-    path_ = mkdtemp(templ);
-    path_ += "/";
-  }
-  ~TTempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-  const std::string& Path() const { return path_; }
+  public:
+    TTempDir() {
+        char templ[] = "/tmp/dovrant-common-XXXXXX";
+        path_ = mkdtemp(templ);
+        path_ += "/";
+    }
+    ~TTempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+    const std::string& Path() const { return path_; }
 
- private:
-  std::string path_;
+  private:
+    std::string path_;
 };
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
 }
 
 // Sets the last-modified time of path to the local date-time value.
 inline void SetModified(const std::string& path, TDateTime value) {
-  int y, m, d, h, n, s, ms;
-  DecodeDateTime(value, y, m, d, h, n, s, ms);
-  timeval times[2];
-  times[0].tv_sec = times[1].tv_sec = TimeTFromDateTime(value);
-  times[0].tv_usec = times[1].tv_usec = ms * 1000;
-  utimes(path.c_str(), times);
+    int y, m, d, h, n, s, ms;
+    DecodeDateTime(value, y, m, d, h, n, s, ms);
+    timeval times[2];
+    times[0].tv_sec = times[1].tv_sec = TimeTFromDateTime(value);
+    times[0].tv_usec = times[1].tv_usec = ms * 1000;
+    utimes(path.c_str(), times);
 }
 
 // The operator view of the tests: records every box and answers from a script (the first
 // button once the script is used up).
 class TScriptedView : public IOperatorView {
- public:
-  struct TBox {
-    TMsgKind kind;
-    std::string text;
-    TMsgButtons buttons;
-  };
-  std::vector<TBox> boxes;
-  std::vector<TMsgAnswer> answers;
+  public:
+    struct TBox {
+        TMsgKind kind;
+        std::string text;
+        TMsgButtons buttons;
+    };
+    std::vector<TBox> boxes;
+    std::vector<TMsgAnswer> answers;
 
-  TMsgAnswer MessageBox(TMsgKind kind, const std::string& text, const std::string&,
-                        TMsgButtons buttons) override {
-    boxes.push_back({kind, text, buttons});
-    if (answers.empty()) return FirstButton(buttons);
-    TMsgAnswer answer = answers.front();
-    answers.erase(answers.begin());
-    return answer;
-  }
+    TMsgAnswer MessageBox(TMsgKind kind, const std::string& text, const std::string&,
+                          TMsgButtons buttons) override {
+        boxes.push_back({kind, text, buttons});
+        if (answers.empty()) return FirstButton(buttons);
+        TMsgAnswer answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
 };
 
 // The lines of a log file without their CR LF ends, with the time stamps cut off.
 inline std::vector<std::string> LogMessages(const std::string& path) {
-  std::vector<std::string> lines;
-  std::string text = ReadFile(path);
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    std::size_t end = text.find("\r\n", pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
-    lines.push_back(line.size() >= 22 ? line.substr(22) : line);
-    pos = end + 2;
-  }
-  return lines;
+    std::vector<std::string> lines;
+    std::string text = ReadFile(path);
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find("\r\n", pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        lines.push_back(line.size() >= 22 ? line.substr(22) : line);
+        pos = end + 2;
+    }
+    return lines;
 }

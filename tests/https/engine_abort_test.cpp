@@ -56,8 +56,8 @@ TEST(EngineAbortTest, TimeoutCountsFromTheStartNotFromTheLastByte) {
 }
 
 TEST(EngineAbortTest, RefusalArrivingDuringTheUploadEndsItWith151) {
-    const std::string file = std::filesystem::temp_directory_path() /
-                             ("engine-refused-" + std::to_string(::getpid()));
+    const std::string file =
+        std::filesystem::temp_directory_path() / ("engine-refused-" + std::to_string(::getpid()));
     std::ofstream(file, std::ios::binary) << std::string(10 << 20, 'z');
     TTestServer server(
         [](int fd, const std::string&) {

@@ -2,7 +2,6 @@
 // with "CODE: description" on failure.
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -20,8 +19,8 @@ struct TRun {
 
 TRun RunClient(const std::string& arguments) {
     const std::string program = std::string(DOVRANT_BIN_DIR) + "/dovrant-http";
-    const std::string folder = std::filesystem::temp_directory_path() /
-                               ("engine-cli-" + std::to_string(::getpid()));
+    const std::string folder =
+        std::filesystem::temp_directory_path() / ("engine-cli-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     const std::string command =
         program + " " + arguments + " >" + folder + "/out 2>" + folder + "/err";
@@ -39,7 +38,7 @@ TRun RunClient(const std::string& arguments) {
 }
 
 class EngineCliTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!std::filesystem::exists(std::string(DOVRANT_BIN_DIR) + "/dovrant-http"))
             GTEST_SKIP() << "dovrant-http is not built";

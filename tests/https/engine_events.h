@@ -35,7 +35,8 @@ struct TEventLog {
                                   bool secure) {
             Add("SetCookie " + name + "=" + value + " " + path + (secure ? " secure" : ""));
         };
-        http.OnTransfer = [this](TipsHTTPS*, int direction, int64_t total, const std::string& text) {
+        http.OnTransfer = [this](TipsHTTPS*, int direction, int64_t total,
+                                 const std::string& text) {
             Add("Transfer " + std::to_string(direction) + " " + std::to_string(total) + " " +
                 std::to_string(text.size()));
             if (direction == 1) Body += text;

@@ -14,8 +14,8 @@ namespace {
 const std::string kOK = "HTTP/1.0 200 OK\r\nServer: test\r\n\r\nhi";
 
 std::string WriteFile(const std::string& name, size_t size) {
-    const auto path = std::filesystem::temp_directory_path() /
-                      (name + "-" + std::to_string(::getpid()));
+    const auto path =
+        std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()));
     std::ofstream out(path, std::ios::binary);
     for (size_t i = 0; i < size; ++i) out.put(static_cast<char>('a' + i % 26));
     return path.string();
@@ -38,9 +38,9 @@ TEST(EngineRequestTest, GetSendsHostAndUserAgentOnlyAndRaisesEventsInOrder) {
     EXPECT_EQ(http.StatusLine(), "HTTP/1.0 200 OK");
     EXPECT_EQ(http.TransferredData(), "hi");
     EXPECT_EQ(http.Action(), httpIdle);
-    const std::vector<std::string> expected = {
-        "Connected 0 OK",   "Header Server: test", "StartTransfer 1",
-        "Transfer 1 2 2",   "EndTransfer 1",       "Disconnected 0 OK"};
+    const std::vector<std::string> expected = {"Connected 0 OK",  "Header Server: test",
+                                               "StartTransfer 1", "Transfer 1 2 2",
+                                               "EndTransfer 1",   "Disconnected 0 OK"};
     EXPECT_EQ(log.Lines, expected);
 }
 
@@ -59,9 +59,8 @@ TEST(EngineRequestTest, PostSendsTheFileIn16384BytePieces) {
               "Content-Type: multipart/form-data; boundary=B\r\nContent-Length: 40000\r\n\r\n" +
                   ReadFile(file));
     const std::vector<std::string> upload = {
-        "Connected 0 OK",         "StartTransfer 0",        "Transfer 0 16384 0",
-        "Transfer 0 32768 0",     "Transfer 0 40000 0",     "EndTransfer 0",
-        "Header Server: test"};
+        "Connected 0 OK",     "StartTransfer 0", "Transfer 0 16384 0", "Transfer 0 32768 0",
+        "Transfer 0 40000 0", "EndTransfer 0",   "Header Server: test"};
     EXPECT_EQ(std::vector<std::string>(log.Lines.begin(), log.Lines.begin() + 7), upload);
     std::filesystem::remove(file);
 }

@@ -12,8 +12,7 @@
 namespace {
 
 std::string TempPath(const std::string& name) {
-    return (std::filesystem::temp_directory_path() /
-            (name + "-" + std::to_string(::getpid())))
+    return (std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid())))
         .string();
 }
 
@@ -93,12 +92,13 @@ TEST(EngineResponseTest, UnwritableLocalFileEndsWith302) {
     http.SetURL(server.Base() + "/");
     const std::string message = ActionError(http, httpGet);
     EXPECT_EQ(message, "302: Can't open local file for writing.");
-    EXPECT_EQ(log.With("Error"), std::vector<std::string>{"Error 0 Can't open local file for writing."});
+    EXPECT_EQ(log.With("Error"),
+              std::vector<std::string>{"Error 0 Can't open local file for writing."});
 }
 
 TEST(EngineResponseTest, CookiesAreSplitAfterTheirHeader) {
-    TTestServer server(TTestServer::Reply(
-        "HTTP/1.0 200 OK\r\nSet-Cookie: s=1; path=/m; secure\r\n\r\n"));
+    TTestServer server(
+        TTestServer::Reply("HTTP/1.0 200 OK\r\nSet-Cookie: s=1; path=/m; secure\r\n\r\n"));
     TipsHTTPS http;
     TEventLog log(http);
     http.SetURL(server.Base() + "/");
@@ -114,8 +114,8 @@ TTestServer::THandler RedirectOnce(const std::string& status, const std::string&
     return [=](int fd, const std::string&) {
         if (*first) {
             *first = false;
-            TTestServer::SendAll(fd, "HTTP/1.0 " + status + "\r\nLocation: " + location +
-                                         "\r\n\r\nmoved");
+            TTestServer::SendAll(
+                fd, "HTTP/1.0 " + status + "\r\nLocation: " + location + "\r\n\r\nmoved");
         } else {
             TTestServer::SendAll(fd, "HTTP/1.0 200 OK\r\n\r\narrived");
         }

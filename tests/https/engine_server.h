@@ -22,7 +22,7 @@
 #include <vector>
 
 class TTestServer {
-public:
+  public:
     using THandler = std::function<void(int fd, const std::string& request)>;
 
     // With readBody false the handler gets the socket as soon as the head has arrived.
@@ -90,7 +90,7 @@ public:
         return [response](int fd, const std::string&) { SendAll(fd, response); };
     }
 
-private:
+  private:
     // Reads the head and as many body bytes as Content-Length announces (10 s at most).
     std::string ReadRequest(int fd) const {
         std::string bytes;

@@ -19,8 +19,8 @@ TEST(EngineTlsTest, TrustedServerConnectsAfterTheHandshakeAndItsCertificate) {
     TipsHTTPS http;
     TEventLog log(http);
     http.OnSSLStatus = [&](TipsHTTPS*, const std::string& text) { log.Add("SSLStatus " + text); };
-    http.OnSSLServerAuthentication = [&](TipsHTTPS*, long, const std::string&,
-                                         const std::string&, const std::string& text, bool& accept) {
+    http.OnSSLServerAuthentication = [&](TipsHTTPS*, long, const std::string&, const std::string&,
+                                         const std::string& text, bool& accept) {
         log.Add("ServerAuthentication " + text + (accept ? " accept" : " refuse"));
     };
     http.SetURL(LocalURL(server.Port()));

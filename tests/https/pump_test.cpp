@@ -1,9 +1,9 @@
-#include "common/base/message_pump.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
+
+#include "common/base/message_pump.h"
 
 namespace {
 

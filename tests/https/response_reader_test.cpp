@@ -49,7 +49,8 @@ TRecord ReadEverySplit(const std::string& response, bool follow = false) {
         EXPECT_EQ(Read({all.substr(0, at), all.substr(at)}, follow), whole) << "split at " << at;
     }
     std::vector<std::string_view> bytes;
-    for (size_t i = 0; i < response.size(); ++i) bytes.push_back(std::string_view(response).substr(i, 1));
+    for (size_t i = 0; i < response.size(); ++i)
+        bytes.push_back(std::string_view(response).substr(i, 1));
     EXPECT_EQ(Read(bytes, follow), whole) << "byte by byte";
     return whole;
 }
@@ -58,7 +59,8 @@ TEST(ResponseReaderTest, HeadersCookiesAndBody) {
     const TRecord record = ReadEverySplit(
         "HTTP/1.1 200 OK\r\n"
         "Content-Type: text/plain\r\n"
-        "Set-Cookie: id=42; expires=Wed, 01 Jan 2031 00:00:00 GMT; path=/; domain=.x.com; secure\r\n"
+        "Set-Cookie: id=42; expires=Wed, 01 Jan 2031 00:00:00 GMT; path=/; domain=.x.com; "
+        "secure\r\n"
         " folded\r\n"
         "Odd:no-space\r\n"
         "NoColon\r\n"
@@ -67,7 +69,8 @@ TEST(ResponseReaderTest, HeadersCookiesAndBody) {
     EXPECT_EQ(record.statusLine, "HTTP/1.1 200 OK");
     const std::vector<std::string> events = {
         "header Content-Type|text/plain",
-        "header Set-Cookie|id=42; expires=Wed, 01 Jan 2031 00:00:00 GMT; path=/; domain=.x.com; secure",
+        "header Set-Cookie|id=42; expires=Wed, 01 Jan 2031 00:00:00 GMT; path=/; domain=.x.com; "
+        "secure",
         "cookie id|42|Wed, 01 Jan 2031 00:00:00 GMT|.x.com|/|secure",
         "header |folded",
         "header Odd|no-space",
@@ -125,8 +128,8 @@ TEST(ResponseReaderTest, OverlongHeaderLineIsDeliveredInParts) {
     const std::string longValue(TResponseReader::kMaxLineLength + 10, 'v');
     const TRecord record = Read({"HTTP/1.0 200 OK\r\nX: " + longValue + "\r\n\r\nb"}, false);
     ASSERT_EQ(record.events.size(), 4u);
-    EXPECT_EQ(record.events[0].size(), std::string("header X|").size() +
-                                           TResponseReader::kMaxLineLength - 3);
+    EXPECT_EQ(record.events[0].size(),
+              std::string("header X|").size() + TResponseReader::kMaxLineLength - 3);
     EXPECT_EQ(record.events[3], "body b");
 }
 

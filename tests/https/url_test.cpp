@@ -51,8 +51,7 @@ TEST(URLTest, CredentialsInTheAuthority) {
     EXPECT_EQ(parts.Password, "pa:ss");
     EXPECT_EQ(parts.Server, "H");
     EXPECT_EQ(parts.Port, 8080);
-    EXPECT_EQ(BasicCredentials(parts.User, parts.Password),
-              "Basic " + EncodeBase64("user:pa:ss"));
+    EXPECT_EQ(BasicCredentials(parts.User, parts.Password), "Basic " + EncodeBase64("user:pa:ss"));
 
     TURLParts noPort = Parse("http://u:p@H/");
     EXPECT_EQ(noPort.Port, 80);
