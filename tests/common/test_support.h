@@ -12,21 +12,7 @@
 
 #include "common/base/datetime.h"
 #include "common/view.h"
-
-// A fresh folder under /tmp, removed with everything in it at the end of the test.
-class TTempDir {
-  public:
-    TTempDir() {
-        char templ[] = "/tmp/dovrant-common-XXXXXX";
-        path_ = mkdtemp(templ);
-        path_ += "/";
-    }
-    ~TTempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    const std::string& Path() const { return path_; }
-
-  private:
-    std::string path_;
-};
+#include "support/temp_dir.h"
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;

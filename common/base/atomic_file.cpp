@@ -1,0 +1,142 @@
+#include "common/base/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <vector>
+
+#include "common/base/unique_handle.h"
+
+namespace {
+
+std::mutex faultMutex;
+std::function<int(TAtomicStep)> faultHook;
+
+int Fault(TAtomicStep step) {
+    std::lock_guard<std::mutex> lock(faultMutex);
+    return faultHook ? faultHook(step) : 0;
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return "./";
+    return path.substr(0, slash + 1);
+}
+
+// Flushes the folder entry of a rename. Some file systems refuse fsync on a folder; the
+// data itself is already on disk then, so that is not a failure of the write.
+void SyncFolder(const std::string& folder) {
+    TUniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd) ::fsync(fd.Get());
+}
+
+}  // namespace
+
+void SetAtomicWriteFault(std::function<int(TAtomicStep step)> fault) {
+    std::lock_guard<std::mutex> lock(faultMutex);
+    faultHook = std::move(fault);
+}
+
+unsigned ProcessUmask() {
+    // /proc tells it without the set-and-restore dance of umask(2), which races with other
+    // threads creating files.
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Umask:", 0) == 0) return static_cast<unsigned>(std::stoul(line.substr(6), nullptr, 8));
+    return 022;
+}
+
+TAtomicFile::TAtomicFile(std::string path) : path_(std::move(path)) {
+    tempPath_ = FolderOf(path_) + ".dvr-XXXXXX";
+    if (int error = Fault(TAtomicStep::Create)) Fail("create", error);
+    fd_ = ::mkostemp(tempPath_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        const int error = errno;
+        tempPath_.clear();
+        Fail("create", error);
+    }
+}
+
+TAtomicFile::~TAtomicFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
+}
+
+void TAtomicFile::Fail(const char* what, int error) {
+    throw EAtomicWriteError("Unable to " + std::string(what) + " " + path_ + ": " +
+                                std::strerror(error),
+                            error);
+}
+
+void TAtomicFile::Write(const void* data, std::size_t size) {
+    if (int error = Fault(TAtomicStep::Write)) Fail("write", error);
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd_, bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) Fail("write", errno);
+        if (n == 0) Fail("write", ENOSPC);
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+void TAtomicFile::Commit() {
+    struct stat old {};
+    const bool replacing = ::lstat(path_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    mode_t mode = mode_ >= 0 ? static_cast<mode_t>(mode_) : (0666 & ~ProcessUmask());
+    if (replacing) {
+        mode = old.st_mode & 07777;
+        // Only a privileged process may give a file away; others keep their own ownership.
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
+            (void)!::fchown(fd_, old.st_uid, old.st_gid);
+    }
+    if (::fchmod(fd_, mode) != 0) Fail("write", errno);
+    int error = Fault(TAtomicStep::Fsync);
+    if (!error && ::fsync(fd_) != 0) error = errno;
+    if (error) Fail("write", error);
+    const int fd = std::exchange(fd_, -1);
+    if (::close(fd) != 0) Fail("write", errno);
+    error = Fault(TAtomicStep::Rename);
+    if (!error && ::rename(tempPath_.c_str(), path_.c_str()) != 0) error = errno;
+    if (error) Fail("replace", error);
+    tempPath_.clear();
+    SyncFolder(FolderOf(path_));
+}
+
+void WriteFileAtomic(const std::string& path, std::string_view data) {
+    TAtomicFile file(path);
+    file.Write(data);
+    file.Commit();
+}
+
+void CopyFileAtomic(const std::string& source, const std::string& target) {
+    TUniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in)
+        throw EAtomicWriteError("Unable to read " + source + ": " + std::strerror(errno), errno);
+    struct stat st {};
+    if (::fstat(in.Get(), &st) != 0)
+        throw EAtomicWriteError("Unable to read " + source + ": " + std::strerror(errno), errno);
+    TAtomicFile file(target);
+    file.SetMode(st.st_mode & 0777 & ~ProcessUmask());
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        const ssize_t n = ::read(in.Get(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0)
+            throw EAtomicWriteError("Unable to read " + source + ": " + std::strerror(errno),
+                                    errno);
+        if (n == 0) break;
+        file.Write(buffer.data(), static_cast<std::size_t>(n));
+    }
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    ::futimens(file.Fd(), times);
+    file.Commit();
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+// The one way the program writes a file that others read: whole or not at all.
+//
+// The data goes to a temporary file made with mkstemp in the target's own folder, is
+// flushed to disk and then renamed over the target, and the folder is flushed so the new
+// name survives a power cut. A program watching the folder never sees half a file; a
+// failure at any step leaves the previous file as it was and removes the temporary one.
+//
+// A replaced file keeps its mode (and, where the program may set it, its owner); a new file
+// gets the mode the process's umask allows. A symbolic link at the target is replaced by
+// the new file, never followed.
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+// A failed atomic write; Errno holds the cause.
+class EAtomicWriteError : public std::runtime_error {
+  public:
+    EAtomicWriteError(const std::string& message, int error)
+        : std::runtime_error(message), Errno(error) {}
+    int Errno;
+};
+
+// The steps a test may make fail.
+enum class TAtomicStep { Create, Write, Fsync, Rename };
+
+// Installs a fault hook (empty removes it): called before each step, a non-zero result is
+// taken as that step's errno. For tests of full disks and failing media.
+void SetAtomicWriteFault(std::function<int(TAtomicStep step)> fault);
+
+// A file being written to its temporary name. Destroyed without Commit, it leaves nothing.
+class TAtomicFile {
+  public:
+    // Creates the temporary file beside path; raises EAtomicWriteError.
+    explicit TAtomicFile(std::string path);
+    ~TAtomicFile();
+    TAtomicFile(const TAtomicFile&) = delete;
+    TAtomicFile& operator=(const TAtomicFile&) = delete;
+
+    // The temporary file's descriptor, for callers that copy with their own calls; they
+    // report failures by throwing.
+    int Fd() const { return fd_; }
+    // Writes every byte; raises EAtomicWriteError.
+    void Write(const void* data, std::size_t size);
+    void Write(std::string_view data) { Write(data.data(), data.size()); }
+    // Sets the mode the new file gets (before Commit); the default is described above.
+    void SetMode(unsigned mode) { mode_ = static_cast<int>(mode); }
+    // Flushes and renames over the target; raises EAtomicWriteError.
+    void Commit();
+
+  private:
+    [[noreturn]] void Fail(const char* what, int error);
+
+    std::string path_;
+    std::string tempPath_;
+    int fd_ = -1;
+    int mode_ = -1;
+};
+
+// Writes data to path whole or not at all.
+void WriteFileAtomic(const std::string& path, std::string_view data);
+// Copies source to target whole or not at all, with the source's modification time (as the
+// platform copy does); an existing target is replaced. Raises EAtomicWriteError.
+void CopyFileAtomic(const std::string& source, const std::string& target);
+// The umask of this process, read without changing it.
+unsigned ProcessUmask();

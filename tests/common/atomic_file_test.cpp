@@ -1,0 +1,104 @@
+// The atomic writer: a file appears whole or not at all, whatever step fails.
+
+#include "common/base/atomic_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "test_support.h"
+
+namespace {
+
+std::vector<std::string> Entries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st {};
+    lstat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+struct TFaultGuard {
+    ~TFaultGuard() { SetAtomicWriteFault({}); }
+};
+
+TEST(AtomicFileTest, AFailureAtAnyStepLeavesThePreviousFileAndNoTemporaryFile) {
+    TTempDir dir;
+    const std::string target = dir.Path() + "USER.INI";
+    TFaultGuard guard;
+    for (TAtomicStep failing :
+         {TAtomicStep::Create, TAtomicStep::Write, TAtomicStep::Fsync, TAtomicStep::Rename}) {
+        for (int error : {ENOSPC, EIO}) {
+            WriteFile(target, "old contents");
+            SetAtomicWriteFault([&](TAtomicStep step) { return step == failing ? error : 0; });
+            try {
+                WriteFileAtomic(target, std::string(100000, 'n'));
+                ADD_FAILURE() << "no error at step " << int(failing);
+            } catch (const EAtomicWriteError& e) {
+                EXPECT_EQ(e.Errno, error);
+                EXPECT_NE(std::string(e.what()).find(target), std::string::npos);
+            }
+            EXPECT_EQ(ReadFile(target), "old contents");
+            EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"USER.INI"});
+        }
+    }
+    SetAtomicWriteFault({});
+    WriteFileAtomic(target, "new");
+    EXPECT_EQ(ReadFile(target), "new");
+    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"USER.INI"});
+}
+
+TEST(AtomicFileTest, ModesFollowTheReplacedFileOrTheUmask) {
+    TTempDir dir;
+    const std::string kept = dir.Path() + "kept";
+    WriteFile(kept, "x");
+    chmod(kept.c_str(), 0640);
+    WriteFileAtomic(kept, "y");
+    EXPECT_EQ(ModeOf(kept), 0640u);
+
+    const mode_t old = umask(027);
+    WriteFileAtomic(dir.Path() + "fresh", "z");
+    umask(old);
+    EXPECT_EQ(ModeOf(dir.Path() + "fresh"), 0640u);
+}
+
+TEST(AtomicFileTest, ASymbolicLinkAtTheTargetIsReplacedNotFollowed) {
+    TTempDir dir;
+    const std::string elsewhere = dir.Path() + "elsewhere";
+    WriteFile(elsewhere, "must stay");
+    symlink(elsewhere.c_str(), (dir.Path() + "a.txt").c_str());
+    WriteFileAtomic(dir.Path() + "a.txt", "delivered");
+    EXPECT_EQ(ReadFile(elsewhere), "must stay");
+    EXPECT_FALSE(std::filesystem::is_symlink(dir.Path() + "a.txt"));
+    EXPECT_EQ(ReadFile(dir.Path() + "a.txt"), "delivered");
+}
+
+TEST(AtomicFileTest, CopyKeepsBytesAndModificationTimeAndFailsWithoutTouchingTheTarget) {
+    TTempDir dir;
+    std::string bytes;
+    for (int i = 0; i < 300000; ++i) bytes += static_cast<char>(i * 7);
+    WriteFile(dir.Path() + "A100.TXT", bytes);
+    SetModified(dir.Path() + "A100.TXT", EncodeDate(2020, 2, 29) + EncodeTime(13, 14, 15, 0));
+    CopyFileAtomic(dir.Path() + "A100.TXT", dir.Path() + "copy");
+    EXPECT_EQ(ReadFile(dir.Path() + "copy"), bytes);
+    TDateTime modified = 0;
+    ASSERT_TRUE(FileModifiedTime(dir.Path() + "copy", modified));
+    EXPECT_EQ(FormatDateTime("yyyy/MM/dd hh:nn:ss", modified), "2020/02/29 13:14:15");
+
+    TFaultGuard guard;
+    SetAtomicWriteFault([](TAtomicStep step) { return step == TAtomicStep::Write ? ENOSPC : 0; });
+    EXPECT_THROW(CopyFileAtomic(dir.Path() + "A100.TXT", dir.Path() + "copy"), EAtomicWriteError);
+    EXPECT_EQ(ReadFile(dir.Path() + "copy"), bytes);
+    EXPECT_THROW(CopyFileAtomic(dir.Path() + "missing", dir.Path() + "copy2"), EAtomicWriteError);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "copy2"));
+}
+
+}  // namespace
