@@ -14,6 +14,7 @@
 #include "common/window_messages.h"
 #include "dialogs/about_dlg.h"
 #include "dialogs/qt_text.h"
+#include "common/outbox_scan.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "common/lookups.h"
 #include "common/settings.h"
 
 namespace {

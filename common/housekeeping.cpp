@@ -9,6 +9,7 @@
 
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
+#include "common/lookups.h"
 #include "common/settings.h"
 #include "common/syslog.h"
 #include "common/view.h"

@@ -1,5 +1,7 @@
 // The lookups that turn the settings lists into decisions: which extensions are sent, which
 // service an outbox file goes to, which folder a received file goes to.
+#include "common/lookups.h"
+
 #include "common/base/fileutil.h"
 #include "common/settings.h"
 #include "common/syslog.h"

@@ -1,4 +1,6 @@
 // ScanOutbox: the files of the Outbox that are ready to be sent.
+#include "common/outbox_scan.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,6 +11,7 @@
 
 #include "common/base/fileutil.h"
 #include "common/file_in_use.h"
+#include "common/lookups.h"
 #include "common/settings.h"
 
 void ScanOutbox() {

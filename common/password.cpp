@@ -4,6 +4,8 @@
 // escape pair: "k" and a digit. "k" itself is a safe escape because plain scrambling yields it
 // only for a NUL byte, which no typed password holds, so a value written the plain way reads
 // back exactly as before.
+#include "common/password.h"
+
 #include "common/settings.h"
 
 namespace {

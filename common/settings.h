@@ -125,44 +125,9 @@ void LoadSettings(const std::string& programDir, const std::string& computerName
 // Empties Services and releases UserIni, DvrIni, the log and the lists (in that order).
 void ReleaseSettings();
 
-// The one-byte key of the stored passwords.
-constexpr unsigned char PasswordKey = 0x6B;
-// Every byte of text XOR-ed with key; the same call scrambles and unscrambles.
-std::string ScramblePassword(const std::string& text, unsigned char key);
-// The stored form of a password: scrambled with PasswordKey, with the bytes a profile line
-// cannot hold written as an escape pair. Use these (or the Read/Write helpers) for every
-// password in USER.INI.
-std::string EncodeStoredPassword(const std::string& password);
-std::string DecodeStoredPassword(const std::string& stored);
-std::string ReadPassword(const TIniFile& ini, const std::string& section, const std::string& key);
-void WritePassword(TIniFile& ini, const std::string& section, const std::string& key,
-                   const std::string& password);
-
-// extension as ExtractFileExt gives it (".TXT", may be empty): true when its key in
-// ImportExtensions has the value "1".
-bool IsImportExtension(const std::string& extension);
-// Rebuilds OutboxQueue from the Outbox: files with an enabled extension that no process
-// holds open.
-void ScanOutbox();
-// Routes an outbox file by the first character of its name through ServiceIndex; the outputs
-// stay empty when no service matches (service is left as passed then).
-void LookupService(const std::string& fileName, std::string& service, std::string& email,
-                   std::string& webMailSender);
-// The folder for a received file: the InboxLocations entry of the name's part before the
-// first "-" (created when missing), else the Inbox.
-void GetInboxFolder(const std::string& fileName, std::string& folder);
-
 // "st", "nd", "rd" or "th" for n.
 std::string OrdinalSuffix(int n);
 // "True" or "False".
 std::string BoolToText(bool value);
 // The date of an eight-digit YYYYMMDD text (EConvertError when invalid); 0 for any other length.
 TDateTime DateFromYYYYMMDD(const std::string& text);
-// Starts commandLine through /bin/sh without waiting. Returns 33 when started; otherwise
-// 0, 2 (file not found), 3 (path not found), 11 (not executable) with errorText set.
-int RunProgram(const std::string& commandLine, int showMode, std::string& errorText);
-// A unique new name "~qbXXXX.tmp" in folder (the file is created exclusively, then deleted).
-// Raises std::runtime_error when the folder cannot hold it.
-std::string MakeTempFileName(const std::string& folder);
-// A folder name (at most 8 characters) in folder that does not exist yet; not created.
-std::string MakeTempDirName(const std::string& folder);

@@ -5,6 +5,7 @@
 
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
+#include "common/password.h"
 #include "common/settings.h"
 #include "common/syslog.h"
 

@@ -1,8 +1,12 @@
+#include "common/lookups.h"
+
 #include <gtest/gtest.h>
 
 #include "common/base/fileutil.h"
+#include "common/run_program.h"
 #include "common/settings.h"
 #include "common/syslog.h"
+#include "common/temp_names.h"
 #include "tests/common/test_support.h"
 
 namespace {

@@ -8,6 +8,7 @@
 
 #include "common/base/fileutil.h"
 #include "common/file_in_use.h"
+#include "common/outbox_scan.h"
 #include "common/settings.h"
 #include "tests/common/test_support.h"
 

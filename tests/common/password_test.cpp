@@ -1,3 +1,5 @@
+#include "common/password.h"
+
 #include <gtest/gtest.h>
 
 #include "common/settings.h"
