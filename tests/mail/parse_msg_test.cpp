@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -293,4 +294,22 @@ TEST(AttachedFiles, ContentTypeLookup) {
     EXPECT_EQ(LookupContentTypeIn("x.zzz", table), "application/octet-stream");
     EXPECT_EQ(LookupContentTypeIn("x.pdf", (dir.Path() / "none").string()),
               "application/octet-stream");
+}
+
+TEST(ParseMsg, OldMacTextBodyOfManyMegabytesSplitsAtEachCr) {
+    // Eight megabytes of text whose lines end with CR alone, behind soft line breaks. Each line
+    // searched to the end of the text for a line feed would take minutes here.
+    const std::size_t kLines = std::size_t(1) << 20;
+    std::string raw = "Content-Type: text/plain\nContent-Transfer-Encoding: quoted-printable\n\n";
+    raw.reserve(raw.size() + kLines * 13);
+    char line[16];
+    for (std::size_t i = 0; i < kLines; ++i) {
+        std::snprintf(line, sizeof line, "%07zu=0D=\n", i);
+        raw += line;
+    }
+    auto msg = Parse(raw);
+    ASSERT_EQ(msg->Text().Count(), kLines);
+    EXPECT_EQ(msg->Text()[0], "0000000");
+    EXPECT_EQ(msg->Text()[12345], "0012345");
+    EXPECT_EQ(msg->Text()[kLines - 1], "1048575");
 }
