@@ -90,8 +90,15 @@ void TMailLines::Add(std::string_view line) {
     lines_.emplace_back(at, line.size());
 }
 
+void TMailLines::Reserve(std::size_t more) {
+    // Growth by at least half the list, so many small appends copy each entry a few times at
+    // most, not once for every append.
+    const std::size_t want = lines_.size() + more;
+    if (want > lines_.capacity()) lines_.reserve(std::max(want, lines_.capacity() * 3 / 2));
+}
+
 void TMailLines::AddLines(std::span<const std::string_view> lines) {
-    lines_.reserve(lines_.size() + lines.size());
+    Reserve(lines.size());
     for (auto line : lines) Add(line);
 }
 
@@ -110,10 +117,12 @@ void TMailLines::SetText(std::string_view text) {
 
 void TMailLines::AddBlock(std::unique_ptr<char[]> bytes, std::size_t size) {
     std::string_view text(bytes.get(), size);
-    lines_.reserve(lines_.size() + CountLineBreaks(text));
+    Reserve(CountLineBreaks(text));
     ForEachLine(text, [&](std::string_view line) { lines_.push_back(line); });
-    // The block is full: later Add calls start a fresh one.
-    blocks_.push_back(TBlock{std::move(bytes), size, size});
+    // The block is full. It goes before a block that Add is still filling, so text added
+    // between single lines does not leave that block's room unused.
+    const bool filling = !blocks_.empty() && blocks_.back().size < blocks_.back().capacity;
+    blocks_.insert(blocks_.end() - (filling ? 1 : 0), TBlock{std::move(bytes), size, size});
 }
 
 void TMailLines::AddText(std::string&& text) {

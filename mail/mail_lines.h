@@ -48,6 +48,8 @@ class TMailLines {
         std::size_t capacity = 0;
     };
     void AddBlock(std::unique_ptr<char[]> bytes, std::size_t size);
+    // Room for more lines.
+    void Reserve(std::size_t more);
 
     std::vector<std::string_view> lines_;
     std::vector<TBlock> blocks_;

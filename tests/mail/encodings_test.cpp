@@ -139,3 +139,20 @@ TEST(SystemTempFile, IsFreshWithPrefixInTmpdir) {
     EXPECT_EQ(std::filesystem::path(a).filename().string().substr(0, 3), "orv");
     EXPECT_EQ(std::filesystem::file_size(a), 0u);
 }
+
+TEST(MailLines, ManySmallAppendsGrowTheListGeometrically) {
+    // Half a million tiny text parts each append a line; copying the whole list on every append
+    // would take hours.
+    const std::size_t kParts = 500'000;
+    TMailLines lines;
+    const std::string_view one[] = {"p"};
+    for (std::size_t i = 0; i < kParts; ++i) {
+        lines.AddLines(one);
+        lines.AddText(i % 2 ? "q\r\n" : "r");
+    }
+    ASSERT_EQ(lines.Count(), 2 * kParts);
+    EXPECT_EQ(lines[0], "p");
+    EXPECT_EQ(lines[1], "r");
+    EXPECT_EQ(lines[2 * kParts - 2], "p");
+    EXPECT_EQ(lines[2 * kParts - 1], "q");
+}
