@@ -1,9 +1,10 @@
 // Stored passwords. Each byte is XOR-ed with PasswordKey, as always; but some results cannot
 // live in a profile line: "a", "f" and "k" give LF, CR and NUL, and "K" and "b" give a blank
-// and a TAB, which the reader trims at either end of a value. Those results are stored as an
-// escape pair: "k" and a digit. "k" itself is a safe escape because plain scrambling yields it
-// only for a NUL byte, which no typed password holds, so a value written the plain way reads
-// back exactly as before.
+// and a TAB, which the reader trims at either end of a value; "I" and "L" give a double and a
+// single quote, and the reader drops a matching pair of them around a value. Those results are
+// stored as an escape pair: "k" and a digit (for the quotes, only the first of such a pair).
+// "k" itself is a safe escape because plain scrambling yields it only for a NUL byte, which no
+// typed password holds, so a value written the plain way reads back exactly as before.
 #include "common/password.h"
 
 #include "common/settings.h"
@@ -12,15 +13,19 @@ namespace {
 
 constexpr char kEscape = 'k';
 // The scrambled bytes that need an escape, indexed by the digit after it.
-constexpr char kEscaped[] = {'\0', '\n', '\r', ' ', '\t', kEscape};
+constexpr char kEscaped[] = {'\0', '\n', '\r', ' ', '\t', kEscape, '"', '\''};
 constexpr int kEscapedCount = sizeof(kEscaped);
 
-int EscapeDigit(char scrambled, bool atEnd) {
-    for (int i = 0; i < kEscapedCount; ++i) {
-        if (kEscaped[i] != scrambled) continue;
-        bool onlyAtEnds = scrambled == ' ' || scrambled == '\t';
-        return onlyAtEnds && !atEnd ? -1 : i;
-    }
+// The escape digit for scrambled[i], or -1 when the byte is stored as it is.
+int EscapeDigit(const std::string& scrambled, std::size_t i) {
+    const char c = scrambled[i];
+    const bool atEnd = i == 0 || i + 1 == scrambled.size();
+    bool needed = c == '\0' || c == '\n' || c == '\r' || c == kEscape;
+    if (c == ' ' || c == '\t') needed = atEnd;
+    if (c == '"' || c == '\'') needed = i == 0 && scrambled.size() >= 2 && scrambled.back() == c;
+    if (!needed) return -1;
+    for (int digit = 0; digit < kEscapedCount; ++digit)
+        if (kEscaped[digit] == c) return digit;
     return -1;
 }
 
@@ -36,8 +41,7 @@ std::string EncodeStoredPassword(const std::string& password) {
     const std::string scrambled = ScramblePassword(password, PasswordKey);
     std::string out;
     for (std::size_t i = 0; i < scrambled.size(); ++i) {
-        bool atEnd = i == 0 || i + 1 == scrambled.size();
-        int digit = EscapeDigit(scrambled[i], atEnd);
+        const int digit = EscapeDigit(scrambled, i);
         if (digit < 0) {
             out += scrambled[i];
         } else {

@@ -1,18 +1,20 @@
 #include "common/base/profile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
+#include "common/base/atomic_file.h"
 #include "common/base/fileutil.h"
+#include "common/base/unique_handle.h"
 
 namespace {
 
@@ -82,50 +84,205 @@ bool FindSection(const std::vector<TLine>& lines, const std::string& section, st
     return false;
 }
 
-std::string LoadText(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) return std::string();
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
+[[noreturn]] void Fail(const char* what, const std::string& fileName, int error) {
+    throw EIniFileError(std::string("Unable to ") + what + " " + fileName + ": " +
+                        std::strerror(error));
 }
 
-// Replaces the file by text: written to a new file beside it, flushed, then renamed over it,
-// so a crash never leaves half a settings file.
-void SaveText(const std::string& name, const std::string& text) {
-    // Through a symbolic link the file it points to is replaced, not the link.
+// The value of an entry line: without surrounding blanks, and without one pair of matching
+// quotes around it, as the classic profile functions read "C:/My Files" or 'x'.
+std::string EntryValue(const std::string& text, const TLine& line) {
+    std::string value = TrimBlanks(text, line.valueStart, line.contentEnd);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return value;
+}
+
+std::string ReadAll(int fd, const std::string& fileName) {
+    std::string text;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) Fail("read", fileName, errno);
+        if (n == 0) return text;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+// Waits for the advisory lock. A file system without locks (ENOLCK, EOPNOTSUPP) is used
+// unlocked rather than made unwritable.
+void WaitForLock(int fd, int operation, const std::string& fileName) {
+    while (::flock(fd, operation) != 0) {
+        if (errno == EINTR) continue;
+        if (errno == ENOLCK || errno == EOPNOTSUPP) return;
+        Fail("lock", fileName, errno);
+    }
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The file itself when name is (or passes through) a symbolic link; name when it does not
+// exist yet.
+std::string Resolved(const std::string& name) {
     char resolved[PATH_MAX];
-    const std::string fileName = realpath(name.c_str(), resolved) ? resolved : name;
-    std::string temp = fileName + ".~new";
-    mode_t mode = 0644;
-    struct stat st {};
-    if (stat(fileName.c_str(), &st) == 0) mode = st.st_mode & 07777;
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    if (fd < 0) throw EIniFileError("Unable to write " + fileName + ": " + std::strerror(errno));
+    return ::realpath(name.c_str(), resolved) ? std::string(resolved) : name;
+}
+
+// Opens target (creating it when missing) and takes the exclusive lock on the file its name
+// refers to once the lock is granted: a writer that waited on a file another writer has
+// meanwhile replaced starts again on the new one. writable tells whether the descriptor may
+// write (it is read-only when the file is not writable for this user).
+TUniqueFd LockForUpdate(const std::string& target, const std::string& fileName, bool& writable) {
+    for (;;) {
+        writable = true;
+        TUniqueFd fd(::open(target.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (!fd && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+            writable = false;
+            fd.Reset(::open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        }
+        if (!fd) Fail("write", fileName, errno);
+        WaitForLock(fd.Get(), LOCK_EX, fileName);
+        struct stat locked {};
+        struct stat named {};
+        if (::fstat(fd.Get(), &locked) != 0) Fail("write", fileName, errno);
+        if (::lstat(target.c_str(), &named) == 0 && SameFile(locked, named)) return fd;
+    }
+}
+
+// Whether a file replaced by the atomic writer gets the owner and group it has now: the new
+// file is this process's, and only root, or the owner giving it one of its own groups, may
+// set them back.
+bool ReplacementKeepsOwner(const struct stat& st) {
+    if (::geteuid() == 0) return true;
+    if (st.st_uid != ::geteuid()) return false;
+    if (st.st_gid == ::getegid()) return true;
+    const int count = ::getgroups(0, nullptr);
+    if (count <= 0) return false;
+    std::vector<gid_t> groups(static_cast<std::size_t>(count));
+    const int got = ::getgroups(count, groups.data());
+    return got > 0 &&
+           std::find(groups.begin(), groups.begin() + got, st.st_gid) != groups.begin() + got;
+}
+
+// Rewrites the locked file in place: the last resort, since a crash midway leaves it damaged.
+void RewriteInPlace(int fd, const std::string& text, const std::string& fileName) {
     std::size_t done = 0;
     while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        const ssize_t n =
+            ::pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0) Fail("write", fileName, errno);
+        if (n == 0) Fail("write", fileName, ENOSPC);
         done += static_cast<std::size_t>(n);
     }
-    bool ok = done == text.size() && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (!ok || rename(temp.c_str(), fileName.c_str()) != 0) {
-        int err = errno;
-        unlink(temp.c_str());
-        throw EIniFileError("Unable to write " + fileName + ": " + std::strerror(err));
+    if (::ftruncate(fd, static_cast<off_t>(text.size())) != 0 || ::fsync(fd) != 0)
+        Fail("write", fileName, errno);
+}
+
+// Puts text into the locked file open on fd (named target).
+void SaveText(const std::string& target, int fd, bool writable, const std::string& text,
+              const std::string& fileName) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) Fail("write", fileName, errno);
+    if (ReplacementKeepsOwner(st)) {
+        try {
+            WriteFileAtomic(target, text);
+            return;
+        } catch (const EAtomicWriteError& e) {
+            // No new file may be made or renamed in the folder: the file itself may still be
+            // writable.
+            if (e.Errno != EACCES && e.Errno != EPERM) throw EIniFileError(e.what());
+        }
     }
+    if (!writable) Fail("write", fileName, EACCES);
+    RewriteInPlace(fd, text, fileName);
+}
+
+// text with [section] key set to value.
+std::string WithValue(std::string text, const std::string& section, const std::string& key,
+                      const std::string& value) {
+    const std::vector<TLine> lines = SplitLines(text);
+    const std::string eol =
+        text.find('\n') == std::string::npos || text.find("\r\n") != std::string::npos ? "\r\n"
+                                                                                       : "\n";
+    std::size_t first, last;
+    if (FindSection(lines, section, first, last)) {
+        for (std::size_t i = first; i < last; ++i) {
+            if (lines[i].kind == TLine::Entry && SameText(lines[i].name, key)) {
+                text.replace(lines[i].valueStart, lines[i].contentEnd - lines[i].valueStart, value);
+                return text;
+            }
+        }
+        // A new entry goes after the section's last non-blank line.
+        std::size_t after = first;
+        for (std::size_t i = first; i < last; ++i)
+            if (lines[i].contentEnd > lines[i].start) after = i + 1;
+        std::size_t at = after == 0 ? 0 : lines[after - 1].end;
+        std::string insert = key + "=" + value + eol;
+        if (after > 0 && lines[after - 1].end == lines[after - 1].contentEnd) insert = eol + insert;
+        text.insert(at, insert);
+    } else {
+        // A new section goes at the end, after one blank line.
+        if (!text.empty() && text.back() != '\n') text += eol;
+        if (!lines.empty() && lines.back().contentEnd > lines.back().start) text += eol;
+        text += "[" + section + "]" + eol + key + "=" + value + eol;
+    }
+    return text;
 }
 
 }  // namespace
 
+// The parsed file and what identified it on disk when it was read.
+struct TIniFile::TParsed {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    std::string text;
+    std::vector<TLine> lines;
+
+    bool Describes(const struct stat& st) const {
+        return exists && device == st.st_dev && inode == st.st_ino && size == st.st_size &&
+               modified.tv_sec == st.st_mtim.tv_sec && modified.tv_nsec == st.st_mtim.tv_nsec;
+    }
+};
+
 TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
+
+TIniFile::~TIniFile() = default;
+
+const TIniFile::TParsed& TIniFile::Current() const {
+    struct stat st {};
+    if (::stat(fileName_.c_str(), &st) == 0 && parsed_ && parsed_->Describes(st)) return *parsed_;
+    auto parsed = std::make_unique<TParsed>();
+    TUniqueFd fd(::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd) {
+        // A writer rewriting the file in place holds the exclusive lock meanwhile.
+        WaitForLock(fd.Get(), LOCK_SH, fileName_);
+        if (::fstat(fd.Get(), &st) != 0) Fail("read", fileName_, errno);
+        parsed->text = ReadAll(fd.Get(), fileName_);
+        parsed->exists = true;
+        parsed->device = st.st_dev;
+        parsed->inode = st.st_ino;
+        parsed->size = st.st_size;
+        parsed->modified = st.st_mtim;
+        parsed->lines = SplitLines(parsed->text);
+    } else if (errno != ENOENT && errno != ENOTDIR) {
+        Fail("read", fileName_, errno);
+    }
+    parsed_ = std::move(parsed);
+    return *parsed_;
+}
 
 bool TIniFile::SectionExists(const std::string& section) const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::size_t first, last;
-    return FindSection(SplitLines(LoadText(fileName_)), section, first, last);
+    return FindSection(Current().lines, section, first, last);
 }
 
 bool TIniFile::ValueExists(const std::string& section, const std::string& key) const {
@@ -137,22 +294,25 @@ bool TIniFile::ValueExists(const std::string& section, const std::string& key) c
 void TIniFile::ReadSectionValues(const std::string& section, TStringList& values) const {
     std::lock_guard<std::mutex> lock(mutex_);
     values.Clear();
-    const std::string text = LoadText(fileName_);
-    const std::vector<TLine> lines = SplitLines(text);
+    const TParsed& parsed = Current();
     std::size_t first, last;
-    if (!FindSection(lines, section, first, last)) return;
+    if (!FindSection(parsed.lines, section, first, last)) return;
     for (std::size_t i = first; i < last; ++i)
-        if (lines[i].kind == TLine::Entry && !lines[i].name.empty())
-            values.Add(lines[i].name + "=" +
-                       TrimBlanks(text, lines[i].valueStart, lines[i].contentEnd));
+        if (parsed.lines[i].kind == TLine::Entry && !parsed.lines[i].name.empty())
+            values.Add(parsed.lines[i].name + "=" + EntryValue(parsed.text, parsed.lines[i]));
 }
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& defaultValue) const {
-    TStringList values;
-    ReadSectionValues(section, values);
-    int i = values.IndexOfName(key);
-    return i < 0 ? defaultValue : values.ValueFromIndex(static_cast<std::size_t>(i));
+    std::lock_guard<std::mutex> lock(mutex_);
+    const TParsed& parsed = Current();
+    std::size_t first, last;
+    if (!FindSection(parsed.lines, section, first, last)) return defaultValue;
+    for (std::size_t i = first; i < last; ++i)
+        if (parsed.lines[i].kind == TLine::Entry && !parsed.lines[i].name.empty() &&
+            SameText(parsed.lines[i].name, key))
+            return EntryValue(parsed.text, parsed.lines[i]);
+    return defaultValue;
 }
 
 int TIniFile::ReadInteger(const std::string& section, const std::string& key,
@@ -201,35 +361,14 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
             throw EIniFileError("Unable to write " + fileName_ + ": line break in a value of [" +
                                 section + "] " + key);
     std::lock_guard<std::mutex> lock(mutex_);
-    std::string text = LoadText(fileName_);
-    const std::vector<TLine> lines = SplitLines(text);
-    const std::string eol =
-        text.find('\n') == std::string::npos || text.find("\r\n") != std::string::npos ? "\r\n"
-                                                                                       : "\n";
-    std::size_t first, last;
-    if (FindSection(lines, section, first, last)) {
-        for (std::size_t i = first; i < last; ++i) {
-            if (lines[i].kind == TLine::Entry && SameText(lines[i].name, key)) {
-                text.replace(lines[i].valueStart, lines[i].contentEnd - lines[i].valueStart, value);
-                SaveText(fileName_, text);
-                return;
-            }
-        }
-        // A new entry goes after the section's last non-blank line.
-        std::size_t after = first;
-        for (std::size_t i = first; i < last; ++i)
-            if (lines[i].contentEnd > lines[i].start) after = i + 1;
-        std::size_t at = after == 0 ? 0 : lines[after - 1].end;
-        std::string insert = key + "=" + value + eol;
-        if (after > 0 && lines[after - 1].end == lines[after - 1].contentEnd) insert = eol + insert;
-        text.insert(at, insert);
-    } else {
-        // A new section goes at the end, after one blank line.
-        if (!text.empty() && text.back() != '\n') text += eol;
-        if (!lines.empty() && lines.back().contentEnd > lines.back().start) text += eol;
-        text += "[" + section + "]" + eol + key + "=" + value + eol;
-    }
-    SaveText(fileName_, text);
+    // Whatever happens below, the next read looks at the disk again.
+    parsed_.reset();
+    const std::string target = Resolved(fileName_);
+    bool writable = false;
+    TUniqueFd fd = LockForUpdate(target, fileName_, writable);
+    // Read under the lock: the text another writer saved a moment ago is the one to change.
+    const std::string text = ReadAll(fd.Get(), fileName_);
+    SaveText(target, fd.Get(), writable, WithValue(text, section, key, value), fileName_);
 }
 
 void TIniFile::WriteInteger(const std::string& section, const std::string& key, int value) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -8,13 +9,27 @@
 
 // A profile (INI) file: "[section]" headings, "key=value" entries, ";" comment lines.
 // Section and key names compare without regard to case; keys and values are read without
-// surrounding blanks and tabs. Every read looks at the file as it is on disk now; every write
-// goes to disk at once and leaves every other line and byte of the file as it was (line ends
-// included). A missing file reads as empty; the first write creates it. One object may be used
-// from several threads.
+// surrounding blanks and tabs, and a value wrapped in one pair of matching double or single
+// quotes is read without them. Reads answer from the parsed file, which is read again whenever
+// the file on disk changed (another inode, size or modification time), so another copy's write
+// is seen. Every write goes to disk at once and leaves every other line and byte of the file as
+// it was (line ends included). A missing file reads as empty; the first write creates it; a
+// file that exists but cannot be read raises EIniFileError. One object may be used from several
+// threads.
+//
+// A write is a read-modify-write under an exclusive advisory lock (flock) on the file, so
+// writers in other threads, objects and processes never lose each other's updates. The new
+// text replaces the file through the atomic writer (a uniquely named new file renamed over it,
+// owner and mode kept). Where that is not possible, because the folder is not writable or the
+// owner could not be kept, the file is rewritten in place instead (write, truncate, fsync), as
+// the classic profile functions do. Through a symbolic link the file it points to is changed,
+// not the link.
 class TIniFile {
   public:
     explicit TIniFile(std::string fileName);
+    ~TIniFile();
+    TIniFile(const TIniFile&) = delete;
+    TIniFile& operator=(const TIniFile&) = delete;
 
     const std::string& FileName() const { return fileName_; }
 
@@ -35,8 +50,13 @@ class TIniFile {
     void WriteBool(const std::string& section, const std::string& key, bool value);
 
   private:
+    struct TParsed;
+    // The file as it is on disk now; mutex_ held.
+    const TParsed& Current() const;
+
     std::string fileName_;
     mutable std::mutex mutex_;
+    mutable std::unique_ptr<TParsed> parsed_;
 };
 
 class EIniFileError : public std::runtime_error {

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <grp.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -33,6 +36,29 @@ inline void SetModified(const std::string& path, TDateTime value) {
     times[0].tv_sec = times[1].tv_sec = TimeTFromDateTime(value);
     times[0].tv_usec = times[1].tv_usec = ms * 1000;
     utimes(path.c_str(), times);
+}
+
+// The user and group "nobody", whom the tests become when they run as root.
+constexpr uid_t kNobody = 65534;
+
+// Runs check in a child process where permission bits count: as nobody when the tests run as
+// root (who may read and write anything), as the test user otherwise. True when check returned
+// true. The child leaves by _exit, so the parent's temporary folders are not removed twice.
+inline bool RunUnprivileged(const std::function<bool()>& check) {
+    const pid_t child = fork();
+    if (child == 0) {
+        bool ok = false;
+        try {
+            if (geteuid() != 0 ||
+                (setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0))
+                ok = check();
+        } catch (...) {
+        }
+        _exit(ok ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // The operator view of the tests: records every box and answers from a script (the first
