@@ -4,6 +4,7 @@
 
 #include <QApplication>
 
+#include "app/qt_main_thread.h"
 #include "app/signal_close.h"
 #include "app/so_main.h"
 #include "common/base/profile.h"
@@ -27,13 +28,21 @@ int main(int argc, char* argv[]) {
     if (!MultiUser && !lockFile.Create()) return 0;
 
     QApplication app(argc, argv);
+    // Before anything can show a box: a stop during start-up must not wait for an answer.
+    HandleTerminationSignals();
     // The title of message boxes. No display name: the platform would append it to the caption.
     QApplication::setApplicationName("Quillbern Dovrant");
+    TQtMainThreadScope mainThread;
     TMainWindowSetup setup;
     setup.ProgramDir = programDir;
     setup.ComputerName = computerName;
     setup.LockFile = MultiUser ? nullptr : &lockFile;
     Tso_frmMain window(std::move(setup));
+    if (TerminationRequested()) {
+        // Stopped while the start-up still ran: close down without showing the window.
+        window.close();
+        return 0;
+    }
     CloseOnTerminationSignals(&window);
     window.show();
     return app.exec();

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/qt_main_thread.h"
 #include "app/so_main.h"
 #include "common/settings.h"
 #include "common/window_messages.h"
@@ -32,6 +33,7 @@ int main(int argc, char* argv[]) {
                              "OUTBOX/A100.TXT", "OUTBOX/A101.TXT", "ERROR/B7.TXT"})
         std::ofstream(base / file) << "x";
 
+    TQtMainThreadScope mainThread;
     TMainWindowSetup setup;
     setup.ProgramDir = (base / "DVR").string() + "/";
     setup.ComputerName = "DEMO";
@@ -40,7 +42,7 @@ int main(int argc, char* argv[]) {
     window.lblFileName->setText("A100.TXT");
     window.Animate_Send->Play();
     PostMainWindowMessage(WM_SENDPROGRESS, 0, 60);
-    window.SetStatusText("Next connection time for receive: 2026/12/10 09:30 AM");
+    window.SetText(TMainText::Status, "Next connection time for receive: 2026/12/10 09:30 AM");
 
     int result = 1;
     QTimer::singleShot(300, [&] {

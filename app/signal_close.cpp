@@ -5,17 +5,20 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QWidget>
 #include <csignal>
 
 namespace {
 
-int SignalPipe[2] = {-1, -1};
+int signalPipe[2] = {-1, -1};
+bool requested = false;
+QPointer<QWidget> target;
 
 void OnSignal(int) {
     char byte = 1;
-    ssize_t written = write(SignalPipe[1], &byte, 1);
+    ssize_t written = write(signalPipe[1], &byte, 1);
     (void)written;  // nothing else is safe inside a signal handler
 }
 
@@ -27,6 +30,22 @@ sigset_t TerminationSignals() {
     return set;
 }
 
+void OnTerminationSignal() {
+    char byte;
+    ssize_t got = read(signalPipe[0], &byte, 1);
+    (void)got;
+    const bool first = !requested;
+    requested = true;
+    if (first && target) {
+        target->close();
+        return;
+    }
+    // No window yet, or asked again (for instance while a question at close waits for an
+    // answer that no one on an offscreen display can give): every event loop ends, an open
+    // box counts as declined and the close or the start-up runs to its end.
+    QCoreApplication::exit(0);
+}
+
 }  // namespace
 
 void DeferTerminationSignals() {
@@ -34,24 +53,11 @@ void DeferTerminationSignals() {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-void CloseOnTerminationSignals(QWidget* window) {
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, SignalPipe) != 0) return;
-    auto* notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, window);
-    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
-        char byte;
-        ssize_t got = read(SignalPipe[0], &byte, 1);
-        (void)got;
-        static bool asked = false;
-        if (!asked) {
-            asked = true;
-            window->close();
-        } else {
-            // Asked again, for instance while a question at close waits for an answer that
-            // no one on an offscreen display can give: every event loop ends, an open box
-            // counts as declined and the close runs to its end.
-            QCoreApplication::exit(0);
-        }
-    });
+void HandleTerminationSignals() {
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
+    auto* notifier =
+        new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, OnTerminationSignal);
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
@@ -61,3 +67,7 @@ void CloseOnTerminationSignals(QWidget* window) {
     sigset_t set = TerminationSignals();
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
+
+bool TerminationRequested() { return requested; }
+
+void CloseOnTerminationSignals(QWidget* window) { target = window; }

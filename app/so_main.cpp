@@ -10,8 +10,7 @@
 #include "app/folder_pictures.h"
 #include "app/qt_operator_view.h"
 #include "app/qt_pump.h"
-#include "app/window_message_event.h"
-#include "common/window_messages.h"
+#include "app/qt_timer.h"
 #include "dialogs/qt_text.h"
 
 namespace {
@@ -49,10 +48,9 @@ QProgressBar* MakeProgressBar(QWidget* parent) {
 Tso_frmMain::Tso_frmMain(TMainWindowSetup setup, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                              Qt::WindowCloseButtonHint),
-      Setup(std::move(setup)) {
+                              Qt::WindowCloseButtonHint) {
     setWindowTitle("Quillbern Dovrant ");
-    OpenFolder = [](const std::string& folder) {
+    FolderOpener = [](const std::string& folder) {
         QProcess::startDetached("xdg-open", {QText(folder)});
     };
     auto* central = new QWidget(this);
@@ -70,27 +68,27 @@ Tso_frmMain::Tso_frmMain(TMainWindowSetup setup, QWidget* parent)
     StatusPanel0->setMinimumWidth(50);
     statusBar()->addWidget(StatusPanel0, 1);
     statusBar()->setSizeGripEnabled(false);
-    BuildTimers();
     setFixedSize(418, 301);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    if (Setup.InstallOperatorView) {
-        View = std::make_unique<TQtOperatorView>(this);
-        SetOperatorView(View.get());
+    if (setup.InstallOperatorView) {
+        operatorView_ = std::make_unique<TQtOperatorView>(this);
+        SetOperatorView(operatorView_.get());
     }
+    if (!setup.MakeTimer) setup.MakeTimer = MakeQtTimer;
     InstallQtPumpHook();
-    SetMainWindowPoster([this](int message, int wParam, long lParam) {
-        QCoreApplication::postEvent(this, new TWindowMessageEvent(message, wParam, lParam));
-    });
-    FormCreate();
+    controller_ = std::make_unique<TMainController>(std::move(setup), *this);
+    Timer_RecvSchedule = controller_->Timer_RecvSchedule.get();
+    Timer_Send = controller_->Timer_Send.get();
+    Timer_Delay = controller_->Timer_Delay.get();
+    controller_->FormCreate();
 }
 
 Tso_frmMain::~Tso_frmMain() {
     RemoveQtPumpHook();
-    SetMainWindowPoster({});
-    SetCounterSink({});
-    if (View) SetOperatorView(nullptr);
+    controller_.reset();
+    if (operatorView_) SetOperatorView(nullptr);
 }
 
 void Tso_frmMain::BuildLeftPanel() {
@@ -153,22 +151,23 @@ void Tso_frmMain::BuildRightPanel() {
 }
 
 void Tso_frmMain::BuildActions() {
-    auto make = [this](const char* caption, void (Tso_frmMain::*handler)()) {
+    auto make = [this](const char* caption, void (TMainController::*handler)()) {
         auto* action = new QAction(caption, this);
-        connect(action, &QAction::triggered, this, [this, handler] { RunHandler(handler); });
+        connect(action, &QAction::triggered, this,
+                [this, handler] { controller_->RunHandler(handler); });
         return action;
     };
-    OpenInbox = make("&Inbox", &Tso_frmMain::OpenInboxExecute);
-    OpenOutbox = make("&Outbox", &Tso_frmMain::OpenOutboxExecute);
-    OpenError = make("&Error", &Tso_frmMain::OpenErrorExecute);
-    ReceiveNow = make("&Receive Now", &Tso_frmMain::ReceiveNowExecute);
+    OpenInbox = make("&Inbox", &TMainController::OpenInboxExecute);
+    OpenOutbox = make("&Outbox", &TMainController::OpenOutboxExecute);
+    OpenError = make("&Error", &TMainController::OpenErrorExecute);
+    ReceiveNow = make("&Receive Now", &TMainController::ReceiveNowExecute);
     ReceiveNow->setShortcut(Qt::Key_F5);
     ReceiveNow->setShortcutContext(Qt::WindowShortcut);
-    OpenOption = make("&Option", &Tso_frmMain::OpenOptionExecute);
-    PauseAutoImport = make("&Pause Auto Import", &Tso_frmMain::PauseAutoImportExecute);
-    ResumeAutoImport = make("R&esume Auto Import", &Tso_frmMain::ResumeAutoImportExecute);
-    About = make("&About", &Tso_frmMain::AboutExecute);
-    Exit1 = make("E&xit", &Tso_frmMain::Exit1Click);
+    OpenOption = make("&Option", &TMainController::OpenOptionExecute);
+    PauseAutoImport = make("&Pause Auto Import", &TMainController::PauseAutoImportExecute);
+    ResumeAutoImport = make("R&esume Auto Import", &TMainController::ResumeAutoImportExecute);
+    About = make("&About", &TMainController::AboutExecute);
+    Exit1 = make("E&xit", &TMainController::Exit1Click);
     addAction(ReceiveNow);  // F5 works wherever the focus is in the window
     connect(btnInbox, &QToolButton::clicked, OpenInbox, &QAction::trigger);
     connect(btnOutbox, &QToolButton::clicked, OpenOutbox, &QAction::trigger);
@@ -198,13 +197,4 @@ void Tso_frmMain::BuildMenus() {
     PopupMenu->addAction(PauseAutoImport);
     PopupMenu->addSeparator();
     PopupMenu->addAction(OpenOption);
-}
-
-void Tso_frmMain::BuildTimers() {
-    Timer_RecvSchedule = Setup.MakeTimer();
-    Timer_Send = Setup.MakeTimer();
-    Timer_Delay = Setup.MakeTimer();
-    Timer_RecvSchedule->OnTimer = [this] { RunHandler(&Tso_frmMain::Timer_RecvScheduleTimer); };
-    Timer_Send->OnTimer = [this] { RunHandler(&Tso_frmMain::Timer_SendTimer); };
-    Timer_Delay->OnTimer = [this] { RunHandler(&Tso_frmMain::Timer_DelayTimer); };
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 // The gateway's only window: folder counters, send and receive progress, the schedule line
-// in the status bar, and the menus. It owns the three timers that drive all work; the work
-// itself lives in the core.
+// in the status bar, and the menus. It builds the widgets, forwards their events to the
+// core controller and shows what the controller sets through IMainView.
 
 #include <QAction>
 #include <QGroupBox>
@@ -17,29 +17,17 @@
 #include <string>
 
 #include "app/activity_indicator.h"
-#include "app/window_timer.h"
-#include "common/base/clock.h"
-#include "common/folder_counters.h"
+#include "app/core/window_controller.h"
 
-class TLockFile;
 class TQtOperatorView;
 
-// What the program entry hands the window.
-struct TMainWindowSetup {
-    std::string ProgramDir;  // ends with "/"
-    std::string ComputerName;
-    TLockFile* LockFile = nullptr;  // held lock file, none in multi-user mode
-    TTimerFactory MakeTimer = MakeQtWindowTimer;
-    bool InstallOperatorView = true;  // message boxes of the core go to this window
-};
-
-class Tso_frmMain : public QMainWindow {
+class Tso_frmMain : public QMainWindow, public IMainView {
   public:
     explicit Tso_frmMain(TMainWindowSetup setup, QWidget* parent = nullptr);
     ~Tso_frmMain() override;
 
-    // Shows a folder to the operator (xdg-open); a start failure is not reported.
-    std::function<void(const std::string& folder)> OpenFolder;
+    // Shows a folder to the operator (xdg-open by default; tests replace it).
+    std::function<void(const std::string& folder)> FolderOpener;
 
     // Components, named as the window's design names them.
     QWidget* Panel1;
@@ -72,37 +60,25 @@ class Tso_frmMain : public QMainWindow {
     QAction* PauseAutoImport;
     QAction* ResumeAutoImport;
     QAction* About;
-    std::unique_ptr<IWindowTimer> Timer_RecvSchedule;
-    std::unique_ptr<IWindowTimer> Timer_Send;
-    std::unique_ptr<IWindowTimer> Timer_Delay;
+    // The controller's timers, under the window's names.
+    ITimer* Timer_RecvSchedule;
+    ITimer* Timer_Send;
+    ITimer* Timer_Delay;
 
-    // Handlers.
-    void FormCreate();
-    void FormShow();
-    // True when the window may close.
-    bool FormClose();
-    void CloseDown();
-    void OpenInboxExecute();
-    void OpenOutboxExecute();
-    void OpenErrorExecute();
-    void Exit1Click();
-    void OpenOptionExecute();
-    void AboutExecute();
-    void ReceiveNowExecute();
-    void PauseAutoImportExecute();
-    void ResumeAutoImportExecute();
-    void SetAutoImport(bool on);
-    void Timer_SendTimer();
-    void Timer_RecvScheduleTimer();
-    void Timer_DelayTimer();
+    // The window's logic; the handlers of the widgets only forward to it.
+    TMainController& Controller() { return *controller_; }
+    bool ClosedDown() const { return controller_->ClosedDown(); }
 
-    // Sets the three counter labels; on the main thread only.
-    void ShowCounters(const TFolderCounts& counts);
-    void SetStatusText(const std::string& text);
-    bool ClosedDown() const { return Closed; }
+    // IMainView.
+    void SetText(TMainText text, const std::string& value) override;
+    void SetProgress(TMainTransfer transfer, bool visible, int position) override;
+    void SetAnimation(TMainTransfer transfer, bool playing) override;
+    void SetActionState(TMainAction action, bool enabled, bool visible) override;
+    void OpenFolder(const std::string& folder) override;
+    void ShowAbout() override;
+    void RequestClose() override;
 
   protected:
-    bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
@@ -111,14 +87,10 @@ class Tso_frmMain : public QMainWindow {
     void BuildRightPanel();
     void BuildActions();
     void BuildMenus();
-    void BuildTimers();
-    void OpenDataFolder(const char* logText, const std::string& folder);
-    // Runs a handler called by Qt; an error is shown in the standard error box.
-    void RunHandler(void (Tso_frmMain::*handler)());
+    QAction* ActionOf(TMainAction action) const;
+    QLabel* LabelOf(TMainText text) const;
 
-    TMainWindowSetup Setup;
-    std::unique_ptr<TQtOperatorView> View;
-    TDateTime DisconnectTime = 0;  // when a delayed hang-up is due
-    bool Shown = false;
-    bool Closed = false;
+    std::unique_ptr<TQtOperatorView> operatorView_;
+    std::unique_ptr<TMainController> controller_;
+    bool shown_ = false;
 };

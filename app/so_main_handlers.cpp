@@ -1,88 +1,35 @@
-#include <QApplication>
+// The window's side of IMainView, and the Qt events it forwards to the controller.
+
 #include <QCloseEvent>
-#include <QThread>
+#include <QFontMetrics>
+#include <algorithm>
 #include <exception>
 
 #include "app/create_form_waiting.h"
 #include "app/so_main.h"
-#include "app/window_message_event.h"
-#include "common/housekeeping.h"
-#include "common/settings.h"
-#include "common/single_instance.h"
-#include "common/syslog.h"
-#include "common/view.h"
-#include "common/window_messages.h"
 #include "dialogs/about_dlg.h"
 #include "dialogs/qt_text.h"
-#include "common/outbox_scan.h"
 
 namespace {
 
-constexpr int kSendScanMs = 5000;
-constexpr int kScheduleTickMs = 60000;
-
-void ShowHandlerError(const std::exception& e) {
-    OperatorView().MessageBox(TMsgKind::Error, e.what(), "", TMsgButtons::OK);
-}
+// The folder panel's width in the design; it grows when a counter caption needs more.
+constexpr int kPanelWidth = 71;
+constexpr int kPanelPadding = 4;
 
 }  // namespace
 
-void Tso_frmMain::RunHandler(void (Tso_frmMain::*handler)()) {
-    try {
-        (this->*handler)();
-    } catch (const std::exception& e) {
-        ShowHandlerError(e);
-    }
-}
-
-void Tso_frmMain::FormCreate() {
-    try {
-        LoadSettings(Setup.ProgramDir, Setup.ComputerName);
-        // The forced-upgrade check joins here together with the transfer cycle control.
-    } catch (const std::exception& e) {
-        ShowHandlerError(e);  // the window is still created and the program runs on
-    }
-}
-
 void Tso_frmMain::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
-    if (Shown) return;
-    Shown = true;
-    RunHandler(&Tso_frmMain::FormShow);
+    if (shown_) return;
+    shown_ = true;
+    controller_->RunHandler(&TMainController::FormShow);
 }
-
-void Tso_frmMain::FormShow() {
-    SetCounterSink([this](const TFolderCounts& counts) {
-        if (QThread::currentThread() == thread())
-            ShowCounters(counts);
-        else  // a worker counted: the labels are set on the main thread
-            QMetaObject::invokeMethod(
-                this, [this, counts] { ShowCounters(counts); }, Qt::QueuedConnection);
-    });
-    RefreshCounters();
-    Timer_Send->SetInterval(kSendScanMs);
-    SetAutoImport(ProgramInfo.AutoImport);
-    if (ScheduleEnabled) {
-        Timer_RecvSchedule->SetInterval(kScheduleTickMs);
-        Timer_RecvSchedule->SetEnabled(true);
-    }
-    Timer_Delay->SetEnabled(false);
-    Timer_Delay->SetInterval(ConnectionInfo.DialupDelay * 60 * 1000);
-}
-
-void Tso_frmMain::ShowCounters(const TFolderCounts& counts) {
-    lblInboxCnt->setText(QText(CounterCaption("Inbox", counts.Inbox)));
-    lblOutboxCnt->setText(QText(CounterCaption("Outbox", counts.Outbox)));
-    lblErrorCnt->setText(QText(CounterCaption("Error", counts.Error)));
-}
-
-void Tso_frmMain::SetStatusText(const std::string& text) { StatusPanel0->setText(QText(text)); }
 
 void Tso_frmMain::closeEvent(QCloseEvent* e) {
-    bool accept = Closed;
+    bool accept = controller_->ClosedDown();
     if (!accept) {
         try {
-            accept = FormClose();
+            accept = controller_->FormClose();
         } catch (const std::exception& error) {
             ShowHandlerError(error);
         }
@@ -93,122 +40,82 @@ void Tso_frmMain::closeEvent(QCloseEvent* e) {
         e->ignore();
 }
 
-bool Tso_frmMain::FormClose() {
-    if (!(SendIdle && RecvIdle && DialIdle)) {
-        OperatorView().MessageBox(
-            TMsgKind::Information,
-            "Unable to close application now. Message(s) are being sent or received.", "",
-            TMsgButtons::OK);
-        HousekeepNow = false;
-        return false;
+QLabel* Tso_frmMain::LabelOf(TMainText text) const {
+    switch (text) {
+        case TMainText::InboxCount:
+            return lblInboxCnt;
+        case TMainText::OutboxCount:
+            return lblOutboxCnt;
+        case TMainText::ErrorCount:
+            return lblErrorCnt;
+        case TMainText::SendFile:
+            return lblFileName;
+        case TMainText::ReceiveState:
+            return lblReceive;
+        case TMainText::Status:
+            return StatusPanel0;
+        case TMainText::SendCaption:
+        case TMainText::ReceiveCaption:
+            break;
     }
-    if (Timer_Delay->Enabled()) {
-        // A dialled line is held open for a delayed hang-up; it is not hung up here.
-        TMsgAnswer answer = OperatorView().MessageBox(
-            TMsgKind::Information,
-            "If you want to close application now, please disconnect the internet connection "
-            "manually.\n\rClose now?",
-            "", TMsgButtons::YesNo);
-        if (answer != TMsgAnswer::Yes) return false;
-        WriteLog("Close program when internet connection still exists", 1);
-        Timer_Delay->SetEnabled(false);
+    return nullptr;
+}
+
+void Tso_frmMain::SetText(TMainText text, const std::string& value) {
+    if (text == TMainText::SendCaption) return GrpbxSend->setTitle(QText(value));
+    if (text == TMainText::ReceiveCaption) return GrpbxRecv->setTitle(QText(value));
+    LabelOf(text)->setText(QText(value));
+    if (text == TMainText::InboxCount || text == TMainText::OutboxCount ||
+        text == TMainText::ErrorCount) {
+        // Large counts ("Inbox (12345)") would be cut off in the design's narrow panel.
+        int widest = 0;
+        for (QLabel* label : {lblInboxCnt, lblOutboxCnt, lblErrorCnt})
+            widest = std::max(widest, label->fontMetrics().horizontalAdvance(label->text()));
+        Panel1->setFixedWidth(std::max(kPanelWidth, widest + kPanelPadding));
     }
-    Timer_RecvSchedule->SetEnabled(false);
-    Timer_Send->SetEnabled(false);
-    CloseDown();
-    return true;
 }
 
-void Tso_frmMain::CloseDown() {
-    // Whatever housekeeping or the log raise, the settings and the lock file are released.
-    try {
-        CheckHousekeeping();
-    } catch (const std::exception& e) {
-        ShowHandlerError(e);
+void Tso_frmMain::SetProgress(TMainTransfer transfer, bool visible, int position) {
+    QProgressBar* bar = transfer == TMainTransfer::Send ? ProgressBar_Send : ProgressBar_receive;
+    bar->setVisible(visible);
+    bar->setValue(position);
+}
+
+void Tso_frmMain::SetAnimation(TMainTransfer transfer, bool playing) {
+    TActivityIndicator* wheel = transfer == TMainTransfer::Send ? Animate_Send : Animate_Receive;
+    if (playing)
+        wheel->Play();
+    else
+        wheel->Stop();
+}
+
+QAction* Tso_frmMain::ActionOf(TMainAction action) const {
+    switch (action) {
+        case TMainAction::ReceiveNow:
+            return ReceiveNow;
+        case TMainAction::PauseAutoImport:
+            return PauseAutoImport;
+        case TMainAction::ResumeAutoImport:
+            return ResumeAutoImport;
+        case TMainAction::OpenOption:
+            return OpenOption;
     }
-    try {
-        WriteLog("Close program", 1);
-    } catch (const std::exception&) {
-    }
-    SetCounterSink({});
-    SetMainWindowPoster({});
-    ReleaseSettings();
-    if (Setup.LockFile) Setup.LockFile->Delete();
-    Closed = true;
+    return nullptr;
 }
 
-bool Tso_frmMain::event(QEvent* e) {
-    int type = static_cast<int>(e->type());
-    if (type == WM_SENDPROGRESS || type == WM_RECVPROGRESS) {
-        auto* message = static_cast<TWindowMessageEvent*>(e);
-        QProgressBar* bar = type == WM_SENDPROGRESS ? ProgressBar_Send : ProgressBar_receive;
-        bar->setVisible(true);
-        bar->setValue(static_cast<int>(message->LParam));
-        return true;
-    }
-    return QMainWindow::event(e);
+void Tso_frmMain::SetActionState(TMainAction action, bool enabled, bool visible) {
+    QAction* target = ActionOf(action);
+    target->setEnabled(enabled);
+    target->setVisible(visible);
 }
 
-void Tso_frmMain::OpenDataFolder(const char* logText, const std::string& folder) {
-    WriteLog(logText, 1);
-    RefreshCounters();
-    OpenFolder(folder);  // a start failure is not reported
+void Tso_frmMain::OpenFolder(const std::string& folder) {
+    if (FolderOpener) FolderOpener(folder);
 }
 
-void Tso_frmMain::OpenInboxExecute() { OpenDataFolder("Open Inbox folder", ProgramInfo.InboxPath); }
-
-void Tso_frmMain::OpenOutboxExecute() {
-    OpenDataFolder("Open Outbox folder", ProgramInfo.OutboxPath);
-}
-
-void Tso_frmMain::OpenErrorExecute() { OpenDataFolder("Open Error folder", ProgramInfo.ErrorPath); }
-
-void Tso_frmMain::Exit1Click() { close(); }
-
-void Tso_frmMain::OpenOptionExecute() {
-    // The options dialog is opened here once it exists.
-}
-
-void Tso_frmMain::AboutExecute() {
+void Tso_frmMain::ShowAbout() {
     auto about = CreateFormWaiting<TAboutDlg>(this);
     about->exec();
 }
 
-void Tso_frmMain::ReceiveNowExecute() {
-    // Starting a receive cycle is added with the transfer cycle control.
-}
-
-void Tso_frmMain::PauseAutoImportExecute() { SetAutoImport(false); }
-
-void Tso_frmMain::ResumeAutoImportExecute() {
-    if (!ProgramInfo.AutoImport) SetAutoImport(true);
-}
-
-void Tso_frmMain::SetAutoImport(bool on) {
-    // Not written to USER.INI: a pause lasts until the program ends.
-    ProgramInfo.AutoImport = on;
-    Timer_Send->SetEnabled(on);
-    PauseAutoImport->setEnabled(on);
-    PauseAutoImport->setVisible(on);
-    ResumeAutoImport->setEnabled(!on);
-    ResumeAutoImport->setVisible(!on);
-    GrpbxSend->setTitle(on ? " Send " : " Send (Pause) ");
-    WriteLog(on ? "Resume Auto Import" : "Pause Auto Import", 1);
-}
-
-void Tso_frmMain::Timer_SendTimer() {
-    Timer_Send->SetEnabled(false);
-    struct TRearm {
-        Tso_frmMain* Window;
-        ~TRearm() {
-            if (SendIdle) Window->Timer_Send->SetEnabled(ProgramInfo.AutoImport);
-        }
-    } rearm{this};
-    RefreshCounters();
-    ScanOutbox();
-    // A send cycle for the queued files starts here once the transfer cycle control exists.
-}
-
-void Tso_frmMain::Timer_RecvScheduleTimer() { RefreshCounters(); }
-
-void Tso_frmMain::Timer_DelayTimer() { RefreshCounters(); }
+void Tso_frmMain::RequestClose() { close(); }

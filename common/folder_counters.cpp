@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "common/base/to_main_thread.h"
 #include "common/lookups.h"
 #include "common/settings.h"
 
@@ -111,8 +112,23 @@ void SetCounterSink(TCounterSink sink) {
     Sink = std::move(sink);
 }
 
+namespace {
+
+void DeliverCounts(const TFolderCounts& counts) {
+    TCounterSink sink;
+    {
+        std::lock_guard<std::mutex> guard(SinkLock);
+        sink = Sink;
+    }
+    if (sink) sink(counts);
+}
+
+}  // namespace
+
 void RefreshCounters() {
-    TFolderCounts counts = CountFolders();
-    std::lock_guard<std::mutex> guard(SinkLock);
-    if (Sink) Sink(counts);
+    const TFolderCounts counts = CountFolders();
+    if (MainThread().IsMainThread())
+        DeliverCounts(counts);
+    else  // a worker counted: the window hears of it on the main thread
+        MainThread().Post([counts] { DeliverCounts(counts); });
 }

@@ -3,7 +3,7 @@
 // The three folder counters of the main window.
 //
 // Counting may run on any thread (a worker asks for it after each file); the counts then
-// go to the window's counter sink, which sets the labels on the main thread.
+// go to the window's counter sink, always on the main thread (through MainThread()).
 
 #include <functional>
 #include <string>
@@ -35,5 +35,6 @@ using TCounterSink = std::function<void(const TFolderCounts&)>;
 // The window hands in its sink when shown and takes it back when it closes.
 void SetCounterSink(TCounterSink sink);
 
-// Counts the folders on the calling thread and hands the counts to the sink.
+// Counts the folders on the calling thread and hands the counts to the sink on the main
+// thread: at once when called there, else through a posted call.
 void RefreshCounters();

@@ -2,17 +2,26 @@
 
 #include <mutex>
 
+#include "common/base/to_main_thread.h"
+
 namespace {
-std::mutex PosterLock;
-TPostMessage Poster;
+std::mutex handlerLock;
+TWindowMessageHandler handler;
+
+TWindowMessageHandler CurrentHandler() {
+    std::lock_guard<std::mutex> guard(handlerLock);
+    return handler;
+}
 }  // namespace
 
-void SetMainWindowPoster(TPostMessage poster) {
-    std::lock_guard<std::mutex> guard(PosterLock);
-    Poster = std::move(poster);
+void SetMainWindowHandler(TWindowMessageHandler newHandler) {
+    std::lock_guard<std::mutex> guard(handlerLock);
+    handler = std::move(newHandler);
 }
 
 void PostMainWindowMessage(int message, int wParam, long lParam) {
-    std::lock_guard<std::mutex> guard(PosterLock);
-    if (Poster) Poster(message, wParam, lParam);
+    MainThread().Post([message, wParam, lParam] {
+        // Looked up when the message is handled: a window closed meanwhile gets nothing.
+        if (TWindowMessageHandler current = CurrentHandler()) current(message, wParam, lParam);
+    });
 }

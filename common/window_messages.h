@@ -1,7 +1,8 @@
 #pragma once
 
 // Messages the worker threads post to the main window. Posting never blocks and may happen
-// from any thread; the window handles the message later on the main thread.
+// from any thread; the window's handler gets the message later on the main thread, through
+// MainThread().Post.
 
 #include <functional>
 
@@ -9,10 +10,11 @@ inline constexpr int WM_USER = 0x0400;
 inline constexpr int WM_SENDPROGRESS = WM_USER + 110;  // 1134: LParam = send progress 0..100
 inline constexpr int WM_RECVPROGRESS = WM_USER + 120;  // 1144: LParam = receive progress 0..100
 
-using TPostMessage = std::function<void(int message, int wParam, long lParam)>;
+using TWindowMessageHandler = std::function<void(int message, int wParam, long lParam)>;
 
-// The window installs its poster when created and removes it (empty) when it closes.
-void SetMainWindowPoster(TPostMessage poster);
+// The main window installs its handler when created and removes it (empty) when it closes.
+void SetMainWindowHandler(TWindowMessageHandler handler);
 
-// Posts message to the main window; does nothing while no window is there.
+// Posts message to the main window; a message that arrives while no window is there is
+// dropped.
 void PostMainWindowMessage(int message, int wParam, long lParam);

@@ -17,6 +17,8 @@
 #include <mutex>
 #include <vector>
 
+#include "common/base/timer.h"
+
 class TPumpTimer;
 
 // The queue of posted calls and the timers of one thread. Post and PostQuit may be called
@@ -53,22 +55,20 @@ class TMessageQueue {
     uint64_t nextTimerId_ = 1;
 };
 
-// A timer of the calling thread's queue: fires OnTimer from that thread's pump steps every
-// Interval milliseconds while enabled. Enabling (again) starts a full interval. A handler is
-// never re-entered by a pump step inside itself.
-class TPumpTimer {
+// A timer of the calling thread's queue (the thread that creates it): fires OnTimer from that
+// thread's pump steps every Interval milliseconds while enabled. Enabling (again) starts a full
+// interval. A handler is never re-entered by a pump step inside itself.
+class TPumpTimer : public ITimer {
   public:
     TPumpTimer();
-    ~TPumpTimer();
+    ~TPumpTimer() override;
     TPumpTimer(const TPumpTimer&) = delete;
     TPumpTimer& operator=(const TPumpTimer&) = delete;
 
-    void SetInterval(int milliseconds);
-    int Interval() const { return interval_; }
-    void SetEnabled(bool enabled);
-    bool Enabled() const { return enabled_; }
-
-    std::function<void()> OnTimer;
+    void SetInterval(int milliseconds) override;
+    int Interval() const override { return interval_; }
+    void SetEnabled(bool enabled) override;
+    bool Enabled() const override { return enabled_; }
 
   private:
     friend class TMessageQueue;

@@ -3,10 +3,13 @@
 
 #include <QApplication>
 
+#include "app/qt_main_thread.h"
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quillbern Dovrant");
+    TQtMainThreadScope mainThread;  // workers reach the window through the event loop
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -177,4 +177,16 @@ TEST_F(ProgramEntryTest, MultiUserCopyRunsWithoutALockFile) {
     EXPECT_EQ(WaitForExit(copy), 0);
 }
 
+TEST_F(ProgramEntryTest, AStopWhileTheStartUpErrorBoxWaitsClosesDown) {
+    // The log folder cannot be made (a file stands there): start-up shows an error box that
+    // no one on the offscreen display answers.
+    WriteFile(dir.Path() + "LOG", "");
+    pid_t copy = Start();
+    ASSERT_TRUE(WaitUntilHeld(ownLock));
+    std::this_thread::sleep_for(300ms);
+    kill(copy, SIGTERM);
+    EXPECT_EQ(WaitForExit(copy), 0);
+    EXPECT_FALSE(FileExists(ownLock));
+}
+
 }  // namespace

@@ -14,7 +14,7 @@
 #include "common/single_instance.h"
 #include "common/test_support.h"
 
-class TFakeTimer : public IWindowTimer {
+class TFakeTimer : public ITimer {
   public:
     void SetInterval(int ms) override { interval = ms; }
     int Interval() const override { return interval; }
@@ -56,7 +56,7 @@ class WindowTest : public testing::Test {
             return timer;
         };
         window = std::make_unique<Tso_frmMain>(std::move(setup));
-        window->OpenFolder = [this](const std::string& folder) { opened.push_back(folder); };
+        window->FolderOpener = [this](const std::string& folder) { opened.push_back(folder); };
     }
 
     void Show() {
@@ -74,9 +74,7 @@ class WindowTest : public testing::Test {
         SetOperatorView(nullptr);
     }
 
-    TFakeTimer& Fake(const std::unique_ptr<IWindowTimer>& timer) {
-        return static_cast<TFakeTimer&>(*timer);
-    }
+    TFakeTimer& Fake(ITimer* timer) { return static_cast<TFakeTimer&>(*timer); }
 
     // The messages of this run's log (time stamps cut off).
     std::vector<std::string> Log() {

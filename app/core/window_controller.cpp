@@ -1,0 +1,196 @@
+#include "app/core/window_controller.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <exception>
+
+#include "common/housekeeping.h"
+#include "common/outbox_scan.h"
+#include "common/settings.h"
+#include "common/single_instance.h"
+#include "common/syslog.h"
+#include "common/view.h"
+#include "common/window_messages.h"
+
+void ShowHandlerError(const std::exception& error) {
+    OperatorView().MessageBox(TMsgKind::Error, error.what(), "", TMsgButtons::OK);
+}
+
+namespace {
+
+// The delayed hang-up interval: minutes to timer milliseconds, kept inside what a timer
+// can hold whatever USER.INI says.
+int DelayMs(int32_t minutes) {
+    const int64_t ms = static_cast<int64_t>(std::max<int32_t>(minutes, 0)) * 60 * 1000;
+    return static_cast<int>(std::min<int64_t>(ms, INT_MAX));
+}
+
+}  // namespace
+
+TMainController::TMainController(TMainWindowSetup setup, IMainView& view)
+    : setup_(std::move(setup)), view_(view) {
+    Timer_RecvSchedule = setup_.MakeTimer();
+    Timer_Send = setup_.MakeTimer();
+    Timer_Delay = setup_.MakeTimer();
+    Timer_RecvSchedule->OnTimer = [this] { RunHandler(&TMainController::Timer_RecvScheduleTimer); };
+    Timer_Send->OnTimer = [this] { RunHandler(&TMainController::Timer_SendTimer); };
+    Timer_Delay->OnTimer = [this] { RunHandler(&TMainController::Timer_DelayTimer); };
+    SetMainWindowHandler(
+        [this](int message, int wParam, long lParam) { WindowMessage(message, wParam, lParam); });
+}
+
+TMainController::~TMainController() {
+    SetMainWindowHandler({});
+    SetCounterSink({});
+}
+
+void TMainController::RunHandler(void (TMainController::*handler)()) {
+    try {
+        (this->*handler)();
+    } catch (const std::exception& e) {
+        ShowHandlerError(e);
+    }
+}
+
+void TMainController::FormCreate() {
+    try {
+        LoadSettings(setup_.ProgramDir, setup_.ComputerName);
+        // The forced-upgrade check joins here together with the transfer cycle control.
+    } catch (const std::exception& e) {
+        ShowHandlerError(e);  // the window is still created and the program runs on
+    }
+}
+
+void TMainController::FormShow() {
+    SetCounterSink([this](const TFolderCounts& counts) { ShowCounters(counts); });
+    RefreshCounters();
+    Timer_Send->SetInterval(kSendScanMs);
+    SetAutoImport(ProgramInfo.AutoImport);
+    if (ScheduleEnabled) {
+        Timer_RecvSchedule->SetInterval(kScheduleTickMs);
+        Timer_RecvSchedule->SetEnabled(true);
+    }
+    Timer_Delay->SetEnabled(false);
+    Timer_Delay->SetInterval(DelayMs(ConnectionInfo.DialupDelay));
+}
+
+void TMainController::ShowCounters(const TFolderCounts& counts) {
+    view_.SetText(TMainText::InboxCount, CounterCaption("Inbox", counts.Inbox));
+    view_.SetText(TMainText::OutboxCount, CounterCaption("Outbox", counts.Outbox));
+    view_.SetText(TMainText::ErrorCount, CounterCaption("Error", counts.Error));
+}
+
+bool TMainController::FormClose() {
+    if (!(SendIdle && RecvIdle && DialIdle)) {
+        OperatorView().MessageBox(
+            TMsgKind::Information,
+            "Unable to close application now. Message(s) are being sent or received.", "",
+            TMsgButtons::OK);
+        HousekeepNow = false;
+        return false;
+    }
+    if (Timer_Delay->Enabled()) {
+        // A dialled line is held open for a delayed hang-up; it is not hung up here.
+        TMsgAnswer answer = OperatorView().MessageBox(
+            TMsgKind::Information,
+            "If you want to close application now, please disconnect the internet connection "
+            "manually.\n\rClose now?",
+            "", TMsgButtons::YesNo);
+        if (answer != TMsgAnswer::Yes) return false;
+        WriteLog("Close program when internet connection still exists", 1);
+        Timer_Delay->SetEnabled(false);
+    }
+    Timer_RecvSchedule->SetEnabled(false);
+    Timer_Send->SetEnabled(false);
+    CloseDown();
+    return true;
+}
+
+void TMainController::CloseDown() {
+    // Whatever housekeeping or the log raise, the settings and the lock file are released.
+    try {
+        CheckHousekeeping();
+    } catch (const std::exception& e) {
+        ShowHandlerError(e);
+    }
+    try {
+        WriteLog("Close program", 1);
+    } catch (const std::exception&) {
+    }
+    SetCounterSink({});
+    SetMainWindowHandler({});
+    ReleaseSettings();
+    if (setup_.LockFile) setup_.LockFile->Delete();
+    closed_ = true;
+}
+
+void TMainController::WindowMessage(int message, int /*wParam*/, long lParam) {
+    if (message != WM_SENDPROGRESS && message != WM_RECVPROGRESS) return;
+    const int position = static_cast<int>(std::clamp<long>(lParam, 0, 100));
+    view_.SetProgress(message == WM_SENDPROGRESS ? TMainTransfer::Send : TMainTransfer::Receive,
+                      true, position);
+}
+
+void TMainController::OpenDataFolder(const char* logText, const std::string& folder) {
+    WriteLog(logText, 1);
+    RefreshCounters();
+    view_.OpenFolder(folder);  // a start failure is not reported
+}
+
+void TMainController::OpenInboxExecute() {
+    OpenDataFolder("Open Inbox folder", ProgramInfo.InboxPath);
+}
+
+void TMainController::OpenOutboxExecute() {
+    OpenDataFolder("Open Outbox folder", ProgramInfo.OutboxPath);
+}
+
+void TMainController::OpenErrorExecute() {
+    OpenDataFolder("Open Error folder", ProgramInfo.ErrorPath);
+}
+
+void TMainController::Exit1Click() { view_.RequestClose(); }
+
+void TMainController::OpenOptionExecute() {
+    // The options dialog is opened here once it exists.
+}
+
+void TMainController::AboutExecute() { view_.ShowAbout(); }
+
+void TMainController::ReceiveNowExecute() {
+    // Starting a receive cycle is added with the transfer cycle control.
+}
+
+void TMainController::PauseAutoImportExecute() { SetAutoImport(false); }
+
+void TMainController::ResumeAutoImportExecute() {
+    if (!ProgramInfo.AutoImport) SetAutoImport(true);
+}
+
+void TMainController::SetAutoImport(bool on) {
+    // Not written to USER.INI: a pause lasts until the program ends.
+    ProgramInfo.AutoImport = on;
+    Timer_Send->SetEnabled(on);
+    view_.SetActionState(TMainAction::PauseAutoImport, on, on);
+    view_.SetActionState(TMainAction::ResumeAutoImport, !on, !on);
+    view_.SetText(TMainText::SendCaption, on ? " Send " : " Send (Pause) ");
+    WriteLog(on ? "Resume Auto Import" : "Pause Auto Import", 1);
+}
+
+void TMainController::Timer_SendTimer() {
+    Timer_Send->SetEnabled(false);
+    struct TRearm {
+        TMainController* Controller;
+        ~TRearm() {
+            if (SendIdle) Controller->Timer_Send->SetEnabled(ProgramInfo.AutoImport);
+        }
+    } rearm{this};
+    RefreshCounters();
+    ScanOutbox();
+    // A send cycle for the queued files starts here once the transfer cycle control exists.
+}
+
+void TMainController::Timer_RecvScheduleTimer() { RefreshCounters(); }
+
+void TMainController::Timer_DelayTimer() { RefreshCounters(); }

@@ -1,0 +1,79 @@
+#pragma once
+
+// The logic of the main window: start-up, the close rules, the counters, automatic sending
+// and the timers that drive all work. It keeps the window's handler names and reaches the
+// screen only through IMainView and the operator view, so core tests drive it without a
+// display and on the manual clock.
+
+#include <memory>
+#include <string>
+
+#include "app/core/window_view.h"
+#include "common/base/timer.h"
+#include "common/folder_counters.h"
+
+class TLockFile;
+
+// What the program entry hands the window.
+struct TMainWindowSetup {
+    std::string ProgramDir;  // ends with "/"
+    std::string ComputerName;
+    TLockFile* LockFile = nullptr;    // held lock file, none in multi-user mode
+    TTimerFactory MakeTimer;          // the window's timers
+    bool InstallOperatorView = true;  // message boxes of the core go to this window
+};
+
+class TMainController {
+  public:
+    static constexpr int kSendScanMs = 5000;
+    static constexpr int kScheduleTickMs = 60000;
+
+    TMainController(TMainWindowSetup setup, IMainView& view);
+    ~TMainController();
+    TMainController(const TMainController&) = delete;
+    TMainController& operator=(const TMainController&) = delete;
+
+    const TMainWindowSetup& Setup() const { return setup_; }
+
+    std::unique_ptr<ITimer> Timer_RecvSchedule;
+    std::unique_ptr<ITimer> Timer_Send;
+    std::unique_ptr<ITimer> Timer_Delay;
+
+    // Handlers.
+    void FormCreate();
+    void FormShow();
+    // True when the window may close.
+    bool FormClose();
+    void CloseDown();
+    void OpenInboxExecute();
+    void OpenOutboxExecute();
+    void OpenErrorExecute();
+    void Exit1Click();
+    void OpenOptionExecute();
+    void AboutExecute();
+    void ReceiveNowExecute();
+    void PauseAutoImportExecute();
+    void ResumeAutoImportExecute();
+    void SetAutoImport(bool on);
+    void Timer_SendTimer();
+    void Timer_RecvScheduleTimer();
+    void Timer_DelayTimer();
+    // A message a worker posted to the window (1134 send progress, 1144 receive progress).
+    void WindowMessage(int message, int wParam, long lParam);
+
+    // Runs a handler for an event of the window; an error is shown in the standard error
+    // box and the program goes on.
+    void RunHandler(void (TMainController::*handler)());
+    void ShowCounters(const TFolderCounts& counts);
+    bool ClosedDown() const { return closed_; }
+
+  private:
+    void OpenDataFolder(const char* logText, const std::string& folder);
+
+    TMainWindowSetup setup_;
+    IMainView& view_;
+    bool closed_ = false;
+};
+
+// Shows an error that reached a window handler in the application's standard error box.
+void ShowHandlerError(const std::exception& error);

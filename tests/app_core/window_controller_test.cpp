@@ -1,0 +1,283 @@
+// The main window's logic without a display: counters, close rules, automatic sending and
+// the road from worker threads, on the manual clock.
+
+#include "app/core/window_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <map>
+
+#include "common/base/datetime.h"
+#include "common/base/fileutil.h"
+#include "common/base/message_pump.h"
+#include "common/base/worker_thread.h"
+#include "common/settings.h"
+#include "common/single_instance.h"
+#include "common/test_support.h"
+#include "common/window_messages.h"
+
+namespace {
+
+// Records what the controller shows.
+class TRecordingView : public IMainView {
+  public:
+    void SetText(TMainText text, const std::string& value) override { texts[text] = value; }
+    void SetProgress(TMainTransfer transfer, bool visible, int position) override {
+        progress[transfer] = visible ? position : -1;
+    }
+    void SetAnimation(TMainTransfer transfer, bool playing) override {
+        playing_[transfer] = playing;
+    }
+    void SetActionState(TMainAction action, bool enabled, bool visible) override {
+        actions[action] = {enabled, visible};
+    }
+    void OpenFolder(const std::string& folder) override { opened.push_back(folder); }
+    void ShowAbout() override { ++aboutShown; }
+    void RequestClose() override { ++closeRequests; }
+
+    std::map<TMainText, std::string> texts;
+    std::map<TMainTransfer, int> progress;
+    std::map<TMainTransfer, bool> playing_;
+    std::map<TMainAction, std::pair<bool, bool>> actions;
+    std::vector<std::string> opened;
+    int aboutShown = 0;
+    int closeRequests = 0;
+};
+
+std::string UserIni(const std::string& dialupDelay = "5") {
+    return "[SYSTEM]\nLOG_LEVEL=2\nAUTOIMPORT=1\n"
+           "[CONNECTION]\nLEASE_LINE=1\nDIALUP_DELAY=" +
+           dialupDelay +
+           "\n[SCHEDULE]\nCONNECT_OPTION=2\nCONNECT_EVERY_MIN=30\n"
+           "[iFile]\nTXT=1\nEDI=0\n";
+}
+
+class WindowControllerTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        SetClock(&clock);
+        SetOperatorView(&boxes);
+        SendIdle = RecvIdle = DialIdle = true;
+        HousekeepNow = false;
+    }
+
+    void TearDown() override {
+        if (controller && !controller->ClosedDown()) {
+            SendIdle = RecvIdle = DialIdle = true;
+            controller->Timer_Delay->SetEnabled(false);
+            controller->FormClose();
+        }
+        controller.reset();
+        PumpMessages(0);  // nothing posted may outlive the test
+        SetOperatorView(nullptr);
+        SetClock(nullptr);
+    }
+
+    void Open(const std::string& userIni = UserIni()) {
+        programDir = dir.Path() + "DVR/";
+        ASSERT_TRUE(ForceDirectories(programDir));
+        WriteFile(programDir + "USER.INI", userIni);
+        WriteFile(programDir + "DVR.INI", "[SYSTEM]\nVERSION=2.4.1\n");
+        lockFile = std::make_unique<TLockFile>(programDir + "TESTPC.lck");
+        ASSERT_TRUE(lockFile->Create());
+        TMainWindowSetup setup;
+        setup.ProgramDir = programDir;
+        setup.ComputerName = "TESTPC";
+        setup.LockFile = lockFile.get();
+        setup.MakeTimer = [] { return std::make_unique<TPumpTimer>(); };
+        controller = std::make_unique<TMainController>(std::move(setup), view);
+        controller->FormCreate();
+        controller->FormShow();
+    }
+
+    std::vector<std::string> Log() {
+        std::vector<std::string> all;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path() + "LOG/"))
+            for (auto& line : LogMessages(entry.path().string())) all.push_back(line);
+        return all;
+    }
+    bool Logged(const std::string& line) {
+        auto log = Log();
+        return std::find(log.begin(), log.end(), line) != log.end();
+    }
+
+    TTempDir dir;
+    TManualClock clock{EncodeDate(2026, 12, 9) + EncodeTime(10, 0, 0, 0)};
+    TScriptedView boxes;
+    TRecordingView view;
+    std::string programDir;
+    std::unique_ptr<TLockFile> lockFile;
+    std::unique_ptr<TMainController> controller;
+};
+
+TEST_F(WindowControllerTest, ShowCountsTheFoldersAndStartsTheTimers) {
+    ForceDirectories(dir.Path() + "INBOX/ABC");
+    ForceDirectories(dir.Path() + "OUTBOX");
+    WriteFile(dir.Path() + "INBOX/ABC/ABC-1.edi", "");
+    WriteFile(dir.Path() + "OUTBOX/A1.TXT", "");
+    WriteFile(dir.Path() + "OUTBOX/A2.EDI", "");  // extension not enabled
+    Open(UserIni("99999999"));
+    EXPECT_EQ(view.texts[TMainText::InboxCount], "Inbox (1)");
+    EXPECT_EQ(view.texts[TMainText::OutboxCount], "Outbox (1)");
+    EXPECT_EQ(view.texts[TMainText::ErrorCount], "Error (0)");
+    EXPECT_EQ(controller->Timer_Send->Interval(), 5000);
+    EXPECT_TRUE(controller->Timer_Send->Enabled());
+    EXPECT_EQ(controller->Timer_RecvSchedule->Interval(), 60000);
+    EXPECT_TRUE(controller->Timer_RecvSchedule->Enabled());
+    EXPECT_FALSE(controller->Timer_Delay->Enabled());
+    // 99,999,999 minutes do not fit a timer: the longest interval stands in, never a
+    // negative one from an overflow.
+    EXPECT_EQ(controller->Timer_Delay->Interval(), INT_MAX);
+    EXPECT_EQ(view.texts[TMainText::SendCaption], " Send ");
+    EXPECT_TRUE(Logged("Resume Auto Import"));
+}
+
+TEST_F(WindowControllerTest, PauseStopsTheOutboxScanAndResumeStartsItAgain) {
+    Open();
+    ForceDirectories(dir.Path() + "OUTBOX");
+    WriteFile(dir.Path() + "OUTBOX/A1.TXT", "x");
+
+    controller->PauseAutoImportExecute();
+    EXPECT_EQ(view.texts[TMainText::SendCaption], " Send (Pause) ");
+    EXPECT_EQ(view.actions[TMainAction::PauseAutoImport], std::make_pair(false, false));
+    EXPECT_EQ(view.actions[TMainAction::ResumeAutoImport], std::make_pair(true, true));
+    EXPECT_EQ(Log().back(), "Pause Auto Import");
+    WaitProcessingMessages(20000);
+    EXPECT_EQ(OutboxQueue.Count(), 0);
+    EXPECT_EQ(view.texts[TMainText::OutboxCount], "Outbox (0)");
+
+    controller->ResumeAutoImportExecute();
+    EXPECT_EQ(view.texts[TMainText::SendCaption], " Send ");
+    EXPECT_EQ(view.actions[TMainAction::PauseAutoImport], std::make_pair(true, true));
+    EXPECT_EQ(Log().back(), "Resume Auto Import");
+    WaitProcessingMessages(4900);
+    EXPECT_EQ(OutboxQueue.Count(), 0);
+    WaitProcessingMessages(100);  // the scan every 5 seconds
+    EXPECT_EQ(OutboxQueue.Count(), 1);
+    EXPECT_EQ(view.texts[TMainText::OutboxCount], "Outbox (1)");
+    EXPECT_TRUE(controller->Timer_Send->Enabled());
+    // The pause is never stored.
+    EXPECT_EQ(ReadFile(programDir + "USER.INI"), UserIni());
+}
+
+TEST_F(WindowControllerTest, CloseIsRefusedWhileACycleRunsAndAskedWhileAHangUpWaits) {
+    Open();
+    SendIdle = false;
+    HousekeepNow = true;
+    EXPECT_FALSE(controller->FormClose());
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text,
+              "Unable to close application now. Message(s) are being sent or received.");
+    EXPECT_EQ(boxes.boxes[0].buttons, TMsgButtons::OK);
+    EXPECT_FALSE(HousekeepNow);
+    SendIdle = true;
+    RecvIdle = false;
+    EXPECT_FALSE(controller->FormClose());
+    RecvIdle = true;
+    DialIdle = false;
+    EXPECT_FALSE(controller->FormClose());
+    DialIdle = true;
+    EXPECT_TRUE(lockFile->Held());
+    EXPECT_TRUE(controller->Timer_Send->Enabled());
+
+    controller->Timer_Delay->SetEnabled(true);
+    boxes.answers = {TMsgAnswer::No, TMsgAnswer::Yes};
+    EXPECT_FALSE(controller->FormClose());
+    EXPECT_EQ(boxes.boxes.back().text,
+              "If you want to close application now, please disconnect the internet "
+              "connection manually.\n\rClose now?");
+    EXPECT_TRUE(controller->Timer_Delay->Enabled());
+    EXPECT_FALSE(controller->ClosedDown());
+
+    EXPECT_TRUE(controller->FormClose());
+    EXPECT_TRUE(controller->ClosedDown());
+    EXPECT_FALSE(controller->Timer_Delay->Enabled());
+    EXPECT_FALSE(controller->Timer_Send->Enabled());
+    EXPECT_FALSE(controller->Timer_RecvSchedule->Enabled());
+    EXPECT_FALSE(lockFile->Held());
+    EXPECT_FALSE(FileExists(programDir + "TESTPC.lck"));
+    auto log = Log();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[log.size() - 2], "Close program when internet connection still exists");
+    EXPECT_EQ(log.back(), "Close program");
+}
+
+// A worker as the transfer threads will be: progress by message, a label through
+// Synchronize, counters after each file, and its end handler on the main thread.
+class TProgressWorker : public TWorkerThread {
+  public:
+    explicit TProgressWorker(TMainController& controller) : controller_(controller) {}
+    std::thread::id executedOn;
+
+  protected:
+    void Execute() override {
+        executedOn = std::this_thread::get_id();
+        PostMainWindowMessage(WM_SENDPROGRESS, 0, 40);
+        PostMainWindowMessage(WM_RECVPROGRESS, 0, 250);  // out of range: shown as full
+        Synchronize([this] { controller_.ShowCounters({7, 8, 9}); });
+        RefreshCounters();
+    }
+
+  private:
+    TMainController& controller_;
+};
+
+TEST_F(WindowControllerTest, WorkersReachTheWindowOnlyThroughTheMainThread) {
+    Open();
+    ForceDirectories(dir.Path() + "ERROR");
+    WriteFile(dir.Path() + "ERROR/A9.TXT", "");
+    bool ended = false;
+    std::thread::id endedOn;
+    std::string fatal = "unset";
+    auto* worker = new TProgressWorker(*controller);
+    worker->OnTerminate = [&](TWorkerThread& thread) {
+        ended = true;
+        endedOn = std::this_thread::get_id();
+        fatal = thread.FatalError();
+    };
+    worker->Start();
+    // Nothing reaches the view until the main thread pumps: Synchronize waits for it.
+    for (int i = 0; i < 1000 && !ended; ++i) PumpMessages(10);
+    ASSERT_TRUE(ended);
+    EXPECT_TRUE(endedOn == std::this_thread::get_id());
+    EXPECT_EQ(fatal, "");
+    EXPECT_EQ(view.progress[TMainTransfer::Send], 40);
+    EXPECT_EQ(view.progress[TMainTransfer::Receive], 100);
+    // The worker's own count came after the synchronized one.
+    EXPECT_EQ(view.texts[TMainText::ErrorCount], "Error (1)");
+
+    // After the close, late messages find no window and change nothing.
+    controller->FormClose();
+    PostMainWindowMessage(WM_SENDPROGRESS, 0, 90);
+    PumpMessages(0);
+    EXPECT_EQ(view.progress[TMainTransfer::Send], 40);
+}
+
+TEST_F(WindowControllerTest, AnErrorEscapingAWorkerReachesItsEndHandler) {
+    struct TFailing : TWorkerThread {
+        void Execute() override { throw std::runtime_error("Disk full"); }
+    };
+    std::string fatal;
+    auto* worker = new TFailing;
+    worker->OnTerminate = [&](TWorkerThread& thread) { fatal = thread.FatalError(); };
+    worker->Start();
+    for (int i = 0; i < 1000 && fatal.empty(); ++i) PumpMessages(10);
+    EXPECT_EQ(fatal, "Disk full");
+}
+
+TEST_F(WindowControllerTest, FolderActionsLogCountAndOpen) {
+    Open();
+    ForceDirectories(dir.Path() + "ERROR");
+    WriteFile(dir.Path() + "ERROR/E1.TXT", "");
+    controller->OpenErrorExecute();
+    controller->OpenInboxExecute();
+    EXPECT_EQ(view.opened,
+              (std::vector<std::string>{dir.Path() + "ERROR/", dir.Path() + "INBOX/"}));
+    EXPECT_EQ(view.texts[TMainText::ErrorCount], "Error (1)");
+    EXPECT_TRUE(Logged("Open Error folder"));
+    controller->Exit1Click();
+    EXPECT_EQ(view.closeRequests, 1);
+}
+
+}  // namespace
