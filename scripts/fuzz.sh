@@ -4,7 +4,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 cd "$root"
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDOVRANT_FUZZ=ON
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDOVRANT_FUZZ=ON -DDOVRANT_WERROR=ON
 cmake --build build-fuzz -j "$(nproc)"
 shopt -s nullglob
 for target in build-fuzz/bin/fuzz_*; do

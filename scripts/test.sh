@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs every test: the plain build, the
-# AddressSanitizer + UndefinedBehaviorSanitizer build, and the fuzz targets.
+# Installs what is needed, checks the house style, builds with warnings as errors, and runs
+# every test: the plain build, the AddressSanitizer + UndefinedBehaviorSanitizer build, the
+# ThreadSanitizer build of the threaded parts, and the fuzz targets.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -8,23 +9,27 @@ scripts/install-deps.sh
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
+echo "== style =="
+scripts/style.sh
+
 echo "== plain build =="
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDOVRANT_WERROR=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== sanitizer build (ASan + UBSan) =="
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDOVRANT_SANITIZE=ON -DDOVRANT_BENCH=OFF
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDOVRANT_SANITIZE=ON -DDOVRANT_BENCH=OFF -DDOVRANT_WERROR=ON
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
-echo "== thread sanitizer build of the threaded parts (log, counters, pump, HTTPS) =="
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDOVRANT_TSAN=ON -DDOVRANT_GUI=OFF -DDOVRANT_BENCH=OFF
-cmake --build build-tsan -j "$jobs" --target common_tests https_tests
+echo "== thread sanitizer build of the threaded parts (log, counters, pump, HTTPS, worker threads) =="
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDOVRANT_TSAN=ON -DDOVRANT_GUI=OFF -DDOVRANT_BENCH=OFF -DDOVRANT_WERROR=ON
+cmake --build build-tsan -j "$jobs" --target common_tests https_tests app_core_tests
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 build-tsan/bin/common_tests --gtest_brief=1
 build-tsan/bin/https_tests --gtest_brief=1
+build-tsan/bin/app_core_tests --gtest_brief=1
 unset TSAN_OPTIONS
 
 echo "== fuzz targets (libFuzzer, ASan + UBSan) =="

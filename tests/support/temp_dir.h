@@ -12,7 +12,8 @@
 class TTempDir {
   public:
     explicit TTempDir(const std::string& prefix = "dovrant-test-") {
-        std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "XXXXXX")).string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / (prefix + "XXXXXX")).string();
         if (!::mkdtemp(pattern.data())) throw std::system_error(errno, std::generic_category());
         path_ = pattern + "/";
     }
