@@ -9,10 +9,12 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "common/base/clock.h"
+#include "common/base/unique_handle.h"
 
 namespace {
 
@@ -36,12 +38,22 @@ bool HasLockExtension(const char* name) {
     return len > 4 && strcasecmp(name + len - 4, ".lck") == 0;
 }
 
-// True when path still names the file open on fd (a sweep may have unlinked it meanwhile).
+// True when path still names the file open on fd: another process may have removed it and
+// made a new one of the same name meanwhile.
 bool StillLinked(int fd, const std::string& path) {
-    struct stat open {
-    }, named{};
-    if (fstat(fd, &open) != 0 || stat(path.c_str(), &named) != 0) return false;
-    return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+    struct stat opened {};
+    struct stat named {};
+    if (fstat(fd, &opened) != 0 || lstat(path.c_str(), &named) != 0) return false;
+    return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+std::string PrivateFolderName() { return "quillbern-dovrant-" + std::to_string(getuid()); }
+
+// Whether folder is a real folder of this user that no other user may enter or change.
+bool PrivateFolder(const std::string& folder) {
+    struct stat st {};
+    return lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+           (st.st_mode & 077) == 0;
 }
 
 }  // namespace
@@ -49,16 +61,32 @@ bool StillLinked(int fd, const std::string& path) {
 std::string InstanceLockPath(const std::string& name) {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime && *runtime) return std::string(runtime) + "/" + name + ".lock";
-    return "/tmp/" + name + "-" + std::to_string(getuid()) + ".lock";
+    // /tmp is everybody's: a fixed name there could be taken first by another user.
+    return "/tmp/" + PrivateFolderName() + "/" + name + ".lock";
 }
 
 TInstanceMutex CreateInstanceMutex(const std::string& path) {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) return TInstanceMutex::Failed;
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return TInstanceMutex::Created;  // fd kept open
-    int err = errno;
-    close(fd);
-    return err == EWOULDBLOCK ? TInstanceMutex::AlreadyExists : TInstanceMutex::Failed;
+    std::string folder = path.substr(0, path.rfind('/') + 1);
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    if (folder.empty()) folder = ".";
+    const std::size_t slash = folder.rfind('/');
+    const std::string folderName = slash == std::string::npos ? folder : folder.substr(slash + 1);
+    // An existing folder of that name is checked below like any other.
+    if (folderName == PrivateFolderName()) mkdir(folder.c_str(), 0700);
+    if (!PrivateFolder(folder)) {
+        std::fprintf(stderr,
+                     "%s: not taken: its folder %s is missing, a link, another user's or open "
+                     "to others; running without the one-copy check\n",
+                     path.c_str(), folder.c_str());
+        return TInstanceMutex::Failed;
+    }
+    TUniqueFd fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd) return TInstanceMutex::Failed;
+    if (flock(fd.Get(), LOCK_EX | LOCK_NB) == 0) {
+        fd.Release();  // held until the process ends
+        return TInstanceMutex::Created;
+    }
+    return errno == EWOULDBLOCK ? TInstanceMutex::AlreadyExists : TInstanceMutex::Failed;
 }
 
 std::string ProgramFolder() {
@@ -78,77 +106,80 @@ std::string ReadComputerName() {
 
 namespace {
 
-// Deletes path unless a process holds its lock. Returns false when the file stays.
+// Deletes path when this process can open it and take its lock, so no running copy holds it.
+// Returns false when the file stays: held, not openable for this user (which may be a running
+// copy of another user, so counts as held), or replaced by another file meanwhile.
 bool DeleteUnheldLock(const std::string& path) {
-    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    TUniqueFd fd(open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     short type = F_WRLCK;
-    if (fd < 0) {
-        fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (!fd) {
+        if (errno == ENOENT) return true;
+        fd.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
         type = F_RDLCK;  // still conflicts with the holder's write lock
     }
-    if (fd >= 0 && !LockWholeFile(fd, type)) {
-        close(fd);  // a running copy holds it
-        return false;
+    if (!fd) return errno == ENOENT;
+    if (!LockWholeFile(fd.Get(), type)) return false;  // a running copy holds it
+    if (!StillLinked(fd.Get(), path)) {
+        struct stat st {};
+        return lstat(path.c_str(), &st) != 0 && errno == ENOENT;
     }
     // Unlinked while the lock is ours, so a copy that opened it meanwhile notices.
-    bool gone = unlink(path.c_str()) == 0 || errno == ENOENT;
-    if (fd >= 0) close(fd);
-    return gone;
+    return unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
 }  // namespace
 
 int SweepStaleLocks(const std::string& programDir) {
-    DIR* dir = opendir(programDir.c_str());
+    TUniqueDir dir(opendir(programDir.c_str()));
     if (!dir) return 0;
     int failures = 0;
-    while (dirent* entry = readdir(dir)) {
+    while (dirent* entry = readdir(dir.Get())) {
         if (!HasLockExtension(entry->d_name)) continue;
         std::string path = programDir + entry->d_name;
         struct stat st {};
         if (lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
         if (!DeleteUnheldLock(path)) ++failures;
     }
-    closedir(dir);
     return failures;
 }
 
 TLockFile::TLockFile(std::string fileName, TSleep sleep)
-    : Name(std::move(fileName)), Sleep(std::move(sleep)) {
-    if (!Sleep) Sleep = SleepMs;  // the program's clock, which tests may replace
+    : name_(std::move(fileName)), sleep_(std::move(sleep)) {
+    if (!sleep_) sleep_ = SleepMs;  // the program's clock, which tests may replace
 }
 
 TLockFile::~TLockFile() {
-    if (Handle >= 0) close(Handle);
+    if (handle_ >= 0) close(handle_);
 }
 
 bool TLockFile::Attempt() {
-    int fd = open(Name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) return false;
-    if (LockWholeFile(fd, F_WRLCK) && StillLinked(fd, Name)) {
-        Handle = fd;
-        return true;
-    }
-    close(fd);
-    return false;
+    TUniqueFd fd(open(name_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
+    if (!fd) return false;
+    if (!LockWholeFile(fd.Get(), F_WRLCK) || !StillLinked(fd.Get(), name_)) return false;
+    // Copies of other users sharing the installation must be able to open it to see it is
+    // held; the umask must not take that away. Another user's file keeps the mode it has.
+    (void)!fchmod(fd.Get(), 0666);
+    handle_ = fd.Release();
+    return true;
 }
 
 bool TLockFile::Create() {
-    for (int attempt = 1; attempt <= kLockAttempts && Handle < 0; ++attempt) {
-        if (attempt > 1) Sleep(kLockAttemptGapMs);
+    for (int attempt = 1; attempt <= kLockAttempts && handle_ < 0; ++attempt) {
+        if (attempt > 1) sleep_(kLockAttemptGapMs);
         Attempt();
     }
-    return Handle >= 0;
+    return handle_ >= 0;
 }
 
 void TLockFile::Delete() {
-    if (Handle < 0) {
+    if (handle_ < 0) {
         // Not ours (multi-user mode): removed only when no other copy holds it.
-        DeleteUnheldLock(Name);
+        DeleteUnheldLock(name_);
         return;
     }
-    // Unlinked before the lock goes, so no other copy's fresh file is ever removed.
-    unlink(Name.c_str());
-    close(Handle);
-    Handle = -1;
+    // Unlinked before the lock goes, so no other copy's fresh file is ever removed; and only
+    // while the name still refers to the file locked here.
+    if (StillLinked(handle_, name_)) unlink(name_.c_str());
+    close(handle_);
+    handle_ = -1;
 }

@@ -3,10 +3,12 @@
 // One copy per computer and one computer per installation folder.
 //
 // The instance lock stands for the named mutex "Quillbern DVR": a lock held for the life of
-// the process on a per-user runtime file named after it. The lock files named after the
-// computer live in the program folder, where every computer sharing the installation sees
-// them; a copy holds an open-file-description lock on its own file while it runs, so a file
-// that nobody holds is known to be stale.
+// the process on a per-user runtime file named after it, in a folder no other user may write
+// to (else another user could plant a held file there and keep the gateway from starting).
+// The lock files named after the computer live in the program folder, where every computer
+// sharing the installation sees them; they are made readable and writable for every user, and
+// a copy holds an open-file-description lock on its own file while it runs, so a file that
+// nobody holds is known to be stale.
 
 #include <functional>
 #include <string>
@@ -15,12 +17,17 @@ inline constexpr const char* kInstanceMutexName = "Quillbern DVR";
 
 enum class TInstanceMutex { Created, AlreadyExists, Failed };
 
-// $XDG_RUNTIME_DIR/<name>.lock, or /tmp/<name>-<uid>.lock without a runtime folder.
+// $XDG_RUNTIME_DIR/<name>.lock, or /tmp/quillbern-dovrant-<uid>/<name>.lock without a runtime
+// folder.
 std::string InstanceLockPath(const std::string& name);
 
-// Takes the instance lock on path. AlreadyExists when another process holds it; Failed when
-// the file cannot be opened (the program then runs on, as it would without a mutex). On
-// Created the descriptor is kept open until the process ends.
+// Takes the instance lock on path. The folder of path must be this user's alone: a real folder
+// (no symbolic link), owned by this user, with no permission bits for group or others; a
+// folder named quillbern-dovrant-<uid> is made so (mode 0700) when missing. AlreadyExists when
+// another process holds the lock; Failed when the folder is not private (said on standard
+// error) or the file cannot be opened: the program then runs on, as it would without a mutex,
+// since a folder another user controls must neither keep it from starting nor choose its lock.
+// On Created the descriptor is kept open until the process ends.
 TInstanceMutex CreateInstanceMutex(const std::string& path);
 
 // Folder of the running program file, "/" appended.
@@ -29,8 +36,9 @@ std::string ProgramFolder();
 // The computer's network name, cut to 15 characters.
 std::string ReadComputerName();
 
-// Deletes every *.LCK / *.lck file in programDir that no process holds. Returns the number
-// of lock files that could not be deleted (held by a running copy, or not deletable).
+// Deletes every *.LCK / *.lck file in programDir that it can open and lock, so no process holds
+// it. Returns the number of lock files that stay (held by a running copy, not openable by this
+// user, which counts as held, or not deletable).
 int SweepStaleLocks(const std::string& programDir);
 
 // The lock file of this computer while this copy runs in single-user mode.
@@ -44,18 +52,21 @@ class TLockFile {
     TLockFile(const TLockFile&) = delete;
     TLockFile& operator=(const TLockFile&) = delete;
 
-    // Up to 15 attempts 200 ms apart to create or open the file and hold its lock.
+    // Up to 15 attempts 200 ms apart to create or open the file and hold its lock. The file
+    // gets mode 0666 whatever the umask, so a copy run by another user can open and lock it.
     bool Create();
-    // Deletes the file while its lock is still held, then lets the lock go.
+    // Deletes the file while its lock is still held and the name still refers to the locked
+    // file, then lets the lock go. Without the lock (multi-user mode) the file is deleted only
+    // when it can be opened and locked.
     void Delete();
 
-    bool Held() const { return Handle >= 0; }
-    const std::string& FileName() const { return Name; }
+    bool Held() const { return handle_ >= 0; }
+    const std::string& FileName() const { return name_; }
 
   private:
     bool Attempt();
 
-    std::string Name;
-    TSleep Sleep;
-    int Handle = -1;
+    std::string name_;
+    TSleep sleep_;
+    int handle_ = -1;
 };

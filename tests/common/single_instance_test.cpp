@@ -1,6 +1,7 @@
 #include "common/single_instance.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <vector>
@@ -19,15 +20,51 @@ TEST(InstanceMutex, SecondHolderFindsItAlreadyThere) {
     EXPECT_EQ(CreateInstanceMutex(dir.Path() + "missing/x.lock"), TInstanceMutex::Failed);
 }
 
-TEST(InstanceMutex, LivesInTheRuntimeFolderOrInTmpPerUser) {
+TEST(InstanceMutex, LivesInTheRuntimeFolderOrInAPrivateFolderUnderTmp) {
     const char* saved = std::getenv("XDG_RUNTIME_DIR");
     std::string keep = saved ? saved : "";
     setenv("XDG_RUNTIME_DIR", "/run/user/1000", 1);
     EXPECT_EQ(InstanceLockPath(kInstanceMutexName), "/run/user/1000/Quillbern DVR.lock");
     unsetenv("XDG_RUNTIME_DIR");
     EXPECT_EQ(InstanceLockPath(kInstanceMutexName),
-              "/tmp/Quillbern DVR-" + std::to_string(getuid()) + ".lock");
+              "/tmp/quillbern-dovrant-" + std::to_string(getuid()) + "/Quillbern DVR.lock");
     if (saved) setenv("XDG_RUNTIME_DIR", keep.c_str(), 1);
+}
+
+TEST(InstanceMutex, TheFolderMustBeThisUsersAlone) {
+    const std::string folderName = "quillbern-dovrant-" + std::to_string(getuid());
+    TTempDir dir;
+    const std::string own = dir.Path() + folderName;
+    EXPECT_EQ(CreateInstanceMutex(own + "/Quillbern DVR.lock"), TInstanceMutex::Created);
+    struct stat st {};
+    ASSERT_EQ(lstat(own.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+    // A folder others may write to, a link to a folder, or another user's folder could hold a
+    // file planted to block the gateway: the lock is not taken there.
+    TTempDir shared;
+    const std::string open = shared.Path() + folderName;
+    ASSERT_EQ(mkdir(open.c_str(), 0700), 0);
+    chmod(open.c_str(), 0777);
+    EXPECT_EQ(CreateInstanceMutex(open + "/Quillbern DVR.lock"), TInstanceMutex::Failed);
+    EXPECT_FALSE(FileExists(open + "/Quillbern DVR.lock"));
+
+    TTempDir linked;
+    const std::string elsewhere = linked.Path() + "elsewhere";
+    ASSERT_EQ(mkdir(elsewhere.c_str(), 0700), 0);
+    ASSERT_EQ(symlink(elsewhere.c_str(), (linked.Path() + folderName).c_str()), 0);
+    EXPECT_EQ(CreateInstanceMutex(linked.Path() + folderName + "/Quillbern DVR.lock"),
+              TInstanceMutex::Failed);
+    EXPECT_FALSE(FileExists(elsewhere + "/Quillbern DVR.lock"));
+
+    if (geteuid() == 0) {
+        TTempDir foreign;
+        const std::string theirs = foreign.Path() + folderName;
+        ASSERT_EQ(mkdir(theirs.c_str(), 0700), 0);
+        ASSERT_EQ(chown(theirs.c_str(), kNobody, kNobody), 0);
+        EXPECT_EQ(CreateInstanceMutex(theirs + "/Quillbern DVR.lock"), TInstanceMutex::Failed);
+    }
 }
 
 TEST(LockFile, HeldFileKeepsOthersOutForFifteenAttemptsThenIsDeletedOnRelease) {
@@ -82,6 +119,46 @@ TEST(LockFile, DeleteWithoutHoldingLeavesAnotherCopysFile) {
     WriteFile(name, "");
     multiUser.Delete();  // nobody holds it any more
     EXPECT_FALSE(FileExists(name));
+}
+
+TEST(LockFile, EveryUserOfTheInstallationMayOpenItWhateverTheUmask) {
+    TTempDir dir;
+    const std::string name = dir.Path() + "PC1.lck";
+    const mode_t saved = umask(077);
+    TLockFile lock(name);
+    const bool created = lock.Create();
+    umask(saved);
+    ASSERT_TRUE(created);
+    struct stat st {};
+    ASSERT_EQ(stat(name.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0666u);
+}
+
+TEST(LockFile, ReleaseLeavesAFileThatTookTheNameMeanwhile) {
+    TTempDir dir;
+    const std::string name = dir.Path() + "PC1.lck";
+    TLockFile first(name);
+    ASSERT_TRUE(first.Create());
+    // The file went (an operator removed it) and another copy made and holds a new one.
+    unlink(name.c_str());
+    TLockFile second(name, [](int) {});
+    ASSERT_TRUE(second.Create());
+    first.Delete();
+    EXPECT_FALSE(first.Held());
+    EXPECT_TRUE(FileExists(name));
+    TLockFile third(name, [](int) {});
+    EXPECT_FALSE(third.Create());
+    second.Delete();
+    EXPECT_FALSE(FileExists(name));
+}
+
+TEST(StaleLockSweep, AFileItCannotOpenCountsAsHeld) {
+    TTempDir dir;
+    WriteFile(dir.Path() + "OTHERPC.lck", "");
+    chmod((dir.Path() + "OTHERPC.lck").c_str(), 0);
+    chmod(dir.Path().c_str(), 0777);  // the sweeper could unlink it
+    EXPECT_TRUE(RunUnprivileged([&] { return SweepStaleLocks(dir.Path()) == 1; }));
+    EXPECT_TRUE(FileExists(dir.Path() + "OTHERPC.lck"));
 }
 
 TEST(StaleLockSweep, DeletesUnheldLockFilesOnlyAndCountsHeldOnes) {
