@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "common/base/clock.h"
 #include "common/base/fileutil.h"
 #include "common/single_instance.h"
 #include "common/test_support.h"
@@ -21,6 +22,9 @@ extern char** environ;
 namespace {
 
 using namespace std::chrono_literals;
+
+// Waits for a real process count real time, whatever clock the program's code is given.
+int64_t RealMs() { return TSystemClock().MonotonicMs(); }
 
 // An installation of the built program: DVR/ holds the program and USER.INI; run/ is the
 // runtime folder of the copies started from it.
@@ -80,7 +84,7 @@ class ProgramEntryTest : public testing::Test {
 
     // The exit code, or -1 when the copy still runs after the time limit.
     int WaitForExit(pid_t pid, std::chrono::seconds limit = 20s) {
-        auto end = std::chrono::steady_clock::now() + limit;
+        const int64_t end = RealMs() + limit.count() * 1000;
         do {  // looks at least once, also with no time to wait
             int status = 0;
             if (waitpid(pid, &status, WNOHANG) == pid) {
@@ -88,14 +92,14 @@ class ProgramEntryTest : public testing::Test {
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
             std::this_thread::sleep_for(20ms);
-        } while (std::chrono::steady_clock::now() < end);
+        } while (RealMs() < end);
         return -1;
     }
 
     // True once some process holds the lock on path.
     static bool WaitUntilHeld(const std::string& path, std::chrono::seconds limit = 20s) {
-        auto end = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < end) {
+        const int64_t end = RealMs() + limit.count() * 1000;
+        while (RealMs() < end) {
             int fd = open(path.c_str(), O_RDWR);
             if (fd >= 0) {
                 struct flock probe {};
@@ -112,8 +116,8 @@ class ProgramEntryTest : public testing::Test {
 
     // True once the window of a copy has been shown (its log says so).
     bool WaitUntilShown(std::chrono::seconds limit = 20s) {
-        auto end = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < end) {
+        const int64_t end = RealMs() + limit.count() * 1000;
+        while (RealMs() < end) {
             std::error_code error;
             for (auto& entry : std::filesystem::directory_iterator(dir.Path() + "LOG", error))
                 if (ReadFile(entry.path()).find("Resume Auto Import") != std::string::npos)
