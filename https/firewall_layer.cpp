@@ -26,6 +26,11 @@ void TFirewallLayer::Connect(const std::string& host, uint16_t port) {
 
 size_t TFirewallLayer::Receive(char* buffer, size_t capacity) {
     if (pending_.empty()) return below_->Receive(buffer, capacity);
+    return *ReceiveReady(buffer, capacity);
+}
+
+std::optional<size_t> TFirewallLayer::ReceiveReady(char* buffer, size_t capacity) {
+    if (pending_.empty()) return below_->ReceiveReady(buffer, capacity);
     size_t count = std::min(capacity, pending_.size());
     std::memcpy(buffer, pending_.data(), count);
     pending_.erase(0, count);
@@ -41,6 +46,8 @@ bool TFirewallLayer::GatherReply() {
     char piece[4096];
     size_t got = below_->Receive(piece, sizeof piece);
     reply_.append(piece, got);
+    // A firewall answering a byte at a time must not outlast the deadline either.
+    PumpStep();
     return got > 0;
 }
 

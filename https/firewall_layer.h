@@ -22,6 +22,7 @@ class TFirewallLayer : public TLayer {
     void Connect(const std::string& host, uint16_t port) override;
     void Send(std::string_view bytes) override { below_->Send(bytes); }
     size_t Receive(char* buffer, size_t capacity) override;
+    std::optional<size_t> ReceiveReady(char* buffer, size_t capacity) override;
     void Close() override;
 
     // The target as the caller named it, not the firewall.
@@ -32,8 +33,8 @@ class TFirewallLayer : public TLayer {
     // Runs the exchange with the firewall for host:port; returns once it is granted.
     virtual void Negotiate(const std::string& host, uint16_t port) = 0;
 
-    // Reads one more piece from the firewall and appends it to reply_. Returns false
-    // when the firewall has closed the connection.
+    // Reads one more piece from the firewall and appends it to reply_, then takes a pump
+    // step. Returns false when the firewall has closed the connection.
     bool GatherReply();
     // Gathers until reply_ holds at least count bytes; an early close is a refusal.
     void GatherReply(size_t count);

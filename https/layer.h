@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,9 +33,11 @@ struct TServerCertificate {
 
 // What the layers need from the engine. Every callback may be empty.
 struct TLinkContext {
-    // One wait step of the calling thread: runs its due timers and posted calls and
-    // throws EipsHTTPS(301, "") once the deadline has passed or Interrupt was called.
-    // Layers call it after each poll() of at most 10 ms that found nothing to do.
+    // One step of the calling thread: runs its due timers and posted calls and throws
+    // EipsHTTPS(301, "") once the deadline has passed or Interrupt was called. Layers call
+    // it after every poll() of at most 10 ms, whether it found the socket ready or not, and
+    // in every round of a loop that reads, whatever arrived: a peer that trickles or floods
+    // bytes must not hold an action past its deadline.
     std::function<void()> Pump;
     std::function<void(const std::string& message)> SSLStatus;
     std::function<void(int code, const std::string& description)> Error;
@@ -55,6 +58,14 @@ class TLayer {
     virtual void Send(std::string_view bytes) = 0;
     // Waits in pump steps for bytes; returns their count, or 0 once the peer has closed.
     virtual size_t Receive(char* buffer, size_t capacity) = 0;
+    // Takes bytes already at hand without waiting: their count, 0 once the peer has closed,
+    // nullopt when none have come yet.
+    virtual std::optional<size_t> ReceiveReady(char* buffer, size_t capacity) {
+        return below_ ? below_->ReceiveReady(buffer, capacity) : std::optional<size_t>(0);
+    }
+    // True when the peer ended the stream without the end marker of this layer's protocol
+    // (a TLS close notify): what came last may have been cut off by an attacker.
+    virtual bool EndedWithoutCloseNotify() const { return false; }
     // Closes this layer (a TLS close notify, say) and the layers below. Never throws.
     virtual void Close() = 0;
 
@@ -63,6 +74,10 @@ class TLayer {
     virtual int Socket() const { return below_ ? below_->Socket() : -1; }
 
   protected:
+    void PumpStep() {
+        if (context_.Pump) context_.Pump();
+    }
+
     TLinkContext& context_;
     std::unique_ptr<TLayer> below_;
 };

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <thread>
 
+#include "common/base/unique_handle.h"
 #include "https/socket_errors.h"
 #include "https/tcp_layer.h"
 
@@ -20,15 +21,11 @@ namespace {
 // Shared by the waiting caller and the lookup thread; whoever leaves last frees it.
 // The thread signals its end through an eventfd the caller polls like a socket.
 struct TLookup {
-    TLookup() : Signal(eventfd(0, EFD_CLOEXEC)) {}
-    ~TLookup() {
-        if (Signal >= 0) close(Signal);
-    }
     std::string Host;
     in_addr Address{};
     int Code = 0;
     std::atomic<bool> Done{false};  // orders Address and Code for the caller
-    int Signal;
+    TUniqueFd Signal{eventfd(0, EFD_CLOEXEC)};
 };
 
 void RunLookup(const std::shared_ptr<TLookup>& lookup) {
@@ -45,7 +42,7 @@ void RunLookup(const std::shared_ptr<TLookup>& lookup) {
     }
     lookup->Done.store(true, std::memory_order_release);
     uint64_t one = 1;
-    [[maybe_unused]] ssize_t ignored = write(lookup->Signal, &one, sizeof one);
+    [[maybe_unused]] ssize_t ignored = write(lookup->Signal.Get(), &one, sizeof one);
 }
 
 }  // namespace
@@ -53,7 +50,7 @@ void RunLookup(const std::shared_ptr<TLookup>& lookup) {
 int ResolveIPv4(const std::string& host, in_addr& address, TLinkContext& context) {
     if (inet_pton(AF_INET, host.c_str(), &address) == 1) return 0;
     auto lookup = std::make_shared<TLookup>();
-    if (lookup->Signal < 0) return SocketCodeFromErrno(errno);
+    if (!lookup->Signal) return SocketCodeFromErrno(errno);
     lookup->Host = host;
     try {
         std::thread(RunLookup, lookup).detach();
@@ -61,7 +58,7 @@ int ResolveIPv4(const std::string& host, in_addr& address, TLinkContext& context
         RunLookup(lookup);  // no thread to spare: look up in place
     }
     while (!lookup->Done.load(std::memory_order_acquire))
-        WaitForSocket(lookup->Signal, POLLIN, context);
+        WaitForSocket(lookup->Signal.Get(), POLLIN, context);
     address = lookup->Address;
     return lookup->Code;
 }

@@ -6,10 +6,11 @@
 
 #include <netinet/in.h>
 
+#include "common/base/unique_handle.h"
 #include "https/layer.h"
 
 // Waits until fd is ready for events (POLLIN/POLLOUT), in 10 ms poll steps with a pump
-// step after each empty one. Returns the revents seen.
+// step after each one. Returns the revents seen.
 short WaitForSocket(int fd, short events, TLinkContext& context);
 
 class TTcpLayer : public TLayer {
@@ -17,24 +18,23 @@ class TTcpLayer : public TLayer {
     // viaFirewall selects the firewall forms of the address and port texts; localHost,
     // when non-empty, is the interface (name or dotted address) to bind before connecting.
     TTcpLayer(TLinkContext& context, bool viaFirewall, std::string localHost);
-    ~TTcpLayer() override;
 
     void Connect(const std::string& host, uint16_t port) override;
     void Send(std::string_view bytes) override;
     size_t Receive(char* buffer, size_t capacity) override;
-    void Close() override;
+    std::optional<size_t> ReceiveReady(char* buffer, size_t capacity) override;
+    void Close() override { fd_.Reset(); }
 
     std::string Host() const override { return host_; }
     uint16_t Port() const override { return port_; }
-    int Socket() const override { return fd_; }
+    int Socket() const override { return fd_.Get(); }
 
   private:
-    void BindLocal();
-    [[noreturn]] void Fail(int code);
+    void BindLocal(int fd);
 
     bool viaFirewall_;
     std::string localHost_;
     std::string host_;
     uint16_t port_ = 0;
-    int fd_ = -1;
+    TUniqueFd fd_;
 };

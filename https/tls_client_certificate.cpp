@@ -38,53 +38,50 @@ bool StartsWith(const std::string& text, const char* prefix) { return text.rfind
 // Keys are read without a password; never fall back to asking on the terminal.
 int NoPassword(char*, int, int, void*) { return 0; }
 
-void AddCandidate(TCandidates& candidates, X509* certificate, EVP_PKEY* key,
-                  STACK_OF(X509) * chain) {
-    if (certificate && key && X509_check_private_key(certificate, key) == 1) {
-        candidates.push_back(std::make_shared<TClientCertificate>(certificate, key, chain));
-        return;
-    }
-    X509_free(certificate);
-    EVP_PKEY_free(key);
-    sk_X509_pop_free(chain, X509_free);
+void AddCandidate(TCandidates& candidates, TX509 certificate, TPrivateKey key, TX509List chain) {
+    if (certificate && key && X509_check_private_key(certificate.get(), key.get()) == 1)
+        candidates.push_back(std::make_shared<TClientCertificate>(
+            std::move(certificate), std::move(key), std::move(chain)));
 }
 
 TCandidates OpenPfx(const std::string& path) {
-    PKCS12* pfx = nullptr;
+    TPkcs12 pfx;
     if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        pfx = d2i_PKCS12_fp(file, nullptr);
+        pfx.reset(d2i_PKCS12_fp(file, nullptr));
         std::fclose(file);
     }
     EVP_PKEY* key = nullptr;
     X509* certificate = nullptr;
     STACK_OF(X509)* chain = nullptr;
-    bool opened = pfx && (PKCS12_parse(pfx, "", &key, &certificate, &chain) ||
-                          PKCS12_parse(pfx, nullptr, &key, &certificate, &chain));
-    PKCS12_free(pfx);
+    bool opened = pfx && (PKCS12_parse(pfx.get(), "", &key, &certificate, &chain) ||
+                          PKCS12_parse(pfx.get(), nullptr, &key, &certificate, &chain));
+    TX509 ownedCertificate(certificate);
+    TPrivateKey ownedKey(key);
+    TX509List ownedChain(chain);
     if (!opened) StoreUnavailable();
     TCandidates candidates;
-    AddCandidate(candidates, certificate, key, chain);
+    AddCandidate(candidates, std::move(ownedCertificate), std::move(ownedKey),
+                 std::move(ownedChain));
     return candidates;
 }
 
 // "<file>.pem": the certificate and the chain after it; "<file>.key": its key.
 void ReadStoreEntry(const fs::path& pem, TCandidates& candidates) {
-    BIO* certificates = BIO_new_file(pem.c_str(), "r");
+    TBio certificates(BIO_new_file(pem.c_str(), "r"));
     fs::path keyFile = pem;
-    BIO* keyText = BIO_new_file(keyFile.replace_extension(".key").c_str(), "r");
-    X509* certificate =
-        certificates ? PEM_read_bio_X509(certificates, nullptr, NoPassword, nullptr) : nullptr;
-    EVP_PKEY* key =
-        keyText ? PEM_read_bio_PrivateKey(keyText, nullptr, NoPassword, nullptr) : nullptr;
-    STACK_OF(X509)* chain = sk_X509_new_null();
+    TBio keyText(BIO_new_file(keyFile.replace_extension(".key").c_str(), "r"));
+    TX509 certificate(certificates
+                          ? PEM_read_bio_X509(certificates.get(), nullptr, NoPassword, nullptr)
+                          : nullptr);
+    TPrivateKey key(keyText ? PEM_read_bio_PrivateKey(keyText.get(), nullptr, NoPassword, nullptr)
+                            : nullptr);
+    TX509List chain(sk_X509_new_null());
     while (certificate && chain) {
-        X509* next = PEM_read_bio_X509(certificates, nullptr, NoPassword, nullptr);
+        TX509 next(PEM_read_bio_X509(certificates.get(), nullptr, NoPassword, nullptr));
         if (!next) break;
-        if (!sk_X509_push(chain, next)) X509_free(next);
+        if (sk_X509_push(chain.get(), next.get())) next.release();
     }
-    BIO_free(certificates);
-    BIO_free(keyText);
-    AddCandidate(candidates, certificate, key, chain);
+    AddCandidate(candidates, std::move(certificate), std::move(key), std::move(chain));
 }
 
 TCandidates OpenFolder(const std::string& folder) {
@@ -143,7 +140,8 @@ std::string Trimmed(const std::string& text) {
 
 // The DER form of a subject text ("CN=x, O=\"a, b\""); empty when it is no name.
 std::string EncodedName(const std::string& text) {
-    X509_NAME* name = X509_NAME_new();
+    TX509Name owner(X509_NAME_new());
+    X509_NAME* name = owner.get();
     bool sound = name != nullptr;
     size_t at = 0;
     while (sound && at < text.size()) {
@@ -184,7 +182,6 @@ std::string EncodedName(const std::string& text) {
     int length = sound ? i2d_X509_NAME(name, &bytes) : -1;
     if (length > 0) der.assign(reinterpret_cast<char*>(bytes), static_cast<size_t>(length));
     OPENSSL_free(bytes);
-    X509_NAME_free(name);
     ERR_clear_error();
     return der;
 }
@@ -237,23 +234,17 @@ THeldCertificates& Held() {
 
 }  // namespace
 
-TClientCertificate::TClientCertificate(X509* certificate, EVP_PKEY* key, STACK_OF(X509) * chain)
-    : certificate_(certificate),
-      key_(key),
-      chain_(chain),
-      subject_(X500NameText(X509_get_subject_name(certificate))) {}
-
-TClientCertificate::~TClientCertificate() {
-    X509_free(certificate_);
-    EVP_PKEY_free(key_);
-    sk_X509_pop_free(chain_, X509_free);
-}
+TClientCertificate::TClientCertificate(TX509 certificate, TPrivateKey key, TX509List chain)
+    : certificate_(std::move(certificate)),
+      key_(std::move(key)),
+      chain_(std::move(chain)),
+      subject_(X500NameText(X509_get_subject_name(certificate_.get()))) {}
 
 void TClientCertificate::Present(SSL_CTX* credentials) const {
-    SSL_CTX_use_certificate(credentials, certificate_);
-    SSL_CTX_use_PrivateKey(credentials, key_);
-    for (int i = 0; chain_ && i < sk_X509_num(chain_); ++i)
-        SSL_CTX_add1_chain_cert(credentials, sk_X509_value(chain_, i));
+    SSL_CTX_use_certificate(credentials, certificate_.get());
+    SSL_CTX_use_PrivateKey(credentials, key_.get());
+    for (int i = 0; chain_ && i < sk_X509_num(chain_.get()); ++i)
+        SSL_CTX_add1_chain_cert(credentials, sk_X509_value(chain_.get(), i));
     ERR_clear_error();
 }
 

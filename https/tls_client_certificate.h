@@ -22,23 +22,24 @@
 #include <memory>
 #include <string>
 
+#include "https/tls_handles.h"
+
 class TClientCertificate {
   public:
-    TClientCertificate(X509* certificate, EVP_PKEY* key, STACK_OF(X509) * chain);
-    ~TClientCertificate();
+    TClientCertificate(TX509 certificate, TPrivateKey key, TX509List chain);
     TClientCertificate(const TClientCertificate&) = delete;
     TClientCertificate& operator=(const TClientCertificate&) = delete;
 
-    X509* Certificate() const { return certificate_; }
+    X509* Certificate() const { return certificate_.get(); }
     // The full subject text, as the TLS layer renders names.
     const std::string& Subject() const { return subject_; }
     // Makes credentials present this certificate, its key and its chain.
     void Present(SSL_CTX* credentials) const;
 
   private:
-    X509* certificate_;
-    EVP_PKEY* key_;
-    STACK_OF(X509) * chain_;
+    TX509 certificate_;
+    TPrivateKey key_;
+    TX509List chain_;
     std::string subject_;
 };
 

@@ -60,17 +60,17 @@ void TTlsLayer::Fail(int code, const std::string& text, bool report) {
 }
 
 void TTlsLayer::AcquireCredentials() {
-    credentials_ = SSL_CTX_new(TLS_client_method());
-    if (!credentials_ || SSL_CTX_set_default_verify_paths(credentials_) != 1)
+    credentials_.reset(SSL_CTX_new(TLS_client_method()));
+    if (!credentials_ || SSL_CTX_set_default_verify_paths(credentials_.get()) != 1)
         Fail(273, Format("Could not acquire security credentials: error 0x%lx.", LastFailure(0)),
              false);
     // The certificate is judged after the handshake, so the caller can accept it.
-    SSL_CTX_set_verify(credentials_, SSL_VERIFY_NONE, nullptr);
+    SSL_CTX_set_verify(credentials_.get(), SSL_VERIFY_NONE, nullptr);
     // Called only when a server asks and no client certificate was loaded.
-    SSL_CTX_set_client_cert_cb(credentials_, ClientCertificateRequested);
+    SSL_CTX_set_client_cert_cb(credentials_.get(), ClientCertificateRequested);
     // One that is not found leaves the connection without a client certificate.
     if (!certStore_.empty() && !certSubject_.empty())
-        UseClientCertificate(credentials_, certStore_, certSubject_);
+        UseClientCertificate(credentials_.get(), certStore_, certSubject_);
 }
 
 void TTlsLayer::Connect(const std::string& host, uint16_t port) {
@@ -79,6 +79,7 @@ void TTlsLayer::Connect(const std::string& host, uint16_t port) {
                         "Already connected. If you want to reconnect, close the "
                         "current connection first.");
     state_ = TState::Connecting;
+    endedWithoutCloseNotify_ = false;
     try {
         while (state_ != TState::Connected) state_ = Step(state_, host, port);
     } catch (...) {
@@ -109,29 +110,27 @@ TTlsLayer::TState TTlsLayer::Step(TState state, const std::string& host, uint16_
 }
 
 void TTlsLayer::Handshake(const std::string& host) {
-    session_ = SSL_new(credentials_);
-    input_ = BIO_new(BIO_s_mem());
-    output_ = BIO_new(BIO_s_mem());
-    if (!session_ || !input_ || !output_) {
-        BIO_free(input_);
-        BIO_free(output_);
-        input_ = output_ = nullptr;
-        Fail(200, "Out of memory. Aborting connection...", true);
-    }
-    SSL_set_bio(session_, input_, output_);
-    SSL_set_ex_data(session_, LayerIndex(), this);
-    SSL_set_connect_state(session_);
+    session_.reset(SSL_new(credentials_.get()));
+    TBio input(BIO_new(BIO_s_mem()));
+    TBio output(BIO_new(BIO_s_mem()));
+    if (!session_ || !input || !output) Fail(200, "Out of memory. Aborting connection...", true);
+    input_ = input.release();
+    output_ = output.release();
+    SSL_set_bio(session_.get(), input_, output_);
+    SSL* session = session_.get();
+    SSL_set_ex_data(session, LayerIndex(), this);
+    SSL_set_connect_state(session);
     in_addr address{};
     if (inet_pton(AF_INET, host.c_str(), &address) != 1)
-        SSL_set_tlsext_host_name(session_, host.c_str());
+        SSL_set_tlsext_host_name(session, host.c_str());
 
     Status("Starting secure channel handshake.");
     bool firstToken = true;
     bool requestReported = false;
     uint32_t lastStatus = 0;
     for (;;) {
-        int result = SSL_do_handshake(session_);
-        int error = result == 1 ? SSL_ERROR_NONE : SSL_get_error(session_, result);
+        int result = SSL_do_handshake(session);
+        int error = result == 1 ? SSL_ERROR_NONE : SSL_get_error(session, result);
         size_t sent = FlushOutput();
         if (sent > 0) {
             Status(Format(firstToken ? "Sending %lu bytes of handshake data."
@@ -149,7 +148,7 @@ void TTlsLayer::Handshake(const std::string& host) {
         lastStatus = sent > 0 ? kContinueNeeded : kIncompleteMessage;
         size_t received = 0;
         try {
-            received = FeedInput();
+            received = *FeedInput();
         } catch (const EipsHTTPS& e) {
             if (e.Code != 10053 && e.Code != 10054) throw;  // a reset is a disconnect too
         }
@@ -157,12 +156,13 @@ void TTlsLayer::Handshake(const std::string& host) {
             Fail(276,
                  Format("Server disconnected before handshake completion [0x%lx].", lastStatus));
         Status(Format("Receiving %lu bytes of handshake data.", received));
+        PumpStep();
     }
 }
 
 void TTlsLayer::CheckServerCertificate(const std::string& host) {
     TServerCertificate offered;
-    X509* certificate = SSL_get0_peer_certificate(session_);
+    X509* certificate = SSL_get0_peer_certificate(session_.get());
     if (!certificate) {
         if (context_.Error)
             context_.Error(281, Format("can't find server certificate (error 0x%lx)",
@@ -171,8 +171,9 @@ void TTlsLayer::CheckServerCertificate(const std::string& host) {
         offered.CertHandle = static_cast<long>(reinterpret_cast<intptr_t>(certificate));
         offered.CertSubject = X500NameText(X509_get_subject_name(certificate));
         offered.CertIssuer = X500NameText(X509_get_issuer_name(certificate));
-        uint32_t status = VerifyServerCertificate(certificate, SSL_get_peer_cert_chain(session_),
-                                                  SSL_CTX_get_cert_store(credentials_), host);
+        uint32_t status =
+            VerifyServerCertificate(certificate, SSL_get_peer_cert_chain(session_.get()),
+                                    SSL_CTX_get_cert_store(credentials_.get()), host);
         offered.Status = PolicyStatusLine(status);
         offered.Accept = status == 0;
         if (status != 0 && context_.Error)
@@ -195,10 +196,11 @@ size_t TTlsLayer::FlushOutput() {
     return bytes.size();
 }
 
-size_t TTlsLayer::FeedInput() {
+std::optional<size_t> TTlsLayer::FeedInput(bool wait) {
     char piece[16384];
-    size_t got = below_->Receive(piece, sizeof piece);
-    if (got > 0) BIO_write(input_, piece, static_cast<int>(got));
+    std::optional<size_t> got =
+        wait ? below_->Receive(piece, sizeof piece) : below_->ReceiveReady(piece, sizeof piece);
+    if (got && *got > 0) BIO_write(input_, piece, static_cast<int>(*got));
     return got;
 }
 
@@ -206,26 +208,32 @@ void TTlsLayer::Send(std::string_view bytes) {
     if (state_ != TState::Connected && state_ != TState::PeerClosed) throw EipsHTTPS(10057, "");
     while (!bytes.empty()) {
         size_t written = 0;
-        int result = SSL_write_ex(session_, bytes.data(), bytes.size(), &written);
-        int error = result == 1 ? SSL_ERROR_NONE : SSL_get_error(session_, result);
+        int result = SSL_write_ex(session_.get(), bytes.data(), bytes.size(), &written);
+        int error = result == 1 ? SSL_ERROR_NONE : SSL_get_error(session_.get(), result);
         FlushOutput();
         if (result == 1) {
             bytes.remove_prefix(written);
         } else if (error == SSL_ERROR_WANT_READ) {
-            if (FeedInput() == 0) throw EipsHTTPS(10054, "");
+            if (*FeedInput() == 0) throw EipsHTTPS(10054, "");
+            PumpStep();
         } else {
-            std::string text = Format("error encrypting data 0x%lx.", LastFailure(error));
-            throw EipsHTTPS(283, text);
+            throw EipsHTTPS(283, Format("error encrypting data 0x%lx.", LastFailure(error)));
         }
     }
 }
 
-size_t TTlsLayer::Receive(char* buffer, size_t capacity) {
+size_t TTlsLayer::Receive(char* buffer, size_t capacity) { return *Read(buffer, capacity, true); }
+
+std::optional<size_t> TTlsLayer::ReceiveReady(char* buffer, size_t capacity) {
+    return Read(buffer, capacity, false);
+}
+
+std::optional<size_t> TTlsLayer::Read(char* buffer, size_t capacity, bool wait) {
     if (state_ != TState::Connected) return 0;
     for (;;) {
         size_t got = 0;
-        int result = SSL_read_ex(session_, buffer, std::min<size_t>(capacity, INT_MAX), &got);
-        int error = result == 1 ? SSL_ERROR_NONE : SSL_get_error(session_, result);
+        int result = SSL_read_ex(session_.get(), buffer, std::min<size_t>(capacity, INT_MAX), &got);
+        int error = result == 1 ? SSL_ERROR_NONE : SSL_get_error(session_.get(), result);
         FlushOutput();  // key updates and renegotiation answers
         if (result == 1) return got;
         if (error == SSL_ERROR_ZERO_RETURN) {
@@ -234,10 +242,15 @@ size_t TTlsLayer::Receive(char* buffer, size_t capacity) {
             return 0;
         }
         if (error == SSL_ERROR_WANT_READ) {
-            if (FeedInput() == 0) {  // the server closed without a close notify
+            const std::optional<size_t> fed = FeedInput(wait);
+            if (!fed) return std::nullopt;
+            if (*fed == 0) {  // the server closed without a close notify
+                endedWithoutCloseNotify_ = true;
                 state_ = TState::PeerClosed;
                 return 0;
             }
+            // Records that carry no data (session tickets, say) can come without end.
+            PumpStep();
             continue;
         }
         // Broken records end the transfer as a failure rather than a short body.
@@ -249,11 +262,9 @@ size_t TTlsLayer::Receive(char* buffer, size_t capacity) {
 }
 
 void TTlsLayer::ReleaseSession() {
-    SSL_free(session_);  // frees both BIOs
-    session_ = nullptr;
+    session_.reset();  // frees both BIOs
     input_ = output_ = nullptr;
-    SSL_CTX_free(credentials_);
-    credentials_ = nullptr;
+    credentials_.reset();
 }
 
 void TTlsLayer::Close() {
@@ -262,7 +273,7 @@ void TTlsLayer::Close() {
     if (state_ == TState::Connected || state_ == TState::CheckingCertificate ||
         state_ == TState::PeerClosed) {
         state_ = TState::Idle;  // a pump step inside the send must not close twice
-        SSL_shutdown(session_);
+        SSL_shutdown(session_.get());
         try {
             FlushOutput();
         } catch (const EipsHTTPS&) {

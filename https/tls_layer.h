@@ -11,6 +11,7 @@
 #include <openssl/ssl.h>
 
 #include "https/layer.h"
+#include "https/tls_handles.h"
 
 class TTlsLayer : public TLayer {
   public:
@@ -21,7 +22,9 @@ class TTlsLayer : public TLayer {
     void Connect(const std::string& host, uint16_t port) override;
     void Send(std::string_view bytes) override;
     size_t Receive(char* buffer, size_t capacity) override;
+    std::optional<size_t> ReceiveReady(char* buffer, size_t capacity) override;
     void Close() override;
+    bool EndedWithoutCloseNotify() const override { return endedWithoutCloseNotify_; }
 
   private:
     enum class TState {
@@ -40,7 +43,10 @@ class TTlsLayer : public TLayer {
     // Sends what OpenSSL wrote to the write BIO; returns the byte count.
     size_t FlushOutput();
     // Feeds one piece from the layer below into the read BIO; 0 once the peer closed.
-    size_t FeedInput();
+    // Without wait, nullopt when the layer below has nothing at hand.
+    std::optional<size_t> FeedInput(bool wait = true);
+    // Decrypted bytes for Receive (wait) and ReceiveReady.
+    std::optional<size_t> Read(char* buffer, size_t capacity, bool wait);
     // OnError(code, text) when report, and end the attempt with code and text.
     [[noreturn]] void Fail(int code, const std::string& text, bool report = true);
     void Status(const std::string& text);
@@ -49,11 +55,12 @@ class TTlsLayer : public TLayer {
     std::string certStore_;
     std::string certSubject_;
     TState state_ = TState::Idle;
-    SSL_CTX* credentials_ = nullptr;
-    SSL* session_ = nullptr;
+    TSslContext credentials_;
+    TSslSession session_;
     BIO* input_ = nullptr;   // owned by session_
     BIO* output_ = nullptr;  // owned by session_
     bool clientCertificateRequested_ = false;
+    bool endedWithoutCloseNotify_ = false;
 
     friend int ClientCertificateRequested(SSL* ssl, X509** certificate, EVP_PKEY** key);
 };

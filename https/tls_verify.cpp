@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "https/tls_handles.h"
+
 namespace ps = policy_status;
 
 namespace {
@@ -179,12 +181,11 @@ uint32_t PolicyStatusFromErrors(const std::vector<int>& errors) {
 
 uint32_t VerifyServerCertificate(X509* certificate, STACK_OF(X509) * untrusted, X509_STORE* trust,
                                  const std::string& host) {
-    X509_STORE_CTX* context = X509_STORE_CTX_new();
+    TX509StoreContext owner(X509_STORE_CTX_new());
+    X509_STORE_CTX* context = owner.get();
     std::vector<int> errors;
-    if (!context || !X509_STORE_CTX_init(context, trust, certificate, untrusted)) {
-        X509_STORE_CTX_free(context);
+    if (!context || !X509_STORE_CTX_init(context, trust, certificate, untrusted))
         return ps::kChaining;
-    }
     X509_STORE_CTX_set_app_data(context, &errors);
     X509_STORE_CTX_set_verify_cb(context, CollectError);
     X509_STORE_CTX_set_purpose(context, X509_PURPOSE_SSL_SERVER);
@@ -196,7 +197,6 @@ uint32_t VerifyServerCertificate(X509* certificate, STACK_OF(X509) * untrusted, 
         X509_VERIFY_PARAM_set1_host(param, host.c_str(), host.size());
     if (X509_verify_cert(context) <= 0 && errors.empty())
         errors.push_back(X509_STORE_CTX_get_error(context));
-    X509_STORE_CTX_free(context);
     return PolicyStatusFromErrors(errors);
 }
 

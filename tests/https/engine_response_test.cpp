@@ -8,6 +8,7 @@
 #include "engine_events.h"
 #include "engine_server.h"
 #include "https/ipshttps.h"
+#include "layer_test_support.h"
 
 namespace {
 
@@ -159,6 +160,7 @@ TEST(EngineResponseTest, RedirectsThatAreNeverFollowed) {
 }
 
 TEST(EngineResponseTest, EndlessRedirectsEndWith151) {
+    TManualTime time;  // the pause between two redirects passes at once
     TTestServer server(TTestServer::Reply("HTTP/1.0 302 Found\r\nLocation: /loop\r\n\r\n"), 40);
     TipsHTTPS http;
     http.SetFollowRedirects(frAlways);

@@ -6,6 +6,7 @@
 
 #include "engine_events.h"
 #include "https/ipshttps.h"
+#include "layer_test_support.h"
 #include "proxy_peers.h"
 
 namespace {
@@ -56,6 +57,20 @@ TEST(EngineTlsTest, RefusedCertificateEndsWith276AndAnAcceptingHandlerProceeds) 
             EXPECT_EQ(log.Lines.back(), "Connected 276 [276] (no description available)");
         }
     }
+}
+
+// Real time: the peer's pace is the point. A handshake record announced whole and then sent a
+// byte every 2 ms never leaves a poll step empty.
+TEST(EngineTlsTest, TimeoutHoldsAgainstAHandshakeSentAByteAtATime) {
+    TScriptPeer server([](int fd) {
+        ReadExactly(fd, 5);
+        WriteAll(fd, std::string("\x16\x03\x03\x40\x00", 5));
+        Trickle(fd, std::string(1500, '\0'));
+    });
+    TipsHTTPS http;
+    http.SetTimeout(1);
+    http.SetURL(LocalURL(server.Port()));
+    EXPECT_EQ(ActionError(http, httpGet), "301: Interrupted.");
 }
 
 }  // namespace

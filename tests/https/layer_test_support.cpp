@@ -9,10 +9,10 @@
 #include <stdexcept>
 
 TRecordingLink::TRecordingLink(std::chrono::milliseconds limit)
-    : Deadline(std::chrono::steady_clock::now() + limit) {
+    : DeadlineMs(MonotonicMs() + limit.count()) {
     Context.Pump = [this] {
         ++PumpSteps;
-        if (std::chrono::steady_clock::now() > Deadline) throw EipsHTTPS(301, "");
+        if (MonotonicMs() >= DeadlineMs) throw EipsHTTPS(301, "");
     };
     Context.SSLStatus = [this](const std::string& text) { Events.push_back("SSLStatus: " + text); };
     Context.Error = [this](int code, const std::string& text) {
@@ -55,6 +55,13 @@ void WriteAll(int fd, const std::string& bytes) {
         ssize_t sent = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (sent <= 0) return;
         done += static_cast<size_t>(sent);
+    }
+}
+
+void Trickle(int fd, const std::string& bytes) {
+    for (char byte : bytes) {
+        if (send(fd, &byte, 1, MSG_NOSIGNAL) != 1) return;
+        usleep(2000);
     }
 }
 

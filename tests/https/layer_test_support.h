@@ -10,10 +10,30 @@
 #include <thread>
 #include <vector>
 
+#include "common/base/clock.h"
 #include "https/layer.h"
 
+// A manual clock installed for the life of the object: waits that nothing ends early pass
+// at once, and deadlines and timers are read on it.
+class TManualTime {
+  public:
+    TManualTime() : startMs_(clock_.MonotonicMs()) { SetClock(&clock_); }
+    ~TManualTime() { SetClock(nullptr); }
+    TManualTime(const TManualTime&) = delete;
+    TManualTime& operator=(const TManualTime&) = delete;
+
+    void AdvanceMs(int64_t ms) { clock_.AdvanceMs(ms); }
+    // Manual milliseconds since the clock was installed.
+    int64_t ElapsedMs() { return clock_.MonotonicMs() - startMs_; }
+
+  private:
+    TManualClock clock_;
+    int64_t startMs_;
+};
+
 // A link context recording events as "SSLStatus: text", "Error: 118 text",
-// "ServerAuthentication: status accept=0". Pump fails with 301 after the deadline.
+// "ServerAuthentication: status accept=0". Pump fails with 301 once the limit has passed
+// on the program clock (a manual one when a test installed it).
 struct TRecordingLink {
     explicit TRecordingLink(std::chrono::milliseconds limit = std::chrono::seconds(20));
 
@@ -23,13 +43,15 @@ struct TRecordingLink {
     bool AcceptCertificate = false;                // what the handler sets Accept to
     bool ChangeAccept = false;                     // whether the handler touches Accept
     int PumpSteps = 0;
-    std::chrono::steady_clock::time_point Deadline;
+    int64_t DeadlineMs;
 };
 
 // A raw socket helper for peers: read exactly n bytes (or until close), write all.
 std::string ReadExactly(int fd, size_t count);
 std::string ReadUntil(int fd, const std::string& terminator, size_t limit = 65536);
 void WriteAll(int fd, const std::string& bytes);
+// Sends bytes one at a time, 2 ms apart, until all went out or the client left.
+void Trickle(int fd, const std::string& bytes);
 
 // One-connection TCP server on 127.0.0.1 with a free port. The script runs on its own
 // thread with the accepted socket; the connection closes when the script returns.

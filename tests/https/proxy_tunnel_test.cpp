@@ -93,3 +93,19 @@ TEST(ProxyTunnel, RefusalsReportTheGatheredReplyAndEndWith118) {
     }
     EXPECT_EQ(DescribeErrorCode(118), "[118] (no description available)");
 }
+
+TEST(ProxyTunnel, AReplyTrickledAByteAtATimeCannotOutlastTheDeadline) {
+    TScriptPeer proxy([](int fd) {
+        ReadUntil(fd, "\r\n\r\n");
+        Trickle(fd, "HTTP/1.0 200 Connection established" + std::string(1500, ' '));
+    });
+    TRecordingLink link(std::chrono::milliseconds(200));
+    auto tunnel = TunnelTo(proxy.Port(), link);
+    try {
+        tunnel->Connect("server.example", 443);
+        ADD_FAILURE() << "granted";
+    } catch (const EipsHTTPS& e) {
+        EXPECT_EQ(e.Code, 301);
+    }
+    EXPECT_TRUE(link.Events.empty());
+}

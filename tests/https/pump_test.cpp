@@ -4,16 +4,17 @@
 #include <thread>
 
 #include "common/base/message_pump.h"
+#include "layer_test_support.h"
 
 namespace {
 
 using TSteady = std::chrono::steady_clock;
 
-// Pumps the calling thread until done() or the time limit; true when done.
+// Pumps the calling thread in 10 ms steps until done() or limitMs passed on the program
+// clock; true when done.
 template <typename TDone>
 bool PumpUntil(TDone done, int limitMs = 3000) {
-    const auto until = TSteady::now() + std::chrono::milliseconds(limitMs);
-    while (!done() && TSteady::now() < until) PumpMessages(10);
+    for (int step = 0; step < limitMs / 10 && !done(); ++step) PumpMessages(10);
     return done();
 }
 
@@ -35,6 +36,7 @@ TEST(MessagePumpTest, PostedCallsRunOnTheOwningThreadAndWakeItsWait) {
 }
 
 TEST(MessagePumpTest, TimerFiresWhileEnabledAndStopsWhenDisabled) {
+    TManualTime time;
     TPumpTimer timer;
     int ticks = 0;
     timer.OnTimer = [&] {
@@ -44,12 +46,15 @@ TEST(MessagePumpTest, TimerFiresWhileEnabledAndStopsWhenDisabled) {
     PumpMessages(50);
     EXPECT_EQ(ticks, 0);  // not enabled yet
     timer.SetEnabled(true);
+    const int64_t enabled = time.ElapsedMs();
     EXPECT_TRUE(PumpUntil([&] { return ticks == 3; }));
+    EXPECT_EQ(time.ElapsedMs() - enabled, 30);
     PumpUntil([] { return false; }, 100);
     EXPECT_EQ(ticks, 3);
 }
 
 TEST(MessagePumpTest, TimerHandlerIsNotReenteredAndMayDeleteItsTimer) {
+    TManualTime time;
     auto timer = std::make_unique<TPumpTimer>();
     TPumpTimer other;
     int depth = 0, maxDepth = 0, otherTicks = 0;

@@ -146,10 +146,12 @@ TEST(Socks5, EveryRefusalHasItsText) {
 
 TEST(FirewallLayers, ASilentFirewallEndsWhenThePumpGivesUp) {
     for (auto kind : {TFirewallKind::Tunnel, TFirewallKind::SOCKS4, TFirewallKind::SOCKS5}) {
+        TManualTime time;
         TScriptPeer silent([](int fd) { ReadExactly(fd, 1 << 16); });  // until the close
         TRecordingLink link(std::chrono::milliseconds(200));
         auto layer = SocksTo(kind, silent.Port(), link);
         EXPECT_EQ(Outcome(*layer, link, "127.0.0.1", 443), "code 301 []");
         EXPECT_EQ(layer->Socket(), -1);
+        EXPECT_GE(time.ElapsedMs(), 200);
     }
 }

@@ -3,11 +3,13 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netdb.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "common/base/unique_handle.h"
 #include "https/socket_errors.h"
 #include "layer_test_support.h"
 
@@ -128,13 +130,17 @@ TEST(TcpLayer, LocalHostBindingChoosesTheSourceAddress) {
 }
 
 TEST(TcpLayer, WaitsEndWhenThePumpGivesUpAndResetsAreReported) {
-    TScriptPeer silent([](int fd) { ReadExactly(fd, 1); });
-    TRecordingLink link(std::chrono::milliseconds(150));
-    TTcpLayer tcp(link.Context, false, "");
-    tcp.Connect("127.0.0.1", silent.Port());
-    char buffer[16];
-    EXPECT_EQ(CodeOf([&] { tcp.Receive(buffer, sizeof buffer); }), 301);
-    tcp.Close();
+    {
+        TManualTime time;
+        TScriptPeer silent([](int fd) { ReadExactly(fd, 1); });
+        TRecordingLink link(std::chrono::milliseconds(150));
+        TTcpLayer tcp(link.Context, false, "");
+        tcp.Connect("127.0.0.1", silent.Port());
+        char buffer[16];
+        EXPECT_EQ(CodeOf([&] { tcp.Receive(buffer, sizeof buffer); }), 301);
+        EXPECT_GE(time.ElapsedMs(), 150);
+        tcp.Close();
+    }
 
     TScriptPeer resetting([](int fd) {
         linger hard{1, 0};
@@ -146,4 +152,24 @@ TEST(TcpLayer, WaitsEndWhenThePumpGivesUpAndResetsAreReported) {
     tcp2.Connect("127.0.0.1", resetting.Port());
     tcp2.Send("x");
     EXPECT_EQ(CodeOf([&] { ReceiveAll(tcp2); }), 10054);
+}
+
+TEST(TcpLayer, EveryWaitStepPumpsAlsoWhenBytesAreWaiting) {
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    TUniqueFd near(pair[0]), far(pair[1]);
+    WriteAll(far.Get(), "x");
+    TRecordingLink link;
+    link.Context.Pump = [] { throw EipsHTTPS(301, ""); };
+    EXPECT_EQ(CodeOf([&] { WaitForSocket(near.Get(), POLLIN, link.Context); }), 301);
+}
+
+// The peer's pace is the point here, so this one runs on the real clock.
+TEST(TcpLayer, APeerTricklingBytesCannotOutlastTheDeadline) {
+    TScriptPeer peer([](int fd) { Trickle(fd, std::string(1500, 'x')); });
+    TRecordingLink link(std::chrono::milliseconds(200));
+    TTcpLayer tcp(link.Context, false, "");
+    tcp.Connect("127.0.0.1", peer.Port());
+    EXPECT_EQ(CodeOf([&] { ReceiveAll(tcp); }), 301);
+    tcp.Close();
 }

@@ -8,6 +8,7 @@
 #include "https/tcp_layer.h"
 #include "layer_test_support.h"
 #include "proxy_peers.h"
+#include "tls_peer.h"
 
 namespace {
 
@@ -205,4 +206,48 @@ TEST(TlsLayer, ConnectFailuresBelowPassThroughAfterTheFirstStatus) {
     std::string text;
     EXPECT_EQ(ConnectCode(*stack.Tls, "127.0.0.1", UnusedPort(), &text), 10061);
     EXPECT_EQ(link.Events, std::vector<std::string>{"SSLStatus: Attempting to connect to server."});
+}
+
+// On the manual clock: the in-memory server decides how much time each piece takes, and the
+// client never has to wait for one, so only the checks inside the reading loops can end it.
+TEST(TlsLayer, TrickledHandshakeAndEndlessSessionTicketsEndAtTheDeadline) {
+    TManualTime time;
+    std::string text;
+    {
+        TRecordingLink link(std::chrono::milliseconds(1000));
+        auto below = std::make_unique<TMemoryTlsServer>(link.Context);
+        TMemoryTlsServer& server = *below;
+        server.MaxPiece = 1;
+        server.BeforeReceive = [&] { time.AdvanceMs(5); };
+        TTlsLayer tls(link.Context, std::move(below), "CA", "");
+        const int64_t start = time.ElapsedMs();
+        EXPECT_EQ(ConnectCode(tls, "localhost", 443, &text), 301);
+        EXPECT_FALSE(server.HandshakeDone());
+        EXPECT_GE(time.ElapsedMs() - start, 1000);
+        EXPECT_LE(time.ElapsedMs() - start, 1010);
+    }
+    {
+        TRecordingLink link(std::chrono::milliseconds(3000));
+        link.ChangeAccept = true;
+        link.AcceptCertificate = true;
+        auto below = std::make_unique<TMemoryTlsServer>(link.Context);
+        TMemoryTlsServer& server = *below;
+        server.BeforeReceive = [&] {
+            if (!server.HandshakeDone() || server.Receives > 2000) return;
+            server.SendTicket();
+            time.AdvanceMs(10);
+        };
+        TTlsLayer tls(link.Context, std::move(below), "CA", "");
+        tls.Connect("localhost", 443);
+        const int64_t start = time.ElapsedMs();
+        char buffer[256];
+        try {
+            tls.Receive(buffer, sizeof buffer);
+            ADD_FAILURE() << "the tickets ran out before the deadline was seen";
+        } catch (const EipsHTTPS& e) {
+            EXPECT_EQ(e.Code, 301);
+        }
+        EXPECT_LT(server.Receives, 400);
+        EXPECT_GE(time.ElapsedMs() - start, 2990);
+    }
 }

@@ -8,43 +8,9 @@
 #include "https/tls_verify.h"
 #include "layer_test_support.h"
 #include "proxy_peers.h"
+#include "tls_peer.h"
 
 namespace {
-
-// A TLS server on the accepted socket of a script peer, with the trusted certificate.
-class TTlsPeerSession {
-  public:
-    explicit TTlsPeerSession(int fd) {
-        const std::string& certs = TestCertificates();
-        signal(SIGPIPE, SIG_IGN);  // OpenSSL writes to the socket without MSG_NOSIGNAL
-        context_ = SSL_CTX_new(TLS_server_method());
-        SSL_CTX_set_num_tickets(context_, 0);  // nothing to write after the handshake
-        SSL_CTX_use_certificate_file(context_, (certs + "/trusted.pem").c_str(), SSL_FILETYPE_PEM);
-        SSL_CTX_use_PrivateKey_file(context_, (certs + "/trusted.key").c_str(), SSL_FILETYPE_PEM);
-        session_ = SSL_new(context_);
-        SSL_set_fd(session_, fd);
-        Accepted = SSL_accept(session_) == 1;
-    }
-    ~TTlsPeerSession() {
-        SSL_free(session_);
-        SSL_CTX_free(context_);
-        ERR_clear_error();
-    }
-    std::string Read() {
-        char buffer[256];
-        int got = SSL_read(session_, buffer, sizeof buffer);
-        if (got > 0) return std::string(buffer, static_cast<size_t>(got));
-        return SSL_get_error(session_, got) == SSL_ERROR_ZERO_RETURN ? "<close notify>" : "<error>";
-    }
-    void Write(const std::string& bytes) {
-        SSL_write(session_, bytes.data(), static_cast<int>(bytes.size()));
-    }
-    bool Accepted = false;
-
-  private:
-    SSL_CTX* context_ = nullptr;
-    SSL* session_ = nullptr;
-};
 
 std::unique_ptr<TLayer> TlsTo(TRecordingLink& link) {
     TConnectionSettings settings;
