@@ -1,7 +1,15 @@
 // LoadSettings: reads USER.INI and DVR.INI into the settings records, creates the data
 // folders, opens the run's system log and writes the settings dump into it. The order of the
 // steps decides what is logged: the log opens once the log level is known.
+//
+// A failure in one step (a log write on a full disk, an unreadable settings file) does not
+// stop the others: a gateway without its Outbox extensions, services or schedule would run
+// and silently do nothing. The first failure is raised once, after every step has run.
 #include <sys/utsname.h>
+
+#include <exception>
+#include <stdexcept>
+#include <utility>
 
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
@@ -22,7 +30,36 @@ std::string ParentFolder(const std::string& folder) {
     return parent.empty() ? IncludeTrailingPathDelimiter(folder) : parent;
 }
 
-void Log(const std::string& text) { WriteLog(text, 1); }
+// The first failure of this start, raised when LoadSettings ends.
+std::exception_ptr firstFailure;
+
+void KeepFirstFailure() {
+    if (!firstFailure) firstFailure = std::current_exception();
+}
+
+void Log(const std::string& text) {
+    try {
+        WriteLog(text, 1);
+    } catch (const std::exception&) {
+        KeepFirstFailure();
+    }
+}
+
+// Runs one step of the start; a failure is kept and the next step runs.
+void Step(void (*step)()) {
+    try {
+        step();
+    } catch (const std::exception&) {
+        KeepFirstFailure();
+    }
+}
+
+void OpenRunLog() {
+    ProgramInfo.LogPath = BaseDir + "LOG/";
+    std::string error;
+    if (!OpenLog(ProgramInfo.LogPath, ProgramInfo.LogLevel, &error) && !error.empty())
+        throw std::runtime_error(error);
+}
 
 std::string DateText(TDateTime value) { return FormatDateTime("yyyy/MM/dd", value); }
 
@@ -245,32 +282,29 @@ void LoadSettings(const std::string& programDir, const std::string& computerName
     RecvIdle = true;
     DialIdle = true;
     DialedBySelf = false;
+    firstFailure = nullptr;
 
     ProgramDir = IncludeTrailingPathDelimiter(programDir);
     BaseDir = ParentFolder(ProgramDir);
     UserIni = std::make_unique<TIniFile>(ProgramDir + kUser);
     DvrIni = std::make_unique<TIniFile>(ProgramDir + kDvr);
 
-    ReadProgramInfo();
-    ProgramInfo.LogPath = BaseDir + "LOG/";
-    OpenLog(ProgramInfo.LogPath, ProgramInfo.LogLevel);
+    Step(ReadProgramInfo);
+    Step(OpenRunLog);
     Log("Start program in computer: " + computerName);
 
-    CreateDataFolders();
-    LogPlatform();
-    DumpProgramInfo();
-    ReadCompanyInfo();
-    ReadConnectionInfo();
-    DumpConnectionInfo();
-    ReadSchedule();
-    ReadUpgradeInfo();
-    ReadHousekeepInfo();
-    ReadList("iFile", ImportExtensions, "  File extensions for import");
-    ReadList("INBOX", InboxLocations, "  Inbox file type and location");
+    for (void (*step)() :
+         {CreateDataFolders, LogPlatform, DumpProgramInfo, ReadCompanyInfo, ReadConnectionInfo,
+          DumpConnectionInfo, ReadSchedule, ReadUpgradeInfo, ReadHousekeepInfo})
+        Step(step);
+    Step([] { ReadList("iFile", ImportExtensions, "  File extensions for import"); });
+    Step([] { ReadList("INBOX", InboxLocations, "  Inbox file type and location"); });
     OutboxQueue.Clear();
-    ReadServices();
+    Step(ReadServices);
 
     // The dial-up connection handle starts at 0 by its own definition.
     MessageSent = false;
     LastConnectTime = Now();
+    if (std::exception_ptr failure = std::exchange(firstFailure, nullptr))
+        std::rethrow_exception(failure);
 }

@@ -58,18 +58,28 @@ void WriteLog(const std::string& message, int level) {
     }
 }
 
-bool OpenLog(const std::string& logPath, int level) {
+bool OpenLog(const std::string& logPath, int level, std::string* error) {
     std::lock_guard<std::mutex> lock(logMutex);
+    if (error) error->clear();
     if (logFd >= 0) {
         close(logFd);
         logFd = -1;
         logName.clear();
     }
     if (level <= 0) return false;
-    if (!DirectoryExists(logPath) && !ForceDirectories(logPath)) return false;
+    auto fail = [&](const std::string& reason) {
+        if (error) *error = reason;
+        return false;
+    };
+    if (!DirectoryExists(logPath) && !ForceDirectories(logPath))
+        return fail("Unable to create the log folder " + logPath + ": " + std::strerror(errno));
     const std::string name = IncludeTrailingPathDelimiter(logPath) + LogFileNameFor(Now());
-    int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
+    // A link planted at the name would have the run truncate and fill the file it points to.
+    int fd =
+        open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0)
+        return fail("Unable to open the system log " + name + ": " +
+                    (errno == ELOOP ? std::string("it is a symbolic link") : std::strerror(errno)));
     // Other programs that honour locks keep out while the run holds its log.
     flock(fd, LOCK_EX | LOCK_NB);
     logFd = fd;

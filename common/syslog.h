@@ -16,9 +16,11 @@
 void WriteLog(const std::string& message, int level);
 
 // Opens this run's log: nothing when logLevel <= 0; otherwise creates logPath (with its
-// parents) when missing and the file logPath + start time + ".log" (replacing one of that
-// name). Returns false when the folder or file cannot be made (the run then logs nothing).
-bool OpenLog(const std::string& logPath, int logLevel);
+// parents) when missing and the file logPath + start time + ".log" (replacing a file of that
+// name, never following a symbolic link there). Returns false when the folder or file cannot
+// be made (the run then logs nothing); error, when given, then receives the reason (and stays
+// empty for log level 0).
+bool OpenLog(const std::string& logPath, int logLevel, std::string* error = nullptr);
 // Releases the file; later WriteLog calls write nothing.
 void CloseLog();
 // The full name of the open log file, or empty text.

@@ -1,8 +1,10 @@
 #include "common/settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
+#include <csignal>
 
 #include "common/base/fileutil.h"
 #include "common/syslog.h"
@@ -207,6 +209,50 @@ TEST_F(Settings, DamagedDatesAndTimesDoNotStopTheStart) {
     EXPECT_TRUE(has("  Force upgrade date = 1899/12/30"));
     EXPECT_TRUE(has("  Effective upgrade date = 2024/03/01"));
     EXPECT_TRUE(has("  Service: ORDERS"));
+}
+
+TEST_F(Settings, AFailedLogWriteLeavesNoSettingEmptyAndIsRaisedOnceAtTheEnd) {
+    const std::string demo = std::string(DOVRANT_SOURCE_DIR) + "/tools/demo/";
+    WriteFile(programDir + "USER.INI", ReadFile(demo + "USER.INI"));
+    WriteFile(programDir + "DVR.INI", ReadFile(demo + "DVR.INI"));
+    // The log takes a few lines, then its disk is full: a file size limit stands in for that.
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 300;
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    int raised = 0;
+    std::string error;
+    try {
+        LoadSettings(dir.Path() + "DVR", "PC1");
+    } catch (const std::exception& e) {
+        ++raised;
+        error = e.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+
+    EXPECT_EQ(raised, 1);
+    EXPECT_NE(error.find("Unable to write the system log"), std::string::npos) << error;
+    EXPECT_EQ(CompanyInfo.Password, "DEMO2024");
+    EXPECT_TRUE(ConnectionInfo.LeaseLine);
+    EXPECT_TRUE(ScheduleEnabled);
+    EXPECT_EQ(ScheduleInfo.ConnectEveryMin, 30);
+    EXPECT_EQ(HousekeepInfo.LastPurge, 46000);
+    EXPECT_EQ(ImportExtensions.Count(), 4u);
+    ASSERT_EQ(Services.size(), 2u);
+    EXPECT_EQ(Services[1].Email, "invoices@partner.example");
+    EXPECT_EQ(LastConnectTime, Now());
+    EXPECT_LE(ReadFile(LogFileName()).size(), 300u);
+}
+
+TEST_F(Settings, ALogThatCannotBeOpenedIsReportedAfterLoading) {
+    // Something else sits where the run's log file goes.
+    ForceDirectories(dir.Path() + "LOG/" + LogFileNameFor(Now()));
+    EXPECT_THROW(Load("[SYSTEM]\r\nLOG_LEVEL=1\r\n[iFile]\r\nTXT=1\r\n"), std::runtime_error);
+    EXPECT_EQ(ImportExtensions.Count(), 1u);
+    EXPECT_EQ(LogFileName(), "");
 }
 
 TEST(SettingsHelpers, SmallConversions) {

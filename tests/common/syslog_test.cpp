@@ -107,3 +107,17 @@ TEST_F(SystemLog, LinesOfConcurrentWritersNeverMix) {
         ++next[t];
     }
 }
+
+TEST_F(SystemLog, ALinkAtTheLogFileNameIsReportedNotFollowed) {
+    const std::string logPath = dir.Path() + "LOG/";
+    ForceDirectories(logPath);
+    const std::string victim = dir.Path() + "USER.INI";
+    WriteFile(victim, "[SYSTEM]\r\nLOG_LEVEL=1\r\n");
+    ASSERT_EQ(symlink(victim.c_str(), (logPath + "20240115093005123.log").c_str()), 0);
+    std::string error;
+    EXPECT_FALSE(OpenLog(logPath, 1, &error));
+    EXPECT_NE(error.find(logPath + "20240115093005123.log"), std::string::npos) << error;
+    WriteLog("Close program", 1);
+    EXPECT_EQ(ReadFile(victim), "[SYSTEM]\r\nLOG_LEVEL=1\r\n");
+    EXPECT_EQ(LogFileName(), "");
+}
