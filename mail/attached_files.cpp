@@ -56,7 +56,7 @@ void TAttachedFile::SetDataFile(std::unique_ptr<TDataFile> file) {
 TMailMemoryStream* TAttachedFile::Data() const {
     if (!data_ && dataFile_) {
         auto data = std::make_unique<TMailMemoryStream>();
-        data->LoadFromFd(dataFile_->Fd());
+        data->LoadFromDataFile(*dataFile_);
         data_ = std::move(data);
         dataFile_.reset();
     }
@@ -83,6 +83,16 @@ TAttachedFile& TAttachedFiles::Add(const std::string& nameOrPath) {
     item->SetContentType(LookupContentType(nameOrPath));
     items_.push_back(std::move(item));
     return *items_.back();
+}
+
+void TAttachedFiles::Clear() {
+    items_.clear();
+    spool_.reset();
+}
+
+TDataSpool& TAttachedFiles::Spool() {
+    if (!spool_) spool_ = TDataSpool::Create();
+    return *spool_;
 }
 
 std::string LookupContentType(const std::string& path) {

@@ -19,8 +19,8 @@ class TAttachedFile {
     void SetContentType(const std::string& v) { contentType_ = v; }
     TMailLines& EncodedLines() { return encodedLines_; }
     // The decoded bytes; null until the parser has decoded the attachment. Bytes decoded
-    // through a temporary file stay there until Data is first asked for, so a large attachment
-    // is held in memory only by those who need it there.
+    // into the spool file stay there until Data is first asked for, so a large attachment is
+    // held in memory only by those who need it there.
     TMailMemoryStream* Data() const;
     TMailMemoryStream& CreateData();
     void SetDataFile(std::unique_ptr<TDataFile> file);
@@ -47,10 +47,13 @@ class TAttachedFiles {
     // Appends an item named by the name part of nameOrPath, with the content type registered
     // for its extension.
     TAttachedFile& Add(const std::string& nameOrPath);
-    void Clear() { items_.clear(); }
+    void Clear();
+    // The file in which the decoded bytes of the attachments wait, made when first needed.
+    TDataSpool& Spool();
 
   private:
     std::vector<std::unique_ptr<TAttachedFile>> items_;
+    std::shared_ptr<TDataSpool> spool_;
 };
 
 // The media type registered for the file's extension in /etc/mime.types;

@@ -84,6 +84,14 @@ void TMailMemoryStream::LoadFromFile(const std::string& path) { LoadFromFd(-1, p
 
 void TMailMemoryStream::LoadFromFd(int fd) { LoadFromFd(fd, "temporary file"); }
 
+void TMailMemoryStream::LoadFromDataFile(const TDataFile& file) {
+    TFileBytes bytes = file.Read();
+    bytes_ = std::move(bytes.bytes);
+    size_ = bytes.size;
+    capacity_ = bytes.capacity;
+    position_ = 0;
+}
+
 void TMailMemoryStream::LoadFromFd(int fd, const std::string& path) {
     TFileBytes file = fd < 0 ? ReadWholeFile(path) : ReadWholeFd(fd, path);
     bytes_ = std::move(file.bytes);
@@ -196,7 +204,7 @@ std::string MakeSystemTempFile() {
     return name;
 }
 
-TDataFile::TDataFile() {
+TDataSpool::TDataSpool() {
     std::string path = MakeSystemTempFile();
     fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     int err = errno;
@@ -204,32 +212,74 @@ TDataFile::TDataFile() {
     if (fd_ < 0) throw CreateError(path, err);
 }
 
-TDataFile::~TDataFile() { ::close(fd_); }
+TDataSpool::~TDataSpool() { ::close(fd_); }
 
-std::size_t TDataFile::Size() const {
-    struct stat st {};
-    return ::fstat(fd_, &st) == 0 ? std::size_t(st.st_size) : 0;
+std::shared_ptr<TDataSpool> TDataSpool::Create() {
+    return std::shared_ptr<TDataSpool>(new TDataSpool);
+}
+
+std::unique_ptr<TDataFile> TDataSpool::Append(const std::function<void(TMailStream&)>& write) {
+    // Bytes of an earlier append that failed half-way stay where they are, owned by no one.
+    const off_t start = ::lseek(fd_, 0, SEEK_END);
+    if (start < 0) throw std::runtime_error("Stream write error");
+    TMailFileStream out(fd_);
+    write(out);
+    out.Close();
+    const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+    if (end < start) throw std::runtime_error("Stream write error");
+    return std::make_unique<TDataFile>(shared_from_this(), std::uint64_t(start),
+                                       std::size_t(end - start));
+}
+
+TDataFile::TDataFile(std::shared_ptr<const TDataSpool> spool, std::uint64_t offset,
+                     std::size_t size)
+    : spool_(std::move(spool)), offset_(offset), size_(size) {}
+
+TDataFile::~TDataFile() {
+    // Only this range goes; where the file system cannot punch holes, the space waits for the
+    // spool to close.
+    if (size_ > 0)
+        ::fallocate(spool_->Fd(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, off_t(offset_),
+                    off_t(size_));
 }
 
 void TDataFile::CopyTo(int out) const {
-    std::size_t left = Size();
-    off_t in_at = 0;
+    const int in = spool_->Fd();
+    std::size_t left = size_;
+    off_t in_at = off_t(offset_);
     // In the kernel where the two file systems allow it, else through a buffer.
     while (left > 0) {
-        ssize_t n = ::copy_file_range(fd_, &in_at, out, nullptr, left, 0);
+        ssize_t n = ::copy_file_range(in, &in_at, out, nullptr, left, 0);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         left -= std::size_t(n);
     }
     std::vector<char> buf(left ? 1 << 16 : 0);
     while (left > 0) {
-        ssize_t n = ::pread(fd_, buf.data(), std::min(buf.size(), left), in_at);
+        ssize_t n = ::pread(in, buf.data(), std::min(buf.size(), left), in_at);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) throw std::runtime_error("Stream read error");
         WriteAll(out, buf.data(), std::size_t(n));
         in_at += n;
         left -= std::size_t(n);
     }
+}
+
+TFileBytes TDataFile::Read() const {
+    TFileBytes file;
+    file.capacity = std::max<std::size_t>(size_, 1);
+    file.bytes = std::make_unique_for_overwrite<char[]>(file.capacity);
+    while (file.size < size_) {
+        ssize_t n = ::pread(spool_->Fd(), file.bytes.get() + file.size, size_ - file.size,
+                            off_t(offset_ + file.size));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0)
+            throw std::runtime_error(std::string("Cannot read file \"temporary file\". ") +
+                                     std::strerror(errno));
+        if (n == 0) throw std::runtime_error("Stream read error");
+        file.size += std::size_t(n);
+    }
+    return file;
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,6 +20,8 @@ class TMailStream {
     virtual std::int64_t Seek(std::int64_t offset, TSeekOrigin origin);
 };
 
+class TDataFile;
+
 // Bytes held in memory, grown as they are written.
 class TMailMemoryStream : public TMailStream {
   public:
@@ -35,6 +38,8 @@ class TMailMemoryStream : public TMailStream {
     void LoadFromFile(const std::string& path);
     // Replaces the content with the whole of an open file, read from its start.
     void LoadFromFd(int fd);
+    // Replaces the content with the bytes of a data file.
+    void LoadFromDataFile(const TDataFile& file);
 
   private:
     void LoadFromFd(int fd, const std::string& path);
@@ -77,22 +82,43 @@ class TMailFileStream : public TMailStream {
 // before the caller opens it.
 std::string MakeSystemTempFile();
 
-// A temporary file made by MakeSystemTempFile that holds decoded bytes. Its name is removed
-// as soon as it is open, so it disappears with its last descriptor on every path, a crash
-// included.
+// A temporary file made by MakeSystemTempFile that holds the decoded bytes of the attachments
+// of one message, one after another. Its name is removed as soon as it is open, so it
+// disappears with its last user on every path, a crash included; however many attachments a
+// message has, they hold one descriptor between them.
+class TDataSpool : public std::enable_shared_from_this<TDataSpool> {
+  public:
+    static std::shared_ptr<TDataSpool> Create();
+    ~TDataSpool();
+    TDataSpool(const TDataSpool&) = delete;
+    TDataSpool& operator=(const TDataSpool&) = delete;
+    int Fd() const { return fd_; }
+    // Appends what write writes into the stream it is given; those bytes make one data file.
+    std::unique_ptr<TDataFile> Append(const std::function<void(TMailStream&)>& write);
+
+  private:
+    TDataSpool();
+    int fd_ = -1;
+};
+
+// Decoded bytes waiting in a spool: a range of it, which keeps the spool open. The range's
+// disk space is given back when it goes.
 class TDataFile {
   public:
-    TDataFile();
+    TDataFile(std::shared_ptr<const TDataSpool> spool, std::uint64_t offset, std::size_t size);
     ~TDataFile();
     TDataFile(const TDataFile&) = delete;
     TDataFile& operator=(const TDataFile&) = delete;
-    int Fd() const { return fd_; }
-    std::size_t Size() const;
-    // Copies the whole content to the start of the open file out.
+    std::size_t Size() const { return size_; }
+    // Copies the bytes to the start of the open file out.
     void CopyTo(int out) const;
+    // The bytes, in a buffer of their size.
+    TFileBytes Read() const;
 
   private:
-    int fd_ = -1;
+    std::shared_ptr<const TDataSpool> spool_;
+    std::uint64_t offset_ = 0;
+    std::size_t size_ = 0;
 };
 
 // Writes data to path whole or not at all: a hidden temporary file in the same folder is

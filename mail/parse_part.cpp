@@ -29,15 +29,11 @@ std::string HtmlNameFor(const std::string& subject) {
     return subject.substr(0, dot) + ".html";
 }
 
-// Decodes the lines through a stream into a temporary file that becomes the item's data, so
-// the decoded bytes reach memory only when someone asks for them there.
+// Decodes the lines through a stream into the message's spool file, where they wait as the
+// item's data, so the decoded bytes reach memory only when someone asks for them there.
 template <class TDecode>
-void DecodeThroughTempFile(TAttachedFile& item, TDecode decode) {
-    auto file = std::make_unique<TDataFile>();
-    TMailFileStream out(file->Fd());
-    decode(out);
-    out.Close();
-    item.SetDataFile(std::move(file));
+void DecodeThroughSpool(TAttachedFiles& files, TAttachedFile& item, TDecode decode) {
+    item.SetDataFile(files.Spool().Append(decode));
 }
 
 // The lines of a part, each followed by CR LF but an open last line.
@@ -214,14 +210,15 @@ void TPartParser::SavePart(TPart part, const std::string& contentType, std::stri
     if (contentType == "TEXT/HTML" && name.empty()) name = HtmlNameFor(msg_.subject_);
     TAttachedFile& item = msg_.attachments_.Add(name);
     if (encoding == "BASE64") {
-        DecodeThroughTempFile(item, [&](TMailStream& file) {
+        DecodeThroughSpool(msg_.attachments_, item, [&](TMailStream& file) {
             TBase64DecodingStream stream(file);
             for (std::string_view line : lines) stream.Write(line.data(), line.size());
         });
         return;
     }
     if (encoding == "X-UUENCODE") {
-        DecodeThroughTempFile(item, [&](TMailStream& file) { UUDecode(lines, file); });
+        DecodeThroughSpool(msg_.attachments_, item,
+                           [&](TMailStream& file) { UUDecode(lines, file); });
         return;
     }
     TMailMemoryStream& data = item.CreateData();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -312,4 +314,61 @@ TEST(ParseMsg, OldMacTextBodyOfManyMegabytesSplitsAtEachCr) {
     EXPECT_EQ(msg->Text()[0], "0000000");
     EXPECT_EQ(msg->Text()[12345], "0012345");
     EXPECT_EQ(msg->Text()[kLines - 1], "1048575");
+}
+
+namespace {
+
+// Lowers the soft limit of open descriptors while it lives.
+class TDescriptorLimit {
+  public:
+    explicit TDescriptorLimit(rlim_t limit) {
+        ::getrlimit(RLIMIT_NOFILE, &saved_);
+        rlimit lower = saved_;
+        lower.rlim_cur = std::min(limit, saved_.rlim_cur);
+        ::setrlimit(RLIMIT_NOFILE, &lower);
+    }
+    ~TDescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+
+  private:
+    rlimit saved_{};
+};
+
+// The bytes of attachment i of a large message: of varying length, binary, each its own.
+std::string Payload(std::size_t i) {
+    return std::string(i % 7, char(i * 37)) + std::to_string(i) + std::string(i % 3, '\0');
+}
+
+}  // namespace
+
+TEST(ParseMsg, ThousandsOfAttachmentsNeedNoDescriptorEach) {
+    // Base64 parts and uuencoded blocks in text parts, far more than the descriptor limit.
+    const std::size_t kCount = 3000;
+    std::string raw = "Content-Type: multipart/mixed; boundary=B\n\n";
+    for (std::size_t i = 0; i < kCount; ++i) {
+        std::string name = "a" + std::to_string(i) + ".bin";
+        if (i % 100 == 99)
+            raw += "--B\nContent-Type: text/plain\n\nbegin 644 " + name + "\n#0V%T\n`\nend\n";
+        else
+            raw += "--B\nContent-Type: application/octet-stream; name=" + name +
+                   "\nContent-Transfer-Encoding: base64\n\n" + Base64Encode(Payload(i));
+    }
+    raw += "--B--\n";
+    auto want = [](std::size_t i) { return i % 100 == 99 ? std::string("Cat") : Payload(i); };
+    TScratchDir dir;
+    std::unique_ptr<TOrvMsg> msg;
+    {
+        TDescriptorLimit limit(64);
+        msg = Parse(raw);
+        ASSERT_EQ(msg->Attachments().Count(), kCount);
+        // Saved from the shared file before the bytes are loaded, and after.
+        msg->Attachments()[1500].SaveToFile((dir.Path() / "m.bin").string());
+        EXPECT_EQ(ReadFile(dir.Path() / "m.bin"), Payload(1500));
+        EXPECT_EQ(msg->Attachments()[2].DataSize(), Payload(2).size());
+    }
+    for (std::size_t i = 0; i < kCount; ++i) {
+        EXPECT_EQ(msg->Attachments()[i].FileName(), "a" + std::to_string(i) + ".bin");
+        ASSERT_EQ(DataOf(*msg, i), want(i)) << i;
+    }
+    msg->Attachments()[kCount - 1].SaveToFile((dir.Path() / "z.bin").string());
+    EXPECT_EQ(ReadFile(dir.Path() / "z.bin"), want(kCount - 1));
 }
