@@ -31,6 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     reader.Finish();
     if (reader.BodyBytes() != bodyBytes) __builtin_trap();
+    if (reader.HeaderText().size() > TResponseReader::kMaxHeadBytes) __builtin_trap();
 
     TURLParts target;
     ParseURL(target, "https://server.example/a/b");

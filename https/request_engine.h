@@ -77,6 +77,8 @@ class TRequestEngine {
     int SendAttachedFile(int fd, uint64_t length);
     bool EarlyFailureStatus();
     void ReadResponse();
+    // Feeds received bytes to the reader; a head past its limit ends the action.
+    void TakeResponseBytes(std::string_view bytes);
     void TakeBodyPiece(std::string_view piece);
     void CloseConnection(int code);
     void Drop();

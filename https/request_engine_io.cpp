@@ -21,6 +21,7 @@ namespace {
 const char* const kAttachedFileText = "Can't open attached file for reading.";
 const char* const kFileReadText = "Can't open file for reading.";
 const char* const kLocalFileText = "Can't open local file for writing.";
+const char* const kHeadTooLargeText = "The response headers are larger than 256 KB.";
 constexpr size_t kReceiveBuffer = 65536;
 
 const char* MethodOf(TipshttpsActions action) {
@@ -211,7 +212,7 @@ bool TRequestEngine::EarlyFailureStatus() {
     if (received == 0)
         reader_->Finish();
     else
-        reader_->Feed(std::string_view(buffer, received));
+        TakeResponseBytes(std::string_view(buffer, received));
     const std::string& status = reader_->StatusLine();
     return reader_->State() != TReaderState::StatusLine && !status.empty() &&
            !StatusCodeText(status).starts_with("2");
@@ -222,11 +223,16 @@ void TRequestEngine::ReadResponse() {
     for (;;) {
         const size_t received = connection_->Receive(buffer.data(), buffer.size());
         if (received == 0) break;
-        reader_->Feed(std::string_view(buffer.data(), received));
+        TakeResponseBytes(std::string_view(buffer.data(), received));
         PumpStep();
     }
     reader_->Finish();
     CloseConnection(0);
+}
+
+void TRequestEngine::TakeResponseBytes(std::string_view bytes) {
+    reader_->Feed(bytes);
+    if (reader_->State() == TReaderState::TooLarge) throw EipsHTTPS(151, kHeadTooLargeText);
 }
 
 void TRequestEngine::TakeBodyPiece(std::string_view piece) {

@@ -1,5 +1,7 @@
 #include "https/response_reader.h"
 
+#include <algorithm>
+
 #include "https/url.h"
 
 std::string StatusCodeText(const std::string& statusLine) {
@@ -59,7 +61,7 @@ bool TResponseReader::IsRedirectStatus() const {
 
 void TResponseReader::Feed(std::string_view bytes) {
     while (!bytes.empty()) {
-        if (state_ == TReaderState::Ignoring) return;
+        if (state_ == TReaderState::Ignoring || state_ == TReaderState::TooLarge) return;
         if (state_ == TReaderState::Body) {
             TakeBody(bytes);
             return;
@@ -71,8 +73,15 @@ void TResponseReader::Feed(std::string_view bytes) {
         }
         const size_t lf = bytes.find('\n');
         const size_t room = kMaxLineLength - line_.size();
-        if (lf == std::string_view::npos || lf > room) {
-            const size_t take = bytes.size() < room ? bytes.size() : room;
+        const bool ended = lf != std::string_view::npos && lf <= room;
+        const size_t take = ended ? lf + 1 : std::min(bytes.size(), room);
+        headBytes_ += take;
+        if (headBytes_ > kMaxHeadBytes) {
+            state_ = TReaderState::TooLarge;
+            line_.clear();
+            return;
+        }
+        if (!ended) {
             line_.append(bytes.substr(0, take));
             bytes.remove_prefix(take);
             if (line_.size() >= kMaxLineLength) {
@@ -83,7 +92,7 @@ void TResponseReader::Feed(std::string_view bytes) {
             continue;
         }
         line_.append(bytes.substr(0, lf));
-        bytes.remove_prefix(lf + 1);
+        bytes.remove_prefix(take);
         std::string line;
         line.swap(line_);
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -92,7 +101,8 @@ void TResponseReader::Feed(std::string_view bytes) {
 }
 
 void TResponseReader::Finish() {
-    if (line_.empty() || state_ == TReaderState::Body || state_ == TReaderState::Ignoring) return;
+    if (line_.empty() || (state_ != TReaderState::StatusLine && state_ != TReaderState::Headers))
+        return;
     std::string line;
     line.swap(line_);
     if (line.back() == '\r') line.pop_back();

@@ -30,6 +30,7 @@ enum class TReaderState {
     Headers,
     Body,
     Ignoring,  // a redirect target was found: the rest of the response is dropped
+    TooLarge,  // the head grew past kMaxHeadBytes: the rest of the response is dropped
 };
 
 struct TResponseEvents {
@@ -43,6 +44,9 @@ class TResponseReader {
   public:
     // Longest header line kept whole; a longer one is delivered in parts.
     static constexpr size_t kMaxLineLength = 65536;
+    // Most bytes the status line, the header lines and the empty line after them may take
+    // together, so a server sending header lines without end cannot fill the memory.
+    static constexpr size_t kMaxHeadBytes = 256 * 1024;
 
     // With followRedirects a "Location" header of a 3xx response becomes the redirect target.
     explicit TResponseReader(bool followRedirects = false) : followRedirects_(followRedirects) {}
@@ -68,7 +72,8 @@ class TResponseReader {
 
     bool followRedirects_;
     TReaderState state_ = TReaderState::StatusLine;
-    std::string line_;  // bytes of the line not yet ended by LF
+    std::string line_;      // bytes of the line not yet ended by LF
+    size_t headBytes_ = 0;  // bytes of the head taken so far
     std::string statusLine_;
     std::string headerText_;
     std::string redirectTarget_;

@@ -170,4 +170,20 @@ TEST(EngineResponseTest, EndlessRedirectsEndWith151) {
     EXPECT_EQ(server.Requests().size(), 21u);
 }
 
+TEST(EngineResponseTest, HeaderLinesWithoutEndStopTheActionAt256KB) {
+    TTestServer server([](int fd, const std::string&) {
+        TTestServer::SendAll(fd, "HTTP/1.0 200 OK\r\n");
+        const std::string line = "X-Filler: " + std::string(1000, 'x') + "\r\n";
+        for (int i = 0; i < 4000; ++i) TTestServer::SendAll(fd, line);  // 4 MB at most
+    });
+    TipsHTTPS http;
+    TEventLog log(http);
+    http.SetURL(server.Base() + "/");
+    EXPECT_EQ(ActionError(http, httpGet), "151: The response headers are larger than 256 KB.");
+    EXPECT_EQ(http.StatusLine(), "HTTP/1.0 200 OK");
+    EXPECT_LE(http.ResponseHeaders().size(), 256u * 1024);
+    EXPECT_LT(log.With("Header").size(), 300u);
+    EXPECT_EQ(log.Lines.back(), "Disconnected 0 OK");
+}
+
 }  // namespace

@@ -151,4 +151,36 @@ TEST(ResponseReaderTest, SetCookieWithoutAttributesOrSpaces) {
     EXPECT_EQ(bare.Value, "");
 }
 
+// A head of exactly size bytes: the status line, filler header lines and the empty line.
+std::string HeadOfSize(size_t size) {
+    std::string head = "HTTP/1.0 200 OK\r\n";
+    const size_t end = size - 2;
+    while (end - head.size() > 2000) head += "X: " + std::string(995, 'a') + "\r\n";
+    head += "Y: " + std::string(end - head.size() - 5, 'b') + "\r\n";
+    return head + "\r\n";
+}
+
+TEST(ResponseReaderTest, AHeadPast256KBEndsTheReading) {
+    const size_t limit = TResponseReader::kMaxHeadBytes;
+    const TRecord inside = Read({HeadOfSize(limit) + "body"}, false);
+    EXPECT_EQ(inside.events.back(), "body body");
+
+    for (const std::string& over :
+         {HeadOfSize(limit + 1) + "body", "HTTP/1.0 200 OK\r\n" + std::string(2 << 20, 'x')}) {
+        TResponseReader reader;
+        int headers = 0;
+        bool started = false;
+        reader.Events.Header = [&](const std::string&, const std::string&) { ++headers; };
+        reader.Events.StartTransfer = [&] { started = true; };
+        for (size_t at = 0; at < over.size(); at += 4096)
+            reader.Feed(std::string_view(over).substr(at, 4096));
+        reader.Finish();
+        EXPECT_EQ(reader.State(), TReaderState::TooLarge);
+        EXPECT_FALSE(started);
+        EXPECT_EQ(reader.BodyBytes(), 0u);
+        EXPECT_LE(reader.HeaderText().size(), limit);
+        EXPECT_LE(headers, 300);
+    }
+}
+
 }  // namespace
