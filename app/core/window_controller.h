@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/core/window_view.h"
+#include "common/base/main_view.h"
 #include "common/base/timer.h"
 #include "common/folder_counters.h"
 

@@ -1,7 +1,8 @@
 #pragma once
 
-// What the main window's controller sets on the screen. The Qt window implements it with
-// its widgets; core tests implement it with a recorder.
+// What the main window's controller, and the transfer workers through the main thread, set
+// on the screen. The Qt window implements it with its widgets; core tests implement it
+// with a recorder.
 
 #include <string>
 
