@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "common/base/text.h"
+
 namespace {
 
 int HexDigit(char c) {
@@ -53,9 +55,16 @@ unsigned UuValue(unsigned char c) {
 }
 
 void UUDecode(std::span<const std::string_view> lines, TMailStream& out) {
-    for (std::size_t i = 1; i < lines.size(); ++i) {
+    // Blank lines carry nothing, wherever they are: before the begin line, among the data
+    // lines, before the "end" line.
+    auto blank = [](std::string_view line) { return TrimView(line).empty(); };
+    auto endLine = [](std::string_view line) { return TrimView(line) == "end"; };
+    std::size_t i = 0;
+    while (i < lines.size() && blank(lines[i])) ++i;
+    for (++i; i < lines.size(); ++i) {
         std::string_view line = lines[i];
-        if (line.empty()) continue;
+        if (blank(line)) continue;
+        if (endLine(line)) break;
         const unsigned count = UuValue(static_cast<unsigned char>(line[0]));
         std::string_view data =
             line.substr(1, count == 45 ? 60 : std::min<std::size_t>(line.size() - 1, 60));
@@ -75,6 +84,8 @@ void UUDecode(std::span<const std::string_view> lines, TMailStream& out) {
         }
         if (bits > 0 && made < bytes.size()) bytes[made] = std::uint8_t(acc << (8 - bits));
         out.Write(bytes.data(), count);
-        if (i + 1 < lines.size() && (lines[i + 1] == "end" || lines[i + 1] == "`")) break;
+        std::size_t next = i + 1;
+        while (next < lines.size() && blank(lines[next])) ++next;
+        if (next < lines.size() && (endLine(lines[next]) || lines[next] == "`")) break;
     }
 }

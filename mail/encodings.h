@@ -17,6 +17,7 @@ std::string QuotedPrintableDecoded(std::string_view text);
 // blank are 0; any other character raises "Oops...".
 unsigned UuValue(unsigned char c);
 
-// Decodes a uuencoded block into out. lines[0] is the begin line and is not decoded; decoding
-// stops after the last line or before a line "end" or a line holding the grave accent alone.
+// Decodes a uuencoded block into out. The first line that is not blank is the begin line and
+// is not decoded; blank lines are skipped; decoding stops after the last line or before a line
+// "end" or a line holding the grave accent alone.
 void UUDecode(std::span<const std::string_view> lines, TMailStream& out);

@@ -156,3 +156,12 @@ TEST(MailLines, ManySmallAppendsGrowTheListGeometrically) {
     EXPECT_EQ(lines[2 * kParts - 2], "p");
     EXPECT_EQ(lines[2 * kParts - 1], "q");
 }
+
+TEST(UuDecode, BlankLinesBeforeTheBeginLineAndAmongTheDataAreSkipped) {
+    EXPECT_EQ(UuDecoded({"", " \t", "begin 644 c", "#0V%T", "", "end"}), "Cat");
+    EXPECT_EQ(UuDecoded({"begin 644 c", "", "#0V%T", " ", "\t", "#0V%T", "", "`", "", "end"}),
+              "CatCat");
+    EXPECT_EQ(UuDecoded({"begin 644 c", "", "end"}), "");
+    // What follows the end of the block is not decoded.
+    EXPECT_EQ(UuDecoded({"begin 644 c", "#0V%T", "", " end ", "#0V%T"}), "Cat");
+}

@@ -372,3 +372,14 @@ TEST(ParseMsg, ThousandsOfAttachmentsNeedNoDescriptorEach) {
     msg->Attachments()[kCount - 1].SaveToFile((dir.Path() / "z.bin").string());
     EXPECT_EQ(ReadFile(dir.Path() / "z.bin"), want(kCount - 1));
 }
+
+TEST(ParseMsg, UuencodedPartWithBlankLinesAroundItsData) {
+    auto msg = Parse(
+        "Content-Type: multipart/mixed; boundary=U\n\n--U\nContent-Type: application/octet-stream; "
+        "name=c.bin\nContent-Transfer-Encoding: x-uuencode\n\n\n \nbegin 644 c.bin\n#0V%T\n\n"
+        "end\n--U\nContent-Type: application/octet-stream; name=d.bin\nContent-Transfer-Encoding: "
+        "x-uuencode\n\nbegin 644 d.bin\n#0V%T\n\t\n`\n\nend\n--U--\n");
+    ASSERT_EQ(NamesOf(*msg), (std::vector<std::string>{"c.bin", "d.bin"}));
+    EXPECT_EQ(DataOf(*msg, 0), "Cat");
+    EXPECT_EQ(DataOf(*msg, 1), "Cat");
+}
