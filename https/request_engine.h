@@ -80,6 +80,8 @@ class TRequestEngine {
     // Feeds received bytes to the reader; a head past its limit ends the action.
     void TakeResponseBytes(std::string_view bytes);
     void TakeBodyPiece(std::string_view piece);
+    // OnError and the end of the action for a LocalFile that did not take the body.
+    [[noreturn]] void FailLocalFile();
     void CloseConnection(int code);
     void Drop();
 

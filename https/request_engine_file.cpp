@@ -7,21 +7,24 @@
 #include <cerrno>
 
 bool TLocalFileWriter::Open() {
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd_ < 0) return false;
+    fd_.Reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!fd_) {
+        error_ = errno;
+        return false;
+    }
     // Exclusive use while the body is written; another process honouring the lock waits.
-    ::flock(fd_, LOCK_EX | LOCK_NB);
+    ::flock(fd_.Get(), LOCK_EX | LOCK_NB);
     return true;
 }
 
 bool TLocalFileWriter::Write(std::string_view piece) {
-    if (fd_ < 0) return false;
+    if (!fd_) return false;
     while (!piece.empty()) {
-        const ssize_t written = ::write(fd_, piece.data(), piece.size());
+        const ssize_t written = ::write(fd_.Get(), piece.data(), piece.size());
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) {
-            Close();
-            failed_ = true;
+            error_ = written < 0 ? errno : ENOSPC;
+            fd_.Reset();
             return false;
         }
         piece.remove_prefix(static_cast<size_t>(written));
@@ -29,7 +32,8 @@ bool TLocalFileWriter::Write(std::string_view piece) {
     return true;
 }
 
-void TLocalFileWriter::Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+bool TLocalFileWriter::Close() {
+    if (fd_.Close() == 0) return true;
+    error_ = errno;
+    return false;
 }

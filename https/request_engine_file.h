@@ -6,23 +6,26 @@
 #include <string>
 #include <string_view>
 
+#include "common/base/unique_handle.h"
+
 class TLocalFileWriter {
   public:
     explicit TLocalFileWriter(std::string path) : path_(std::move(path)) {}
-    ~TLocalFileWriter() { Close(); }
-    TLocalFileWriter(const TLocalFileWriter&) = delete;
-    TLocalFileWriter& operator=(const TLocalFileWriter&) = delete;
 
-    bool IsOpen() const { return fd_ >= 0; }
-    bool Failed() const { return failed_; }
+    bool IsOpen() const { return static_cast<bool>(fd_); }
     // Creates the file; false when it cannot be created.
     bool Open();
-    // Writes all of piece; on failure the file is closed and later pieces are dropped.
+    // Writes all of piece; false (with Error) when the file did not take it all, and the
+    // file is closed then.
     bool Write(std::string_view piece);
-    void Close();
+    // Closes the file; false (with Error) when the system reports that what was written
+    // did not reach it.
+    bool Close();
+    // The errno of the last failure.
+    int Error() const { return error_; }
 
   private:
     std::string path_;
-    int fd_ = -1;
-    bool failed_ = false;
+    TUniqueFd fd_;
+    int error_ = 0;
 };

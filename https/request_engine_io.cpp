@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "https/request_engine.h"
@@ -36,13 +37,6 @@ const char* MethodOf(TipshttpsActions action) {
             return "GET";
     }
 }
-
-struct TFdGuard {
-    int fd = -1;
-    ~TFdGuard() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 }  // namespace
 
@@ -159,12 +153,12 @@ int TRequestEngine::SendRequest(TipshttpsActions action, bool throughProxy) {
         return 0;
     }
 
-    TFdGuard file;
+    TUniqueFd file;
     uint64_t length = 0;
     if (!Settings.AttachedFile.empty()) {
         struct stat info {};
-        file.fd = ::open(Settings.AttachedFile.c_str(), O_RDONLY | O_CLOEXEC);
-        if (file.fd < 0 || ::fstat(file.fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        file.Reset(::open(Settings.AttachedFile.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!file || ::fstat(file.Get(), &info) != 0 || S_ISDIR(info.st_mode)) {
             connection_->Send(bytes);
             throw EipsHTTPS(302, kAttachedFileText);
         }
@@ -172,7 +166,7 @@ int TRequestEngine::SendRequest(TipshttpsActions action, bool throughProxy) {
     }
     connection_->Send(bytes + BuildRequestEnd(Settings.ContentType, length));
     if (length == 0) return 0;
-    return SendAttachedFile(file.fd, length);
+    return SendAttachedFile(file.Get(), length);
 }
 
 int TRequestEngine::SendAttachedFile(int fd, uint64_t length) {
@@ -227,7 +221,16 @@ void TRequestEngine::ReadResponse() {
         PumpStep();
     }
     reader_->Finish();
+    // A full disk may show only when the file is closed; the body is not whole then.
+    if (localFile_ && !localFile_->Close()) FailLocalFile();
     CloseConnection(0);
+}
+
+void TRequestEngine::FailLocalFile() {
+    const std::string text =
+        std::string("Error writing to LocalFile: ") + std::strerror(localFile_->Error()) + ".";
+    if (events_.OnError) events_.OnError(&sender_, 302, text);
+    throw EipsHTTPS(302, text);
 }
 
 void TRequestEngine::TakeResponseBytes(std::string_view bytes) {
@@ -236,13 +239,12 @@ void TRequestEngine::TakeResponseBytes(std::string_view bytes) {
 }
 
 void TRequestEngine::TakeBodyPiece(std::string_view piece) {
-    if (localFile_ && !localFile_->Failed()) {
+    if (localFile_) {
         if (!localFile_->IsOpen() && !localFile_->Open()) {
             if (events_.OnError) events_.OnError(&sender_, 0, kLocalFileText);
             throw EipsHTTPS(302, kLocalFileText);
         }
-        if (!localFile_->Write(piece) && events_.OnError)
-            events_.OnError(&sender_, 7, "Error writing to LocalFile.");
+        if (!localFile_->Write(piece)) FailLocalFile();
     }
     const size_t cap = Settings.MaxTransferredData > 0
                            ? static_cast<size_t>(Settings.MaxTransferredData)

@@ -186,4 +186,17 @@ TEST(EngineResponseTest, HeaderLinesWithoutEndStopTheActionAt256KB) {
     EXPECT_EQ(log.Lines.back(), "Disconnected 0 OK");
 }
 
+TEST(EngineResponseTest, ALocalFileThatCannotTakeTheBodyEndsTheActionWithTheWriteError) {
+    TTestServer server(TTestServer::Reply("HTTP/1.0 200 OK\r\n\r\n" + Body(100000)));
+    TipsHTTPS http;
+    TEventLog log(http);
+    http.SetLocalFile("/dev/full");
+    http.SetURL(server.Base() + "/");
+    const std::string text = "Error writing to LocalFile: No space left on device.";
+    EXPECT_EQ(ActionError(http, httpGet), "302: " + text);
+    EXPECT_EQ(log.With("Error"), std::vector<std::string>{"Error 302 " + text});
+    EXPECT_EQ(log.Lines.back(), "Disconnected 0 OK");
+    EXPECT_EQ(http.StatusLine(), "HTTP/1.0 200 OK");
+}
+
 }  // namespace
