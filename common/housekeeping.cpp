@@ -1,7 +1,9 @@
 #include "common/housekeeping.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -9,6 +11,8 @@
 
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
+#include "common/base/unique_handle.h"
+#include "common/file_in_use.h"
 #include "common/lookups.h"
 #include "common/settings.h"
 #include "common/syslog.h"
@@ -28,6 +32,20 @@ bool ChosenForDeletion(const std::string& name, const std::string& extension,
     return true;
 }
 
+// A file the purge leaves: it says so at level 2 and goes on with the next one.
+void Skip(const std::string& path) { WriteLog("Purge: Unable to delete file: " + path, 2); }
+
+// Whether another program (or another descriptor of this one) has the file open, as a
+// receiver still writing it would; a file that cannot be opened to find out counts as in use.
+bool InUse(TFileUseProbe& probe, const std::string& path, const struct stat& st) {
+    TUniqueFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat opened {};
+    if (!fd || fstat(fd.Get(), &opened) != 0 || opened.st_dev != st.st_dev ||
+        opened.st_ino != st.st_ino)
+        return true;
+    return probe.InUseElsewhere(fd.Get(), opened);
+}
+
 }  // namespace
 
 int PurgeFolder(const std::string& name, const std::string& folder, const std::string& extension,
@@ -36,33 +54,45 @@ int PurgeFolder(const std::string& name, const std::string& folder, const std::s
     std::string failure;
     try {
         WriteLog("Purge " + name + " - before " + DateText(cutOff), 1);
-        if (DIR* dir = opendir(folder.c_str())) {
-            try {
-                while (dirent* entry = readdir(dir)) {
-                    const std::string fileName = entry->d_name;
-                    if (fileName == "." || fileName == "..") continue;
-                    const std::string path = folder + fileName;
-                    struct stat st {};
-                    if (stat(path.c_str(), &st) != 0) {
-                        if (errno == ENOENT) continue;  // gone since the listing
-                        throw std::runtime_error("Unable to read the date of " + path + ": " +
-                                                 std::strerror(errno));
-                    }
-                    if (S_ISDIR(st.st_mode)) continue;
-                    TDateTime modified = 0;
-                    if (!FileModifiedTime(path, modified)) continue;
-                    if (modified >= cutOff || !ChosenForDeletion(name, extension, fileName))
-                        continue;
-                    if (DeleteFile(path))
-                        ++deleted;
-                    else
-                        WriteLog("Purge: Unable to delete file: " + path, 2);
-                }
-            } catch (...) {
-                closedir(dir);
-                throw;
+        // The running log is compared by file, whatever name the folder text gives it.
+        struct stat runningLog {};
+        const std::string logName = LogFileName();
+        const bool logging = !logName.empty() && stat(logName.c_str(), &runningLog) == 0;
+        TFileUseProbe probe;
+        TUniqueDir dir(opendir(folder.c_str()));
+        while (dir) {
+            const dirent* entry = readdir(dir.Get());
+            if (entry == nullptr) break;
+            const std::string fileName = entry->d_name;
+            if (fileName == "." || fileName == "..") continue;
+            const std::string path = folder + fileName;
+            // The entry itself, never what a link points to: a loop or a dangling link is one
+            // entry to skip, not the end of the purge.
+            struct stat st {};
+            if (lstat(path.c_str(), &st) != 0) {
+                if (errno != ENOENT) Skip(path);  // ENOENT: gone since the listing
+                continue;
             }
-            closedir(dir);
+            if (S_ISDIR(st.st_mode)) continue;
+            TDateTime modified = 0;
+            try {
+                modified = DateTimeFromTimeT(st.st_mtim.tv_sec,
+                                             static_cast<int>(st.st_mtim.tv_nsec / 1000000));
+            } catch (const EConvertError&) {
+                Skip(path);  // a date no calendar holds: nothing to compare with the cut-off
+                continue;
+            }
+            if (modified >= cutOff || !ChosenForDeletion(name, extension, fileName)) continue;
+            if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0 ||
+                (logging && st.st_dev == runningLog.st_dev && st.st_ino == runningLog.st_ino) ||
+                InUse(probe, path, st)) {
+                Skip(path);
+                continue;
+            }
+            if (DeleteFile(path))
+                ++deleted;
+            else
+                Skip(path);
         }
     } catch (const std::exception& e) {
         failure = e.what();

@@ -18,7 +18,11 @@ void PerformHousekeeping();
 
 // Deletes the files of folder (ending with "/") last modified before cutOff: every file for
 // extension ".*", else only files with that extension (compared in upper case); for the name
-// "SentBox" (any case) only files whose extension is enabled for import. Returns 0, or -1
-// after an error (which is logged).
+// "SentBox" (any case) only files whose extension is enabled for import. Sub-folders are left
+// alone. A file due for deletion stays, with the level-2 line "Purge: Unable to delete file:
+// <path>", when it is read-only (no write bit for its owner), open in another process (or in
+// another descriptor of this one), the running system log, a symbolic link or other special
+// file (the link itself is looked at, never followed), dated beyond what a date can hold, or
+// the deletion fails. Returns 0, or -1 after an error (which is logged).
 int PurgeFolder(const std::string& name, const std::string& folder, const std::string& extension,
                 TDateTime cutOff);

@@ -1,11 +1,15 @@
 #include "common/housekeeping.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "common/base/fileutil.h"
+#include "common/base/unique_handle.h"
 #include "common/settings.h"
 #include "common/syslog.h"
 #include "tests/common/test_support.h"
@@ -114,6 +118,83 @@ TEST_F(Housekeeping, AFileThatCannotBeDeletedIsLoggedAndSkipped) {
     EXPECT_TRUE(FileExists(file));
     EXPECT_TRUE(Logged("Purge: Unable to delete file: " + file));
     EXPECT_TRUE(Logged("Purge Inbox(" + dir.Path() + "RO/) - no file was deleted."));
+}
+
+TEST_F(Housekeeping, FilesThatMustStayAreSkippedOneByOneAndThePurgeGoesOn) {
+    const std::string inbox = ProgramInfo.InboxPath;
+    const std::string readOnly = Make(inbox + "RO.TXT", jan1 - 10);
+    chmod(readOnly.c_str(), 0444);
+    const std::string held = Make(inbox + "HELD.TXT", jan1 - 10);
+    TUniqueFd writer(open(held.c_str(), O_WRONLY | O_APPEND));  // a program still writing it
+    ASSERT_TRUE(writer);
+    const std::string loop1 = inbox + "LOOP1.TXT", loop2 = inbox + "LOOP2.TXT";
+    const std::string dangling = inbox + "DANGLING.TXT";
+    symlink(loop2.c_str(), loop1.c_str());
+    symlink(loop1.c_str(), loop2.c_str());
+    symlink((inbox + "missing").c_str(), dangling.c_str());
+    for (const std::string& link : {loop1, loop2, dangling}) {
+        const timespec old[2] = {{TimeTFromDateTime(jan1 - 10), 0},
+                                 {TimeTFromDateTime(jan1 - 10), 0}};
+        utimensat(AT_FDCWD, link.c_str(), old, AT_SYMLINK_NOFOLLOW);
+    }
+    const std::string plain = Make(inbox + "PLAIN.TXT", jan1 - 10);
+
+    EXPECT_EQ(PurgeFolder("Inbox", inbox, ".*", jan1), 0);
+    EXPECT_FALSE(FileExists(plain));
+    EXPECT_TRUE(FileExists(readOnly));
+    EXPECT_TRUE(FileExists(held));
+    struct stat st {};
+    for (const std::string& path : {readOnly, held, loop1, loop2, dangling}) {
+        EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
+        EXPECT_TRUE(Logged("Purge: Unable to delete file: " + path)) << path;
+    }
+    EXPECT_TRUE(Logged("Purge Inbox(" + inbox + ") - 1 file(s) deleted."));
+}
+
+TEST_F(Housekeeping, TheRunningLogStaysEvenWhenEveryLogIsDue) {
+    // Each line written dates the running log by the machine's clock: the purge runs an hour
+    // ahead of it, so the cut-off (tomorrow) lies after every such date.
+    TSystemClock machine;
+    clock.Set(machine.Now() + EncodeTime(1, 0, 0, 0));
+    const std::string running = LogFileName();
+    const std::string older = Make(ProgramInfo.LogPath + "20240130090000000.log", Date() - 1);
+    HousekeepInfo.SystemLogDays = -1;  // SYSTEMLOG=-1: every log is older than the cut-off
+    HousekeepNow = true;
+    CheckHousekeeping();
+    EXPECT_TRUE(FileExists(running));
+    EXPECT_FALSE(FileExists(older));
+    EXPECT_TRUE(Logged("Purge: Unable to delete file: " + running));
+    EXPECT_TRUE(view.boxes.empty());
+}
+
+TEST_F(Housekeeping, AFileWithAnAbsurdDateIsSkippedByName) {
+    // The dates need a file system that stores any time stamp, as tmpfs does.
+    const char* saved = std::getenv("TMPDIR");
+    const std::string keep = saved ? saved : "";
+    setenv("TMPDIR", "/dev/shm", 1);
+    TTempDir shm;
+    if (saved)
+        setenv("TMPDIR", keep.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    const std::string future = shm.Path() + "FUTURE.TXT", past = shm.Path() + "PAST.TXT";
+    WriteFile(future, "x");
+    WriteFile(past, "x");
+    const std::string plain = Make(shm.Path() + "PLAIN.TXT", jan1 - 10);
+    const timespec far[2] = {{316000000000, 0}, {316000000000, 0}};    // the year 11983
+    const timespec early[2] = {{-70000000000, 0}, {-70000000000, 0}};  // before the year 1
+    utimensat(AT_FDCWD, future.c_str(), far, 0);
+    utimensat(AT_FDCWD, past.c_str(), early, 0);
+    struct stat st {};
+    if (stat(future.c_str(), &st) != 0 || st.st_mtim.tv_sec != far[1].tv_sec)
+        GTEST_SKIP() << "no file system for far dates";
+
+    EXPECT_EQ(PurgeFolder("Inbox", shm.Path(), ".*", jan1), 0);
+    EXPECT_FALSE(FileExists(plain));
+    EXPECT_TRUE(FileExists(future));
+    EXPECT_TRUE(FileExists(past));
+    EXPECT_TRUE(Logged("Purge: Unable to delete file: " + future));
+    EXPECT_TRUE(Logged("Purge: Unable to delete file: " + past));
 }
 
 TEST_F(Housekeeping, TheQuestionComesAfterTheFullInterval) {
