@@ -76,7 +76,11 @@ void TPartParser::ParsePart(TPart p) {
     const std::string& expected = msg_.expectedContentType_;
     if (ContainsUpper(type, "MULTIPART") ||
         (!expected.empty() && mailtext::SameText(type, expected))) {
-        std::vector<TPart> leaves = SplitMultipart(TPart{part, p.lastLineOpen});
+        if (p.depth >= kMaxPartDepth) {
+            OpenBody(TPart{StripHeaders(part), p.lastLineOpen, p.depth + 1});
+            return;
+        }
+        std::vector<TPart> leaves = SplitMultipart(TPart{part, p.lastLineOpen, p.depth});
         // A part that came back whole would be split again and again.
         std::erase_if(leaves, [&](const TPart& leaf) {
             return leaf.lines.data() == part.data() && leaf.lines.size() == part.size();
@@ -87,7 +91,7 @@ void TPartParser::ParsePart(TPart p) {
     if (type == "MESSAGE/DISPOSITION-NOTIFICATION") {
         if (auto id = FindHeaderValue("ORIGINAL-MESSAGE-ID:", part, true))
             msg_.mdnOrgMessageId_ = WithoutAngles(*id);
-        work_.push_back(TPart{StripHeaders(part), p.lastLineOpen});
+        OpenBody(TPart{StripHeaders(part), p.lastLineOpen, p.depth + 1});
         return;
     }
     if (type == "TEXT/HTML" || h.encoding == "X-UUENCODE" || !nameEmpty) {
@@ -97,7 +101,7 @@ void TPartParser::ParsePart(TPart p) {
     if (type == "MESSAGE/RFC822") {
         if (auto id = FindHeaderValue("MESSAGE-ID:", part, true))
             msg_.mdnOrgMessageId_ = WithoutAngles(*id);
-        work_.push_back(TPart{StripHeaders(part), p.lastLineOpen});
+        OpenBody(TPart{StripHeaders(part), p.lastLineOpen, p.depth + 1});
         return;
     }
     if (h.encoding == "BASE64" || h.encoding == "QUOTED-PRINTABLE") {
@@ -105,6 +109,13 @@ void TPartParser::ParsePart(TPart p) {
         return;
     }
     msg_.text_.AddLines(StripHeaders(part));
+}
+
+void TPartParser::OpenBody(TPart body) {
+    if (body.depth > kMaxPartDepth)
+        msg_.text_.AddLines(body.lines);
+    else
+        work_.push_back(body);
 }
 
 bool TPartParser::ParseTextPart(TLineSpan& part, const TPartHeader& h) {
@@ -169,7 +180,10 @@ std::vector<TPart> TPartParser::SplitMultipart(TPart part) const {
         }
         // Only multiparts and the expected type are split; with no expected type every other
         // part is a leaf (it would otherwise be searched for delimiters and lost).
-        if (!ContainsUpper(ct, "MULTIPART") && (expected.empty() || !ContainsUpper(ct, expected))) {
+        // Too deep a multipart is a leaf too.
+        if ((!ContainsUpper(ct, "MULTIPART") &&
+             (expected.empty() || !ContainsUpper(ct, expected))) ||
+            leaf.depth >= kMaxPartDepth) {
             leaves.push_back(leaf);
             continue;
         }
@@ -185,7 +199,7 @@ std::vector<TPart> TPartParser::SplitMultipart(TPart part) const {
         std::size_t start = 1, i = 1;
         while (i < l.size() && l[i] != close) {
             if (l[i] == b) {
-                parts.push_back(TPart{l.subspan(start, i - start), true});
+                parts.push_back(TPart{l.subspan(start, i - start), true, leaf.depth + 1});
                 start = ++i;
                 // The line right after a delimiter belongs to the part whatever it holds.
                 if (i < l.size()) ++i;
@@ -195,7 +209,8 @@ std::vector<TPart> TPartParser::SplitMultipart(TPart part) const {
         }
         // The last part is open when the closing delimiter ends it, else it ends where the text
         // does.
-        parts.push_back(TPart{l.subspan(start, i - start), i < l.size() || leaf.lastLineOpen});
+        parts.push_back(
+            TPart{l.subspan(start, i - start), i < l.size() || leaf.lastLineOpen, leaf.depth + 1});
         pending.insert(pending.end(), parts.rbegin(), parts.rend());
     }
     return leaves;

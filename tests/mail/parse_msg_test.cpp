@@ -338,6 +338,22 @@ std::string Payload(std::size_t i) {
     return std::string(i % 7, char(i * 37)) + std::to_string(i) + std::string(i % 3, '\0');
 }
 
+// depth multiparts, each the only part of the one around it, with leaf innermost.
+std::string NestedMultiparts(std::size_t depth, const std::string& leaf) {
+    std::string raw;
+    for (std::size_t i = 0; i < depth; ++i) {
+        std::string b = "N" + std::to_string(i);
+        raw += "Content-Type: multipart/mixed; boundary=" + b + "\n\n--" + b + "\n";
+    }
+    raw += leaf;
+    for (std::size_t i = depth; i-- > 0;) raw += "--N" + std::to_string(i) + "--\n";
+    return raw;
+}
+
+const std::string kDeepLeaf =
+    "Content-Type: application/octet-stream; name=deep.bin\nContent-Transfer-Encoding: "
+    "base64\n\nAAEC\n";
+
 }  // namespace
 
 TEST(ParseMsg, ThousandsOfAttachmentsNeedNoDescriptorEach) {
@@ -382,4 +398,30 @@ TEST(ParseMsg, UuencodedPartWithBlankLinesAroundItsData) {
     ASSERT_EQ(NamesOf(*msg), (std::vector<std::string>{"c.bin", "d.bin"}));
     EXPECT_EQ(DataOf(*msg, 0), "Cat");
     EXPECT_EQ(DataOf(*msg, 1), "Cat");
+}
+
+TEST(ParseMsg, PartsNestedDeeperThanAHundredLevelsStayText) {
+    auto msg = Parse(NestedMultiparts(100, kDeepLeaf));
+    EXPECT_EQ(NamesOf(*msg), (std::vector<std::string>{"deep.bin"}));
+    EXPECT_EQ(DataOf(*msg, 0), std::string("\0\1\2", 3));
+    // One level more: the innermost multipart is not opened; its body is text as it stands.
+    msg = Parse(NestedMultiparts(101, kDeepLeaf));
+    EXPECT_EQ(msg->Attachments().Count(), 0u);
+    EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{
+                                "--N100", "Content-Type: application/octet-stream; name=deep.bin",
+                                "Content-Transfer-Encoding: base64", "", "AAEC", "--N100--"}));
+    // Embedded messages count as levels too.
+    std::string messages;
+    for (int i = 0; i < 101; ++i) messages += "Content-Type: message/rfc822\n\n";
+    msg = Parse(messages + kDeepLeaf);
+    EXPECT_EQ(msg->Attachments().Count(), 0u);
+    ASSERT_FALSE(msg->Text().Empty());
+    EXPECT_EQ(msg->Text()[0], "Content-Type: application/octet-stream; name=deep.bin");
+    msg = Parse(messages.substr(30) + kDeepLeaf);
+    EXPECT_EQ(NamesOf(*msg), (std::vector<std::string>{"deep.bin"}));
+    // Far deeper nesting costs no more than a hundred passes over the message.
+    msg = Parse(NestedMultiparts(30000, kDeepLeaf));
+    EXPECT_EQ(msg->Attachments().Count(), 0u);
+    ASSERT_FALSE(msg->Text().Empty());
+    EXPECT_EQ(msg->Text()[0], "--N100");
 }
