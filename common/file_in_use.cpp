@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/base/unique_handle.h"
+
 bool TFileUseProbe::InUseElsewhere(int fd, const struct stat& st) {
     // Should another process open the file in the instant the lease is held, the kernel tells
     // the holder by a signal; SIGURG is ignored by default, unlike SIGIO, which would end us.
@@ -28,14 +30,14 @@ bool TFileUseProbe::HeldInProcFs(int fd, const struct stat& st) {
         indexed_ = true;
         const std::string self = std::to_string(getpid());
         const std::string ownFd = std::to_string(fd);
-        DIR* proc = opendir("/proc");
-        if (proc == nullptr) return false;
-        while (dirent* p = readdir(proc)) {
+        TUniqueDir proc(opendir("/proc"));
+        if (!proc) return false;
+        while (dirent* p = readdir(proc.Get())) {
             if (p->d_name[0] < '0' || p->d_name[0] > '9') continue;
             const std::string fdDir = std::string("/proc/") + p->d_name + "/fd";
-            DIR* fds = opendir(fdDir.c_str());
-            if (fds == nullptr) continue;  // gone, or another user's process
-            while (dirent* f = readdir(fds)) {
+            TUniqueDir fds(opendir(fdDir.c_str()));
+            if (!fds) continue;  // gone, or another user's process
+            while (dirent* f = readdir(fds.Get())) {
                 if (f->d_name[0] == '.') continue;
                 // The probe's own descriptor is not another user of the file.
                 if (self == p->d_name && ownFd == f->d_name) continue;
@@ -44,9 +46,7 @@ bool TFileUseProbe::HeldInProcFs(int fd, const struct stat& st) {
                     S_ISREG(target.st_mode))
                     openFiles_.insert({target.st_dev, target.st_ino});
             }
-            closedir(fds);
         }
-        closedir(proc);
     }
     return openFiles_.count({st.st_dev, st.st_ino}) > 0;
 }
