@@ -178,11 +178,12 @@ std::vector<TPart> TPartParser::SplitMultipart(TPart part) const {
             leaves.push_back(leaf);
             continue;
         }
-        // Only multiparts and the expected type are split; with no expected type every other
-        // part is a leaf (it would otherwise be searched for delimiters and lost).
-        // Too deep a multipart is a leaf too.
-        if ((!ContainsUpper(ct, "MULTIPART") &&
-             (expected.empty() || !ContainsUpper(ct, expected))) ||
+        // Only multiparts and the expected type are split, known by the media type alone (a
+        // name may mention either); with no expected type every other part is a leaf (it would
+        // otherwise be searched for delimiters and lost). Too deep a multipart is a leaf too.
+        const std::string type = UpperCase(HeaderValue("CONTENT-TYPE:", ct));
+        if ((!ContainsUpper(type, "MULTIPART") &&
+             (expected.empty() || !ContainsUpper(type, expected))) ||
             leaf.depth >= kMaxPartDepth) {
             leaves.push_back(leaf);
             continue;

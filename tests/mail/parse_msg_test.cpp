@@ -425,3 +425,16 @@ TEST(ParseMsg, PartsNestedDeeperThanAHundredLevelsStayText) {
     ASSERT_FALSE(msg->Text().Empty());
     EXPECT_EQ(msg->Text()[0], "--N100");
 }
+
+TEST(ParseMsg, MultipartOutsideTheMediaTypeIsNotAMultipart) {
+    const std::string raw =
+        "Content-Type: multipart/mixed; boundary=G\n\n--G\nContent-Type: application/pdf; "
+        "name=Multipart_Guide.pdf\nContent-Transfer-Encoding: base64\n\nJVBERg==\n"
+        "--G\nContent-Type: text/plain; x-note=\"multipart\"\n\nnote\n--G--\n";
+    for (const char* expected : {"", "multipart/mixed"}) {
+        auto msg = Parse(raw, expected);
+        ASSERT_EQ(NamesOf(*msg), (std::vector<std::string>{"Multipart_Guide.pdf"})) << expected;
+        EXPECT_EQ(DataOf(*msg, 0), "%PDF");
+        EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"note"}));
+    }
+}
