@@ -76,7 +76,9 @@ class TRequestEngine {
     int SendRequest(TipshttpsActions action, bool throughProxy);
     int SendAttachedFile(int fd, uint64_t length);
     bool EarlyFailureStatus();
-    void ReadResponse();
+    void ReadResponse(TipshttpsActions action);
+    // A TLS stream that ended without close notify before the announced body was whole.
+    bool BodyCutShort(TipshttpsActions action) const;
     // Feeds received bytes to the reader; a head past its limit ends the action.
     void TakeResponseBytes(std::string_view bytes);
     void TakeBodyPiece(std::string_view piece);

@@ -104,7 +104,7 @@ int TRequestEngine::Transfer(TipshttpsActions action) {
         result = SendRequest(action, throughProxy);
         keepResponse();
         if (result == 0)
-            ReadResponse();
+            ReadResponse(action);
         else
             CloseConnection(0);
     } catch (const EipsHTTPS& error) {
@@ -212,7 +212,7 @@ bool TRequestEngine::EarlyFailureStatus() {
            !StatusCodeText(status).starts_with("2");
 }
 
-void TRequestEngine::ReadResponse() {
+void TRequestEngine::ReadResponse(TipshttpsActions action) {
     std::string buffer(kReceiveBuffer, '\0');
     for (;;) {
         const size_t received = connection_->Receive(buffer.data(), buffer.size());
@@ -221,9 +221,30 @@ void TRequestEngine::ReadResponse() {
         PumpStep();
     }
     reader_->Finish();
+    if (BodyCutShort(action)) {
+        const std::string text =
+            "The server closed the secure connection without close notify after " +
+            std::to_string(reader_->BodyBytes()) + " of " +
+            std::to_string(*reader_->ContentLength()) + " body bytes.";
+        if (events_.OnError) events_.OnError(&sender_, 284, text);
+        throw EipsHTTPS(284, text);
+    }
     // A full disk may show only when the file is closed; the body is not whole then.
     if (localFile_ && !localFile_->Close()) FailLocalFile();
     CloseConnection(0);
+}
+
+bool TRequestEngine::BodyCutShort(TipshttpsActions action) const {
+    // Only a TLS close notify proves that the server ended the stream: an attacker can end
+    // the TCP connection at any byte. Without a length the close is all there is to go by.
+    const std::optional<uint64_t> length = reader_->ContentLength();
+    if (!connection_->EndedWithoutCloseNotify() || !length || action == httpHead) return false;
+    const TReaderState state = reader_->State();
+    if (state != TReaderState::Headers && state != TReaderState::Body) return false;
+    // Answers that never carry a body, whatever length they announce.
+    const std::string code = StatusCodeText(reader_->StatusLine());
+    if (code.starts_with("1") || code.starts_with("204") || code.starts_with("304")) return false;
+    return reader_->BodyBytes() < *length;
 }
 
 void TRequestEngine::FailLocalFile() {

@@ -1,6 +1,7 @@
 #include "https/response_reader.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "https/url.h"
 
@@ -54,6 +55,26 @@ TSetCookie ParseSetCookie(const std::string& value) {
     }
     return cookie;
 }
+
+namespace {
+
+// A Content-Length value: decimal digits between optional blanks, else nothing.
+std::optional<uint64_t> ParseContentLength(const std::string& value) {
+    const size_t first = value.find_first_not_of(" \t");
+    const size_t last = value.find_last_not_of(" \t");
+    if (first == std::string::npos) return std::nullopt;
+    uint64_t length = 0;
+    for (size_t i = first; i <= last; ++i) {
+        const char c = value[i];
+        if (c < '0' || c > '9') return std::nullopt;
+        const auto digit = static_cast<uint64_t>(c - '0');
+        if (length > (UINT64_MAX - digit) / 10) return std::nullopt;
+        length = length * 10 + digit;
+    }
+    return length;
+}
+
+}  // namespace
 
 bool TResponseReader::IsRedirectStatus() const {
     return StatusCodeText(statusLine_).starts_with("3");
@@ -136,6 +157,7 @@ void TResponseReader::TakeHeader(const std::string& line) {
         state_ = TReaderState::Ignoring;
         return;
     }
+    if (SameText(field, "Content-Length")) contentLength_ = ParseContentLength(value);
     if (Events.Header) Events.Header(field, value);
     if (SameText(field, "Set-Cookie") && Events.SetCookie) Events.SetCookie(ParseSetCookie(value));
 }

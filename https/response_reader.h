@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -63,6 +64,8 @@ class TResponseReader {
     const std::string& HeaderText() const { return headerText_; }
     const std::string& RedirectTarget() const { return redirectTarget_; }
     uint64_t BodyBytes() const { return bodyBytes_; }
+    // The body length the server announced in a valid Content-Length header.
+    std::optional<uint64_t> ContentLength() const { return contentLength_; }
 
   private:
     void TakeLine(std::string line);
@@ -78,6 +81,7 @@ class TResponseReader {
     std::string headerText_;
     std::string redirectTarget_;
     uint64_t bodyBytes_ = 0;
+    std::optional<uint64_t> contentLength_;
 };
 
 // The status code of a status line: the text after its first space ("" when none).

@@ -8,6 +8,7 @@
 #include "https/ipshttps.h"
 #include "layer_test_support.h"
 #include "proxy_peers.h"
+#include "tls_peer.h"
 
 namespace {
 
@@ -56,6 +57,46 @@ TEST(EngineTlsTest, RefusedCertificateEndsWith276AndAnAcceptingHandlerProceeds) 
             EXPECT_EQ(error, "276: Server certificate verification failed. Connection aborted.");
             EXPECT_EQ(log.Lines.back(), "Connected 276 [276] (no description available)");
         }
+    }
+}
+
+TEST(EngineTlsTest, ABodyCutShortWithoutCloseNotifyFailsTheAction) {
+    struct TCase {
+        std::string Response;
+        bool CloseNotify;
+        std::string Error;
+    };
+    const std::string half(500, 'x');
+    const std::string cut =
+        "The server closed the secure connection without close notify after 500 of 1000 body "
+        "bytes.";
+    const TCase cases[] = {
+        {"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n" + half, false, "284: " + cut},
+        // the server's own close notify ends the body where it says
+        {"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n" + half, true, ""},
+        // without a length, the end of the stream is the end of the body
+        {"HTTP/1.0 200 OK\r\n\r\n" + half, false, ""},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 500\r\n\r\n" + half, false, ""},
+    };
+    TTrustTestRoot trust;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Response.substr(0, 40) + (c.CloseNotify ? " close notify" : ""));
+        TScriptPeer server([&](int fd) {
+            TTlsPeerSession tls(fd);
+            if (!tls.Accepted) return;
+            tls.ReadUntil("\r\n\r\n");
+            tls.Write(c.Response);
+            if (c.CloseNotify) tls.CloseNotify();
+        });
+        TipsHTTPS http;
+        TEventLog log(http);
+        http.SetURL(LocalURL(server.Port()));
+        EXPECT_EQ(ActionError(http, httpGet), c.Error);
+        EXPECT_EQ(http.TransferredData(), half);
+        if (c.Error.empty())
+            EXPECT_TRUE(log.With("Error").empty());
+        else
+            EXPECT_EQ(log.With("Error"), std::vector<std::string>{"Error 284 " + cut});
     }
 }
 

@@ -183,4 +183,17 @@ TEST(ResponseReaderTest, AHeadPast256KBEndsTheReading) {
     }
 }
 
+TEST(ResponseReaderTest, ContentLengthIsTakenOnlyWhenItIsANumber) {
+    auto length = [](const std::string& value) {
+        TResponseReader reader;
+        reader.Feed("HTTP/1.0 200 OK\r\ncontent-length:" + value + "\r\n\r\n");
+        return reader.ContentLength();
+    };
+    EXPECT_EQ(length(" 1000"), 1000u);
+    EXPECT_EQ(length("\t42 "), 42u);
+    EXPECT_EQ(length(" 18446744073709551615"), UINT64_MAX);
+    for (const char* bad : {"", " ", " -1", " 12a", " 1 2", " 18446744073709551616"})
+        EXPECT_EQ(length(bad), std::nullopt) << bad;
+}
+
 }  // namespace
