@@ -110,11 +110,27 @@ std::size_t TBase64DecodingStream::Write(const void* buffer, std::size_t count) 
     return lastOutput_;
 }
 
+std::size_t TBase64DecodingStream::Finish() {
+    lastOutput_ = 0;
+    if (groupCount_ < 2) {
+        // Six bits make no byte.
+        groupCount_ = 0;
+        return 0;
+    }
+    for (int i = groupCount_; i < 4; ++i) group_[std::size_t(i)] = kPad;
+    if (out_.size() < 3) out_.resize(3);
+    std::size_t used = 0;
+    DecodeGroup(used);
+    Emit(used);
+    return lastOutput_;
+}
+
 std::string Base64Decode(std::string_view text) {
     std::string out;
     out.reserve(text.size() / 4 * 3 + 3);
     TStringSink sink(out);
     TBase64DecodingStream stream(sink);
     stream.Write(text.data(), text.size());
+    stream.Finish();
     return out;
 }

@@ -16,13 +16,17 @@ extern const std::array<std::uint8_t, 256> kBase64DecodeTable;
 // A write-only stream that decodes the Base64 text written into it and writes the bytes to
 // its destination. Text may arrive in pieces of any size: a group of fewer than four
 // characters waits for the next write. Characters outside the alphabet (line breaks, blanks,
-// TABs) are skipped; pending characters are dropped when the stream is freed.
+// TABs) are skipped. Finish ends the text; pending characters are dropped when the stream is
+// freed without it.
 class TBase64DecodingStream : public TMailStream {
   public:
     explicit TBase64DecodingStream(TMailStream& destination);
     // Returns the number of decoded bytes this call wrote to the destination.
     std::size_t Write(const void* buffer, std::size_t count) override;
     std::size_t LastOutput() const { return lastOutput_; }
+    // Decodes the group still short at the end of a text that lacks its padding: two or three
+    // characters give one or two bytes. Returns the number of bytes written.
+    std::size_t Finish();
 
   private:
     void Emit(std::size_t& used);
@@ -35,5 +39,5 @@ class TBase64DecodingStream : public TMailStream {
     std::vector<std::uint8_t> out_;
 };
 
-// The bytes of a Base64 text, decoded as the stream does.
+// The bytes of a Base64 text, decoded as the stream does and finished.
 std::string Base64Decode(std::string_view text);

@@ -1,6 +1,9 @@
 #include "mail/headers.h"
 
+#include <charconv>
 #include <cstring>
+#include <map>
+#include <vector>
 
 #include "mail/base64_stream.h"
 #include "mail/encodings.h"
@@ -131,6 +134,95 @@ std::string FormatAddress(std::string_view element) {
     return "\"" + std::string(TrimView(name)) + "\" <" + std::string(addr) + ">";
 }
 
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// "%" with two hexadecimal digits is that byte; a "%" without them stays.
+std::string PercentDecoded(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        int hi = -1, lo = -1;
+        if (text[i] == '%' && i + 2 < text.size()) {
+            hi = HexDigit(text[i + 1]);
+            lo = HexDigit(text[i + 2]);
+        }
+        if (hi < 0 || lo < 0) {
+            out += text[i];
+        } else {
+            out += char(hi * 16 + lo);
+            i += 2;
+        }
+    }
+    return out;
+}
+
+// An extended value without its leading "charset'language'".
+std::string_view WithoutCharset(std::string_view value) {
+    std::size_t a = value.find('\'');
+    std::size_t b = a == std::string_view::npos ? a : value.find('\'', a + 1);
+    return b == std::string_view::npos ? value : value.substr(b + 1);
+}
+
+struct TParameter {
+    std::string key;    // upper-case
+    std::string value;  // without its quotes
+};
+
+// The parameters of a header line: its items between ";" outside quotes that hold a "=".
+std::vector<TParameter> Parameters(std::string_view line) {
+    std::vector<TParameter> out;
+    for (std::size_t i = 0; i <= line.size();) {
+        std::size_t j = i;
+        for (bool quoted = false; j < line.size() && (quoted || line[j] != ';'); ++j)
+            if (line[j] == '"') quoted = !quoted;
+        std::string_view item = line.substr(i, j - i);
+        if (std::size_t eq = item.find('='); eq != std::string_view::npos) {
+            std::string_view value = TrimView(item.substr(eq + 1));
+            if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+                value = value.substr(1, value.size() - 2);
+            out.push_back({UpperCase(TrimView(item.substr(0, eq))), std::string(value)});
+        }
+        i = j + 1;
+    }
+    return out;
+}
+
+// The value of the parameter upperName in its extended form: "name*=charset'language'text"
+// with "%" escapes, or pieces "name*0=", "name*1=" ... joined in the order of their numbers,
+// up to the first number missing; a piece whose number a "*" follows has "%" escapes, and the
+// first such piece a charset and a language. Charset and language are dropped: the value is
+// its bytes. As HeaderValue does, a key that ends with the name matches; the first one
+// found decides which name the pieces belong to.
+std::string ExtendedParameter(std::string_view line, std::string_view upperName) {
+    std::map<unsigned, std::string> pieces;
+    std::string stemFound;
+    for (const TParameter& p : Parameters(line)) {
+        std::size_t star = p.key.find('*');
+        if (star == std::string::npos) continue;
+        std::string_view stem = std::string_view(p.key).substr(0, star);
+        std::string_view rest = std::string_view(p.key).substr(star + 1);
+        if (!stem.ends_with(upperName) || (!stemFound.empty() && stem != stemFound)) continue;
+        stemFound = stem;
+        if (rest.empty()) return PercentDecoded(WithoutCharset(p.value));
+        const bool escaped = rest.back() == '*';
+        if (escaped) rest.remove_suffix(1);
+        unsigned number = 0;
+        auto [end, err] = std::from_chars(rest.data(), rest.data() + rest.size(), number);
+        if (rest.empty() || err != std::errc() || end != rest.data() + rest.size()) continue;
+        std::string_view value = p.value;
+        if (escaped && number == 0) value = WithoutCharset(value);
+        pieces.emplace(number, escaped ? PercentDecoded(value) : std::string(value));
+    }
+    std::string out;
+    for (unsigned n = 0; pieces.contains(n); ++n) out += pieces[n];
+    return out;
+}
+
 }  // namespace
 
 std::string FormatAddressList(std::string_view value) {
@@ -153,18 +245,25 @@ std::string FormatAddressList(std::string_view value) {
 
 TPartHeader GetPartHeader(TLineSpan lines) {
     TPartHeader h;
-    std::string line;
+    std::string line, nameLine;
+    std::string_view nameParameter = "NAME";
     if (FindHeader("CONTENT-TYPE:", lines, line)) {
         h.contentType = UpperCase(HeaderValue("CONTENT-TYPE:", line));
-        h.fileName = HeaderValue("NAME", line);
+        h.fileName = HeaderValue(nameParameter, line);
+        nameLine = line;
     } else {
         h.contentType = "TEXT/PLAIN";
     }
     auto encoding = FindHeaderValue("CONTENT-TRANSFER-ENCODING:", lines);
     h.encoding = encoding ? UpperCase(*encoding) : "7BIT";
-    if (h.fileName.empty() && FindHeader("CONTENT-DISPOSITION:", lines, line))
-        h.fileName = HeaderValue("FILENAME", line);
-    if (!h.fileName.empty()) {
+    if (h.fileName.empty() && FindHeader("CONTENT-DISPOSITION:", lines, line)) {
+        nameParameter = "FILENAME";
+        h.fileName = HeaderValue(nameParameter, line);
+        nameLine = line;
+    }
+    if (!h.fileName.empty() && h.fileName.front() == '*') {
+        h.fileName = ExtendedParameter(nameLine, nameParameter);
+    } else if (!h.fileName.empty()) {
         std::string_view n = std::string_view(h.fileName).substr(1);
         n = TrimView(n.substr(0, n.find(';')));
         if (!n.empty() && (n.front() == '"' || n.front() == '\'')) n.remove_prefix(1);
@@ -198,7 +297,8 @@ std::optional<TUuBegin> FindUuBegin(TLineSpan lines, std::size_t from) {
             if (c < '0' || c > '9') digits = false;
             mode = mode * 10 + (c - '0');
         }
-        if (digits && mode > 0 && mode < 777) return TUuBegin{i, std::string(line.substr(10, 64))};
+        if (digits && mode > 0 && mode < 777)
+            return TUuBegin{i, std::string(TrimView(line.substr(10, 64)))};
     }
     return std::nullopt;
 }

@@ -224,11 +224,16 @@ void TPartParser::SavePart(TPart part, const std::string& contentType, std::stri
         return std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos;
     });
     if (contentType == "TEXT/HTML" && name.empty()) name = HtmlNameFor(msg_.subject_);
+    // A name goes to disk and into listings: no control characters in it.
+    std::replace_if(
+        name.begin(), name.end(),
+        [](char c) { return static_cast<unsigned char>(c) < 32 || c == 127; }, '_');
     TAttachedFile& item = msg_.attachments_.Add(name);
     if (encoding == "BASE64") {
         DecodeThroughSpool(msg_.attachments_, item, [&](TMailStream& file) {
             TBase64DecodingStream stream(file);
             for (std::string_view line : lines) stream.Write(line.data(), line.size());
+            stream.Finish();
         });
         return;
     }

@@ -157,6 +157,22 @@ TEST(MailLines, ManySmallAppendsGrowTheListGeometrically) {
     EXPECT_EQ(lines[2 * kParts - 1], "q");
 }
 
+TEST(Base64Stream, FinishDecodesAGroupLackingItsPadding) {
+    TStringStream out;
+    TBase64DecodingStream stream(out);
+    stream.Write("YWJjYQ", 6);
+    EXPECT_EQ(stream.Finish(), 1u);
+    EXPECT_EQ(out.bytes, "abca");
+    EXPECT_EQ(stream.Finish(), 0u);
+    stream.Write("YW", 2);
+    stream.Write("I", 1);
+    EXPECT_EQ(stream.Finish(), 2u);
+    EXPECT_EQ(out.bytes, "abcaab");
+    EXPECT_EQ(Base64Decode("YQ"), "a");
+    EXPECT_EQ(Base64Decode("YQ="), "a");
+    EXPECT_EQ(Base64Decode("YWJjZ"), "abc");  // six bits make no byte
+}
+
 TEST(UuDecode, BlankLinesBeforeTheBeginLineAndAmongTheDataAreSkipped) {
     EXPECT_EQ(UuDecoded({"", " \t", "begin 644 c", "#0V%T", "", "end"}), "Cat");
     EXPECT_EQ(UuDecoded({"begin 644 c", "", "#0V%T", " ", "\t", "#0V%T", "", "`", "", "end"}),

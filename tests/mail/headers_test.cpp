@@ -92,3 +92,24 @@ TEST(GetBoundary, QuotedPlainCutAndMissing) {
               "--" + std::string(71, 'b'));
     EXPECT_FALSE(GetBoundary("Content-Type: multipart/mixed"));
 }
+
+TEST(GetPartHeader, NamesInExtendedParameterFormAreDecodedToTheirBytes) {
+    auto name = [](std::string_view line) { return GetPartHeader(Lines({line, ""})).fileName; };
+    EXPECT_EQ(name("Content-Type: application/pdf; name*=UTF-8''report.pdf"), "report.pdf");
+    EXPECT_EQ(name("Content-Disposition: attachment; filename*=iso-8859-1'fr'caf%E9%20%3b%zz.txt"),
+              "caf\xe9 ;%zz.txt");
+    EXPECT_EQ(name("Content-Disposition: attachment; filename*0*=UTF-8''r%C3%A9; "
+                   "filename*1*=sum%C3%A9;filename*2=\" 2024.pdf\""),
+              "r\xc3\xa9sum\xc3\xa9 2024.pdf");
+    // Plain continuations, in any order, and only the consecutive ones from 0.
+    EXPECT_EQ(name("Content-Type: x/y; name*1=\"b;c\"; name*0=a; name*3=lost"), "ab;c");
+    // The charset and language go only from an extended first piece.
+    EXPECT_EQ(name("Content-Type: x/y; name*0=it's'a; name*1*=%41"), "it's'aA");
+    // A plain name before the extended one is taken as before.
+    EXPECT_EQ(name("Content-Type: x/y; name=\"plain.txt\"; name*=UTF-8''other.txt"), "plain.txt");
+}
+
+TEST(FindUuBegin, NameWithoutSurroundingBlanks) {
+    EXPECT_EQ(FindUuBegin(Lines({"begin 0644 a.bin"}))->name, "a.bin");
+    EXPECT_EQ(FindUuBegin(Lines({"begin 644  b c.bin \t"}))->name, "b c.bin");
+}

@@ -426,6 +426,34 @@ TEST(ParseMsg, PartsNestedDeeperThanAHundredLevelsStayText) {
     EXPECT_EQ(msg->Text()[0], "--N100");
 }
 
+TEST(ParseMsg, AttachmentNamesAreCleanedOfControlCharactersAndBlanks) {
+    auto msg = Parse(
+        "Subject: =?x?Q?Week=095?=\nContent-Type: multipart/mixed; boundary=C\n\n"
+        "--C\nContent-Type: application/octet-stream; name=\"a\tb\x01\x7f\xe9.txt\"\n\nx\n"
+        "--C\nContent-Type: application/octet-stream; name=\"=?x?Q?r=0Aport.txt?=\"\n\nx\n"
+        "--C\nContent-Type: application/octet-stream; name*=UTF-8''%0Dlog%2F%C3%A9.txt\n\nx\n"
+        "--C\nContent-Type: text/plain\n\nbegin 0644 a.bin\n#0V%T\nend\n"
+        "--C\nContent-Type: text/html\n\n<p/>\n--C--\n");
+    EXPECT_EQ(NamesOf(*msg),
+              (std::vector<std::string>{"a_b__\xe9.txt", "r_port.txt", "_log\xc3\xa9.txt", "a.bin",
+                                        "Week_5.html"}));
+}
+
+TEST(ParseMsg, Base64WithoutItsFinalPaddingKeepsItsLastBytes) {
+    auto msg = Parse(
+        "Subject: =?x?B?YWI?=\nContent-Type: multipart/mixed; boundary=P\n\n"
+        "--P\nContent-Type: application/octet-stream; name=p.bin\nContent-Transfer-Encoding: "
+        "base64\n\nAAECAw\n"
+        "--P\nContent-Type: application/octet-stream; name*=''%41.bin\nContent-Transfer-Encoding: "
+        "base64\n\nAAECAwQ\n"
+        "--P\nContent-Type: text/plain\nContent-Transfer-Encoding: base64\n\nb25lDQp0d28\n--P--\n");
+    EXPECT_EQ(msg->Subject(), "ab");
+    ASSERT_EQ(NamesOf(*msg), (std::vector<std::string>{"p.bin", "A.bin"}));
+    EXPECT_EQ(DataOf(*msg, 0), std::string("\0\1\2\3", 4));
+    EXPECT_EQ(DataOf(*msg, 1), std::string("\0\1\2\3\4", 5));
+    EXPECT_EQ(TextOf(*msg), (std::vector<std::string>{"one", "two"}));
+}
+
 TEST(ParseMsg, MultipartOutsideTheMediaTypeIsNotAMultipart) {
     const std::string raw =
         "Content-Type: multipart/mixed; boundary=G\n\n--G\nContent-Type: application/pdf; "
