@@ -76,6 +76,9 @@ class TRequestEngine {
     int SendRequest(TipshttpsActions action, bool throughProxy);
     int SendAttachedFile(int fd, uint64_t length);
     bool EarlyFailureStatus();
+    // Whether a complete status line that is no success has arrived.
+    bool Refused() const;
+    bool RefusalAfterFailedSend();
     void ReadResponse(TipshttpsActions action);
     // A TLS stream that ended without close notify before the announced body was whole.
     bool BodyCutShort(TipshttpsActions action) const;
@@ -103,7 +106,6 @@ class TRequestEngine {
 
     std::unique_ptr<TLayer> connection_;
     bool connected_ = false;
-    bool tls_ = false;
     std::unique_ptr<TResponseReader> reader_;
     std::unique_ptr<TLocalFileWriter> localFile_;
 

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +23,8 @@ const char* const kFileReadText = "Can't open file for reading.";
 const char* const kLocalFileText = "Can't open local file for writing.";
 const char* const kHeadTooLargeText = "The response headers are larger than 256 KB.";
 constexpr size_t kReceiveBuffer = 65536;
+
+bool IsSocketError(int code) { return code >= 10000 && code < 12000; }
 
 const char* MethodOf(TipshttpsActions action) {
     switch (action) {
@@ -101,7 +102,12 @@ int TRequestEngine::Transfer(TipshttpsActions action) {
     };
     int result = 0;
     try {
-        result = SendRequest(action, throughProxy);
+        try {
+            result = SendRequest(action, throughProxy);
+        } catch (const EipsHTTPS& error) {
+            if (!IsSocketError(error.Code) || !RefusalAfterFailedSend()) throw;
+            result = 151;
+        }
         keepResponse();
         if (result == 0)
             ReadResponse(action);
@@ -109,7 +115,7 @@ int TRequestEngine::Transfer(TipshttpsActions action) {
             CloseConnection(0);
     } catch (const EipsHTTPS& error) {
         keepResponse();
-        CloseConnection(error.Code >= 10000 && error.Code < 12000 ? error.Code : 0);
+        CloseConnection(IsSocketError(error.Code) ? error.Code : 0);
         throw;
     }
     keepResponse();
@@ -118,7 +124,6 @@ int TRequestEngine::Transfer(TipshttpsActions action) {
 
 void TRequestEngine::Connect(const std::string& host, uint16_t port,
                              const TConnectionSettings& settings) {
-    tls_ = settings.UseTLS;
     try {
         connection_ = BuildConnectionStack(settings, context_);
         connection_->Connect(host, port);
@@ -193,29 +198,53 @@ int TRequestEngine::SendAttachedFile(int fd, uint64_t length) {
     return 0;
 }
 
-// A server may answer (and refuse) before the whole body is sent. Looked at only on a plain
-// socket: over TLS, readable bytes may be session records that carry no answer, and the
-// read would then wait for an answer that only comes after the body.
+// A server may answer (and refuse) before the whole body is sent. Only bytes already at hand
+// are taken, so TLS records that carry no answer (session tickets) never hold the upload up.
 bool TRequestEngine::EarlyFailureStatus() {
-    const int fd = connection_->Socket();
-    if (tls_ || fd < 0) return false;
-    pollfd ready{fd, POLLIN, 0};
-    if (::poll(&ready, 1, 0) <= 0 || !(ready.revents & (POLLIN | POLLHUP | POLLERR))) return false;
     char buffer[4096];
-    const size_t received = connection_->Receive(buffer, sizeof buffer);
-    if (received == 0)
+    const std::optional<size_t> received = connection_->ReceiveReady(buffer, sizeof buffer);
+    if (!received) return false;
+    if (*received == 0)
         reader_->Finish();
     else
-        TakeResponseBytes(std::string_view(buffer, received));
+        TakeResponseBytes(std::string_view(buffer, *received));
+    return Refused();
+}
+
+bool TRequestEngine::Refused() const {
     const std::string& status = reader_->StatusLine();
     return reader_->State() != TReaderState::StatusLine && !status.empty() &&
            !StatusCodeText(status).starts_with("2");
 }
 
+// A server that refuses an upload may close at once, and the unread body makes its side
+// reset the connection: the next send fails, but the answer sent before the reset is still
+// waiting to be read.
+bool TRequestEngine::RefusalAfterFailedSend() {
+    char buffer[4096];
+    try {
+        while (!Refused()) {
+            const std::optional<size_t> received = connection_->ReceiveReady(buffer, sizeof buffer);
+            if (!received || *received == 0) break;
+            TakeResponseBytes(std::string_view(buffer, *received));
+            PumpStep();
+        }
+    } catch (const EipsHTTPS& error) {
+        if (!IsSocketError(error.Code)) throw;  // a TLS alert, say, tells more than the reset
+    }
+    return Refused();
+}
+
 void TRequestEngine::ReadResponse(TipshttpsActions action) {
     std::string buffer(kReceiveBuffer, '\0');
     for (;;) {
-        const size_t received = connection_->Receive(buffer.data(), buffer.size());
+        size_t received = 0;
+        try {
+            received = connection_->Receive(buffer.data(), buffer.size());
+        } catch (const EipsHTTPS& error) {
+            // A refusal stands when the server resets the connection after it.
+            if (!IsSocketError(error.Code) || !Refused()) throw;
+        }
         if (received == 0) break;
         TakeResponseBytes(std::string_view(buffer.data(), received));
         PumpStep();

@@ -11,6 +11,8 @@
 #include "engine_server.h"
 #include "https/ipshttps.h"
 #include "layer_test_support.h"
+#include "proxy_peers.h"
+#include "tls_peer.h"
 
 namespace {
 
@@ -70,6 +72,39 @@ TEST(EngineAbortTest, RefusalArrivingDuringTheUploadEndsItWith151) {
     EXPECT_EQ(ActionError(http, httpPost), "151: 413 Too Large");
     EXPECT_LT(log.With("Transfer 0").size(), 600u);
     EXPECT_TRUE(log.With("EndTransfer 0").empty());
+    std::filesystem::remove(file);
+}
+
+// The server answers the head at once and closes without reading the body, so its side
+// resets the connection while the upload goes on.
+TEST(EngineAbortTest, RefusalFollowedByAResetEndsWith151AndItsStatusLine) {
+    const std::string file =
+        std::filesystem::temp_directory_path() / ("engine-reset-" + std::to_string(::getpid()));
+    std::ofstream(file, std::ios::binary) << std::string(4 << 20, 'z');
+    TTrustTestRoot trust;
+    for (bool tls : {false, true}) {
+        for (int round = 0; round < 5; ++round) {
+            SCOPED_TRACE((tls ? "TLS, round " : "plain, round ") + std::to_string(round));
+            TScriptPeer server([tls](int fd) {
+                const std::string refusal = "HTTP/1.0 401 Unauthorized\r\n\r\n";
+                if (!tls) {
+                    ReadUntil(fd, "\r\n\r\n");
+                    WriteAll(fd, refusal);
+                    return;
+                }
+                TTlsPeerSession session(fd);
+                if (!session.Accepted) return;
+                session.ReadUntil("\r\n\r\n");
+                session.Write(refusal);
+            });
+            TipsHTTPS http;
+            http.SetAttachedFile(file);
+            http.SetURL(std::string(tls ? "https" : "http") +
+                        "://127.0.0.1:" + std::to_string(server.Port()) + "/");
+            EXPECT_EQ(ActionError(http, httpPost), "151: 401 Unauthorized");
+            EXPECT_EQ(http.StatusLine(), "HTTP/1.0 401 Unauthorized");
+        }
+    }
     std::filesystem::remove(file);
 }
 
