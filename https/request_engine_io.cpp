@@ -24,7 +24,23 @@ const char* const kLocalFileText = "Can't open local file for writing.";
 const char* const kHeadTooLargeText = "The response headers are larger than 256 KB.";
 constexpr size_t kReceiveBuffer = 65536;
 
+const char* const kUnsafeURLText =
+    "The URL contains a control character, or a blank in its host name.";
+
 bool IsSocketError(int code) { return code >= 10000 && code < 12000; }
+
+bool HasControl(const std::string& text) {
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7F) return true;
+    return false;
+}
+
+// A URL chosen by a server (a redirect, a message id in a path) must not be able to end the
+// request line and add header lines of its own.
+bool UnsafeURL(const TURLParts& target) {
+    return HasControl(target.URL) || HasControl(target.Scheme) || HasControl(target.Server) ||
+           HasControl(target.Path) || target.Server.find(' ') != std::string::npos;
+}
 
 const char* MethodOf(TipshttpsActions action) {
     switch (action) {
@@ -43,6 +59,7 @@ const char* MethodOf(TipshttpsActions action) {
 
 int TRequestEngine::Transfer(TipshttpsActions action) {
     const TURLParts& target = Settings.Target;
+    if (UnsafeURL(target)) throw EipsHTTPS(153, kUnsafeURLText);
     if (target.Server.empty()) throw EipsHTTPS(152, "No server specified in URL");
     const bool proxy = !Settings.ProxyServer.empty();
     const bool tunnel = proxy && Settings.ProxySSL == psTunnel;

@@ -131,4 +131,49 @@ TEST(EngineRequestTest, MissingServerAndForeignSchemeAreRefusedBeforeConnecting)
     EXPECT_EQ(ActionError(http, httpGet), "153: Specified URLScheme is invalid.");
 }
 
+TEST(EngineRequestTest, ControlCharactersInTheURLAreRefusedBeforeConnecting) {
+    const std::string refused =
+        "153: The URL contains a control character, or a blank in its host name.";
+    TTestServer server(TTestServer::Reply(kOK));
+    const std::string base = server.Base();
+    const std::string urls[] = {
+        base + "/a\r\nX-Injected: 1",
+        base + "/a\nb",
+        base + std::string("/a\0b", 4),
+        base + "/a\x7f",
+        base + "/a\tb",
+        "http://127.0.0.1 /",
+        "http://127.0.0.1\r\nX-Injected: 1/",
+        base + "/?q=\x1b",
+    };
+    TipsHTTPS http;
+    TEventLog log(http);
+    for (const std::string& url : urls) {
+        http.SetURL(url);
+        EXPECT_EQ(ActionError(http, httpGet), refused);
+    }
+    EXPECT_TRUE(log.Lines.empty());
+    http.SetURL(base + "/clean%20path");
+    http.SetUserAgent("");
+    http.SetAction(httpGet);
+    EXPECT_EQ(server.Request(), "GET /clean%20path HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+}
+
+TEST(EngineRequestTest, ARedirectTargetWithAControlCharacterIsNotFollowed) {
+    auto first = std::make_shared<bool>(true);
+    TTestServer server(
+        [first](int fd, const std::string&) {
+            TTestServer::SendAll(
+                fd, *first ? "HTTP/1.0 302 Found\r\nLocation: /next\rX-Id: 7\r\n\r\n" : kOK);
+            *first = false;
+        },
+        2);
+    TipsHTTPS http;
+    http.SetFollowRedirects(frAlways);
+    http.SetURL(server.Base() + "/first");
+    EXPECT_EQ(ActionError(http, httpGet),
+              "153: The URL contains a control character, or a blank in its host name.");
+    EXPECT_EQ(server.Requests().size(), 1u);
+}
+
 }  // namespace
