@@ -108,8 +108,3 @@ TEST(GetPartHeader, NamesInExtendedParameterFormAreDecodedToTheirBytes) {
     // A plain name before the extended one is taken as before.
     EXPECT_EQ(name("Content-Type: x/y; name=\"plain.txt\"; name*=UTF-8''other.txt"), "plain.txt");
 }
-
-TEST(FindUuBegin, NameWithoutSurroundingBlanks) {
-    EXPECT_EQ(FindUuBegin(Lines({"begin 0644 a.bin"}))->name, "a.bin");
-    EXPECT_EQ(FindUuBegin(Lines({"begin 644  b c.bin \t"}))->name, "b c.bin");
-}

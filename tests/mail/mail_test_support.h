@@ -8,7 +8,6 @@
 #include <iterator>
 #include <memory>
 #include <string>
-#include <string_view>
 
 #include "mail/mail_stream.h"
 #include "mail/orv_msg.h"
@@ -22,25 +21,6 @@ class TStringStream : public TMailStream {
     }
     std::string bytes;
 };
-
-// Base64 text of bytes in lines of 76 characters, each ended by LF, with its padding.
-inline std::string Base64Encode(std::string_view bytes) {
-    static const char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    std::size_t column = 0;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 2]);
-        out += kAlphabet[v >> 18];
-        out += kAlphabet[(v >> 12) & 63];
-        out += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
-        out += i + 2 < bytes.size() ? kAlphabet[v & 63] : '=';
-        if ((column += 4) == 76 || i + 3 >= bytes.size()) out += '\n', column = 0;
-    }
-    return out;
-}
 
 // A parsed message built from raw text (lines split at CR, LF or CR LF).
 inline std::unique_ptr<TOrvMsg> Parse(const std::string& raw, const std::string& expected = "") {
