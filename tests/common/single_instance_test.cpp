@@ -41,29 +41,20 @@ TEST(InstanceMutex, TheFolderMustBeThisUsersAlone) {
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     EXPECT_EQ(st.st_mode & 07777, 0700u);
 
-    // A folder others may write to, a link to a folder, or another user's folder could hold a
-    // file planted to block the gateway: the lock is not taken there.
-    TTempDir shared;
-    const std::string open = shared.Path() + folderName;
-    ASSERT_EQ(mkdir(open.c_str(), 0700), 0);
-    chmod(open.c_str(), 0777);
-    EXPECT_EQ(CreateInstanceMutex(open + "/Quillbern DVR.lock"), TInstanceMutex::Failed);
-    EXPECT_FALSE(FileExists(open + "/Quillbern DVR.lock"));
-
-    TTempDir linked;
-    const std::string elsewhere = linked.Path() + "elsewhere";
-    ASSERT_EQ(mkdir(elsewhere.c_str(), 0700), 0);
-    ASSERT_EQ(symlink(elsewhere.c_str(), (linked.Path() + folderName).c_str()), 0);
-    EXPECT_EQ(CreateInstanceMutex(linked.Path() + folderName + "/Quillbern DVR.lock"),
-              TInstanceMutex::Failed);
-    EXPECT_FALSE(FileExists(elsewhere + "/Quillbern DVR.lock"));
-
-    if (geteuid() == 0) {
-        TTempDir foreign;
-        const std::string theirs = foreign.Path() + folderName;
-        ASSERT_EQ(mkdir(theirs.c_str(), 0700), 0);
-        ASSERT_EQ(chown(theirs.c_str(), kNobody, kNobody), 0);
-        EXPECT_EQ(CreateInstanceMutex(theirs + "/Quillbern DVR.lock"), TInstanceMutex::Failed);
+    // A folder others may write to, a link, or another user's folder could hold a file
+    // planted to block the gateway: no lock is taken there.
+    const std::string open = dir.Path() + "open/", linked = dir.Path() + "linked/";
+    const std::string theirs = dir.Path() + "theirs/";
+    for (const std::string& base : {open, linked, theirs}) ForceDirectories(base);
+    ASSERT_EQ(mkdir((open + folderName).c_str(), 0700), 0);
+    chmod((open + folderName).c_str(), 0777);
+    ASSERT_EQ(symlink(own.c_str(), (linked + folderName).c_str()), 0);
+    ASSERT_EQ(mkdir((theirs + folderName).c_str(), 0700), 0);
+    const bool foreign = geteuid() == 0 && chown((theirs + folderName).c_str(), kNobody, 0) == 0;
+    for (const std::string& base : {open, linked, theirs}) {
+        if (base == theirs && !foreign) continue;
+        EXPECT_EQ(CreateInstanceMutex(base + folderName + "/x.lock"), TInstanceMutex::Failed);
+        EXPECT_FALSE(FileExists(base + folderName + "/x.lock")) << base;
     }
 }
 
