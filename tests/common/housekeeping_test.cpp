@@ -141,8 +141,6 @@ TEST_F(Housekeeping, FilesThatMustStayAreSkippedOneByOneAndThePurgeGoesOn) {
 
     EXPECT_EQ(PurgeFolder("Inbox", inbox, ".*", jan1), 0);
     EXPECT_FALSE(FileExists(plain));
-    EXPECT_TRUE(FileExists(readOnly));
-    EXPECT_TRUE(FileExists(held));
     struct stat st {};
     for (const std::string& path : {readOnly, held, loop1, loop2, dangling}) {
         EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
@@ -177,24 +175,24 @@ TEST_F(Housekeeping, AFileWithAnAbsurdDateIsSkippedByName) {
         setenv("TMPDIR", keep.c_str(), 1);
     else
         unsetenv("TMPDIR");
-    const std::string future = shm.Path() + "FUTURE.TXT", past = shm.Path() + "PAST.TXT";
-    WriteFile(future, "x");
-    WriteFile(past, "x");
     const std::string plain = Make(shm.Path() + "PLAIN.TXT", jan1 - 10);
-    const timespec far[2] = {{316000000000, 0}, {316000000000, 0}};    // the year 11983
-    const timespec early[2] = {{-70000000000, 0}, {-70000000000, 0}};  // before the year 1
-    utimensat(AT_FDCWD, future.c_str(), far, 0);
-    utimensat(AT_FDCWD, past.c_str(), early, 0);
+    // The year 11983, and one before the year 1.
+    const std::vector<std::pair<std::string, time_t>> absurd = {
+        {shm.Path() + "FUTURE.TXT", 316000000000}, {shm.Path() + "PAST.TXT", -70000000000}};
     struct stat st {};
-    if (stat(future.c_str(), &st) != 0 || st.st_mtim.tv_sec != far[1].tv_sec)
-        GTEST_SKIP() << "no file system for far dates";
-
+    for (const auto& [path, date] : absurd) {
+        WriteFile(path, "x");
+        const timespec times[2] = {{date, 0}, {date, 0}};
+        utimensat(AT_FDCWD, path.c_str(), times, 0);
+        if (stat(path.c_str(), &st) != 0 || st.st_mtim.tv_sec != date)
+            GTEST_SKIP() << "no file system for far dates";
+    }
     EXPECT_EQ(PurgeFolder("Inbox", shm.Path(), ".*", jan1), 0);
     EXPECT_FALSE(FileExists(plain));
-    EXPECT_TRUE(FileExists(future));
-    EXPECT_TRUE(FileExists(past));
-    EXPECT_TRUE(Logged("Purge: Unable to delete file: " + future));
-    EXPECT_TRUE(Logged("Purge: Unable to delete file: " + past));
+    for (const auto& [path, date] : absurd) {
+        EXPECT_TRUE(FileExists(path));
+        EXPECT_TRUE(Logged("Purge: Unable to delete file: " + path));
+    }
 }
 
 TEST_F(Housekeeping, TheQuestionComesAfterTheFullInterval) {
