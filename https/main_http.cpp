@@ -1,5 +1,6 @@
 // dovrant-http: the HTTPS component from the command line.
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,11 +18,13 @@ const char* const kUsage =
     "  --post FILE | --put FILE | --head   method and body (GET by default)\n"
     "  --content-type TYPE                 Content-Type of the body\n"
     "  --output FILE                       write the response body to FILE (LocalFile)\n"
+    "  --user TEXT, --password-file FILE   server credentials (Basic authorization)\n"
     "  --proxy HOST:PORT                   HTTP proxy\n"
-    "  --proxy-user TEXT, --proxy-password TEXT\n"
+    "  --proxy-user TEXT, --proxy-password TEXT, --proxy-password-file FILE\n"
     "  --proxy-ssl automatic|always|never|tunnel\n"
     "  --firewall-type none|tunnel|socks4|socks5\n"
-    "  --firewall HOST:PORT, --firewall-user TEXT, --firewall-password TEXT\n"
+    "  --firewall HOST:PORT, --firewall-user TEXT, --firewall-password TEXT,\n"
+    "  --firewall-password-file FILE\n"
     "  --timeout SECONDS                   limit for the whole request (0: none)\n"
     "  --user-agent TEXT\n"
     "  --follow-redirects never|always|same-scheme\n"
@@ -29,12 +32,19 @@ const char* const kUsage =
     "  --events                            print each event on stderr as it fires\n"
     "  --help\n"
     "Without --output the body goes to stdout and the status line to stderr; with it the\n"
-    "status line goes to stdout. A failure prints \"CODE: description\" on stderr and exits 1.\n";
+    "status line goes to stdout. A failure prints \"CODE: description\" on stderr and exits 1;\n"
+    "so does standard output that cannot be written.\n"
+    "Passwords: every local user can read the arguments of a running program, so keep them\n"
+    "off the command line. A -file option reads the first line of FILE; without an option\n"
+    "the variables DOVRANT_HTTP_PASSWORD, DOVRANT_HTTP_PROXY_PASSWORD and\n"
+    "DOVRANT_HTTP_FIREWALL_PASSWORD are used.\n";
 
 struct TOptions {
     TipshttpsActions Action = httpGet;
     std::string AttachedFile, ContentType, Output, URL, UserAgent;
     bool HasUserAgent = false;
+    std::string User, Password;
+    bool HasPassword = false, HasProxyPassword = false, HasFirewallPassword = false;
     std::string ProxyHost, ProxyUser, ProxyPassword;
     uint16_t ProxyPort = 80;
     bool HasProxySSL = false;
@@ -74,6 +84,26 @@ void SplitHostPort(const std::string& option, const std::string& text, std::stri
     port = static_cast<int>(number);
 }
 
+// The first line of path, without its line end.
+std::string PasswordFromFile(const std::string& option, const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    if (!file) UsageError(option + ": cannot read " + path + ": " + std::strerror(errno));
+    std::string line;
+    for (int c; (c = std::fgetc(file)) != EOF && c != '\n';) line += static_cast<char>(c);
+    std::fclose(file);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+// Takes the variable's value when no option gave the password.
+void PasswordFromEnvironment(const char* variable, bool& given, std::string& password) {
+    if (given) return;
+    if (const char* value = std::getenv(variable)) {
+        password = value;
+        given = true;
+    }
+}
+
 TOptions ParseOptions(int argc, char** argv) {
     TOptions options;
     for (int i = 1; i < argc; ++i) {
@@ -83,8 +113,11 @@ TOptions ParseOptions(int argc, char** argv) {
             return argv[++i];
         };
         if (arg == "--help") {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
+            const bool written = std::fputs(kUsage, stdout) >= 0 && std::fflush(stdout) == 0;
+            if (!written)
+                std::fprintf(stderr, "dovrant-http: cannot write to standard output: %s\n",
+                             std::strerror(errno));
+            std::exit(written ? 0 : 1);
         } else if (arg == "--post" || arg == "--put") {
             options.Action = arg == "--post" ? httpPost : httpPut;
             options.AttachedFile = value();
@@ -100,8 +133,17 @@ TOptions ParseOptions(int argc, char** argv) {
             options.ProxyPort = static_cast<uint16_t>(port);
         } else if (arg == "--proxy-user") {
             options.ProxyUser = value();
+        } else if (arg == "--user") {
+            options.User = value();
+        } else if (arg == "--password-file") {
+            options.Password = PasswordFromFile(arg, value());
+            options.HasPassword = true;
         } else if (arg == "--proxy-password") {
             options.ProxyPassword = value();
+            options.HasProxyPassword = true;
+        } else if (arg == "--proxy-password-file") {
+            options.ProxyPassword = PasswordFromFile(arg, value());
+            options.HasProxyPassword = true;
         } else if (arg == "--proxy-ssl") {
             options.HasProxySSL = true;
             options.ProxySSL = Choice<TipshttpsProxySSLs>(arg, value(),
@@ -122,6 +164,10 @@ TOptions ParseOptions(int argc, char** argv) {
             options.FirewallUser = value();
         } else if (arg == "--firewall-password") {
             options.FirewallPassword = value();
+            options.HasFirewallPassword = true;
+        } else if (arg == "--firewall-password-file") {
+            options.FirewallPassword = PasswordFromFile(arg, value());
+            options.HasFirewallPassword = true;
         } else if (arg == "--timeout") {
             const std::string text = value();
             char* end = nullptr;
@@ -149,6 +195,11 @@ TOptions ParseOptions(int argc, char** argv) {
         }
     }
     if (options.URL.empty()) UsageError("no URL");
+    PasswordFromEnvironment("DOVRANT_HTTP_PASSWORD", options.HasPassword, options.Password);
+    PasswordFromEnvironment("DOVRANT_HTTP_PROXY_PASSWORD", options.HasProxyPassword,
+                            options.ProxyPassword);
+    PasswordFromEnvironment("DOVRANT_HTTP_FIREWALL_PASSWORD", options.HasFirewallPassword,
+                            options.FirewallPassword);
     return options;
 }
 
@@ -225,6 +276,21 @@ void Configure(TipsHTTPS& http, const TOptions& options) {
     http.SetLocalFile(options.Output);
     http.SetAttachedFile(options.AttachedFile);
     http.SetURL(options.URL);
+    // After the URL, whose own "user:password@" they replace.
+    if (!options.User.empty()) http.SetUser(options.User);
+    if (options.HasPassword) http.SetPassword(options.Password);
+}
+
+// The errno of the first failed write to standard output; 0 while all went well.
+int outputError = 0;
+
+void WriteOutput(const std::string& text) {
+    if (outputError == 0 && std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
+        outputError = errno ? errno : EIO;
+}
+
+void FlushOutput() {
+    if (outputError == 0 && std::fflush(stdout) != 0) outputError = errno ? errno : EIO;
 }
 
 }  // namespace
@@ -242,21 +308,36 @@ int main(int argc, char** argv) {
               [](TipsHTTPS*, long, const std::string&, const std::string&, const std::string&,
                  bool& accept) { accept = true; });
     if (options.Output.empty())
-        Chain(http.OnTransfer, [](TipsHTTPS*, int direction, int64_t, const std::string& text) {
-            if (direction == 1) std::fwrite(text.data(), 1, text.size(), stdout);
-        });
+        Chain(http.OnTransfer,
+              [](TipsHTTPS* sender, int direction, int64_t, const std::string& text) {
+                  if (direction != 1 || outputError != 0) return;
+                  WriteOutput(text);
+                  // Nobody takes the rest of the body: stop fetching it.
+                  if (outputError != 0) sender->Interrupt();
+              });
     Configure(http, options);
 
     int status = 0;
+    std::string failure;
     try {
         http.SetAction(options.Action);
     } catch (const EipsHTTPS& error) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", error.what());
+        failure = error.what();
         status = 1;
     }
-    std::fflush(stdout);
-    if (!http.StatusLine().empty())
-        std::fprintf(options.Output.empty() ? stderr : stdout, "%s\n", http.StatusLine().c_str());
+    FlushOutput();
+    if (outputError == 0 && !failure.empty()) std::fprintf(stderr, "%s\n", failure.c_str());
+    if (outputError == 0 && !http.StatusLine().empty()) {
+        if (options.Output.empty())
+            std::fprintf(stderr, "%s\n", http.StatusLine().c_str());
+        else
+            WriteOutput(http.StatusLine() + "\n");
+        FlushOutput();
+    }
+    if (outputError != 0) {
+        std::fprintf(stderr, "dovrant-http: cannot write to standard output: %s\n",
+                     std::strerror(outputError));
+        return 1;
+    }
     return status;
 }
