@@ -208,6 +208,7 @@ TEST(Profile, AFileThatExistsButCannotBeReadIsAnErrorNotAnEmptyProfile) {
         }
         return raised == 2;
     }));
+    chmod(file.c_str(), 0600);
     EXPECT_EQ(ReadFile(file), "[IDENTIFICATION]\r\nPASSWORD=/.&$Y[Y_\r\n");
 }
 
