@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/base/atomic_file.h"
+
 namespace {
 
 std::runtime_error CreateError(const std::string& path, int err) {
@@ -284,29 +286,23 @@ TFileBytes TDataFile::Read() const {
 
 namespace {
 
-// The common path of WriteFileWhole: fill writes the content into the hidden temporary file.
+// The common path of WriteFileWhole: fill writes the content into the atomic writer's
+// temporary file.
 template <class TFill>
 void WriteWholeWith(const std::string& path, TFill fill) {
-    std::string folder = ".";
-    std::string::size_type slash = path.rfind('/');
-    if (slash != std::string::npos) folder = path.substr(0, slash + 1);
-    std::string temp = folder + (folder.back() == '/' ? "" : "/") + ".orv-XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) throw CreateError(path, errno);
-    int err = 0;
     try {
-        errno = 0;
-        fill(fd);
-    } catch (...) {
-        err = errno ? errno : EIO;
-    }
-    if (!err && ::fchmod(fd, 0644) != 0) err = errno;
-    if (!err && ::fsync(fd) != 0) err = errno;
-    if (::close(fd) != 0 && !err) err = errno;
-    if (!err && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
-    if (err) {
-        ::unlink(temp.c_str());
-        throw CreateError(path, err);
+        TAtomicFile file(path);
+        try {
+            errno = 0;
+            fill(file.Fd());
+        } catch (const EAtomicWriteError&) {
+            throw;
+        } catch (...) {
+            throw EAtomicWriteError("write", errno ? errno : EIO);
+        }
+        file.Commit();
+    } catch (const EAtomicWriteError& e) {
+        throw CreateError(path, e.Errno);
     }
 }
 

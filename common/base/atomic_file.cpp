@@ -100,7 +100,7 @@ void TAtomicFile::Commit() {
     }
     if (::fchmod(fd_, mode) != 0) Fail("write", errno);
     int error = Fault(TAtomicStep::Fsync);
-    if (!error && ::fsync(fd_) != 0) error = errno;
+    if (!error && flush_ && ::fsync(fd_) != 0) error = errno;
     if (error) Fail("write", error);
     const int fd = std::exchange(fd_, -1);
     if (::close(fd) != 0) Fail("write", errno);
@@ -108,7 +108,7 @@ void TAtomicFile::Commit() {
     if (!error && ::rename(tempPath_.c_str(), path_.c_str()) != 0) error = errno;
     if (error) Fail("replace", error);
     tempPath_.clear();
-    SyncFolder(FolderOf(path_));
+    if (flush_) SyncFolder(FolderOf(path_));
 }
 
 void WriteFileAtomic(const std::string& path, std::string_view data) {
@@ -139,4 +139,22 @@ void CopyFileAtomic(const std::string& source, const std::string& target) {
     const timespec times[2] = {st.st_atim, st.st_mtim};
     ::futimens(file.Fd(), times);
     file.Commit();
+}
+
+void MoveFileAtomic(const std::string& source, const std::string& target) {
+    int error = Fault(TAtomicStep::Rename);
+    if (!error && ::rename(source.c_str(), target.c_str()) == 0) {
+        SyncFolder(FolderOf(target));
+        SyncFolder(FolderOf(source));
+        return;
+    }
+    if (!error) error = errno;
+    if (error != EXDEV)
+        throw EAtomicWriteError("Unable to move " + source + " to " + target + ": " +
+                                    std::strerror(error),
+                                error);
+    CopyFileAtomic(source, target);
+    if (::unlink(source.c_str()) != 0)
+        throw EAtomicWriteError("Unable to remove " + source + ": " + std::strerror(errno), errno);
+    SyncFolder(FolderOf(source));
 }

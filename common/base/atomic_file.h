@@ -48,6 +48,9 @@ class TAtomicFile {
     void Write(std::string_view data) { Write(data.data(), data.size()); }
     // Sets the mode the new file gets (before Commit); the default is described above.
     void SetMode(unsigned mode) { mode_ = static_cast<int>(mode); }
+    // Work files that only this program reads back may skip the flushes to disk; the
+    // rename still keeps readers from half a file.
+    void SetFlushToDisk(bool flush) { flush_ = flush; }
     // Flushes and renames over the target; raises EAtomicWriteError.
     void Commit();
 
@@ -58,6 +61,7 @@ class TAtomicFile {
     std::string tempPath_;
     int fd_ = -1;
     int mode_ = -1;
+    bool flush_ = true;
 };
 
 // Writes data to path whole or not at all.
@@ -65,5 +69,10 @@ void WriteFileAtomic(const std::string& path, std::string_view data);
 // Copies source to target whole or not at all, with the source's modification time (as the
 // platform copy does); an existing target is replaced. Raises EAtomicWriteError.
 void CopyFileAtomic(const std::string& source, const std::string& target);
+// Moves source to target (replacing it) so that at every moment the file is whole in
+// exactly one of the two places: a rename where both lie on one file system, else an
+// atomic copy flushed to disk before the source is removed. Raises EAtomicWriteError;
+// the source is then still in place.
+void MoveFileAtomic(const std::string& source, const std::string& target);
 // The umask of this process, read without changing it.
 unsigned ProcessUmask();

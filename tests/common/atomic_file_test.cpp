@@ -102,3 +102,25 @@ TEST(AtomicFileTest, CopyKeepsBytesAndModificationTimeAndFailsWithoutTouchingThe
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AtomicFileTest, AMoveLeavesTheFileInExactlyOnePlace) {
+    TTempDir dir;
+    ASSERT_TRUE(std::filesystem::create_directory(dir.Path() + "SENTBOX"));
+    WriteFile(dir.Path() + "A1.TXT", "payload");
+    WriteFile(dir.Path() + "SENTBOX/A1.TXT", "older copy");
+    MoveFileAtomic(dir.Path() + "A1.TXT", dir.Path() + "SENTBOX/A1.TXT");
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "A1.TXT"));
+    EXPECT_EQ(ReadFile(dir.Path() + "SENTBOX/A1.TXT"), "payload");
+
+    WriteFile(dir.Path() + "A2.TXT", "stays");
+    TFaultGuard guard;
+    SetAtomicWriteFault([](TAtomicStep step) { return step == TAtomicStep::Rename ? EIO : 0; });
+    EXPECT_THROW(MoveFileAtomic(dir.Path() + "A2.TXT", dir.Path() + "SENTBOX/A2.TXT"),
+                 EAtomicWriteError);
+    EXPECT_EQ(ReadFile(dir.Path() + "A2.TXT"), "stays");
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "SENTBOX/A2.TXT"));
+}
+
+}  // namespace

@@ -11,6 +11,7 @@
 
 #include "mail/mail_stream.h"
 #include "mail/orv_msg.h"
+#include "support/temp_dir.h"
 
 // Appends what it is given to a string.
 class TStringStream : public TMailStream {
@@ -46,17 +47,15 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& byte
 }
 
 // A fresh folder removed with everything in it at the end of the test.
+// The shared temporary folder, seen as a path.
 class TScratchDir {
   public:
-    TScratchDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "mailtestXXXXXX").string();
-        path_ = ::mkdtemp(tmpl.data());
+    std::filesystem::path Path() const {
+        return std::filesystem::path(dir_.Path()).parent_path();  // without the trailing "/"
     }
-    ~TScratchDir() { std::filesystem::remove_all(path_); }
-    const std::filesystem::path& Path() const { return path_; }
 
   private:
-    std::filesystem::path path_;
+    TTempDir dir_{"mailtest"};
 };
 
 // Runs a shell command and returns its standard output; the exit status goes to status.

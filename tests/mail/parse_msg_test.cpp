@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -285,6 +286,20 @@ TEST(AttachedFiles, AddSaveAndInvalidOp) {
     // Only the saved file is left: the temporary name went with the rename.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
     EXPECT_THROW(item.SaveToFile((dir.Path() / "missing" / "r.pdf").string()), std::runtime_error);
+
+    // Modes: a replaced file keeps its own, a new file gets what the umask allows.
+    const auto path = (dir.Path() / "r.pdf").string();
+    ::chmod(path.c_str(), 0600);
+    item.SaveToFile(path);
+    const mode_t old = ::umask(027);
+    item.SaveToFile((dir.Path() / "fresh.pdf").string());
+    ::umask(old);
+    struct stat kept {
+    }, fresh{};
+    ::stat(path.c_str(), &kept);
+    ::stat((dir.Path() / "fresh.pdf").c_str(), &fresh);
+    EXPECT_EQ(kept.st_mode & 0777, 0600u);
+    EXPECT_EQ(fresh.st_mode & 0777, 0640u);
 }
 
 TEST(AttachedFiles, ContentTypeLookup) {
