@@ -29,6 +29,27 @@ unsigned long LastFailure(int sslError) {
     return (code ? code : static_cast<unsigned long>(sslError)) & 0xFFFFFFFFul;
 }
 
+// The alert a failure stands for when the server sent one ("certificate required"), else "".
+std::string PeerAlert(unsigned long failure) {
+    if (ERR_GET_LIB(failure) != ERR_LIB_SSL) return {};
+    const int alert = ERR_GET_REASON(failure) - SSL_AD_REASON_OFFSET;
+    if (alert < 0 || alert > 255) return {};
+    // The reason text knows the TLS 1.3 alerts ("tlsv13 alert certificate required"), the
+    // alert table of OpenSSL 3.0 does not.
+    const char* reason = ERR_reason_error_string(failure);
+    const std::string text = reason ? reason : "";
+    const size_t name = text.find("alert ");
+    return name != std::string::npos ? text.substr(name + 6) : SSL_alert_desc_string_long(alert);
+}
+
+// The text of a failed transfer: a server that ended the session with an alert is named
+// with it, so a refused client certificate does not read as broken records.
+std::string TransferFailureText(const char* pattern, unsigned long failure) {
+    const std::string alert = PeerAlert(failure);
+    if (alert.empty()) return Format(pattern, failure);
+    return "server alert: " + alert + Format(" (error 0x%lx)", failure);
+}
+
 int LayerIndex() {
     static const int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
     return index;
@@ -61,7 +82,10 @@ void TTlsLayer::Fail(int code, const std::string& text, bool report) {
 
 void TTlsLayer::AcquireCredentials() {
     credentials_.reset(SSL_CTX_new(TLS_client_method()));
-    if (!credentials_ || SSL_CTX_set_default_verify_paths(credentials_.get()) != 1)
+    // TLS 1.2 and 1.3 only, whatever the system's OpenSSL configuration allows: a server
+    // that offers nothing newer than TLS 1.1 fails the handshake.
+    if (!credentials_ || SSL_CTX_set_default_verify_paths(credentials_.get()) != 1 ||
+        SSL_CTX_set_min_proto_version(credentials_.get(), TLS1_2_VERSION) != 1)
         Fail(273, Format("Could not acquire security credentials: error 0x%lx.", LastFailure(0)),
              false);
     // The certificate is judged after the handshake, so the caller can accept it.
@@ -144,7 +168,7 @@ void TTlsLayer::Handshake(const std::string& host) {
         }
         if (result == 1) break;
         if (error != SSL_ERROR_WANT_READ)
-            Fail(276, Format("error during handshake[2]: 0x%lx", LastFailure(error)));
+            Fail(276, TransferFailureText("error during handshake[2]: 0x%lx", LastFailure(error)));
         lastStatus = sent > 0 ? kContinueNeeded : kIncompleteMessage;
         size_t received = 0;
         try {
@@ -217,7 +241,8 @@ void TTlsLayer::Send(std::string_view bytes) {
             if (*FeedInput() == 0) throw EipsHTTPS(10054, "");
             PumpStep();
         } else {
-            throw EipsHTTPS(283, Format("error encrypting data 0x%lx.", LastFailure(error)));
+            throw EipsHTTPS(
+                283, TransferFailureText("error encrypting data 0x%lx.", LastFailure(error)));
         }
     }
 }
@@ -254,7 +279,8 @@ std::optional<size_t> TTlsLayer::Read(char* buffer, size_t capacity, bool wait) 
             continue;
         }
         // Broken records end the transfer as a failure rather than a short body.
-        std::string text = Format("error decrypting data (error 0x%lx)", LastFailure(error));
+        std::string text =
+            TransferFailureText("error decrypting data (error 0x%lx)", LastFailure(error));
         if (context_.Error) context_.Error(284, text);
         state_ = TState::PeerClosed;
         throw EipsHTTPS(284, text);

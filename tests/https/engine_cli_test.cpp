@@ -133,4 +133,22 @@ TEST_F(EngineCliTest, PasswordsComeFromFilesOrTheEnvironmentAndOptionsWin) {
         EXPECT_NE(help.Out.find(named), std::string::npos) << named;
 }
 
+TEST_F(EngineCliTest, ServersOfferingNothingNewerThanTls11AreRefused) {
+    // A system configuration that lets OpenSSL itself speak TLS 1.0 and 1.1 again.
+    TTempFolder folder;
+    const std::string config = folder.Path() + "/openssl.cnf";
+    std::ofstream(config) << "openssl_conf = init\n[init]\nssl_conf = ssl\n[ssl]\n"
+                             "system_default = defaults\n[defaults]\nMinProtocol = TLSv1\n"
+                             "CipherString = DEFAULT@SECLEVEL=0\n";
+    const std::string environment = "OPENSSL_CONF=" + config;
+    TTlsServer old("trusted", {"-tls1_1", "-cipher", "DEFAULT@SECLEVEL=0"});
+    TTlsServer current("trusted", {"-tls1_2"});
+    ASSERT_TRUE(old.Ready() && current.Ready());
+    auto url = [](uint16_t port) { return "https://127.0.0.1:" + std::to_string(port) + "/"; };
+    const TRun refused = RunClient("--accept-any-certificate " + url(old.Port()), environment);
+    EXPECT_EQ(refused.Status, 1);
+    EXPECT_TRUE(refused.Err.starts_with("276: server alert: protocol version")) << refused.Err;
+    EXPECT_EQ(RunClient("--accept-any-certificate " + url(current.Port()), environment).Status, 0);
+}
+
 }  // namespace

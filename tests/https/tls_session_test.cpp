@@ -103,6 +103,33 @@ TEST(TlsSession, ServerAskingForAClientCertificateIsAnnounced) {
     EXPECT_EQ(ReceiveAll(*stack).substr(0, 15), "HTTP/1.0 200 ok");
 }
 
+// TLS 1.3 ends the handshake on the client's side before the server judges the missing
+// certificate, so the refusal arrives as an alert on the first read; TLS 1.2 refuses within
+// the handshake. Either way the text names the alert.
+TEST(TlsSession, AServerDemandingAClientCertificateIsNamedByItsAlert) {
+    TTrustTestRoot trust;
+    for (const char* version : {"-tls1_3", "-tls1_2"}) {
+        SCOPED_TRACE(version);
+        TTlsServer server("trusted", {"-Verify", "1", version});
+        ASSERT_TRUE(server.Ready());
+        TRecordingLink link;
+        auto stack = TlsTo(link);
+        try {
+            stack->Connect("localhost", server.Port());
+            ReceiveAll(*stack);
+            ADD_FAILURE() << "no refusal";
+        } catch (const EipsHTTPS& e) {
+            const bool v13 = std::string(version) == "-tls1_3";
+            EXPECT_EQ(e.Code, v13 ? 284 : 276);
+            const std::string alert = v13 ? "certificate required" : "handshake failure";
+            EXPECT_TRUE(std::regex_match(
+                e.Description, std::regex("server alert: " + alert + " \\(error 0x[0-9a-f]+\\)")))
+                << e.Description;
+            EXPECT_EQ(link.Events.back(), "Error: " + std::to_string(e.Code) + " " + e.Description);
+        }
+    }
+}
+
 TEST(TlsVerify, TheMostSeriousFaultWinsAndNamesComeLast) {
     EXPECT_EQ(PolicyStatusFromErrors({}), 0u);
     EXPECT_EQ(PolicyStatusFromErrors({X509_V_ERR_HOSTNAME_MISMATCH, X509_V_ERR_CERT_HAS_EXPIRED,
