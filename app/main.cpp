@@ -3,6 +3,7 @@
 // exit code 0.
 
 #include <QApplication>
+#include <exception>
 
 #include "app/qt_main_thread.h"
 #include "app/signal_close.h"
@@ -18,7 +19,13 @@ int main(int argc, char* argv[]) {
         return 0;
 
     std::string programDir = ProgramFolder();
-    MultiUser = TIniFile(programDir + "USER.INI").ReadBool("SYSTEM", "MULTIUSER", false);
+    try {
+        MultiUser = TIniFile(programDir + "USER.INI").ReadBool("SYSTEM", "MULTIUSER", false);
+    } catch (const std::exception&) {
+        // An unreadable USER.INI is reported by the window's start-up; until then the
+        // installation counts as single-user, the safer of the two.
+        MultiUser = false;
+    }
 
     // A lock file that cannot be deleted belongs to a copy running on another computer.
     if (SweepStaleLocks(programDir) > 0) return 0;
