@@ -19,6 +19,9 @@
 #include <string>
 #include <thread>
 
+#include "common/base/unique_handle.h"
+#include "https/tls_handles.h"
+
 namespace {
 
 // One connection, plain or TLS.
@@ -81,23 +84,15 @@ void Serve(TStream stream) {
     }
 }
 
-void Connection(SSL_CTX* context, int fd) {
-    SSL* ssl = nullptr;
+void Connection(SSL_CTX* context, TUniqueFd fd) {
+    TSslSession ssl;
     if (context) {
-        ssl = SSL_new(context);
-        SSL_set_fd(ssl, fd);
-        if (SSL_accept(ssl) != 1) {
-            SSL_free(ssl);
-            ::close(fd);
-            return;
-        }
+        ssl.reset(SSL_new(context));
+        SSL_set_fd(ssl.get(), fd.Get());
+        if (SSL_accept(ssl.get()) != 1) return;
     }
-    Serve(TStream{fd, ssl});
-    if (ssl) {
-        SSL_shutdown(ssl);
-        SSL_free(ssl);
-    }
-    ::close(fd);
+    Serve(TStream{fd.Get(), ssl.get()});
+    if (ssl) SSL_shutdown(ssl.get());
 }
 
 }  // namespace
@@ -123,34 +118,33 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    SSL_CTX* context = nullptr;
+    TSslContext context;
     if (!plain) {
-        context = SSL_CTX_new(TLS_server_method());
-        if (SSL_CTX_use_certificate_chain_file(context, cert.c_str()) != 1 ||
-            SSL_CTX_use_PrivateKey_file(context, key.c_str(), SSL_FILETYPE_PEM) != 1) {
+        context.reset(SSL_CTX_new(TLS_server_method()));
+        if (!context || SSL_CTX_use_certificate_chain_file(context.get(), cert.c_str()) != 1 ||
+            SSL_CTX_use_PrivateKey_file(context.get(), key.c_str(), SSL_FILETYPE_PEM) != 1) {
             ERR_print_errors_fp(stderr);
             return 1;
         }
     }
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    const TUniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const int one = 1;
-    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(static_cast<uint16_t>(port));
     socklen_t length = sizeof address;
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener, 64) != 0 ||
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (::bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener.Get(), 64) != 0 ||
+        ::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         std::perror("listen");
         return 1;
     }
     std::printf("PORT %d\n", ntohs(address.sin_port));
     std::fflush(stdout);
     for (;;) {
-        const int fd = ::accept(listener, nullptr, nullptr);
-        if (fd < 0) continue;
-        std::thread(Connection, context, fd).detach();
+        TUniqueFd fd(::accept(listener.Get(), nullptr, nullptr));
+        if (fd) std::thread(Connection, context.get(), std::move(fd)).detach();
     }
 }

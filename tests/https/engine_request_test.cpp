@@ -8,6 +8,7 @@
 #include "engine_events.h"
 #include "engine_server.h"
 #include "https/ipshttps.h"
+#include "layer_test_support.h"
 
 namespace {
 
@@ -112,14 +113,10 @@ TEST(EngineRequestTest, PlainProxyGetsTheAbsoluteFormAndItsCredentials) {
 }
 
 TEST(EngineRequestTest, UnreachableServerReportsTheSocketError) {
-    uint16_t port;
-    {
-        TTestServer closed(TTestServer::Reply(""), 0);
-        port = closed.Port();
-    }
+    const TRefusingPort closed;
     TipsHTTPS http;
     TEventLog log(http);
-    http.SetURL("http://127.0.0.1:" + std::to_string(port) + "/");
+    http.SetURL("http://127.0.0.1:" + std::to_string(closed.Port()) + "/");
     EXPECT_EQ(ActionError(http, httpGet), "10061: [10061] Connection refused");
     EXPECT_EQ(log.Lines, std::vector<std::string>{"Connected 10061 [10061] Connection refused"});
 }

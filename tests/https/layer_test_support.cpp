@@ -110,6 +110,17 @@ std::string ReceiveAll(TLayer& layer) {
     return bytes;
 }
 
+TRefusingPort::TRefusingPort() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (!fd_ || bind(fd_.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(fd_.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        throw std::runtime_error("cannot bind on 127.0.0.1");
+    port_ = ntohs(address.sin_port);
+}
+
 uint16_t UnusedPort() {
     uint16_t port = 0;
     close(ListenOnFreePort(port));

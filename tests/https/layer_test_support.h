@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/base/clock.h"
+#include "common/base/unique_handle.h"
 #include "https/layer.h"
 
 // A manual clock installed for the life of the object: waits that nothing ends early pass
@@ -76,5 +77,18 @@ TConnectionSettings FirewallOn(TFirewallKind kind, uint16_t port, std::string us
 // Reads from a layer until it reports the close (bounded by the link's deadline).
 std::string ReceiveAll(TLayer& layer);
 
-// A port on 127.0.0.1 that nothing listens on (bound, then released).
+// A port on 127.0.0.1 that nothing listens on (bound, then released), for peer programs
+// that must be told their port.
 uint16_t UnusedPort();
+
+// A port on 127.0.0.1 that refuses connections for the life of the object: it stays bound
+// but is never listened on, so no other program can take it meanwhile.
+class TRefusingPort {
+  public:
+    TRefusingPort();
+    uint16_t Port() const { return port_; }
+
+  private:
+    TUniqueFd fd_;
+    uint16_t port_ = 0;
+};

@@ -27,7 +27,8 @@ TEST(ProxyComponent, RefusedFirewallNegotiationReportsItsTextThenEndsWith118) {
     TipsHTTPS http;
     TEventLog log(http);
     UseFirewall(http, fwSOCKS5, dante.Port());
-    http.SetURL(Url("http", "127.0.0.1", UnusedPort()));
+    const TRefusingPort closed;
+    http.SetURL(Url("http", "127.0.0.1", closed.Port()));
     EXPECT_EQ(ActionError(http, httpGet), "118: [118] (no description available)");
     EXPECT_EQ(log.Lines,
               (std::vector<std::string>{"Error 118 connection refused",
@@ -87,7 +88,8 @@ TEST(ProxyComponent, PlainProxiedHttpRequestThroughTinyproxy) {
 TEST(ProxyComponent, SocketFailuresCarryTheirTableTexts) {
     TipsHTTPS http;
     TEventLog log(http);
-    http.SetURL(Url("http", "127.0.0.1", UnusedPort()));
+    const TRefusingPort closed;
+    http.SetURL(Url("http", "127.0.0.1", closed.Port()));
     EXPECT_EQ(ActionError(http, httpGet), "10061: [10061] Connection refused");
     EXPECT_EQ(log.Lines, std::vector<std::string>{"Connected 10061 [10061] Connection refused"});
 

@@ -156,15 +156,27 @@ const std::string& TestCertificates() {
 
 TTlsServer::TTlsServer(const std::string& certificate, const std::vector<std::string>& options) {
     const std::string& certs = TestCertificates();
-    process_ = StartOnFreePort(port_, ready_, [&](uint16_t port) {
-        std::vector<std::string> argv{"openssl", "s_server",
-                                      "-accept", "127.0.0.1:" + std::to_string(port),
-                                      "-cert",   certs + "/" + certificate + ".pem",
-                                      "-key",    certs + "/" + certificate + ".key",
-                                      "-www",    "-quiet"};
-        argv.insert(argv.end(), options.begin(), options.end());
-        return std::make_unique<TPeerProcess>(argv, folder_.Path() + "/s_server.log");
-    });
+    // Port 0: s_server reports the port the system gave it ("ACCEPT 127.0.0.1:PORT"), so no
+    // other program can take the port between its choice and the bind.
+    const std::string log = folder_.Path() + "/s_server.log";
+    std::vector<std::string> argv{"openssl", "s_server",
+                                  "-accept", "127.0.0.1:0",
+                                  "-cert",   certs + "/" + certificate + ".pem",
+                                  "-key",    certs + "/" + certificate + ".key",
+                                  "-www"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    process_ = std::make_unique<TPeerProcess>(argv, log);
+    const std::string accept = "ACCEPT 127.0.0.1:";
+    for (int i = 0; i < 500 && process_->Running(); ++i) {  // 10 s at most
+        const std::string text = ReadText(log);
+        const size_t at = text.find(accept);
+        if (at != std::string::npos && text.find('\n', at) != std::string::npos) {
+            port_ = static_cast<uint16_t>(std::atoi(text.c_str() + at + accept.size()));
+            ready_ = port_ != 0 && WaitForListener(port_);
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 TTrustTestRoot::TTrustTestRoot(bool asFolder)

@@ -69,8 +69,9 @@ class TDante : public TPeerServer {
 // The folder with this run's test certificates (made on first use) and ca.pem in it.
 const std::string& TestCertificates();
 
-// openssl s_server -www on a free port with the named certificate of TestCertificates()
-// ("trusted", "selfsigned", "expired", "wronghost"). It answers "GET / HTTP/1.0".
+// openssl s_server -www on a port the system chooses, with the named certificate of
+// TestCertificates() ("trusted", "selfsigned", "expired", "wronghost"). It answers
+// "GET / HTTP/1.0".
 // Extra options go to s_server as they are ("-verify", "1" asks for a client certificate).
 class TTlsServer : public TPeerServer {
   public:

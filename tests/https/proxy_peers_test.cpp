@@ -76,7 +76,8 @@ TEST(ProxyPeers, TlsRunsOverDanteWithSocks4AndSocks5) {
 TEST(ProxyPeers, DanteRefusalsCarryTheirTexts) {
     TDante dante;
     ASSERT_TRUE(dante.Ready());
-    const uint16_t closed = UnusedPort();
+    const TRefusingPort refusing;
+    const uint16_t closed = refusing.Port();
     TRecordingLink v4;
     EXPECT_EQ(FetchStatus(FirewallOn(TFirewallKind::SOCKS4, dante.Port(), "", "", false),
                           "127.0.0.1", closed, v4),

@@ -85,14 +85,15 @@ TEST(TcpLayer, HostNamesResolveAndLargeSendsWaitForRoom) {
 TEST(TcpLayer, ConnectFailuresCarrySocketCodes) {
     TRecordingLink link;
     TTcpLayer refused(link.Context, false, "");
-    EXPECT_EQ(CodeOf([&] { refused.Connect("127.0.0.1", UnusedPort()); }), 10061);
+    const TRefusingPort closed;
+    EXPECT_EQ(CodeOf([&] { refused.Connect("127.0.0.1", closed.Port()); }), 10061);
     EXPECT_EQ(refused.Socket(), -1);
 
     TTcpLayer unknown(link.Context, false, "");
     EXPECT_EQ(CodeOf([&] { unknown.Connect("no-such-host.invalid", 80); }), 11001);
 
     TTcpLayer badLocal(link.Context, false, "192.0.2.77");  // not an address of this host
-    EXPECT_EQ(CodeOf([&] { badLocal.Connect("127.0.0.1", UnusedPort()); }), 10049);
+    EXPECT_EQ(CodeOf([&] { badLocal.Connect("127.0.0.1", closed.Port()); }), 10049);
 }
 
 TEST(TcpLayer, ZeroAddressAndPortHaveTheirDirectAndFirewallTexts) {

@@ -204,7 +204,8 @@ TEST(TlsLayer, ConnectFailuresBelowPassThroughAfterTheFirstStatus) {
     TRecordingLink link;
     TTlsStack stack(link);
     std::string text;
-    EXPECT_EQ(ConnectCode(*stack.Tls, "127.0.0.1", UnusedPort(), &text), 10061);
+    const TRefusingPort closed;
+    EXPECT_EQ(ConnectCode(*stack.Tls, "127.0.0.1", closed.Port(), &text), 10061);
     EXPECT_EQ(link.Events, std::vector<std::string>{"SSLStatus: Attempting to connect to server."});
 }
 
