@@ -34,3 +34,35 @@ std::string_view TrimView(std::string_view text) {
 }
 
 std::string Trim(std::string_view text) { return std::string(TrimView(text)); }
+
+bool TryStrToInt(std::string_view text, int& value) {
+    std::size_t pos = 0;
+    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) negative = text[pos++] == '-';
+    int base = 10;
+    if (text.size() - pos > 2 && text[pos] == '0' &&
+        (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
+        base = 16;
+        pos += 2;
+    } else if (text.size() - pos > 1 && text[pos] == '$') {
+        base = 16;
+        pos += 1;
+    }
+    if (pos >= text.size()) return false;
+    long long result = 0;
+    for (; pos < text.size(); ++pos) {
+        const char c = text[pos];
+        const int digit = c >= '0' && c <= '9'                 ? c - '0'
+                          : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                               : -1;
+        if (digit < 0) return false;
+        result = result * base + digit;
+        if (result > 0x80000000LL) return false;
+    }
+    if (negative) result = -result;
+    if (result > 0x7FFFFFFFLL || result < -0x80000000LL) return false;
+    value = static_cast<int>(result);
+    return true;
+}

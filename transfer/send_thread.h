@@ -1,0 +1,75 @@
+#pragma once
+
+// The worker of one send cycle: walks the Outbox queue, wraps each file into a small mail
+// file, uploads it to the service of its first character with one HTTPS POST, and moves
+// the file to the Sentbox, or to the Error folder after three failed attempts.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "common/base/worker_thread.h"
+
+class IMainView;
+
+// Raised by BuildMessageFile for an Outbox file that cannot travel as text.
+class EUnsendableFile : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// The upload settings of one request (the send side of the connection settings).
+struct TUploadSettings {
+    std::string UrlFormat;
+    std::string Receiver;
+    std::string Sender;
+    bool UseProxy = false;
+    std::string ProxyServer, ProxyPort, ProxyUser, ProxyPassword;
+    bool UseFirewall = false;
+    int FirewallType = 1;
+    std::string FirewallHost, FirewallPort, FirewallUser, FirewallPassword;
+    int TimeoutSeconds = 0;
+};
+
+class TSendThread : public TWorkerThread {
+  public:
+    // view: the main window, reached only on the main thread (may be null).
+    explicit TSendThread(IMainView* view);
+
+    // The last upload's result, or 0 when none was attempted.
+    int ReturnValue() const { return returnValue_; }
+
+    // One upload of a message file: 0 when the service accepted it, -1 otherwise.
+    int Http_SendFile(const std::string& messageFile, const TUploadSettings& settings);
+    // Writes the mail file of an Outbox file beside it and returns its path. Raises
+    // EUnsendableFile for a file holding a NUL byte (text would end there), and
+    // std::runtime_error when it cannot be read or written.
+    std::string BuildMessageFile(const std::string& outboxFile, const std::string& service,
+                                 const std::string& receiver);
+    std::string MakeBoundary();
+    // Moves an Outbox file to the Error folder; a file that cannot be copied there stays.
+    void MoveToErrorFolder(const std::string& outboxFile);
+
+    std::string StatusText;
+    int32_t BodySize = 0;
+    std::string Boundary;
+
+  protected:
+    void Execute() override;
+
+  private:
+    void RunPasses(int& sent);
+    void ShowSendActivity();
+    void ShowStatus();
+    void FileSent(const std::string& outboxFile);
+    void WriteBody(const std::string& bodyFile, const std::string& messageFile,
+                   const TUploadSettings& settings);
+    int JudgeAnswer(const std::string& statusLine, const std::string& responseFile);
+
+    IMainView* view_;
+    int returnValue_ = 0;
+};
+
+// The text of a send return code ("(-101) Not authorized for using this service."), or
+// "Unknown return code: " + body for any code the service does not list.
+std::string SendReturnCodeText(int code, const std::string& body);
