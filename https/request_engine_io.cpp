@@ -22,10 +22,9 @@ const char* const kAttachedFileText = "Can't open attached file for reading.";
 const char* const kFileReadText = "Can't open file for reading.";
 const char* const kLocalFileText = "Can't open local file for writing.";
 const char* const kHeadTooLargeText = "The response headers are larger than 256 KB.";
-constexpr size_t kReceiveBuffer = 65536;
-
 const char* const kUnsafeURLText =
     "The URL contains a control character, or a blank in its host name.";
+constexpr size_t kReceiveBuffer = 65536;
 
 bool IsSocketError(int code) { return code >= 10000 && code < 12000; }
 
