@@ -1,0 +1,23 @@
+#pragma once
+
+// Auto-upgrade messages: the service delivers a new release of this program as a message with
+// the subject "AUTOUPGRADE". Its attachments are the installation files; its text lines are
+// the title, the release, the force-upgrade date and the effective date (YYYYMMDD). The files
+// go to a new folder under UpgradeDir and the release is recorded in section UPGRADE of
+// USER.INI, where the next start finds it.
+
+#include <string>
+
+class TAttachedFiles;
+class TMailLines;
+
+// Stores the release and records it: 0 on success, 1 on failure (logged here, except for an
+// empty text). The UPGRADE keys are written only after every file is stored.
+int ProcessAutoUpgrade(const TAttachedFiles& attachments, const TMailLines& text);
+
+// A new folder for release under UpgradeDir (without trailing "/"): UpgradeDir + release, or
+// when that exists UpgradeDir + release + "/" + n for the first free n (1 to 999; 999 is
+// taken even when it exists). A release that is empty, absolute, or holds "/", "\", ".." or
+// a control character is refused with an error, so no text of a message chooses a folder
+// outside UpgradeDir.
+std::string MakeUpgradeDir(const std::string& release);

@@ -1,0 +1,109 @@
+#include "transfer/process_message.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <exception>
+#include <stdexcept>
+#include <vector>
+
+#include "common/base/atomic_file.h"
+#include "common/base/fileutil.h"
+#include "common/base/message_pump.h"
+#include "common/base/text.h"
+#include "common/base/unique_handle.h"
+#include "common/lookups.h"
+#include "common/syslog.h"
+#include "mail/orv_msg.h"
+#include "transfer/auto_upgrade.h"
+
+namespace {
+
+const char* const kAutoUpgradeError = "Error in process AutoUpgrade message";
+
+void SyncFolder(const std::string& folder) {
+    TUniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd) ::fsync(fd.Get());
+}
+
+void ProcessAutoUpgradeMessage(TOrvMsg& message, TMessageCounters& counters) {
+    ++counters.AutoUpgrade;
+    WriteLog("The received message is an Auto-upgrade.", 1);
+    WriteLog("  Message ID := " + message.MessageID(), 2);
+    WriteLog("  From    := " + message.From(), 2);
+    WriteLog("  Subject := " + message.Subject(), 2);
+    WriteLog("  Content Type := " + message.ContentType(), 2);
+    WriteLog("  # Attachment := " + std::to_string(message.Attachments().Count()), 2);
+    if (ProcessAutoUpgrade(message.Attachments(), message.Text()) != 0) {
+        WriteLog(kAutoUpgradeError, 1);
+        throw std::runtime_error(kAutoUpgradeError);
+    }
+}
+
+void ProcessMail(TOrvMsg& message, TMessageCounters& counters) {
+    ++counters.Email;
+    WriteLog("The received message is a non-encrypted mail.", 1);
+    WriteLog("  Message ID := " + message.MessageID(), 2);
+    WriteLog("  From    := " + message.From(), 1);
+    WriteLog("  Subject := " + message.Subject(), 2);
+    WriteLog("  Content Type := " + message.ContentType(), 2);
+    WriteLog("  MDNReportType := " + message.MDNReportType(), 2);
+    WriteLog("  MDNOrgMessage ID := " + message.MDNOrgMessageID(), 2);
+    WriteLog("  # Attachment := " + std::to_string(message.Attachments().Count()), 2);
+    const TAttachedFiles& attachments = message.Attachments();
+    for (std::size_t i = 0; i < attachments.Count(); ++i) {
+        PumpMessages(0);
+        const TAttachedFile& file = attachments[i];
+        // Refused before the folder lookup, so a bad name creates no sub-folder either.
+        if (!IsPlainFileName(file.FileName()))
+            throw std::runtime_error("Invalid attachment file name '" + file.FileName() + "'");
+        std::string folder;
+        GetInboxFolder(file.FileName(), folder);
+        const std::string path = SaveAttachment(file, folder);
+        WriteLog("  Attachment was saved in: " + path, 2);
+    }
+}
+
+}  // namespace
+
+void ProcessMessage(TOrvMsg& message, TMessageCounters& counters) {
+    try {
+        if (SameText(message.Subject(), "AUTOUPGRADE"))
+            ProcessAutoUpgradeMessage(message, counters);
+        else
+            ProcessMail(message, counters);
+    } catch (const std::exception& e) {
+        WriteLog(std::string("Receive: ") + e.what(), 1);
+        throw;
+    }
+}
+
+bool IsPlainFileName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+std::string SaveAttachment(const TAttachedFile& file, const std::string& folder) {
+    if (!IsPlainFileName(file.FileName()))
+        throw std::runtime_error("Invalid attachment file name '" + file.FileName() + "'");
+    const std::string path = IncludeTrailingPathDelimiter(folder) + file.FileName();
+    // The mail model writes through the atomic writer: whole or not at all, flushed.
+    file.SaveToFile(path);
+    return path;
+}
+
+bool ForceDirectoriesSynced(const std::string& folder) {
+    // The folders that are missing now, innermost first.
+    std::vector<std::string> created;
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    while (!path.empty() && path != "/" && !DirectoryExists(path)) {
+        created.push_back(path);
+        const std::string::size_type slash = path.rfind('/');
+        if (slash == std::string::npos) break;
+        path = slash == 0 ? "/" : path.substr(0, slash);
+    }
+    if (!ForceDirectories(folder)) return false;
+    for (const std::string& made : created) SyncFolder(ExtractFilePath(made));
+    return true;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+// What a received message carries, stored: the attachments of ordinary mail go to the Inbox
+// or to its sub-folder for the attachment's application reference; an "AUTOUPGRADE" message
+// is a new release of this program (auto_upgrade.h).
+
+#include <string>
+
+class TAttachedFile;
+class TOrvMsg;
+
+// The per-kind counts of one receive run, shown in its summary line. Encrypted mail and
+// receipts are kinds this system does not take apart; their counts stay 0.
+struct TMessageCounters {
+    int AutoUpgrade = 0;
+    int Email = 0;
+    int Encrypted = 0;
+    int Receipt = 0;
+};
+
+// Classifies message, counts it and stores what it carries. Raises an error when something
+// could not be stored (the remaining attachments are then not saved) or when an auto-upgrade
+// failed; the error is logged here as "Receive: " + its text before it leaves.
+void ProcessMessage(TOrvMsg& message, TMessageCounters& counters);
+
+// Whether a name from a received message may be used as a file name in one of our folders:
+// not empty, not "." or "..", without "/", "\" or NUL. Anything else could write outside the
+// folder, or onto the folder itself.
+bool IsPlainFileName(const std::string& name);
+
+// Saves the attachment's bytes as folder + its FileName, whole or not at all, replacing an
+// existing file; returns that path. A name that is not plain is refused with an error.
+std::string SaveAttachment(const TAttachedFile& file, const std::string& folder);
+
+// Creates folder with its missing parents, and flushes each new folder's entry to disk so a
+// file written into it survives a power cut together with its folder. True when the folder
+// exists afterwards.
+bool ForceDirectoriesSynced(const std::string& folder);

@@ -1,0 +1,214 @@
+// One GET of the receive side with its events, its inactivity time-out, and the log lines
+// that report it without ever showing a password.
+
+#include <exception>
+#include <memory>
+
+#include "common/base/atomic_file.h"
+#include "common/base/message_pump.h"
+#include "common/base/text.h"
+#include "common/settings.h"
+#include "common/syslog.h"
+#include "common/window_messages.h"
+#include "https/ipshttps.h"
+#include "transfer/recv_thread.h"
+
+namespace {
+
+const char* const kHidden = "********";
+
+// The password as it travels in a URL: every byte other than the unreserved ones as %XX.
+std::string PercentEncoded(const std::string& text, const char* digits) {
+    std::string out;
+    for (unsigned char c : text) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+        if (plain) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += digits[c >> 4];
+            out += digits[c & 15];
+        }
+    }
+    return out;
+}
+
+void HideAll(std::string& text, const std::string& secret) {
+    if (secret.empty()) return;
+    for (std::string::size_type at = text.find(secret); at != std::string::npos;
+         at = text.find(secret, at + 1))
+        text.replace(at, secret.size(), kHidden);
+}
+
+void Hide(std::string& text, const std::string& password) {
+    if (password.empty()) return;
+    HideAll(text, password);
+    HideAll(text, PercentEncoded(password, "0123456789ABCDEF"));
+    HideAll(text, PercentEncoded(password, "0123456789abcdef"));
+}
+
+}  // namespace
+
+std::string HidePasswords(const std::string& text) {
+    std::string out = text;
+    Hide(out, CompanyInfo.Password);
+    Hide(out, ConnectionInfo.RecvProxyPassword);
+    Hide(out, ConnectionInfo.RecvFirewallPassword);
+    return out;
+}
+
+void TRecvThread::Log(const std::string& message, int level) const {
+    WriteLog(HidePasswords(message), level);
+}
+
+bool TRecvThread::GetHttpsMsg(const std::string& url, const std::string& localFile) {
+    bool result = false;
+    responseText_.clear();
+    contentLength_ = 0;
+
+    timeoutTimer_ = std::make_unique<TPumpTimer>();
+    timeoutTimer_->SetInterval(ConnectionInfo.Timeout * 1000);
+    timeoutTimer_->SetEnabled(false);
+    timeoutTimer_->OnTimer = [this] { TimeoutTimerTimer(); };
+    auto https = std::make_unique<TipsHTTPS>();
+    https->SetUserAgent("Quillbern Dovrant");
+    struct TRelease {
+        TRecvThread& thread;
+        ~TRelease() {
+            thread.https_ = nullptr;
+            thread.timeoutTimer_.reset();
+        }
+    } release{*this};
+    https_ = https.get();
+
+    if (ConnectionInfo.RecvUseFirewall) {
+        // FirewallType is always 1 (tunnel); values 0 to 3 map one to one.
+        https->SetFirewallType(static_cast<TipshttpsFirewallTypes>(ConnectionInfo.FirewallType));
+        https->SetFirewallHost(ConnectionInfo.RecvFirewallAddr);
+        // Outside the error guard: a port that is not a number ends the whole run.
+        https->SetFirewallPort(
+            static_cast<uint16_t>(StrToInt(Trim(ConnectionInfo.RecvFirewallPort))));
+        https->SetFirewallUser(ConnectionInfo.RecvFirewallUserID);
+        https->SetFirewallPassword(ConnectionInfo.RecvFirewallPassword);
+    }
+    https->OnConnected = [this](TipsHTTPS* s, int code, const std::string& text) {
+        HttpsConnected(s, code, text);
+    };
+    https->OnDisconnected = [this](TipsHTTPS* s, int code, const std::string& text) {
+        HttpsDisconnected(s, code, text);
+    };
+    https->OnHeader = [this](TipsHTTPS* s, const std::string& field, const std::string& value) {
+        HttpsHeader(s, field, value);
+    };
+    https->OnStartTransfer = [this](TipsHTTPS* s, int direction) {
+        HttpsStartTransfer(s, direction);
+    };
+    https->OnTransfer = [this](TipsHTTPS* s, int direction, int64_t bytes,
+                               const std::string& text) {
+        HttpsTransfer(s, direction, bytes, text);
+    };
+    https->OnEndTransfer = [this](TipsHTTPS* s, int direction) { HttpsEndTransfer(s, direction); };
+    https->OnSSLServerAuthentication = [this](TipsHTTPS* s, long handle, const std::string& subject,
+                                              const std::string& issuer, const std::string& status,
+                                              bool& accept) {
+        HttpsSSLServerAuthentication(s, handle, subject, issuer, status, accept);
+    };
+    https->OnSSLStatus = [this](TipsHTTPS* s, const std::string& message) {
+        HttpsSSLStatus(s, message);
+    };
+    https->SetSSLCertStore("CA");
+
+    try {
+        https->SetURL(url);
+        if (ConnectionInfo.RecvUseProxy) {
+            https->SetProxyServer(ConnectionInfo.RecvProxyAddr);
+            https->SetProxyPort(
+                static_cast<uint16_t>(StrToInt(Trim(ConnectionInfo.RecvProxyPort))));
+            https->SetProxyUser(ConnectionInfo.RecvProxyUserID);
+            https->SetProxyPassword(ConnectionInfo.RecvProxyPassword);
+        }
+        // Armed from the start, not only once the body flows: a server that accepts and
+        // never answers would otherwise hold the receive cycle for good.
+        inTransfer_ = false;
+        RestartTimeoutTimer();
+        https->SetAction(httpGet);
+        Log("Recv: Https Header response: " + https->StatusLine(), 2);
+        // The body byte for byte: NUL bytes and bare line ends are part of the message.
+        if (!localFile.empty()) WriteFileAtomic(localFile, responseText_);
+        result = https->StatusLine().find("200 OK") != std::string::npos;
+    } catch (const std::exception& e) {
+        Log(std::string("Recv: Https Error. Reason: ") + e.what(), 1);
+        result = false;
+    }
+    return result;
+}
+
+void TRecvThread::RestartTimeoutTimer() {
+    // Without a time-out the timer stays off, as a timer of interval 0 never fires.
+    if (timeoutTimer_ && timeoutTimer_->Interval() > 0) timeoutTimer_->SetEnabled(true);
+}
+
+void TRecvThread::TimeoutTimerTimer() {
+    if (inTransfer_) return;
+    timeoutTimer_->SetEnabled(false);
+    Log("Recv: Https Timeout Interrupt, no response from Server after " +
+            std::to_string(ConnectionInfo.Timeout) + " seconds",
+        2);
+    if (https_) https_->Interrupt();
+}
+
+void TRecvThread::HttpsConnected(TipsHTTPS*, int, const std::string&) {
+    Log("Recv: Https Connected", 2);
+    if (!inTransfer_) RestartTimeoutTimer();
+}
+
+void TRecvThread::HttpsDisconnected(TipsHTTPS*, int, const std::string&) {
+    Log("Recv: Https Disconnected", 2);
+}
+
+void TRecvThread::HttpsHeader(TipsHTTPS*, const std::string& field, const std::string& value) {
+    Log("Recv: Https Header : " + field + ": " + value, 2);
+    if (LowerCase(field) == "content-length") {
+        int32_t length = 0;
+        contentLength_ = TryStrToInt(value, length) ? length : 0;
+    }
+    if (!inTransfer_) RestartTimeoutTimer();
+}
+
+void TRecvThread::HttpsStartTransfer(TipsHTTPS*, int) {
+    inTransfer_ = false;
+    RestartTimeoutTimer();
+}
+
+void TRecvThread::HttpsTransfer(TipsHTTPS*, int direction, int64_t bytesTransferred,
+                                const std::string& text) {
+    inTransfer_ = true;
+    timeoutTimer_->SetEnabled(false);
+    if (direction == 1) {
+        Log("Recv: Https " + std::to_string(bytesTransferred) + " bytes retrieved", 2);
+        responseText_ += text;
+        if (contentLength_ > 0 && retrieving_)
+            PostMainWindowMessage(WM_RECVPROGRESS, 0,
+                                  static_cast<long>(bytesTransferred * 100 / contentLength_));
+    }
+    // Measures silence from here on.
+    inTransfer_ = false;
+    RestartTimeoutTimer();
+}
+
+void TRecvThread::HttpsEndTransfer(TipsHTTPS*, int) {
+    inTransfer_ = true;
+    timeoutTimer_->SetEnabled(false);
+}
+
+void TRecvThread::HttpsSSLServerAuthentication(TipsHTTPS*, long, const std::string&,
+                                               const std::string&, const std::string&,
+                                               bool& accept) {
+    // The service's certificate is accepted whatever its status; nothing is shown.
+    accept = true;
+}
+
+void TRecvThread::HttpsSSLStatus(TipsHTTPS*, const std::string& message) {
+    Log("Recv: Https SSL Status: " + message, 2);
+}

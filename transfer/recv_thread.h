@@ -1,0 +1,123 @@
+#pragma once
+
+// The receive cycle: a worker thread that logs in to the company's web mailbox with three
+// kinds of GET (count, retrieve, delete; URL formats from the settings), fetches, deletes and
+// stores every waiting message, and reports progress to the main window.
+//
+// A fetched message is kept on disk (the run's work folder in the Inbox, written whole and
+// flushed) before it is deleted from the mailbox, and is removed only once ProcessMessage
+// stored what it carries. When storing fails the raw message is copied to the Error folder.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/base/worker_thread.h"
+#include "transfer/process_message.h"
+
+class IMainView;
+class TOrvMsg;
+class TPumpTimer;
+class TipsHTTPS;
+
+class TRecvThread : public TWorkerThread {
+  public:
+    using TEndHandler = std::function<void(TWorkerThread& thread)>;
+
+    // Starts the run at once. view (the main window; may be null) gets the receive label and
+    // activity through synchronized calls; receiveFinish runs on the main thread after the
+    // run, then the thread frees itself. Create with new and let go of the pointer.
+    TRecvThread(IMainView* view, TEndHandler receiveFinish);
+    ~TRecvThread() override;
+
+  protected:
+    // Builds the thread without starting it, for callers that run Execute themselves.
+    struct TNoStart {};
+    TRecvThread(IMainView* view, TEndHandler receiveFinish, TNoStart);
+
+    void Execute() override;
+
+    // Count, then fetch, delete and store each message.
+    void ReceiveMails(const std::string& userId, const std::string& loginId,
+                      const std::string& password);
+    // The number of waiting messages (0 for an empty mailbox, -1 on failure); fills ids.
+    int GetMessageCount(const std::string& userId, const std::string& loginId,
+                        const std::string& password, std::vector<std::string>& ids);
+    // Fetches one message into the work folder and parses it. On success the raw message
+    // stays in the work folder until it is stored (RemoveWorkFolder) or kept in the Error
+    // folder (KeepFailedMessage).
+    bool GetMessageContent(const std::string& userId, const std::string& loginId,
+                           const std::string& password, const std::string& msgId, TOrvMsg& message);
+    // True when the mailbox confirmed the deletion.
+    bool DeleteMessage(const std::string& userId, const std::string& loginId,
+                       const std::string& password, const std::string& msgId);
+    // One GET of url: true when it succeeded with "200 OK". The body is left in
+    // responseText_ and, when localFile is given, written there byte for byte.
+    bool GetHttpsMsg(const std::string& url, const std::string& localFile);
+    // True when the trimmed body is a return code (at most 5 characters, an integer).
+    bool ReturnCodeEmbedded(int& code) const;
+    std::string ReturnCodeText(int code) const;
+
+    // Every line of this thread goes to the log through here, with any password hidden.
+    void Log(const std::string& message, int level) const;
+
+  private:
+    void ShowActivity();
+    void ShowPosition();
+    // Removes the work folder of the current message with the raw message in it.
+    void RemoveWorkFolder();
+    // Leaves the work folder in place and stops tracking it.
+    void ForgetWorkFolder();
+    // Copies the raw message of a message that could not be stored to the Error folder.
+    void KeepFailedMessage(const std::string& msgId);
+
+    // Event handlers of the running request.
+    void HttpsConnected(TipsHTTPS* sender, int statusCode, const std::string& description);
+    void HttpsDisconnected(TipsHTTPS* sender, int statusCode, const std::string& description);
+    void HttpsHeader(TipsHTTPS* sender, const std::string& field, const std::string& value);
+    void HttpsStartTransfer(TipsHTTPS* sender, int direction);
+    void HttpsTransfer(TipsHTTPS* sender, int direction, int64_t bytesTransferred,
+                       const std::string& text);
+    void HttpsEndTransfer(TipsHTTPS* sender, int direction);
+    void HttpsSSLServerAuthentication(TipsHTTPS* sender, long certHandle,
+                                      const std::string& certSubject, const std::string& certIssuer,
+                                      const std::string& status, bool& accept);
+    void HttpsSSLStatus(TipsHTTPS* sender, const std::string& message);
+    void TimeoutTimerTimer();
+    // Arms the inactivity timer for a full interval (when a time-out is set).
+    void RestartTimeoutTimer();
+
+    IMainView* wndHandle_;
+    TEndHandler receiveFinish_;
+    std::string labelText_;
+    std::string progressText_;
+    int32_t contentLength_ = 0;
+    bool retrieving_ = false;
+    bool inTransfer_ = false;
+    TipsHTTPS* https_ = nullptr;
+    std::unique_ptr<TPumpTimer> timeoutTimer_;
+    std::string responseText_;
+
+    int received_ = 0;
+    TMessageCounters counters_;
+    // The work folder and raw message file of the message being handled; empty when none.
+    std::string workFolder_;
+    std::string msgBodyFile_;
+};
+
+// Reads a count answer: count "/" id ";" id ";" ... Fills ids with the first count ids and
+// returns true, or returns false ("Unknown content") without "/" or with too few ids. A count
+// prefix that is not a number raises EConvertError. A count of 0 or less gives no ids.
+bool ParseCountAnswer(const std::string& body, int& count, std::vector<std::string>& ids);
+
+// The text as an integer (leading blanks allowed, then an optional sign and decimal digits,
+// within 32 bits); raises EConvertError "'text' is not a valid integer value" otherwise.
+int32_t StrToInt(const std::string& text);
+bool TryStrToInt(const std::string& text, int32_t& value);
+
+// text with every occurrence of the receive side's passwords (the company password, the
+// receive proxy and firewall passwords, as typed and as they travel in a URL) replaced by
+// "********".
+std::string HidePasswords(const std::string& text);
