@@ -70,9 +70,9 @@ class TOrvMsg {
 
     std::string userName_, from_, replyTo_, sendTo_, cc_, bcc_, subject_;
     std::string charSet_ = "ISO-8859-1";
-    std::string sender_, messageId_, mdnOrgMessageId_, mdnReportType_,
-        dispositionNotificationTo_, inReplyTo_, returnPath_, date_, contentType_,
-        contentTransferEncoding_, expectedContentType_;
+    std::string sender_, messageId_, mdnOrgMessageId_, mdnReportType_, dispositionNotificationTo_,
+        inReplyTo_, returnPath_, date_, contentType_, contentTransferEncoding_,
+        expectedContentType_;
     TPriority priority_ = prNormal;
     TTextEncoding textEncoding_ = te8Bit;
     bool clearRawMailAfterParse_ = true;

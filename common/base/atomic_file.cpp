@@ -49,7 +49,8 @@ unsigned ProcessUmask() {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line))
-        if (line.rfind("Umask:", 0) == 0) return static_cast<unsigned>(std::stoul(line.substr(6), nullptr, 8));
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<unsigned>(std::stoul(line.substr(6), nullptr, 8));
     return 022;
 }
 
@@ -70,9 +71,8 @@ TAtomicFile::~TAtomicFile() {
 }
 
 void TAtomicFile::Fail(const char* what, int error) {
-    throw EAtomicWriteError("Unable to " + std::string(what) + " " + path_ + ": " +
-                                std::strerror(error),
-                            error);
+    throw EAtomicWriteError(
+        "Unable to " + std::string(what) + " " + path_ + ": " + std::strerror(error), error);
 }
 
 void TAtomicFile::Write(const void* data, std::size_t size) {
@@ -150,9 +150,8 @@ void MoveFileAtomic(const std::string& source, const std::string& target) {
     }
     if (!error) error = errno;
     if (error != EXDEV)
-        throw EAtomicWriteError("Unable to move " + source + " to " + target + ": " +
-                                    std::strerror(error),
-                                error);
+        throw EAtomicWriteError(
+            "Unable to move " + source + " to " + target + ": " + std::strerror(error), error);
     CopyFileAtomic(source, target);
     if (::unlink(source.c_str()) != 0)
         throw EAtomicWriteError("Unable to remove " + source + ": " + std::strerror(errno), errno);

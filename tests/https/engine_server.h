@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/real_time.h"
+
 class TTestServer {
   public:
     using THandler = std::function<void(int fd, const std::string& request)>;
@@ -56,11 +58,11 @@ class TTestServer {
     }
     // The request with this index, waiting (5 s at most) until it has been read.
     std::string Request(size_t index = 0) const {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        const int64_t until = RealMs() + 5000;
         for (;;) {
             auto all = Requests();
             if (index < all.size()) return all[index];
-            if (std::chrono::steady_clock::now() > until) return {};
+            if (RealMs() > until) return {};
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
@@ -75,8 +77,8 @@ class TTestServer {
 
     // Waits until the client goes away (30 s at most), reading what it still sends.
     static void WaitForEnd(int fd) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (std::chrono::steady_clock::now() < until) {
+        const int64_t until = RealMs() + 30000;
+        while (RealMs() < until) {
             pollfd ready{fd, POLLIN, 0};
             if (::poll(&ready, 1, 50) > 0) {
                 char buffer[65536];
@@ -94,9 +96,9 @@ class TTestServer {
     // Reads the head and as many body bytes as Content-Length announces (10 s at most).
     std::string ReadRequest(int fd) const {
         std::string bytes;
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const int64_t until = RealMs() + 10000;
         size_t wanted = std::string::npos;
-        while (std::chrono::steady_clock::now() < until) {
+        while (RealMs() < until) {
             if (wanted == std::string::npos) {
                 const size_t end = bytes.find("\r\n\r\n");
                 if (end != std::string::npos) {
@@ -118,9 +120,9 @@ class TTestServer {
     }
 
     void Serve() {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        const int64_t until = RealMs() + 60000;
         int served = 0;
-        while (served < connections_ && !stopping_ && std::chrono::steady_clock::now() < until) {
+        while (served < connections_ && !stopping_ && RealMs() < until) {
             pollfd ready{listen_, POLLIN, 0};
             if (::poll(&ready, 1, 50) <= 0) continue;
             const int fd = ::accept(listen_, nullptr, nullptr);

@@ -17,19 +17,12 @@
 #include <thread>
 
 #include "layer_test_support.h"
+#include "support/real_time.h"
 
 namespace fs = std::filesystem;
 
-TTempFolder::TTempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "dovrant-peer-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
-    path_ = pattern;
+TTempFolder::TTempFolder() : path_(dir_.Path().substr(0, dir_.Path().size() - 1)) {
     chmod(path_.c_str(), 0755);  // peers that drop to "nobody" read their files here
-}
-
-TTempFolder::~TTempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
 }
 
 TPeerProcess::TPeerProcess(const std::vector<std::string>& argv, const std::string& logFile) {
@@ -68,12 +61,12 @@ TPeerProcess::~TPeerProcess() {
 }
 
 bool WaitForListener(uint16_t port, std::chrono::milliseconds limit) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
+    const int64_t deadline = RealMs() + limit.count();
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    while (std::chrono::steady_clock::now() < deadline) {
+    while (RealMs() < deadline) {
         int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         bool up = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
         close(fd);

@@ -13,14 +13,18 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 // A folder under the temporary folder, removed with its content at the end.
+// The shared temporary folder, open to every user (peers that drop to "nobody" read their
+// files there); its path has no trailing "/".
 class TTempFolder {
   public:
     TTempFolder();
-    ~TTempFolder();
     const std::string& Path() const { return path_; }
 
   private:
+    TTempDir dir_{"dovrant-peer-"};
     std::string path_;
 };
 
