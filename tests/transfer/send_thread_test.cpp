@@ -1,0 +1,288 @@
+// Send cycles of the real worker against the stand-in web-mail service over TLS: routing,
+// the bytes on the wire, the service's answers, and where each file ends up.
+
+#include "transfer/send_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "common/base/clock.h"
+#include "common/base/datetime.h"
+#include "common/base/fileutil.h"
+#include "common/base/main_view.h"
+#include "common/base/message_pump.h"
+#include "common/outbox_scan.h"
+#include "common/settings.h"
+#include "common/test_support.h"
+#include "webmail_standin.h"
+
+namespace {
+
+class TStatusView : public IMainView {
+  public:
+    void SetText(TMainText text, const std::string& value) override {
+        if (text == TMainText::SendFile) statuses.push_back(value);
+    }
+    void SetProgress(TMainTransfer, bool, int) override {}
+    void SetAnimation(TMainTransfer, bool playing) override { animated = animated || playing; }
+    void SetActionState(TMainAction, bool, bool) override {}
+    void OpenFolder(const std::string&) override {}
+    void ShowAbout() override {}
+    void RequestClose() override {}
+    std::vector<std::string> statuses;
+    bool animated = false;
+};
+
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class SendCycle : public testing::Test {
+  protected:
+    static void SetUpTestSuite() { standin_ = new TWebMailStandin({"--account", kAccount}); }
+    static void TearDownTestSuite() {
+        delete standin_;
+        standin_ = nullptr;
+    }
+
+    void SetUp() override {
+        SetClock(&clock_);
+        standin_->Post("reset", "{}");
+        programDir_ = dir_.Path() + "DVR/";
+        ForceDirectories(programDir_);
+        WriteFile(programDir_ + "USER.INI",
+                  "[SYSTEM]\nLOG_LEVEL=2\nAUTOIMPORT=1\nDEBUGMODE=0\n"
+                  "[IDENTIFICATION]\nEMAIL_ADDR=company@send.example\nLOGIN_ID=C1\n"
+                  "[CONNECTION]\nLEASE_LINE=1\nTIMEOUT=30\n[iFile]\nTXT=1\n");
+        WriteFile(programDir_ + "DVR.INI",
+                  "[SYSTEM]\nVERSION=2.4.1\n[IDX]\nA=ORDERS\nB=BROKEN\n"
+                  "[ORDERS]\nEMAIL=orders@partner.example\n"
+                  "WebMailSender=" +
+                      standin_->UrlFormat("send") + "\n[BROKEN]\nEMAIL=broken@partner.example\n");
+        LoadSettings(programDir_, "TESTPC");
+    }
+
+    void TearDown() override {
+        if (HasFailure()) {  // the run's own account of what happened
+            const auto log = Log();
+            for (std::size_t i = log.size() > 60 ? log.size() - 60 : 0; i < log.size(); ++i)
+                std::fprintf(stderr, "  log: %s\n", log[i].c_str());
+        }
+        ReleaseSettings();
+        SetClock(nullptr);
+    }
+
+    // Lays files in the Outbox, scans it and runs one send cycle on a real worker thread.
+    void Send(const std::map<std::string, std::string>& files) {
+        for (const auto& [name, bytes] : files) WriteFile(ProgramInfo.OutboxPath + name, bytes);
+        ScanOutbox();
+        bool ended = false;
+        auto* worker = new TSendThread(&view_);
+        worker->OnTerminate = [&](TWorkerThread& thread) {
+            ended = true;
+            result_ = static_cast<TSendThread&>(thread).ReturnValue();
+        };
+        worker->Start();
+        // The main thread runs the worker's calls without letting the manual clock run on:
+        // only the worker's own waits may move it.
+        TSystemClock real;
+        const int64_t limit = real.MonotonicMs() + 120000;
+        while (!ended && real.MonotonicMs() < limit) {
+            PumpMessages(0);
+            real.Sleep(1);
+        }
+        ASSERT_TRUE(ended);
+        EXPECT_TRUE(SendIdle == false);  // set by the worker; its end handler's caller resets it
+        SendIdle = true;
+    }
+
+    std::vector<std::string> Log() {
+        std::vector<std::string> all;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.Path() + "LOG/"))
+            for (auto& line : LogMessages(entry.path().string())) all.push_back(line);
+        return all;
+    }
+    bool Logged(const std::string& line) {
+        const auto log = Log();
+        return std::find(log.begin(), log.end(), line) != log.end();
+    }
+    long Uploads() { return JsonNumber(standin_->Get("status"), "uploads"); }
+
+    static constexpr const char* kAccount = "company@send.example:C1:canary-Pw-7e1";
+    static TWebMailStandin* standin_;
+    TTempDir dir_;
+    TManualClock clock_{EncodeDate(2026, 12, 9) + EncodeTime(10, 0, 0, 0)};
+    TStatusView view_;
+    std::string programDir_;
+    int result_ = 99;
+};
+
+TWebMailStandin* SendCycle::standin_ = nullptr;
+
+TEST_F(SendCycle, RoutesByTheFirstCharacterAndPostsTheMessageFileByteForByte) {
+    Send({{"A100.TXT", "first line\nsecond line\r\n\r\nlast\rline \xb1\xa4 end"},
+          {"Q7.TXT", "no service for Q"},
+          {"B1.TXT", "service without a sender URL"}});
+    EXPECT_EQ(result_, 0);
+    EXPECT_EQ(Names(ProgramInfo.SentboxPath), std::vector<std::string>{"A100.TXT"});
+    EXPECT_EQ(Names(ProgramInfo.ErrorPath), (std::vector<std::string>{"B1.TXT", "Q7.TXT"}));
+    EXPECT_TRUE(Names(ProgramInfo.OutboxPath).empty());  // no mail file, no work folder left
+    EXPECT_EQ(ReadFile(ProgramInfo.SentboxPath + "A100.TXT"),
+              "first line\nsecond line\r\n\r\nlast\rline \xb1\xa4 end");
+    EXPECT_EQ(Uploads(), 1);  // nothing was posted for the files without a service
+
+    const std::string body = standin_->Get("last-upload?part=body");
+    const std::string boundary = body.substr(2, body.find("\r\n") - 2);
+    EXPECT_EQ(boundary.rfind("=_DVR+_2.4.1_", 0), 0u) << boundary;
+    const std::string letters = boundary.substr(13, 15);
+    EXPECT_EQ(letters.find_first_not_of("abcdefghijklmnopqrstuvwxy"), std::string::npos);
+    EXPECT_EQ(boundary.substr(28), "_" + std::string("46365.4166666667"));
+    const std::string b = "--" + boundary + "\r\n";
+    EXPECT_EQ(body, b +
+                        "Content-Disposition: form-data; name=\"from\"\r\n\r\n"
+                        "company@send.example\r\n" +
+                        b +
+                        "Content-Disposition: form-data; name=\"to\"\r\n\r\n"
+                        "orders@partner.example\r\n" +
+                        b + "Content-Disposition: form-data; name=\"attfile\"; filename=\"" +
+                        ProgramInfo.OutboxPath +
+                        "A100.msg\"\r\n"
+                        "Content-Type: text/plain\r\n\r\n"
+                        "From: company@send.example\r\nSubject: ORDERS message\r\n"
+                        "Reply-To: company@send.example\r\nTo: orders@partner.example\r\n"
+                        "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=big5\r\n"
+                        "Content-Transfer-Encoding: 8bit\r\n\r\n"
+                        "first line\r\nsecond line\r\n\r\nlast\r\nline \xb1\xa4 end\r\n"
+                        "\r\n--" +
+                        boundary + "--\r\n");
+
+    EXPECT_TRUE(Logged("Send thread execute"));
+    EXPECT_TRUE(Logged("Service: ORDERS"));
+    EXPECT_TRUE(Logged("Send: Unable to send " + ProgramInfo.OutboxPath +
+                       "Q7.TXT.  Sender: company@send.example. Receiver E-mail or WebMailSender "
+                       "not found"));
+    EXPECT_TRUE(Logged("Move file: Q7.TXT to " + ProgramInfo.ErrorPath));
+    EXPECT_TRUE(Logged("Send: Post message Completed successfully"));
+    EXPECT_TRUE(Logged("Send: " + ProgramInfo.OutboxPath +
+                       "A100.msg successfully sent. Sender: company@send.example, Receiver: "
+                       "orders@partner.example, WebMailSender: " +
+                       standin_->UrlFormat("send")));
+    const auto log = Log();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[log.size() - 2], "Send: 1 file(s) successfully sent");
+    EXPECT_EQ(log.back(), "Send: Terminating Send thread, return value = 0");
+    EXPECT_TRUE(view_.animated);
+    EXPECT_TRUE(MessageSent);
+}
+
+TEST_F(SendCycle, EveryAnswerThatIsNoZeroFailsThreeTimesAndEndsInTheErrorFolder) {
+    struct TCase {
+        std::string fault;  // armed for three requests
+        std::string line;   // logged for each attempt
+    };
+    const std::vector<TCase> cases = {
+        {R"("kind":"code","code":-101)",
+         "Send: Post message failed. Reason: (-101) Not authorized for using this service."},
+        {R"("kind":"code","code":-204)",
+         "Send: Post message failed. Reason: (-204) Mail delivery error - Out of service hour."},
+        {R"("kind":"body","body":"-202")",
+         "Send: Post message failed. Reason: Unknown return "
+         "code: -202"},
+        {R"("kind":"body","body":"200")",
+         "Send: Post message failed. Reason: Unknown return code: 200"},
+        {R"("kind":"body","body":"OK")",
+         "Send: Post message failed. Reason: Unknown return code: OK"},
+        {R"("kind":"body","body":"")", "Send: Post message failed. Reason: Unknown return code: "},
+        {R"("kind":"body","body":"123456")", "Send: Post message failed. Response: 123456"},
+        {R"("kind":"status","status":500)", "Send: Response status from Server error!"},
+        // A close without any answer leaves an empty body; a reset is a failed request.
+        {R"("kind":"drop")", "Send: Post message failed. Reason: Unknown return code: "},
+        {R"("kind":"reset")", "Send: Error sending message: "},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.fault);
+        standin_->Post("faults/clear", "{}");
+        standin_->Post("faults", "{" + c.fault + R"(,"target":"send","count":3})");
+        const long before = Uploads();
+        const std::size_t logged = Log().size();
+        view_.statuses.clear();
+        Send({{"A1.TXT", "x"}});
+        EXPECT_EQ(result_, -1);
+        EXPECT_TRUE(Names(ProgramInfo.OutboxPath).empty());
+        EXPECT_EQ(Names(ProgramInfo.ErrorPath), std::vector<std::string>{"A1.TXT"});
+        std::filesystem::remove(ProgramInfo.ErrorPath + "A1.TXT");
+        auto log = Log();
+        log.erase(log.begin(), log.begin() + static_cast<long>(logged));
+        EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                                [&](const std::string& line) {
+                                    return line.rfind(c.line, 0) == 0 ||
+                                           (c.line.find("status") != std::string::npos &&
+                                            line.rfind("Send: Error sending message: ", 0) == 0);
+                                }),
+                  3);
+        EXPECT_EQ(view_.statuses,
+                  (std::vector<std::string>{"Sending 1st file: A1.TXT",
+                                            "Sending 1st file: A1.TXT - Retry(1)",
+                                            "Sending 1st file: A1.TXT - Retry(2)"}));
+        EXPECT_LE(Uploads() - before, 3);
+    }
+}
+
+TEST_F(SendCycle, ASuccessStatusOtherThan200IsLoggedAndTheBodyDecides) {
+    standin_->Post("faults", R"({"kind":"status","status":201,"reason":"Created","body":"0",)"
+                             R"("target":"send"})");
+    Send({{"A2.TXT", "y"}});
+    EXPECT_EQ(Names(ProgramInfo.SentboxPath), std::vector<std::string>{"A2.TXT"});
+    EXPECT_TRUE(Logged("Send: Response status from Server error! Reason: HTTP/1.0 201 Created"));
+}
+
+TEST_F(SendCycle, NothingIsLostOrCutWhenAFileCannotTravelOrCannotBeFiled) {
+    // A NUL byte would end the text: the file goes to the Error folder, nothing is posted.
+    Send({{"A3.TXT", std::string("before\0after", 12)}});
+    EXPECT_EQ(Names(ProgramInfo.ErrorPath), std::vector<std::string>{"A3.TXT"});
+    EXPECT_EQ(ReadFile(ProgramInfo.ErrorPath + "A3.TXT"), std::string("before\0after", 12));
+    EXPECT_TRUE(Logged("Send: Unable to send " + ProgramInfo.OutboxPath +
+                       "A3.TXT.  Sender: company@send.example. File holds a NUL byte and cannot "
+                       "be sent as text"));
+    EXPECT_EQ(Uploads(), 0);
+
+    // The Sentbox cannot take the sent file: it stays, renamed so it is not sent again.
+    std::filesystem::remove_all(ProgramInfo.SentboxPath);
+    WriteFile(dir_.Path() + "SENTBOX", "a file where the folder should be");
+    Send({{"A4.TXT", "sent once"}});
+    EXPECT_EQ(Names(ProgramInfo.OutboxPath), std::vector<std::string>{"A4.TXT.sent"});
+    EXPECT_TRUE(Logged("Fail to copy file to Sentbox"));
+    ScanOutbox();
+    EXPECT_EQ(OutboxQueue.Count(), 0u);
+
+    // The Error folder cannot take a failed file: it stays in the Outbox.
+    std::filesystem::remove(ProgramInfo.OutboxPath + "A4.TXT.sent");
+    std::filesystem::remove_all(ProgramInfo.ErrorPath);
+    WriteFile(dir_.Path() + "ERROR", "");
+    Send({{"Q9.TXT", "no service"}});
+    EXPECT_EQ(Names(ProgramInfo.OutboxPath), std::vector<std::string>{"Q9.TXT"});
+    EXPECT_TRUE(Logged("Fail to copy file: Q9.TXT to " + ProgramInfo.ErrorPath));
+}
+
+TEST_F(SendCycle, DebugModeKeepsTheWorkFoldersAndAnEmptyQueueRescansThreeTimes) {
+    Send({});
+    EXPECT_EQ(result_, 0);
+    EXPECT_TRUE(Logged("Send: 0 file(s) successfully sent"));
+
+    DebugMode = true;
+    Send({{"A5.TXT", "z"}});
+    DebugMode = false;
+    const auto left = Names(ProgramInfo.OutboxPath);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(Names(ProgramInfo.OutboxPath + left[0]),
+              (std::vector<std::string>{"HttpBody.txt", "RespHD.txt"}));
+    EXPECT_EQ(ReadFile(ProgramInfo.OutboxPath + left[0] + "/RespHD.txt"), "0");
+}
+
+}  // namespace
