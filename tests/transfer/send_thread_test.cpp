@@ -45,7 +45,9 @@ std::vector<std::string> Names(const std::string& folder) {
 
 class SendCycle : public testing::Test {
   protected:
-    static void SetUpTestSuite() { standin_ = new TWebMailStandin({"--account", kAccount}); }
+    static void SetUpTestSuite() {
+        standin_ = new TWebMailStandin({{"company@send.example", "C1", "canary-Pw-7e1"}});
+    }
     static void TearDownTestSuite() {
         delete standin_;
         standin_ = nullptr;
@@ -114,7 +116,6 @@ class SendCycle : public testing::Test {
     }
     long Uploads() { return JsonNumber(standin_->Get("status"), "uploads"); }
 
-    static constexpr const char* kAccount = "company@send.example:C1:canary-Pw-7e1";
     static TWebMailStandin* standin_;
     TTempDir dir_;
     TManualClock clock_{EncodeDate(2026, 12, 9) + EncodeTime(10, 0, 0, 0)};
@@ -189,8 +190,18 @@ TEST_F(SendCycle, EveryAnswerThatIsNoZeroFailsThreeTimesAndEndsInTheErrorFolder)
     const std::vector<TCase> cases = {
         {R"("kind":"code","code":-101)",
          "Send: Post message failed. Reason: (-101) Not authorized for using this service."},
+        {R"("kind":"code","code":-102)",
+         "Send: Post message failed. Reason: (-102) Required field missed."},
+        {R"("kind":"code","code":-103)",
+         "Send: Post message failed. Reason: (-103) Invalid email address format."},
+        {R"("kind":"code","code":-201)",
+         "Send: Post message failed. Reason: (-201) Mail delivery error."},
+        {R"("kind":"code","code":-203)",
+         "Send: Post message failed. Reason: (-203) Host machine not found."},
         {R"("kind":"code","code":-204)",
          "Send: Post message failed. Reason: (-204) Mail delivery error - Out of service hour."},
+        {R"("kind":"code","code":-999)",
+         "Send: Post message failed. Reason: (-999) Unknown error encountered when processing."},
         {R"("kind":"body","body":"-202")",
          "Send: Post message failed. Reason: Unknown return "
          "code: -202"},

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <stdexcept>
 
 #include "common/base/clock.h"
@@ -78,7 +79,8 @@ long JsonNumber(const std::string& json, const std::string& name) {
     return std::strtol(json.c_str() + at + name.size() + 3, nullptr, 10);
 }
 
-TWebMailStandin::TWebMailStandin(const std::vector<std::string>& extraArgs) {
+TWebMailStandin::TWebMailStandin(const std::vector<TStandinAccount>& accounts,
+                                 const std::vector<std::string>& extraArgs) {
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");

@@ -9,9 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
+// An account of the service; passwords reach it through a file, never its command line.
+struct TStandinAccount {
+    std::string Email, Login, Password;
+};
+
 class TWebMailStandin {
   public:
-    explicit TWebMailStandin(const std::vector<std::string>& extraArgs = {});
+    explicit TWebMailStandin(const std::vector<TStandinAccount>& accounts = {},
+                             const std::vector<std::string>& extraArgs = {});
     ~TWebMailStandin();
     TWebMailStandin(const TWebMailStandin&) = delete;
     TWebMailStandin& operator=(const TWebMailStandin&) = delete;
@@ -29,7 +37,11 @@ class TWebMailStandin {
     int ControlPort = 0;
     std::string CaFile;
 
+    // Where the stand-in keeps its files (certificates, request log).
+    std::string StateDir() const { return state_.Path(); }
+
   private:
+    TTempDir state_{"dovrant-webmail-"};
     pid_t pid_ = -1;
     int stdinFd_ = -1;
 };
