@@ -85,8 +85,25 @@ TWebMailStandin::TWebMailStandin(const std::vector<TStandinAccount>& accounts,
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
     std::vector<std::string> args = {
-        "python3", std::string(DOVRANT_SOURCE_DIR) + "/tools/webmail/webmail_standin.py",
-        "--exit-on-stdin-eof", "--max-lifetime", "1800"};
+        "python3",
+        std::string(DOVRANT_SOURCE_DIR) + "/tools/webmail/webmail_standin.py",
+        "--exit-on-stdin-eof",
+        "--max-lifetime",
+        "1800",
+        "--state-dir",
+        state_.Path(),
+        "--log-file",
+        state_.Path() + "requests.log"};
+    if (!accounts.empty()) {
+        std::string json = "{\"accounts\": [";
+        for (const auto& account : accounts)
+            json += std::string(&account == &accounts.front() ? "" : ",") +
+                    "{\"email\": " + JsonText(account.Email) +
+                    ", \"login\": " + JsonText(account.Login) +
+                    ", \"password\": " + JsonText(account.Password) + "}";
+        std::ofstream(state_.Path() + "accounts.json") << json << "]}";
+        args.insert(args.end(), {"--accounts", state_.Path() + "accounts.json"});
+    }
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     std::vector<char*> argv;
     for (auto& arg : args) argv.push_back(arg.data());
