@@ -7,9 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <map>
 #include <random>
+#include <thread>
 
 #include "common/base/fileutil.h"
 #include "common/base/message_pump.h"
@@ -101,6 +103,66 @@ TEST(SendCrash, KilledAtRandomMomentsEveryFileIsWholeInExactlyOnePlace) {
             EXPECT_NE(uploads.find(message), std::string::npos) << name << " was never received";
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Writers that take their time: one byte every 10 ms, ten writers at once, ten rounds.
+TEST(SendSlowWriter, AFileStillBeingWrittenIsNeverSentCutShort) {
+    TWebMailStandin standin({{"slow@send.example", "S1", "pw"}});
+    TTempDir dir;
+    const std::string programDir = dir.Path() + "DVR/";
+    ForceDirectories(programDir);
+    WriteFile(programDir + "USER.INI",
+              "[SYSTEM]\nLOG_LEVEL=1\nAUTOIMPORT=1\n[IDENTIFICATION]\n"
+              "EMAIL_ADDR=slow@send.example\n[CONNECTION]\nLEASE_LINE=1\nTIMEOUT=30\n"
+              "[iFile]\nTXT=1\n");
+    WriteFile(programDir + "DVR.INI",
+              "[SYSTEM]\nVERSION=1\n[IDX]\nA=ORDERS\n[ORDERS]\n"
+              "EMAIL=orders@partner.example\nWebMailSender=" +
+                  standin.UrlFormat("send") + "\n");
+    LoadSettings(programDir, "SLOWPC");
+    const std::string content = "0123456789ABCDEF";
+    int trials = 0;
+    for (int round = 0; round < 10; ++round) {
+        std::vector<std::thread> writers;
+        std::atomic<int> writing{10};
+        for (int w = 0; w < 10; ++w, ++trials) {
+            const std::string path = ProgramInfo.OutboxPath + "A" + std::to_string(trials) + ".TXT";
+            writers.emplace_back([path, &content, &writing] {
+                FILE* file = std::fopen(path.c_str(), "wb");
+                for (char c : content) {
+                    std::fputc(c, file);
+                    std::fflush(file);
+                    TSystemClock().Sleep(10);
+                }
+                std::fclose(file);
+                --writing;
+            });
+        }
+        // Send cycles run all the while the writers write, and once more after them.
+        for (bool last = false; !last;) {
+            last = writing == 0;
+            ScanOutbox();
+            bool ended = false;
+            auto* worker = new TSendThread(nullptr);
+            worker->OnTerminate = [&](TWorkerThread&) { ended = true; };
+            worker->Start();
+            while (!ended) {
+                PumpMessages(0);
+                TSystemClock().Sleep(1);
+            }
+        }
+        for (auto& writer : writers) writer.join();
+    }
+    ScanOutbox();
+    EXPECT_EQ(OutboxQueue.Count(), 0u);
+    for (int i = 0; i < trials; ++i)
+        EXPECT_EQ(ReadFile(ProgramInfo.SentboxPath + "A" + std::to_string(i) + ".TXT"), content)
+            << i;
+    ReleaseSettings();
 }
 
 }  // namespace
