@@ -1,6 +1,8 @@
 // One GET of the receive side with its events, its inactivity time-out, and the log lines
 // that report it without ever showing a password.
 
+#include <algorithm>
+#include <climits>
 #include <exception>
 #include <memory>
 
@@ -68,7 +70,8 @@ bool TRecvThread::GetHttpsMsg(const std::string& url, const std::string& localFi
     contentLength_ = 0;
 
     timeoutTimer_ = std::make_unique<TPumpTimer>();
-    timeoutTimer_->SetInterval(ConnectionInfo.Timeout * 1000);
+    const int64_t intervalMs = int64_t{ConnectionInfo.Timeout} * 1000;
+    timeoutTimer_->SetInterval(static_cast<int>(std::clamp<int64_t>(intervalMs, 0, INT_MAX)));
     timeoutTimer_->SetEnabled(false);
     timeoutTimer_->OnTimer = [this] { TimeoutTimerTimer(); };
     auto https = std::make_unique<TipsHTTPS>();
@@ -170,7 +173,7 @@ void TRecvThread::HttpsDisconnected(TipsHTTPS*, int, const std::string&) {
 void TRecvThread::HttpsHeader(TipsHTTPS*, const std::string& field, const std::string& value) {
     Log("Recv: Https Header : " + field + ": " + value, 2);
     if (LowerCase(field) == "content-length") {
-        int32_t length = 0;
+        int length = 0;
         contentLength_ = TryStrToInt(value, length) ? length : 0;
     }
     if (!inTransfer_) RestartTimeoutTimer();

@@ -1,7 +1,6 @@
 // The three mailbox calls and the grammar of their answers.
 
 #include <exception>
-#include <limits>
 #include <string>
 
 #include "common/base/datetime.h"
@@ -14,26 +13,8 @@
 #include "mail/orv_msg.h"
 #include "transfer/recv_thread.h"
 
-bool TryStrToInt(const std::string& text, int32_t& value) {
-    std::size_t i = text.find_first_not_of(" \t");
-    if (i == std::string::npos) return false;
-    bool negative = false;
-    if (text[i] == '+' || text[i] == '-') negative = text[i++] == '-';
-    if (i == text.size()) return false;
-    int64_t number = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        number = number * 10 + (text[i] - '0');
-        if (number > int64_t{std::numeric_limits<int32_t>::max()} + 1) return false;
-    }
-    if (negative) number = -number;
-    if (number > std::numeric_limits<int32_t>::max()) return false;
-    value = static_cast<int32_t>(number);
-    return true;
-}
-
 int32_t StrToInt(const std::string& text) {
-    int32_t value = 0;
+    int value = 0;
     if (!TryStrToInt(text, value))
         throw EConvertError("'" + text + "' is not a valid integer value");
     return value;
@@ -59,7 +40,7 @@ bool ParseCountAnswer(const std::string& body, int& count, std::vector<std::stri
 
 bool TRecvThread::ReturnCodeEmbedded(int& code) const {
     const std::string text = Trim(responseText_);
-    int32_t value = 0;
+    int value = 0;
     if (text.size() > 5 || !TryStrToInt(text, value)) return false;
     code = value;
     Log("Recv: ReturnCodeEmbedded - RtnCode = " + std::to_string(code), 2);

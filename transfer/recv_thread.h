@@ -112,10 +112,9 @@ class TRecvThread : public TWorkerThread {
 // prefix that is not a number raises EConvertError. A count of 0 or less gives no ids.
 bool ParseCountAnswer(const std::string& body, int& count, std::vector<std::string>& ids);
 
-// The text as an integer (leading blanks allowed, then an optional sign and decimal digits,
-// within 32 bits); raises EConvertError "'text' is not a valid integer value" otherwise.
+// The text as an integer (TryStrToInt of common/base/text.h); raises EConvertError
+// "'text' is not a valid integer value" otherwise.
 int32_t StrToInt(const std::string& text);
-bool TryStrToInt(const std::string& text, int32_t& value);
 
 // text with every occurrence of the receive side's passwords (the company password, the
 // receive proxy and firewall passwords, as typed and as they travel in a URL) replaced by
