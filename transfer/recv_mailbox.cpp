@@ -139,6 +139,7 @@ bool TRecvThread::DeleteMessage(const std::string& userId, const std::string& lo
     const std::string url =
         FormatText(ConnectionInfo.WebMailDelete, {userId, loginId, password, msgId});
     Log("Recv: Call GetHttpsMsg", 2);
+    deleteRequested_ = true;
     if (!GetHttpsMsg(url, "")) {
         Log("Recv: Delete Message failed. Body response: " + Trim(responseText_), 2);
         return false;

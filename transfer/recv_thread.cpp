@@ -124,6 +124,7 @@ void TRecvThread::ReceiveMails(const std::string& userId, const std::string& log
 
             bool ok = false;
             bool fetched = false;
+            deleteRequested_ = false;
             try {
                 fetched = GetMessageContent(userId, loginId, password, msgId, *message);
                 ok = fetched;
@@ -133,8 +134,11 @@ void TRecvThread::ReceiveMails(const std::string& userId, const std::string& log
                     ok = DeleteMessage(userId, loginId, password, msgId);
                 }
             } catch (...) {
-                // Still in the mailbox: the copy on disk is not needed.
-                RemoveWorkFolder();
+                // Once the delete went out the copy on disk may be the only one left.
+                if (deleteRequested_)
+                    KeepFailedMessage(msgId);
+                else
+                    RemoveWorkFolder();
                 throw;
             }
             if (ok) {

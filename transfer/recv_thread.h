@@ -105,6 +105,8 @@ class TRecvThread : public TWorkerThread {
     // The work folder and raw message file of the message being handled; empty when none.
     std::string workFolder_;
     std::string msgBodyFile_;
+    // The delete of the current message may have reached the mailbox.
+    bool deleteRequested_ = false;
 };
 
 // Reads a count answer: count "/" id ";" id ";" ... Fills ids with the first count ids and
