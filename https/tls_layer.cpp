@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "https/tls_client_certificate.h"
+#include "https/tls_trust_store.h"
 #include "https/tls_verify.h"
 
 namespace {
@@ -84,10 +85,12 @@ void TTlsLayer::AcquireCredentials() {
     credentials_.reset(SSL_CTX_new(TLS_client_method()));
     // TLS 1.2 and 1.3 only, whatever the system's OpenSSL configuration allows: a server
     // that offers nothing newer than TLS 1.1 fails the handshake.
-    if (!credentials_ || SSL_CTX_set_default_verify_paths(credentials_.get()) != 1 ||
+    X509_STORE* trust = SharedTrustStore();
+    if (!credentials_ || !trust ||
         SSL_CTX_set_min_proto_version(credentials_.get(), TLS1_2_VERSION) != 1)
         Fail(273, Format("Could not acquire security credentials: error 0x%lx.", LastFailure(0)),
              false);
+    SSL_CTX_set1_cert_store(credentials_.get(), trust);
     // The certificate is judged after the handshake, so the caller can accept it.
     SSL_CTX_set_verify(credentials_.get(), SSL_VERIFY_NONE, nullptr);
     // Called only when a server asks and no client certificate was loaded.

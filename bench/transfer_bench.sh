@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# The send worker beside a curl loop, both against the stand-in web-mail service over TLS
+# on 127.0.0.1, in the same run: 1,000 Outbox files of 2 KB (by default), each uploaded with
+# one multipart POST. curl runs one process per file, as a script calling it would.
+# usage: bench/transfer_bench.sh [BIN_DIR] [FILES]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bin=${1:-$root/build/bin}
+files=${2:-1000}
+work=$(mktemp -d)
+standin_pid=
+cleanup() {
+  [ -n "$standin_pid" ] && kill "$standin_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+printf '{"accounts": [{"email": "bench@send.example", "login": "B1", "password": "bench"}]}' \
+  > "$work/accounts.json"
+python3 "$root/tools/webmail/webmail_standin.py" --accounts "$work/accounts.json" \
+  --state-dir "$work/standin" > "$work/standin.out" 2>&1 &
+standin_pid=$!
+for _ in $(seq 300); do [ -s "$work/standin.out" ] && break; sleep 0.1; done
+port=$(python3 -c 'import json,sys; print(json.loads(open(sys.argv[1]).readline())["https_port"])' \
+  "$work/standin.out")
+url="https://127.0.0.1:$port/webmail/send?from=bench@send.example"
+
+mkdir -p "$work/DVR" "$work/OUTBOX" "$work/curl"
+cat > "$work/DVR/USER.INI" <<INI
+[SYSTEM]
+LOG_LEVEL=2
+AUTOIMPORT=1
+[IDENTIFICATION]
+EMAIL_ADDR=bench@send.example
+[CONNECTION]
+LEASE_LINE=1
+TIMEOUT=60
+[iFile]
+TXT=1
+INI
+cat > "$work/DVR/DVR.INI" <<INI
+[SYSTEM]
+VERSION=1.0.0
+[IDX]
+A=ORDERS
+[ORDERS]
+EMAIL=orders@partner.example
+WebMailSender=https://127.0.0.1:$port/webmail/send?from=%s
+INI
+for i in $(seq -w 1 "$files"); do
+  head -c 1500 /dev/urandom | base64 -w 76 > "$work/OUTBOX/A$i.TXT"
+  cp "$work/OUTBOX/A$i.TXT" "$work/curl/A$i.msg"
+done
+
+start=$(date +%s.%N)
+"$bin/send_outbox" "$work/DVR/" > "$work/send.out"
+gateway=$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN {print e - s}')
+grep -q "LEFT 0" "$work/send.out" || { echo "the send worker left files behind" >&2; exit 1; }
+
+start=$(date +%s.%N)
+for f in "$work"/curl/*.msg; do
+  curl -sfk -F "from=bench@send.example" -F "to=orders@partner.example" \
+    -F "attfile=@$f;type=text/plain" "$url" -o /dev/null || { echo "curl failed" >&2; exit 1; }
+done
+peer=$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN {print e - s}')
+
+echo "$files Outbox files of about 2 KB uploaded over TLS, one POST each"
+awk -v n="$files" -v g="$gateway" -v c="$peer" 'BEGIN {
+  printf "  send worker %7.2f s  %7.1f files/s\n", g, n / g
+  printf "  curl loop   %7.2f s  %7.1f files/s\n", c, n / c
+  printf "  files per second, send worker / curl loop: %.2f\n", c / g }'

@@ -1,0 +1,12 @@
+#pragma once
+
+// The system's trust store, read once and shared by every TLS connection of the process
+// (reading the system's certificate bundle takes far longer than a handshake on a local
+// link). A change of SSL_CERT_FILE or SSL_CERT_DIR is honoured: each setting has its own
+// store.
+
+#include <openssl/x509.h>
+
+// The store for the current settings, or nullptr when it cannot be made. Owned here; valid
+// until the process ends.
+X509_STORE* SharedTrustStore();
