@@ -16,6 +16,7 @@
 #include "common/single_instance.h"
 #include "common/test_support.h"
 #include "common/window_messages.h"
+#include "support/pump_until.h"
 
 namespace {
 
@@ -238,8 +239,7 @@ TEST_F(WindowControllerTest, WorkersReachTheWindowOnlyThroughTheMainThread) {
     };
     worker->Start();
     // Nothing reaches the view until the main thread pumps: Synchronize waits for it.
-    for (int i = 0; i < 1000 && !ended; ++i) PumpMessages(10);
-    ASSERT_TRUE(ended);
+    ASSERT_TRUE(PumpUntil([&] { return ended; }));
     EXPECT_TRUE(endedOn == std::this_thread::get_id());
     EXPECT_EQ(fatal, "");
     EXPECT_EQ(view.progress[TMainTransfer::Send], 40);
@@ -262,7 +262,7 @@ TEST_F(WindowControllerTest, AnErrorEscapingAWorkerReachesItsEndHandler) {
     auto* worker = new TFailing;
     worker->OnTerminate = [&](TWorkerThread& thread) { fatal = thread.FatalError(); };
     worker->Start();
-    for (int i = 0; i < 1000 && fatal.empty(); ++i) PumpMessages(10);
+    PumpUntil([&] { return !fatal.empty(); });
     EXPECT_EQ(fatal, "Disk full");
 }
 

@@ -18,6 +18,7 @@
 #include "common/outbox_scan.h"
 #include "common/settings.h"
 #include "common/test_support.h"
+#include "support/pump_until.h"
 #include "support/real_time.h"
 #include "transfer/send_thread.h"
 #include "webmail_standin.h"
@@ -150,10 +151,7 @@ TEST(SendSlowWriter, AFileStillBeingWrittenIsNeverSentCutShort) {
             auto* worker = new TSendThread(nullptr);
             worker->OnTerminate = [&](TWorkerThread&) { ended = true; };
             worker->Start();
-            while (!ended) {
-                PumpMessages(0);
-                TSystemClock().Sleep(1);
-            }
+            ASSERT_TRUE(PumpUntil([&] { return ended; }));
         }
         for (auto& writer : writers) writer.join();
     }

@@ -16,6 +16,7 @@
 #include "common/outbox_scan.h"
 #include "common/settings.h"
 #include "common/test_support.h"
+#include "support/pump_until.h"
 #include "webmail_standin.h"
 
 namespace {
@@ -91,15 +92,7 @@ class SendCycle : public testing::Test {
             result_ = static_cast<TSendThread&>(thread).ReturnValue();
         };
         worker->Start();
-        // The main thread runs the worker's calls without letting the manual clock run on:
-        // only the worker's own waits may move it.
-        TSystemClock real;
-        const int64_t limit = real.MonotonicMs() + 120000;
-        while (!ended && real.MonotonicMs() < limit) {
-            PumpMessages(0);
-            real.Sleep(1);
-        }
-        ASSERT_TRUE(ended);
+        ASSERT_TRUE(PumpUntil([&] { return ended; }, 120000));
         EXPECT_TRUE(SendIdle == false);  // set by the worker; its end handler's caller resets it
         SendIdle = true;
     }
