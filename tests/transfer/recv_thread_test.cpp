@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "recv_test_server.h"
+#include "support/pump_until.h"
 
 namespace {
 
@@ -184,7 +185,6 @@ TEST_F(RecvRun, SilentServerIsInterruptedAfterTheTimeout) {
 // As the main window starts it: its own thread, labels through synchronized calls, the end
 // handler on the main thread.
 TEST_F(RecvRun, RealThreadEndsThroughItsEndHandlerOnTheMainThread) {
-    SetClock(nullptr);
     TRecvTestServer server;
     server.AddMessage("A1", Mail("A.TXT", "a"));
     UseServer(server);
@@ -194,8 +194,7 @@ TEST_F(RecvRun, RealThreadEndsThroughItsEndHandlerOnTheMainThread) {
         finished = true;
         onMainThread = MainThread().IsMainThread() && thread.FatalError().empty();
     });
-    for (int i = 0; i < 3000 && !finished; ++i) PumpMessages(10);
-    ASSERT_TRUE(finished);
+    ASSERT_TRUE(PumpUntil([&] { return finished; }));
     EXPECT_TRUE(onMainThread);
     EXPECT_EQ(view.labels, TCalls{"Receiving message 1 of 1"});
     EXPECT_EQ(ReadFile(ProgramInfo.InboxPath + "A.TXT"), "a");
