@@ -2,6 +2,9 @@
 // service an outbox file goes to, which folder a received file goes to.
 #include "common/lookups.h"
 
+#include <stdexcept>
+
+#include "common/base/atomic_file.h"
 #include "common/base/fileutil.h"
 #include "common/settings.h"
 #include "common/syslog.h"
@@ -40,7 +43,10 @@ void GetInboxFolder(const std::string& fileName, std::string& folder) {
         sub = IncludeTrailingPathDelimiter(sub);
         if (!DirectoryExists(sub)) {
             WriteLog("Create directory: '" + sub + "'", 1);
-            ForceDirectories(sub);
+            // A folder that cannot be made must fail the save, not send it elsewhere.
+            if (!ForceDirectories(sub))
+                throw std::runtime_error("Unable to create directory: '" + sub + "'");
+            FlushFolder(ExtractFilePath(sub.substr(0, sub.size() - 1)));
         }
         folder = sub;
     }

@@ -38,6 +38,8 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
+void FlushFolder(const std::string& folder) { SyncFolder(folder.empty() ? "./" : folder); }
+
 void SetAtomicWriteFault(std::function<int(TAtomicStep step)> fault) {
     std::lock_guard<std::mutex> lock(faultMutex);
     faultHook = std::move(fault);

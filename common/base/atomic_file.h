@@ -74,5 +74,7 @@ void CopyFileAtomic(const std::string& source, const std::string& target);
 // atomic copy flushed to disk before the source is removed. Raises EAtomicWriteError;
 // the source is then still in place.
 void MoveFileAtomic(const std::string& source, const std::string& target);
+// Flushes a folder's entries to disk (a new file or sub-folder in it survives a power cut).
+void FlushFolder(const std::string& folder);
 // The umask of this process, read without changing it.
 unsigned ProcessUmask();

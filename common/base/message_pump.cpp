@@ -18,18 +18,16 @@ std::shared_ptr<TMessageQueue> TMessageQueue::Current() {
 }
 
 void TMessageQueue::Post(std::function<void()> call) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        calls_.push_back(std::move(call));
-    }
+    // Notified under the lock: once the owner has seen the call, this thread no longer
+    // touches the queue, which may then go away with its thread.
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls_.push_back(std::move(call));
     posted_.notify_all();
 }
 
 void TMessageQueue::PostQuit() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        quit_ = true;
-    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    quit_ = true;
     posted_.notify_all();
 }
 

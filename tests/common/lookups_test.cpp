@@ -86,6 +86,11 @@ TEST_F(Lookups, TheApplicationReferenceChoosesTheInboxFolder) {
     EXPECT_EQ(log[2], "The sub-directory for received file(ABC-123.TXT): " + abc + "/");
     EXPECT_EQ(log[3], "Application refernce: abc");
     EXPECT_EQ(log[5], "Application refernce: ");
+
+    // A folder that cannot be made fails the save instead of sending it elsewhere.
+    WriteFile(dir.Path() + "IN/FILE", "");
+    InboxLocations.Add("BAD=" + dir.Path() + "IN/FILE/BAD");
+    EXPECT_THROW(GetInboxFolder("BAD-1.TXT", folder), std::runtime_error);
 }
 
 TEST(Helpers, RunProgramReportsWhatCouldNotStart) {
