@@ -30,9 +30,7 @@ int main(int argc, char** argv) {
         if (OutboxQueue.Count() == 0) break;
         queued += OutboxQueue.Count();
         bool ended = false;
-        auto* worker = new TSendThread(nullptr);
-        worker->OnTerminate = [&](TWorkerThread&) { ended = true; };
-        worker->Start();
+        new TSendThread(nullptr, [&](TWorkerThread&) { ended = true; });
         while (!ended) PumpMessages(5);
     }
     const double seconds = RealSeconds() - start;

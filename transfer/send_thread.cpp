@@ -51,7 +51,11 @@ TUploadSettings SendSettings(const std::string& urlFormat, const std::string& re
 
 }  // namespace
 
-TSendThread::TSendThread(IMainView* view) : view_(view) { SendIdle = false; }
+TSendThread::TSendThread(IMainView* view, TEndHandler sendFinish) : view_(view) {
+    SendIdle = false;
+    OnTerminate = std::move(sendFinish);
+    Start();
+}
 
 void TSendThread::ShowSendActivity() {
     Synchronize([this] {

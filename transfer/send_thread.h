@@ -5,6 +5,7 @@
 // the file to the Sentbox, or to the Error folder after three failed attempts.
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -33,8 +34,11 @@ struct TUploadSettings {
 
 class TSendThread : public TWorkerThread {
   public:
-    // view: the main window, reached only on the main thread (may be null).
-    explicit TSendThread(IMainView* view);
+    using TEndHandler = std::function<void(TWorkerThread& thread)>;
+    // Starts the cycle at once (SendIdle turns false first). view, the main window, is
+    // reached only on the main thread (may be null); sendFinish runs on the main thread
+    // after the cycle, then the thread frees itself. Create with new and let go of it.
+    TSendThread(IMainView* view, TEndHandler sendFinish);
 
     // The last upload's result, or 0 when none was attempted.
     int ReturnValue() const { return returnValue_; }

@@ -34,9 +34,7 @@ constexpr int kFiles = 200;
         ScanOutbox();
         if (OutboxQueue.Count() == 0) ::_exit(0);
         bool ended = false;
-        auto* worker = new TSendThread(nullptr);
-        worker->OnTerminate = [&](TWorkerThread&) { ended = true; };
-        worker->Start();
+        new TSendThread(nullptr, [&](TWorkerThread&) { ended = true; });
         while (!ended) PumpMessages(5);
     }
 }
@@ -148,9 +146,7 @@ TEST(SendSlowWriter, AFileStillBeingWrittenIsNeverSentCutShort) {
             last = writing == 0;
             ScanOutbox();
             bool ended = false;
-            auto* worker = new TSendThread(nullptr);
-            worker->OnTerminate = [&](TWorkerThread&) { ended = true; };
-            worker->Start();
+            new TSendThread(nullptr, [&](TWorkerThread&) { ended = true; });
             ASSERT_TRUE(PumpUntil([&] { return ended; }));
         }
         for (auto& writer : writers) writer.join();

@@ -86,12 +86,10 @@ class SendCycle : public testing::Test {
         for (const auto& [name, bytes] : files) WriteFile(ProgramInfo.OutboxPath + name, bytes);
         ScanOutbox();
         bool ended = false;
-        auto* worker = new TSendThread(&view_);
-        worker->OnTerminate = [&](TWorkerThread& thread) {
+        new TSendThread(&view_, [&](TWorkerThread& thread) {
             ended = true;
             result_ = static_cast<TSendThread&>(thread).ReturnValue();
-        };
-        worker->Start();
+        });
         ASSERT_TRUE(PumpUntil([&] { return ended; }, 120000));
         EXPECT_TRUE(SendIdle == false);  // set by the worker; its end handler's caller resets it
         SendIdle = true;
