@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "https/tls_client_certificate.h"
+#include "https/tls_session_cache.h"
 #include "https/tls_trust_store.h"
 #include "https/tls_verify.h"
 
@@ -58,6 +59,14 @@ int LayerIndex() {
 
 }  // namespace
 
+// A session the server handed out: kept for the next connection to the same server.
+int SessionHandedOut(SSL* ssl, SSL_SESSION* session) {
+    auto* layer = static_cast<TTlsLayer*>(SSL_get_ex_data(ssl, LayerIndex()));
+    if (!layer || layer->sessionKey_.empty()) return 0;
+    RememberSession(layer->sessionKey_, session);
+    return 1;  // the reference now belongs to the cache
+}
+
 // The server asked for a client certificate; this program presents none.
 int ClientCertificateRequested(SSL* ssl, X509**, EVP_PKEY**) {
     static_cast<TTlsLayer*>(SSL_get_ex_data(ssl, LayerIndex()))->clientCertificateRequested_ = true;
@@ -93,6 +102,9 @@ void TTlsLayer::AcquireCredentials() {
     SSL_CTX_set1_cert_store(credentials_.get(), trust);
     // The certificate is judged after the handshake, so the caller can accept it.
     SSL_CTX_set_verify(credentials_.get(), SSL_VERIFY_NONE, nullptr);
+    SSL_CTX_set_session_cache_mode(credentials_.get(),
+                                   SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+    SSL_CTX_sess_set_new_cb(credentials_.get(), SessionHandedOut);
     // Called only when a server asks and no client certificate was loaded.
     SSL_CTX_set_client_cert_cb(credentials_.get(), ClientCertificateRequested);
     // One that is not found leaves the connection without a client certificate.
@@ -120,6 +132,9 @@ TTlsLayer::TState TTlsLayer::Step(TState state, const std::string& host, uint16_
     const std::string name = !host.empty() && host[0] == '*' ? host.substr(1) : host;
     switch (state) {
         case TState::Connecting:
+            // Sessions are resumed only under the same server and the same credentials.
+            sessionKey_ =
+                name + ":" + std::to_string(port) + "\n" + certStore_ + "\n" + certSubject_;
             AcquireCredentials();
             Status("Attempting to connect to server.");
             below_->Connect(host, port);
@@ -147,6 +162,10 @@ void TTlsLayer::Handshake(const std::string& host) {
     SSL* session = session_.get();
     SSL_set_ex_data(session, LayerIndex(), this);
     SSL_set_connect_state(session);
+    if (SSL_SESSION* earlier = RecallSession(sessionKey_)) {
+        SSL_set_session(session, earlier);
+        SSL_SESSION_free(earlier);
+    }
     in_addr address{};
     if (inet_pton(AF_INET, host.c_str(), &address) != 1)
         SSL_set_tlsext_host_name(session, host.c_str());

@@ -60,7 +60,9 @@ class TTlsLayer : public TLayer {
     BIO* input_ = nullptr;   // owned by session_
     BIO* output_ = nullptr;  // owned by session_
     bool clientCertificateRequested_ = false;
+    std::string sessionKey_;  // server and credentials: which kept session may be resumed
     bool endedWithoutCloseNotify_ = false;
 
     friend int ClientCertificateRequested(SSL* ssl, X509** certificate, EVP_PKEY** key);
+    friend int SessionHandedOut(SSL* ssl, SSL_SESSION* session);
 };

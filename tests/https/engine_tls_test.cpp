@@ -114,4 +114,37 @@ TEST(EngineTlsTest, TimeoutHoldsAgainstAHandshakeSentAByteAtATime) {
     EXPECT_EQ(ActionError(http, httpGet), "301: Interrupted.");
 }
 
+TEST(EngineTlsTest, ALaterConnectionResumesTheSessionAndItsCertificateIsStillJudged) {
+    TTlsServer server("selfsigned");
+    ASSERT_TRUE(server.Ready());
+    std::vector<std::string> statuses;
+    auto get = [&](bool acceptAnyway, std::string* body) {
+        TipsHTTPS http;
+        TEventLog log(http);
+        http.OnSSLServerAuthentication = [&](TipsHTTPS*, long, const std::string&,
+                                             const std::string&, const std::string& status,
+                                             bool& accept) {
+            statuses.push_back(status);
+            if (acceptAnyway) accept = true;
+        };
+        http.SetURL(LocalURL(server.Port()));
+        const std::string error = ActionError(http, httpGet);
+        if (body) *body = log.Body;
+        return error;
+    };
+    std::string first, second;
+    EXPECT_EQ(get(true, &first), "");
+    EXPECT_EQ(get(true, &second), "");
+    // s_server's page tells whether the session was new or resumed.
+    EXPECT_NE(first.find("New,"), std::string::npos);
+    EXPECT_NE(second.find("Reused,"), std::string::npos) << second.substr(0, 400);
+    // A resumed session is no way around the certificate check.
+    EXPECT_EQ(get(false, nullptr),
+              "276: Server certificate verification failed. Connection aborted.");
+    ASSERT_EQ(statuses.size(), 3u);
+    EXPECT_NE(statuses[0], "[0x0] OK");
+    EXPECT_EQ(statuses[1], statuses[0]);
+    EXPECT_EQ(statuses[2], statuses[0]);
+}
+
 }  // namespace
