@@ -23,13 +23,14 @@ cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
-echo "== thread sanitizer build of the threaded parts (log, counters, pump, HTTPS, worker threads) =="
+echo "== thread sanitizer build of the threaded parts (log, counters, pump, HTTPS, worker threads, transfers) =="
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDOVRANT_TSAN=ON -DDOVRANT_GUI=OFF -DDOVRANT_BENCH=OFF -DDOVRANT_WERROR=ON
-cmake --build build-tsan -j "$jobs" --target common_tests https_tests app_core_tests
+cmake --build build-tsan -j "$jobs" --target common_tests https_tests app_core_tests transfer_tests
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 build-tsan/bin/common_tests --gtest_brief=1
 build-tsan/bin/https_tests --gtest_brief=1
 build-tsan/bin/app_core_tests --gtest_brief=1
+build-tsan/bin/transfer_tests --gtest_brief=1
 unset TSAN_OPTIONS
 
 echo "== fuzz targets (libFuzzer, ASan + UBSan) =="
