@@ -15,6 +15,7 @@
 #include "common/base/atomic_file.h"
 #include "common/base/fileutil.h"
 #include "common/base/unique_handle.h"
+#include "common/base/text.h"
 
 namespace {
 
@@ -317,35 +318,8 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
 
 int TIniFile::ReadInteger(const std::string& section, const std::string& key,
                           int defaultValue) const {
-    const std::string text = ReadString(section, key, "");
-    std::size_t pos = 0;
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) negative = text[pos++] == '-';
-    int base = 10;
-    if (text.size() - pos > 2 && text[pos] == '0' &&
-        (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
-        base = 16;
-        pos += 2;
-    } else if (text.size() - pos > 1 && text[pos] == '$') {
-        base = 16;
-        pos += 1;
-    }
-    if (pos >= text.size()) return defaultValue;
-    long long value = 0;
-    for (; pos < text.size(); ++pos) {
-        char c = text[pos];
-        int digit = c >= '0' && c <= '9'   ? c - '0'
-                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                           : 99;
-        if (digit >= base) return defaultValue;
-        value = value * base + digit;
-        if (value > 0xFFFFFFFFLL) return defaultValue;
-    }
-    if (base == 16 && !negative) return static_cast<int>(static_cast<unsigned int>(value));
-    if (negative) value = -value;
-    if (value > 2147483647LL || value < -2147483648LL) return defaultValue;
-    return static_cast<int>(value);
+    int value = 0;
+    return TryStrToInt(ReadString(section, key, ""), value) ? value : defaultValue;
 }
 
 bool TIniFile::ReadBool(const std::string& section, const std::string& key,

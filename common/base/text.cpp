@@ -59,7 +59,12 @@ bool TryStrToInt(std::string_view text, int& value) {
                                                                : -1;
         if (digit < 0) return false;
         result = result * base + digit;
-        if (result > 0x80000000LL) return false;
+        if (result > 0xFFFFFFFFLL) return false;
+    }
+    // Hexadecimal covers all 32 bits: "$FFFFFFFF" is -1.
+    if (base == 16 && !negative) {
+        value = static_cast<int>(static_cast<unsigned int>(result));
+        return true;
     }
     if (negative) result = -result;
     if (result > 0x7FFFFFFFLL || result < -0x80000000LL) return false;

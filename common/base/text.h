@@ -13,6 +13,7 @@ std::string LowerCase(std::string_view text);
 std::string_view TrimView(std::string_view text);
 std::string Trim(std::string_view text);
 // A whole text as a 32-bit integer, as the program's number conversions always read them:
-// leading blanks, an optional sign, decimal digits or hexadecimal after "$" or "0x".
+// leading blanks, an optional sign, decimal digits or hexadecimal after "$" or "0x" (all
+// 32 bits: "$FFFFFFFF" is -1).
 // False for anything else (also an empty text or a value out of range).
 bool TryStrToInt(std::string_view text, int& value);

@@ -12,14 +12,6 @@
 
 namespace {
 
-std::vector<std::string> Entries(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 mode_t ModeOf(const std::string& path) {
     struct stat st {};
     lstat(path.c_str(), &st);
@@ -47,13 +39,13 @@ TEST(AtomicFileTest, AFailureAtAnyStepLeavesThePreviousFileAndNoTemporaryFile) {
                 EXPECT_NE(std::string(e.what()).find(target), std::string::npos);
             }
             EXPECT_EQ(ReadFile(target), "old contents");
-            EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"USER.INI"});
+            EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"USER.INI"});
         }
     }
     SetAtomicWriteFault({});
     WriteFileAtomic(target, "new");
     EXPECT_EQ(ReadFile(target), "new");
-    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"USER.INI"});
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"USER.INI"});
 }
 
 TEST(AtomicFileTest, ModesFollowTheReplacedFileOrTheUmask) {

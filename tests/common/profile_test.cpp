@@ -12,14 +12,6 @@
 
 namespace {
 
-std::vector<std::string> Entries(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 const char* const kSample =
     "; settings of the gateway\r\n"
     "[System]\r\n"
@@ -184,7 +176,7 @@ TEST(Profile, ConcurrentWritersOfOneFileLoseNoUpdate) {
         for (int t = 0; t < kThreads; ++t)
             for (int v = 0; v < kValues; ++v)
                 ASSERT_EQ(ini.ReadInteger("S" + std::to_string(v), key(p, t), -1), v);
-    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"USER.INI"});
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"USER.INI"});
 }
 
 TEST(Profile, AFileThatExistsButCannotBeReadIsAnErrorNotAnEmptyProfile) {
@@ -243,7 +235,7 @@ TEST(Profile, TheFileKeepsOwnerAndModeAndIsRewrittenInPlaceWithoutAWritableFolde
     ASSERT_EQ(stat(file.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(after.st_mode, before.st_mode);
-    EXPECT_EQ(Entries(folder), std::vector<std::string>{"USER.INI"});
+    EXPECT_EQ(FolderNames(folder), std::vector<std::string>{"USER.INI"});
 }
 
 TEST(Profile, TheFileIsParsedOnceAndReadAgainWhenItChanged) {

@@ -5,9 +5,11 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 class TTempDir {
   public:
@@ -40,3 +42,14 @@ class TTempDir {
   private:
     std::string path_;
 };
+
+// The names in folder (no sub-folders entered), sorted; empty when it cannot be read.
+inline std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (auto it = std::filesystem::directory_iterator(folder, error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error))
+        names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}

@@ -238,15 +238,7 @@ class TRecvFixture : public ::testing::Test {
         const auto lines = Log();
         return std::count(lines.begin(), lines.end(), line);
     }
-    // The names in folder (no sub-folders' content), sorted.
-    static std::vector<std::string> Names(const std::string& folder) {
-        std::vector<std::string> names;
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(folder, error))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    static std::vector<std::string> Names(const std::string& folder) { return FolderNames(folder); }
 
     TTempDir dir_;
     TManualClock clock_;

@@ -36,14 +36,6 @@ class TStatusView : public IMainView {
     bool animated = false;
 };
 
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class SendCycle : public testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -122,9 +114,9 @@ TEST_F(SendCycle, RoutesByTheFirstCharacterAndPostsTheMessageFileByteForByte) {
           {"Q7.TXT", "no service for Q"},
           {"B1.TXT", "service without a sender URL"}});
     EXPECT_EQ(result_, 0);
-    EXPECT_EQ(Names(ProgramInfo.SentboxPath), std::vector<std::string>{"A100.TXT"});
-    EXPECT_EQ(Names(ProgramInfo.ErrorPath), (std::vector<std::string>{"B1.TXT", "Q7.TXT"}));
-    EXPECT_TRUE(Names(ProgramInfo.OutboxPath).empty());  // no mail file, no work folder left
+    EXPECT_EQ(FolderNames(ProgramInfo.SentboxPath), std::vector<std::string>{"A100.TXT"});
+    EXPECT_EQ(FolderNames(ProgramInfo.ErrorPath), (std::vector<std::string>{"B1.TXT", "Q7.TXT"}));
+    EXPECT_TRUE(FolderNames(ProgramInfo.OutboxPath).empty());  // no mail file, no work folder left
     EXPECT_EQ(ReadFile(ProgramInfo.SentboxPath + "A100.TXT"),
               "first line\nsecond line\r\n\r\nlast\rline \xb1\xa4 end");
     EXPECT_EQ(Uploads(), 1);  // nothing was posted for the files without a service
@@ -216,8 +208,8 @@ TEST_F(SendCycle, EveryAnswerThatIsNoZeroFailsThreeTimesAndEndsInTheErrorFolder)
         view_.statuses.clear();
         Send({{"A1.TXT", "x"}});
         EXPECT_EQ(result_, -1);
-        EXPECT_TRUE(Names(ProgramInfo.OutboxPath).empty());
-        EXPECT_EQ(Names(ProgramInfo.ErrorPath), std::vector<std::string>{"A1.TXT"});
+        EXPECT_TRUE(FolderNames(ProgramInfo.OutboxPath).empty());
+        EXPECT_EQ(FolderNames(ProgramInfo.ErrorPath), std::vector<std::string>{"A1.TXT"});
         std::filesystem::remove(ProgramInfo.ErrorPath + "A1.TXT");
         auto log = Log();
         log.erase(log.begin(), log.begin() + static_cast<long>(logged));
@@ -240,14 +232,14 @@ TEST_F(SendCycle, ASuccessStatusOtherThan200IsLoggedAndTheBodyDecides) {
     standin_->Post("faults", R"({"kind":"status","status":201,"reason":"Created","body":"0",)"
                              R"("target":"send"})");
     Send({{"A2.TXT", "y"}});
-    EXPECT_EQ(Names(ProgramInfo.SentboxPath), std::vector<std::string>{"A2.TXT"});
+    EXPECT_EQ(FolderNames(ProgramInfo.SentboxPath), std::vector<std::string>{"A2.TXT"});
     EXPECT_TRUE(Logged("Send: Response status from Server error! Reason: HTTP/1.0 201 Created"));
 }
 
 TEST_F(SendCycle, NothingIsLostOrCutWhenAFileCannotTravelOrCannotBeFiled) {
     // A NUL byte would end the text: the file goes to the Error folder, nothing is posted.
     Send({{"A3.TXT", std::string("before\0after", 12)}});
-    EXPECT_EQ(Names(ProgramInfo.ErrorPath), std::vector<std::string>{"A3.TXT"});
+    EXPECT_EQ(FolderNames(ProgramInfo.ErrorPath), std::vector<std::string>{"A3.TXT"});
     EXPECT_EQ(ReadFile(ProgramInfo.ErrorPath + "A3.TXT"), std::string("before\0after", 12));
     EXPECT_TRUE(Logged("Send: Unable to send " + ProgramInfo.OutboxPath +
                        "A3.TXT.  Sender: company@send.example. File holds a NUL byte and cannot "
@@ -258,7 +250,7 @@ TEST_F(SendCycle, NothingIsLostOrCutWhenAFileCannotTravelOrCannotBeFiled) {
     std::filesystem::remove_all(ProgramInfo.SentboxPath);
     WriteFile(dir_.Path() + "SENTBOX", "a file where the folder should be");
     Send({{"A4.TXT", "sent once"}});
-    EXPECT_EQ(Names(ProgramInfo.OutboxPath), std::vector<std::string>{"A4.TXT.sent"});
+    EXPECT_EQ(FolderNames(ProgramInfo.OutboxPath), std::vector<std::string>{"A4.TXT.sent"});
     EXPECT_TRUE(Logged("Fail to copy file to Sentbox"));
     ScanOutbox();
     EXPECT_EQ(OutboxQueue.Count(), 0u);
@@ -268,7 +260,7 @@ TEST_F(SendCycle, NothingIsLostOrCutWhenAFileCannotTravelOrCannotBeFiled) {
     std::filesystem::remove_all(ProgramInfo.ErrorPath);
     WriteFile(dir_.Path() + "ERROR", "");
     Send({{"Q9.TXT", "no service"}});
-    EXPECT_EQ(Names(ProgramInfo.OutboxPath), std::vector<std::string>{"Q9.TXT"});
+    EXPECT_EQ(FolderNames(ProgramInfo.OutboxPath), std::vector<std::string>{"Q9.TXT"});
     EXPECT_TRUE(Logged("Fail to copy file: Q9.TXT to " + ProgramInfo.ErrorPath));
 }
 
@@ -280,9 +272,9 @@ TEST_F(SendCycle, DebugModeKeepsTheWorkFoldersAndAnEmptyQueueRescansThreeTimes) 
     DebugMode = true;
     Send({{"A5.TXT", "z"}});
     DebugMode = false;
-    const auto left = Names(ProgramInfo.OutboxPath);
+    const auto left = FolderNames(ProgramInfo.OutboxPath);
     ASSERT_EQ(left.size(), 1u);
-    EXPECT_EQ(Names(ProgramInfo.OutboxPath + left[0]),
+    EXPECT_EQ(FolderNames(ProgramInfo.OutboxPath + left[0]),
               (std::vector<std::string>{"HttpBody.txt", "RespHD.txt"}));
     EXPECT_EQ(ReadFile(ProgramInfo.OutboxPath + left[0] + "/RespHD.txt"), "0");
 }
