@@ -8,7 +8,6 @@
 #include "common/base/format_text.h"
 #include "common/base/text.h"
 #include "common/settings.h"
-#include "common/temp_names.h"
 #include "common/window_messages.h"
 #include "mail/orv_msg.h"
 #include "transfer/recv_thread.h"
@@ -97,10 +96,7 @@ bool TRecvThread::GetMessageContent(const std::string& userId, const std::string
                                     TOrvMsg& message) {
     retrieving_ = true;
     PostMainWindowMessage(WM_RECVPROGRESS, 0, 0);
-    workFolder_ = IncludeTrailingPathDelimiter(MakeTempDirName(ProgramInfo.InboxPath));
-    // Flushed, so the raw message written into it outlives a power cut after the delete.
-    ForceDirectoriesSynced(workFolder_);
-    msgBodyFile_ = workFolder_ + "MsgBody.txt";
+    MakeWorkFolder();
     Log("Recv: Temp file - " + msgBodyFile_, 2);
 
     const std::string url =
@@ -115,6 +111,7 @@ bool TRecvThread::GetMessageContent(const std::string& userId, const std::string
     int code = 0;
     if (ReturnCodeEmbedded(code)) {
         Log("Recv: Get Message Content failed. Reason: " + ReturnCodeText(code), 1);
+        messageMissing_ = code == -103;
         if (DebugMode) ForgetWorkFolder();
         RemoveWorkFolder();
         return false;
@@ -139,6 +136,8 @@ bool TRecvThread::DeleteMessage(const std::string& userId, const std::string& lo
     const std::string url =
         FormatText(ConnectionInfo.WebMailDelete, {userId, loginId, password, msgId});
     Log("Recv: Call GetHttpsMsg", 2);
+    // The copy on disk tells that its delete went out before the delete can go out.
+    if (!MarkDeleteSent(msgId)) return false;
     deleteRequested_ = true;
     if (!GetHttpsMsg(url, "")) {
         Log("Recv: Delete Message failed. Body response: " + Trim(responseText_), 2);

@@ -4,9 +4,16 @@
 // kinds of GET (count, retrieve, delete; URL formats from the settings), fetches, deletes and
 // stores every waiting message, and reports progress to the main window.
 //
-// A fetched message is kept on disk (the run's work folder in the Inbox, written whole and
-// flushed) before it is deleted from the mailbox, and is removed only once ProcessMessage
-// stored what it carries. When storing fails the raw message is copied to the Error folder.
+// A fetched message is kept on disk (its own work folder in the Inbox, INBOX/~qbXXXX/
+// MsgBody.txt, written whole and flushed) before it is deleted from the mailbox, and is
+// removed only once ProcessMessage stored what it carries. Right before the delete goes out
+// a mark (Deleting.txt, holding the message id) is flushed beside it: from then on the copy
+// may be the only one left. When storing fails the raw message moves to the Error folder.
+//
+// A run that ends before a marked copy was stored (the program was killed, the machine
+// lost power) leaves its work folder behind; the next run stores it before it counts the
+// mailbox. An unmarked copy belongs to a message whose delete never went out: the message
+// is still in the mailbox and the copy is only removed.
 
 #include <cstdint>
 #include <functional>
@@ -39,6 +46,9 @@ class TRecvThread : public TWorkerThread {
 
     void Execute() override;
 
+    // Stores the marked copies that earlier runs left in the Inbox, oldest mark first, and
+    // removes the work folders of messages that never left the mailbox.
+    void ProcessKeptMessages();
     // Count, then fetch, delete and store each message.
     void ReceiveMails(const std::string& userId, const std::string& loginId,
                       const std::string& password);
@@ -50,7 +60,8 @@ class TRecvThread : public TWorkerThread {
     // folder (KeepFailedMessage).
     bool GetMessageContent(const std::string& userId, const std::string& loginId,
                            const std::string& password, const std::string& msgId, TOrvMsg& message);
-    // True when the mailbox confirmed the deletion.
+    // True when the mailbox confirmed the deletion. The current work folder is marked
+    // before the call goes out; when that fails the delete is not sent.
     bool DeleteMessage(const std::string& userId, const std::string& loginId,
                        const std::string& password, const std::string& msgId);
     // One GET of url: true when it succeeded with "200 OK". The body is left in
@@ -66,11 +77,24 @@ class TRecvThread : public TWorkerThread {
   private:
     void ShowActivity();
     void ShowPosition();
-    // Removes the work folder of the current message with the raw message in it.
+    // Up to four attempts to fetch, delete and store one message; true when it was received.
+    bool ReceiveMessage(const std::string& userId, const std::string& loginId,
+                        const std::string& password, const std::string& msgId, int n, int count);
+    // Creates a new work folder in the Inbox and makes it current.
+    void MakeWorkFolder();
+    // Flushes the mark that the current message's delete is going out; false when it
+    // could not be written.
+    bool MarkDeleteSent(const std::string& msgId);
+    // Counts the parsed message as received and stores it; then removes its work folder,
+    // or moves the raw message to the Error folder when it could not be stored.
+    void StoreMessage(TOrvMsg& message, const std::string& msgId);
+    // Parses and stores the marked copy in folder as a freshly fetched message.
+    void StoreKeptCopy(const std::string& folder, const std::string& msgId);
+    // Removes the work folder of the current message with everything in it.
     void RemoveWorkFolder();
     // Leaves the work folder in place and stops tracking it.
     void ForgetWorkFolder();
-    // Copies the raw message of a message that could not be stored to the Error folder.
+    // Moves the raw message of a message that could not be stored to the Error folder.
     void KeepFailedMessage(const std::string& msgId);
 
     // Event handlers of the running request.
@@ -107,6 +131,11 @@ class TRecvThread : public TWorkerThread {
     std::string msgBodyFile_;
     // The delete of the current message may have reached the mailbox.
     bool deleteRequested_ = false;
+    // The last fetch was answered "no such message id".
+    bool messageMissing_ = false;
+    // The work folder of a copy whose delete went out without a confirmation; empty when
+    // none. The next fetch of the message tells whether the copy is still needed.
+    std::string unconfirmedFolder_;
 };
 
 // Reads a count answer: count "/" id ";" id ";" ... Fills ids with the first count ids and
