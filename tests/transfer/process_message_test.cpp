@@ -44,8 +44,8 @@ TEST_F(ProcessMessageTest, FailedSaveStopsTheMessageAndIsLoggedAsItLeaves) {
         std::runtime_error);
     EXPECT_EQ(Names(ProgramInfo.InboxPath), (std::vector<std::string>{"A.TXT", "X.TXT"}));
     const auto lines = Log();
-    EXPECT_TRUE(lines.back().starts_with("Receive: Cannot create file \"" + ProgramInfo.InboxPath +
-                                         "X.TXT/sub/BAD-1.TXT\"."));
+    EXPECT_EQ(lines.back(),
+              "Receive: Unable to create directory: '" + ProgramInfo.InboxPath + "X.TXT/sub/'");
 }
 
 TEST_F(ProcessMessageTest, SubjectAutoupgradeInAnyCaseIsAnUpgrade) {

@@ -71,7 +71,7 @@ TEST(SendCrash, KilledAtRandomMomentsEveryFileIsWholeInExactlyOnePlace) {
         if (child == 0) SendUntilEmpty(programDir);
         int status = 0;
         const bool last = run >= 60;  // then let it finish undisturbed
-        const int64_t killAt = RealMs() + 5 + static_cast<int64_t>(random() % 120);
+        const int64_t killAt = RealMs() + 2 + static_cast<int64_t>(random() % 30);
         const int64_t limit = RealMs() + 120000;
         while (::waitpid(child, &status, WNOHANG) == 0) {
             if (!last && RealMs() >= killAt) {
