@@ -1,8 +1,12 @@
 // One GET of the receive side with its events, its inactivity time-out, and the log lines
 // that report it without ever showing a password.
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -48,6 +52,17 @@ void Hide(std::string& text, const std::string& password) {
     HideAll(text, password);
     HideAll(text, PercentEncoded(password, "0123456789ABCDEF"));
     HideAll(text, PercentEncoded(password, "0123456789abcdef"));
+}
+
+// Writes a raw message whole, its bytes flushed to disk; its folder is flushed with the mark
+// before the message's delete goes out.
+void WriteKeptCopy(const std::string& path, const std::string& data) {
+    TAtomicFile file(path);
+    file.Write(data);
+    if (::fsync(file.Fd()) != 0)
+        throw EAtomicWriteError("Unable to write " + path + ": " + std::strerror(errno), errno);
+    file.SetFlushToDisk(false);
+    file.Commit();
 }
 
 }  // namespace
@@ -138,7 +153,7 @@ bool TRecvThread::GetHttpsMsg(const std::string& url, const std::string& localFi
         https->SetAction(httpGet);
         Log("Recv: Https Header response: " + https->StatusLine(), 2);
         // The body byte for byte: NUL bytes and bare line ends are part of the message.
-        if (!localFile.empty()) WriteFileAtomic(localFile, responseText_);
+        if (!localFile.empty()) WriteKeptCopy(localFile, responseText_);
         result = https->StatusLine().find("200 OK") != std::string::npos;
     } catch (const std::exception& e) {
         Log(std::string("Recv: Https Error. Reason: ") + e.what(), 1);

@@ -104,16 +104,20 @@ bool TRecvThread::GetMessageContent(const std::string& userId, const std::string
     if (!GetHttpsMsg(url, msgBodyFile_)) {
         Log("Recv: Get Message Content failed. Body response: " + Trim(responseText_), 1);
         // The message is still in the mailbox; DebugMode keeps the answer for a look.
-        if (DebugMode) ForgetWorkFolder();
-        RemoveWorkFolder();
+        if (DebugMode)
+            LeaveCopy();
+        else
+            RemoveCopy();
         return false;
     }
     int code = 0;
     if (ReturnCodeEmbedded(code)) {
         Log("Recv: Get Message Content failed. Reason: " + ReturnCodeText(code), 1);
         messageMissing_ = code == -103;
-        if (DebugMode) ForgetWorkFolder();
-        RemoveWorkFolder();
+        if (DebugMode)
+            LeaveCopy();
+        else
+            RemoveCopy();
         return false;
     }
     message.SetExpectedContentType(ProgramInfo.EmailContentType);
@@ -123,7 +127,7 @@ bool TRecvThread::GetMessageContent(const std::string& userId, const std::string
         message.ParseMsg();
     } catch (const std::exception& e) {
         Log(std::string("Recv: Parse message content failed. Reason: ") + e.what(), 1);
-        RemoveWorkFolder();
+        RemoveCopy();
         return false;
     }
     // The raw message stays until what it carries is stored.

@@ -103,7 +103,7 @@ std::string NewWorkFolder(const std::string& inbox) {
 enum class TKeptState {
     Foreign,     // not made here: left alone
     Empty,       // no raw message (the run ended while it was written or removed)
-    NotDeleted,  // a raw message whose delete never went out
+    NotDeleted,  // a raw message whose delete never went out (no mark, or an empty one)
     Marked,      // a raw message whose delete went out
 };
 
@@ -117,7 +117,7 @@ TKeptState InspectWorkFolder(const std::string& folder, timespec& marked) {
         if (name == kMsgBodyName) {
             body = true;
         } else if (name == kDeleteMarkName) {
-            mark = true;
+            mark = st.st_size > 0;
             marked = st.st_mtim;
         } else if (!IsAtomicTempName(name)) {
             return TKeptState::Foreign;
@@ -179,6 +179,7 @@ void TRecvThread::Execute() {
         Log("Recv: Error occurred when receiving mails for " + address + ". Reason: " + e.what(),
             1);
     }
+    CloseWorkFolder();
 
     std::string summary =
         "Receive: " + std::to_string(received_) + " message(s) was/were received.";
@@ -264,9 +265,9 @@ bool TRecvThread::ReceiveMessage(const std::string& userId, const std::string& l
             // Once the delete went out the copy on disk may be the only one left; it is
             // marked, so the next run stores it.
             if (deleteRequested_)
-                ForgetWorkFolder();
+                LeaveCopy();
             else
-                RemoveWorkFolder();
+                RemoveCopy();
             throw;
         }
         if (ok) {
@@ -275,10 +276,10 @@ bool TRecvThread::ReceiveMessage(const std::string& userId, const std::string& l
             // The mailbox may or may not still hold the message: keep the copy until a fetch
             // tells.
             unconfirmedFolder_ = workFolder_;
-            ForgetWorkFolder();
+            LeaveCopy();
         } else {
             // A failed delete leaves the message in the mailbox; it is fetched again.
-            RemoveWorkFolder();
+            RemoveCopy();
         }
         if (messageMissing_ && !unconfirmedFolder_.empty()) {
             // The earlier delete took effect after all: the copy is the message.
@@ -306,7 +307,7 @@ void TRecvThread::StoreMessage(TOrvMsg& message, const std::string& msgId) {
     ++received_;
     try {
         ProcessMessage(message, counters_);
-        RemoveWorkFolder();
+        RemoveCopy();
     } catch (...) {
         // ProcessMessage logged why; the raw message must not be lost with it.
         KeepFailedMessage(msgId);
@@ -314,7 +315,9 @@ void TRecvThread::StoreMessage(TOrvMsg& message, const std::string& msgId) {
 }
 
 void TRecvThread::StoreKeptCopy(const std::string& folder, const std::string& msgId) {
-    workFolder_ = folder;
+    // Handled as the current copy, in its own folder; the run's folder waits meanwhile.
+    const std::string runFolder = std::exchange(workFolder_, folder);
+    TUniqueFd runMark = std::move(deleteMark_);
     msgBodyFile_ = folder + kMsgBodyName;
     auto message = std::make_unique<TOrvMsg>();
     message->SetExpectedContentType(ProgramInfo.EmailContentType);
@@ -322,13 +325,17 @@ void TRecvThread::StoreKeptCopy(const std::string& folder, const std::string& ms
         message->RawMail().LoadFromFile(msgBodyFile_);
         Log("Recv: ParseMsg", 2);
         message->ParseMsg();
+        StoreMessage(*message, msgId);
     } catch (const std::exception& e) {
         // No longer in the mailbox, so it cannot be fetched again.
         Log(std::string("Recv: Parse message content failed. Reason: ") + e.what(), 1);
         KeepFailedMessage(msgId);
-        return;
     }
-    StoreMessage(*message, msgId);
+    // Stored or moved to the Error folder: the folder goes too.
+    if (!workFolder_.empty()) RemoveFolder(workFolder_);
+    msgBodyFile_.clear();
+    workFolder_ = runFolder;
+    deleteMark_ = std::move(runMark);
 }
 
 void TRecvThread::ProcessKeptMessages() {
@@ -387,45 +394,60 @@ void TRecvThread::ShowPosition() {
 }
 
 void TRecvThread::MakeWorkFolder() {
-    workFolder_ = NewWorkFolder(ProgramInfo.InboxPath);
+    if (workFolder_.empty()) {
+        workFolder_ = NewWorkFolder(ProgramInfo.InboxPath);
+        workFolderFlushed_ = false;
+        // Made empty with the folder, so marking rewrites a file that is already there.
+        deleteMark_.Reset(::open((workFolder_ + kDeleteMarkName).c_str(),
+                                 O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    }
     msgBodyFile_ = workFolder_ + kMsgBodyName;
 }
 
 bool TRecvThread::MarkDeleteSent(const std::string& msgId) {
     if (workFolder_.empty()) return true;
-    // A new small file, not a replacement: a mark cut short by a crash still marks, and the
-    // delete goes out only after it is flushed. At worst a message that never left the
-    // mailbox is stored once more from its copy.
-    const std::string path = workFolder_ + kDeleteMarkName;
+    // The mark, the copy's entry in the work folder and, the first time, the folder's entry
+    // in the Inbox reach the disk before the delete goes out (the copy's bytes were flushed
+    // as it was written). A mark cut short by a crash before the delete still marks: at
+    // worst a message that never left the mailbox is stored once more from its copy.
     const std::string text = msgId + "\n";
-    TUniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    bool written = static_cast<bool>(fd);
-    for (std::size_t done = 0; written && done < text.size();) {
-        const ssize_t n = ::write(fd.Get(), text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        written = n > 0;
-        if (written) done += static_cast<std::size_t>(n);
-    }
-    written = written && ::fsync(fd.Get()) == 0 && fd.Close() == 0;
+    bool written = static_cast<bool>(deleteMark_) &&
+                   ::pwrite(deleteMark_.Get(), text.data(), text.size(), 0) ==
+                       static_cast<ssize_t>(text.size()) &&
+                   ::ftruncate(deleteMark_.Get(), static_cast<off_t>(text.size())) == 0 &&
+                   ::fsync(deleteMark_.Get()) == 0;
     if (!written) {
         Log(std::string("Recv: Delete Message not sent: the kept message could not be marked. "
                         "Reason: ") +
-                std::strerror(errno),
+                std::strerror(deleteMark_ ? errno : EBADF),
             1);
         return false;
     }
     FlushFolder(workFolder_);
+    if (!workFolderFlushed_) FlushFolder(ProgramInfo.InboxPath);
+    workFolderFlushed_ = true;
     return true;
 }
 
-void TRecvThread::RemoveWorkFolder() {
-    if (!workFolder_.empty()) RemoveFolder(workFolder_);
-    ForgetWorkFolder();
+void TRecvThread::RemoveCopy() {
+    if (!msgBodyFile_.empty()) ::unlink(msgBodyFile_.c_str());
+    // Unmarked until the next delete; the next mark's flush also puts this removal on disk,
+    // so a copy never outlives a later message's store.
+    if (deleteMark_) (void)!::ftruncate(deleteMark_.Get(), 0);
+    msgBodyFile_.clear();
 }
 
-void TRecvThread::ForgetWorkFolder() {
-    msgBodyFile_.clear();
+void TRecvThread::LeaveCopy() {
+    deleteMark_.Reset();
     workFolder_.clear();
+    msgBodyFile_.clear();
+}
+
+void TRecvThread::CloseWorkFolder() {
+    deleteMark_.Reset();
+    if (!workFolder_.empty()) RemoveFolder(workFolder_);
+    workFolder_.clear();
+    msgBodyFile_.clear();
 }
 
 void TRecvThread::KeepFailedMessage(const std::string& msgId) {
@@ -445,9 +467,9 @@ void TRecvThread::KeepFailedMessage(const std::string& msgId) {
         Log("Recv: Unable to move the received message to the Error folder. It is kept in " +
                 msgBodyFile_ + ". Reason: " + e.what(),
             1);
-        ForgetWorkFolder();
+        LeaveCopy();
         return;
     }
     Log("Recv: The received message could not be stored and was moved to " + target, 1);
-    RemoveWorkFolder();
+    RemoveCopy();
 }

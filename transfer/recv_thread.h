@@ -4,11 +4,13 @@
 // kinds of GET (count, retrieve, delete; URL formats from the settings), fetches, deletes and
 // stores every waiting message, and reports progress to the main window.
 //
-// A fetched message is kept on disk (its own work folder in the Inbox, INBOX/~qbXXXX/
-// MsgBody.txt, written whole and flushed) before it is deleted from the mailbox, and is
-// removed only once ProcessMessage stored what it carries. Right before the delete goes out
-// a mark (Deleting.txt, holding the message id) is flushed beside it: from then on the copy
-// may be the only one left. When storing fails the raw message moves to the Error folder.
+// A fetched message is kept on disk (in the run's work folder in the Inbox, INBOX/~qbXXXX/
+// MsgBody.txt, written whole) before it is deleted from the mailbox, and is removed only
+// once ProcessMessage stored what it carries. Right before the delete goes out the message
+// id is written into the folder's mark (Deleting.txt, empty otherwise) and both are flushed
+// to disk: from then on the copy may be the only one left. When storing fails the raw
+// message moves to the Error folder. A copy that has to stay (its delete got no answer, or
+// the Error folder cannot take it) keeps its folder; the run goes on in a new one.
 //
 // A run that ends before a marked copy was stored (the program was killed, the machine
 // lost power) leaves its work folder behind; the next run stores it before it counts the
@@ -21,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "common/base/unique_handle.h"
 #include "common/base/worker_thread.h"
 #include "transfer/process_message.h"
 
@@ -56,8 +59,8 @@ class TRecvThread : public TWorkerThread {
     int GetMessageCount(const std::string& userId, const std::string& loginId,
                         const std::string& password, std::vector<std::string>& ids);
     // Fetches one message into the work folder and parses it. On success the raw message
-    // stays in the work folder until it is stored (RemoveWorkFolder) or kept in the Error
-    // folder (KeepFailedMessage).
+    // stays in the work folder until it is stored (RemoveCopy) or kept in the Error folder
+    // (KeepFailedMessage).
     bool GetMessageContent(const std::string& userId, const std::string& loginId,
                            const std::string& password, const std::string& msgId, TOrvMsg& message);
     // True when the mailbox confirmed the deletion. The current work folder is marked
@@ -80,20 +83,22 @@ class TRecvThread : public TWorkerThread {
     // Up to four attempts to fetch, delete and store one message; true when it was received.
     bool ReceiveMessage(const std::string& userId, const std::string& loginId,
                         const std::string& password, const std::string& msgId, int n, int count);
-    // Creates a new work folder in the Inbox and makes it current.
+    // Makes the run's work folder when there is none; msgBodyFile_ names the copy in it.
     void MakeWorkFolder();
-    // Flushes the mark that the current message's delete is going out; false when it
-    // could not be written.
+    // Writes msgId into the mark and flushes it with the copy; false when that failed.
     bool MarkDeleteSent(const std::string& msgId);
-    // Counts the parsed message as received and stores it; then removes its work folder,
-    // or moves the raw message to the Error folder when it could not be stored.
+    // Counts the parsed message as received and stores it; then removes its copy, or moves
+    // the raw message to the Error folder when it could not be stored.
     void StoreMessage(TOrvMsg& message, const std::string& msgId);
     // Parses and stores the marked copy in folder as a freshly fetched message.
     void StoreKeptCopy(const std::string& folder, const std::string& msgId);
-    // Removes the work folder of the current message with everything in it.
-    void RemoveWorkFolder();
-    // Leaves the work folder in place and stops tracking it.
-    void ForgetWorkFolder();
+    // Removes the copy of the current message and clears the mark; the folder stays for
+    // the next message.
+    void RemoveCopy();
+    // Leaves the copy and its folder in place; the next message gets a new folder.
+    void LeaveCopy();
+    // At the end of the run: removes the work folder, which then holds no copy.
+    void CloseWorkFolder();
     // Moves the raw message of a message that could not be stored to the Error folder.
     void KeepFailedMessage(const std::string& msgId);
 
@@ -126,8 +131,12 @@ class TRecvThread : public TWorkerThread {
 
     int received_ = 0;
     TMessageCounters counters_;
-    // The work folder and raw message file of the message being handled; empty when none.
+    // The run's work folder (ending with "/"; empty when none), its mark open for
+    // rewriting, and whether the folder's entry in the Inbox is on disk yet.
     std::string workFolder_;
+    TUniqueFd deleteMark_;
+    bool workFolderFlushed_ = false;
+    // The raw message of the message being handled; empty when none.
     std::string msgBodyFile_;
     // The delete of the current message may have reached the mailbox.
     bool deleteRequested_ = false;

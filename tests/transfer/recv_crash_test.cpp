@@ -32,15 +32,15 @@ namespace {
 
 class RecvKept : public TRecvFixture {
   protected:
-    // A work folder as a run leaves it; markedAt (seconds) writes the mark of a delete that
-    // went out at that time.
+    // A work folder as a run leaves it: the mark is empty until a delete goes out, then
+    // holds the message id (markedAt: the time in seconds).
     std::string Kept(const std::string& name, const std::string& body, const std::string& msgId,
                      long markedAt = 0) {
         const std::string folder = ProgramInfo.InboxPath + name + "/";
         ForceDirectories(folder);
         if (!body.empty()) WriteFile(folder + "MsgBody.txt", body);
+        WriteFile(folder + "Deleting.txt", markedAt > 0 ? msgId + "\n" : "");
         if (markedAt > 0) {
-            WriteFile(folder + "Deleting.txt", msgId + "\n");
             const timespec times[2] = {{markedAt, 0}, {markedAt, 0}};
             ::utimensat(AT_FDCWD, (folder + "Deleting.txt").c_str(), times, 0);
         }
