@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -203,25 +204,39 @@ TEST(RecvCrash, KilledAtRandomMomentsNoMessageIsLostOrCut) {
                   "\nWEBMAILRETRIEVER=" + standin.UrlFormat("retrieve") +
                   "\nWEBMAILDELETE=" + standin.UrlFormat("delete") + "\n");
 
+    // Each child is killed once it has stored a few more attachments, at a random moment
+    // within the time one message took: so the kills fall anywhere in a message's handling,
+    // however fast the build runs.
     int kills = 0;
     bool finished = false;
     const int64_t limit = RealMs() + 50000;
+    std::size_t stored = 0;
+    int64_t pace = 20;
     for (int run = 0; run < 100 && !finished; ++run) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) ReceiveUntilEmpty(programDir, standin);
         int status = 0;
         const bool last = run >= 40;  // then let it finish undisturbed
-        const int64_t killAt = RealMs() + 5 + static_cast<int64_t>(random() % 120);
+        const std::size_t target = stored + 1 + random() % 4;
+        int64_t lastStore = RealMs(), killAt = -1;
         while (::waitpid(child, &status, WNOHANG) == 0) {
             if (RealMs() >= limit) ::kill(child, SIGKILL);
-            if (!last && RealMs() >= killAt) {
+            const std::size_t now = FolderNames(dir.Path() + "INBOX").size();
+            if (now > stored) {
+                pace = std::max<int64_t>(1, (RealMs() - lastStore) / (now - stored));
+                lastStore = RealMs();
+                stored = now;
+            }
+            if (!last && killAt < 0 && stored >= target)
+                killAt = RealMs() + static_cast<int64_t>(random() % pace);
+            if (killAt >= 0 && RealMs() >= killAt) {
                 ::kill(child, SIGKILL);
                 ::waitpid(child, &status, 0);
                 ++kills;
                 break;
             }
-            ::usleep(1000);
+            ::usleep(500);
         }
         ASSERT_LT(RealMs(), limit) << "the receive runs did not end";
         finished = WIFEXITED(status) && WEXITSTATUS(status) == 0;
