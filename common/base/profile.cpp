@@ -14,8 +14,8 @@
 
 #include "common/base/atomic_file.h"
 #include "common/base/fileutil.h"
-#include "common/base/unique_handle.h"
 #include "common/base/text.h"
+#include "common/base/unique_handle.h"
 
 namespace {
 
