@@ -174,8 +174,8 @@ void TipsHTTPS::SetUser(const std::string& value) { engine_->Settings.Target.Use
 const std::string& TipsHTTPS::UserAgent() const { return engine_->Settings.UserAgent; }
 void TipsHTTPS::SetUserAgent(const std::string& value) { engine_->Settings.UserAgent = value; }
 
-// The request engine has one transfer path, its own sockets; the flag is kept for callers
-// that set it.
+// With the flag set, actions run through the platform HTTP library (platform_http.cpp)
+// instead of the engine's own sockets, layers and TLS.
 bool TipsHTTPS::UseWinInet() const { return useWinInet_; }
 void TipsHTTPS::SetUseWinInet(bool value) { useWinInet_ = value; }
 

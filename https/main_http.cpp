@@ -30,6 +30,11 @@ const char* const kUsage =
     "  --follow-redirects never|always|same-scheme\n"
     "  --accept-any-certificate            accept server certificates that fail the check\n"
     "  --events                            print each event on stderr as it fires\n"
+    "  --platform-http                     run the request through the platform HTTP library\n"
+    "                                      (libcurl) instead of the component's own sockets;\n"
+    "                                      --proxy '*:80' then uses the system's proxy settings\n"
+    "                                      (http_proxy, https_proxy, no_proxy), and a failed\n"
+    "                                      certificate check always ends the request\n"
     "  --help\n"
     "Without --output the body goes to stdout and the status line to stderr; with it the\n"
     "status line goes to stdout. A failure prints \"CODE: description\" on stderr and exits 1;\n"
@@ -57,6 +62,7 @@ struct TOptions {
     TipshttpsFollowRedirects FollowRedirects = frNever;
     bool AcceptAnyCertificate = false;
     bool Events = false;
+    bool PlatformHttp = false;
 };
 
 [[noreturn]] void UsageError(const std::string& message) {
@@ -186,6 +192,8 @@ TOptions ParseOptions(int argc, char** argv) {
             options.AcceptAnyCertificate = true;
         } else if (arg == "--events") {
             options.Events = true;
+        } else if (arg == "--platform-http") {
+            options.PlatformHttp = true;
         } else if (arg.starts_with("--")) {
             UsageError("unknown option " + arg);
         } else if (options.URL.empty()) {
@@ -259,6 +267,7 @@ void Chain(TEvent& event, THandler handler) {
 
 void Configure(TipsHTTPS& http, const TOptions& options) {
     if (options.HasUserAgent) http.SetUserAgent(options.UserAgent);
+    http.SetUseWinInet(options.PlatformHttp);
     http.SetFollowRedirects(options.FollowRedirects);
     http.SetProxyServer(options.ProxyHost);
     http.SetProxyPort(options.ProxyPort);

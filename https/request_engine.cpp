@@ -4,6 +4,7 @@
 
 #include "common/base/clock.h"
 #include "common/base/message_pump.h"
+#include "https/platform_http.h"
 #include "https/socket_errors.h"
 
 namespace {
@@ -136,6 +137,25 @@ void TRequestEngine::Run(TipshttpsActions action) {
 }
 
 int TRequestEngine::Perform(TipshttpsActions action) {
+    if (sender_.UseWinInet()) {
+        ResetActionState();
+        busy_ = action;
+        TPlatformTransferContext platform;
+        platform.Sender = &sender_;
+        platform.Events = &events_;
+        platform.Settings = &Settings;
+        platform.StatusLine = &statusLine_;
+        platform.HeaderText = &headerText_;
+        platform.TransferredData = &transferredData_;
+        platform.CheckAbort = [this] { CheckAbort(); };
+        platform.ClearBusy = [this] { busy_ = httpIdle; };
+        const int result = RunPlatformTransfer(action, platform);
+        if (result == 301 || statusLine_.empty()) return result;
+        const std::string code = StatusCodeText(statusLine_);
+        if (code.starts_with("2")) return 0;
+        description_ = code;
+        return 151;
+    }
     for (int redirects = 0;; ++redirects) {
         ResetActionState();
         busy_ = action;
