@@ -79,6 +79,7 @@ Tso_frmMain::Tso_frmMain(TMainWindowSetup setup, QWidget* parent)
     if (!setup.MakeTimer) setup.MakeTimer = MakeQtTimer;
     InstallQtPumpHook();
     controller_ = std::make_unique<TMainController>(std::move(setup), *this);
+    controller_->ShowOption = [this] { ShowOption(); };
     Timer_RecvSchedule = controller_->Timer_RecvSchedule.get();
     Timer_Send = controller_->Timer_Send.get();
     Timer_Delay = controller_->Timer_Delay.get();

@@ -76,6 +76,8 @@ class Tso_frmMain : public QMainWindow, public IMainView {
     void SetActionState(TMainAction action, bool enabled, bool visible) override;
     void OpenFolder(const std::string& folder) override;
     void ShowAbout() override;
+    // The options dialog, on the open USER.INI; "Housekeep now" closes the window afterwards.
+    void ShowOption();
     void RequestClose() override;
 
   protected:

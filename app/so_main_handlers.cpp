@@ -7,8 +7,10 @@
 
 #include "app/create_form_waiting.h"
 #include "app/so_main.h"
+#include "common/settings.h"
 #include "dialogs/about_dlg.h"
 #include "dialogs/qt_text.h"
+#include "dialogs/so_option.h"
 
 namespace {
 
@@ -116,6 +118,16 @@ void Tso_frmMain::OpenFolder(const std::string& folder) {
 void Tso_frmMain::ShowAbout() {
     auto about = CreateFormWaiting<TAboutDlg>(this);
     about->exec();
+}
+
+void Tso_frmMain::ShowOption() {
+    if (!UserIni) return;
+    // The phone-book entries are listed once the dial-up layer provides them.
+    auto option = CreateFormWaiting<Tso_frmOption>(this, *UserIni);
+    option->exec();
+    const bool closeMain = option->MainCloseRequested();
+    option.reset();
+    if (closeMain) RequestClose();
 }
 
 void Tso_frmMain::RequestClose() { close(); }

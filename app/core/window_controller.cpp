@@ -153,7 +153,7 @@ void TMainController::OpenErrorExecute() {
 void TMainController::Exit1Click() { view_.RequestClose(); }
 
 void TMainController::OpenOptionExecute() {
-    // The options dialog is opened here once it exists.
+    if (ShowOption) ShowOption();
 }
 
 void TMainController::AboutExecute() { view_.ShowAbout(); }

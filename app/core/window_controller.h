@@ -5,6 +5,7 @@
 // screen only through IMainView and the operator view, so core tests drive it without a
 // display and on the manual clock.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -38,6 +39,8 @@ class TMainController {
     std::unique_ptr<ITimer> Timer_RecvSchedule;
     std::unique_ptr<ITimer> Timer_Send;
     std::unique_ptr<ITimer> Timer_Delay;
+    // Shows the options dialog modally; set by the window.
+    std::function<void()> ShowOption;
 
     // Handlers.
     void FormCreate();

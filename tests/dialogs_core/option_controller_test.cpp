@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 #include <optional>
+#include <sstream>
 
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
@@ -311,8 +313,8 @@ TEST_F(OptionTest, OkWritesEveryPageAndTheProgramReadsThemBackAtItsNextStart) {
     v.Inbox = {3, "Months"};
     v.Sentbox = {1, "Weeks"};
     v.SysLog = {5, "Days"};
-    struct stat before {};
-    ::stat((programDir + "USER.INI").c_str(), &before);
+    // A reader that has the file open while it is saved.
+    std::ifstream reader(programDir + "USER.INI", std::ios::binary);
     controller->BitBtn_OKClick();
 
     ASSERT_EQ(boxes.boxes.size(), 1u);
@@ -333,10 +335,11 @@ TEST_F(OptionTest, OkWritesEveryPageAndTheProgramReadsThemBackAtItsNextStart) {
         EXPECT_EQ(stored.find(secret), std::string::npos) << secret;
         for (auto& line : Log()) EXPECT_EQ(line.find(secret), std::string::npos) << line;
     }
-    // The file was replaced by the atomic writer, not rewritten in place.
-    struct stat after {};
-    ::stat((programDir + "USER.INI").c_str(), &after);
-    EXPECT_NE(before.st_ino, after.st_ino);
+    // The file was replaced by the atomic writer, never rewritten in place: the open reader
+    // still sees the whole old file.
+    std::ostringstream seen;
+    seen << reader.rdbuf();
+    EXPECT_EQ(seen.str(), kStoredIni);
 
     Reload();
     EXPECT_EQ(CompanyInfo.EmailAddr, "7654321@mail.dovrant.example");
