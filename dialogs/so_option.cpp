@@ -79,6 +79,12 @@ Tso_frmOption::Tso_frmOption(QWidget* parent, TIniFile& ini, std::vector<std::st
     setWindowTitle("Option");
     setModal(true);
     PageControl = new QTabWidget(this);
+    // The five tabs fit the form's width without scroll buttons.
+    PageControl->setUsesScrollButtons(false);
+    PageControl->setStyleSheet("QTabBar::tab { padding: 3px 3px; }");
+    // The small dialog font of the design, so every page fits the fixed size; passwords
+    // show as "*".
+    setStyleSheet("QWidget { font-size: 11px; } QLineEdit { lineedit-password-character: 42; }");
     PageControl->addTab(ts_Identification = BuildIdentification(), "Identification");
     PageControl->addTab(ts_Schedule = BuildSchedule(), "Schedule");
     PageControl->addTab(ts_Connection = BuildConnection(), "Connection");
@@ -199,12 +205,13 @@ QWidget* Tso_frmOption::BuildSchedule() {
                            "Friday", "Saturday", "Sunday"};
     for (int day = 0; day < 7; ++day) {
         chkDays[static_cast<size_t>(day)] = new QCheckBox(names[day], cycle);
-        days->addWidget(chkDays[static_cast<size_t>(day)], day / 4, day % 4);
+        days->addWidget(chkDays[static_cast<size_t>(day)], day / 3, day % 3);
     }
     cycleColumn->addLayout(days);
     column->addWidget(cycle);
     column->addStretch(1);
     auto* outer = new QVBoxLayout(page);
+    outer->setContentsMargins(2, 2, 2, 2);
     outer->addWidget(group);
     return page;
 }
@@ -213,10 +220,12 @@ QWidget* Tso_frmOption::BuildConnection() {
     auto* page = new QWidget;
     auto* group = new QGroupBox("Connection", page);
     auto* column = new QVBoxLayout(group);
+    column->setContentsMargins(4, 6, 4, 4);
     column->addWidget(new QLabel("Please specify your internet connection type:", group));
     column->addWidget(rbLeaseLine = new QRadioButton(
                           "Always connected to Internet. (e.g.: Leased line/Broadband)", group));
     rbLeaseLine->setChecked(true);
+    rbLeaseLine->setStyleSheet("font-size: 10px;");  // the longest line of the form
     column->addWidget(rbDialup = new QRadioButton("Connect using my modem(s):", group));
     auto* profile = new QHBoxLayout;
     profile->setContentsMargins(20, 0, 0, 0);
@@ -244,6 +253,7 @@ QWidget* Tso_frmOption::BuildConnection() {
     column->addStretch(1);
     dialupWidgets_ = {lblDialup, cbxDialup, grpDisconnection};
     auto* outer = new QVBoxLayout(page);
+    outer->setContentsMargins(2, 2, 2, 2);
     outer->addWidget(group);
     return page;
 }

@@ -204,3 +204,24 @@ TEST_F(OptionDialogTest, EveryPageRenders) {
     }
     dialog.done(QDialog::Accepted);
 }
+
+TEST_F(OptionDialogTest, HousekeepNowClosesTheWindowWithHousekeepingForced) {
+    OpenWindow();
+    const std::string before = ReadFile(programDir + "USER.INI");
+    OnModal<Tso_frmOption>([&](Tso_frmOption* dialog) {
+        view.answers = {TMsgAnswer::Yes};
+        dialog->btnHousekeep->click();
+        if (dialog->isVisible()) dialog->done(QDialog::Rejected);
+    });
+    window->OpenOption->trigger();
+    EXPECT_EQ(view.boxes.back().text,
+              "Quillbern Dovrant is going to exit and perform housekeeping now.\n\rDo you want "
+              "to continue?");
+    EXPECT_TRUE(window->ClosedDown());
+    EXPECT_FALSE(Logged("Quit option without save."));
+    // The pages were not saved; the purge at close recorded its date.
+    EXPECT_EQ(Stored("SCHEDULE", "CONNECT_OPTION"), "2");
+    EXPECT_EQ(before.find("LAST_PURGE"), std::string::npos);
+    EXPECT_NE(Stored("HOUSEKEEP", "LAST_PURGE"), "");
+    HousekeepNow = false;
+}
