@@ -13,7 +13,6 @@ inline constexpr int RASCS_Connected = 0x2000;  // 8192
 
 extern std::atomic<HRASCONN> DVR_RASConn;
 
-// The state of connection (RasGetConnectStatus): 0 on success with state set, else a
-// remote-access error code. Until the remote-access layer is in, a held handle counts as
-// connected.
+// The state of connection (RasGetConnectStatus of dialup/ras.h): 0 on success with state set,
+// else a remote-access error code (6 once the connection is gone).
 unsigned RasGetConnectStatus(HRASCONN connection, int& state);
