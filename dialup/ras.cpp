@@ -72,12 +72,39 @@ bool FitsFields(const RASDIALPARAMS& p) {
            p.szPassword.size() <= PWLEN && p.szDomain.size() <= DNLEN;
 }
 
+bool HeldFor(TService& s, const std::string& entryName) {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    for (const auto& [handle, c] : s.connections)
+        if (SameText(c.entryName, entryName)) return true;
+    return false;
+}
+
+// Command-line links that are up but not held here (brought up by the operator or another
+// program) are taken into the list, as the platform lists every program's connections.
+void TakeInOtherCommandLinks(TService& s) {
+    std::vector<std::string> names;
+    if (ListRasEntries(names) != ERROR_SUCCESS) return;
+    for (const std::string& name : names) {
+        TRasEntry entry;
+        if (ReadRasEntry(name, entry) != ERROR_SUCCESS || entry.Line != TRasLineKind::Command ||
+            entry.StatusCommand.empty() || HeldFor(s, entry.Name) || !CommandLinkUp(entry))
+            continue;
+        std::lock_guard<std::mutex> lock(s.mutex);
+        for (const auto& [handle, c] : s.connections)
+            if (SameText(c.entryName, entry.Name)) return;
+        TConnection& c = s.connections[s.nextHandle++];
+        c.entryName = entry.Name;
+        c.line = MakeCommandLineAlreadyUp(entry);
+    }
+}
+
 }  // namespace
 
 unsigned RasEnumConnections(RASCONN* connections, unsigned& byteCount, unsigned& count) {
     if (byteCount % RASCONN_SIZE != 0) return ERROR_INVALID_SIZE;
     if (connections == nullptr && byteCount != 0) return ERROR_INVALID_BUFFER;
     TService& s = Service();
+    TakeInOtherCommandLinks(s);
     std::vector<TNotice> notices;
     unsigned result = ERROR_SUCCESS;
     {

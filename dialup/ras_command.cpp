@@ -148,15 +148,21 @@ namespace {
 // A link brought up by commands; the commands run on the line's own thread.
 class TCommandLine : public IRasLine {
   public:
-    TCommandLine(const TRasEntry& entry, const RASDIALPARAMS& params) : entry_(entry) {
+    // alreadyUp: a link brought up by other means, taken as connected without the up command.
+    TCommandLine(const TRasEntry& entry, const RASDIALPARAMS& params, bool alreadyUp)
+        : entry_(entry), alreadyUp_(alreadyUp) {
         environment_ = {"DOVRANT_ENTRY=" + entry.Name, "DOVRANT_USER=" + params.szUserName,
                         "DOVRANT_PHONE=" + params.szPhoneNumber};
         if (entry.PasswordByEnvironment)
             environment_.push_back("DOVRANT_PASSWORD=" + params.szPassword);
         else
             input_ = params.szPassword + "\n";
-        untold_ = {{RASCS_OpenPort, 0}, {RASCS_ConnectDevice, 0}};
-        state_ = RASCS_ConnectDevice;
+        if (alreadyUp) {
+            state_ = RASCS_Connected;
+        } else {
+            untold_ = {{RASCS_OpenPort, 0}, {RASCS_ConnectDevice, 0}};
+            state_ = RASCS_ConnectDevice;
+        }
         thread_ = std::thread([this] { Run(); });
     }
 
@@ -213,6 +219,11 @@ class TCommandLine : public IRasLine {
     }
 
     void Run() {
+        if (!alreadyUp_) Dial();
+        Watch();
+    }
+
+    void Dial() {
         const TCommandRun up =
             RunLineCommand(entry_.UpCommand, environment_, input_, TimeoutMs(), &hangingUp_);
         input_.assign(input_.size(), '\0');
@@ -224,6 +235,10 @@ class TCommandLine : public IRasLine {
             else
                 SetState(RASCS_Connected, 0);
         }
+    }
+
+    // Runs the status checks asked for until the hang-up, then the down command.
+    void Watch() {
         std::unique_lock<std::mutex> lock(mutex_);
         lastCheckMs_ = MonotonicMs();
         for (;;) {
@@ -233,6 +248,11 @@ class TCommandLine : public IRasLine {
             lock.unlock();
             const bool up = StatusUp();
             lock.lock();
+            // A link taken in from elsewhere is simply gone once it is down.
+            if (!up && alreadyUp_ && !hangUp_) {
+                gone_ = true;
+                return;
+            }
             if (!up && state_ == RASCS_Connected && !hangUp_) {
                 state_ = RASCS_Disconnected, error_ = ERROR_PORT_DISCONNECTED;
                 untold_.emplace_back(state_, error_);
@@ -249,6 +269,7 @@ class TCommandLine : public IRasLine {
     }
 
     const TRasEntry entry_;
+    const bool alreadyUp_;
     std::vector<std::string> environment_;
     std::string input_;
     std::mutex mutex_;
@@ -271,6 +292,22 @@ class TCommandLine : public IRasLine {
 unsigned MakeCommandLine(const TRasEntry& entry, const RASDIALPARAMS& params,
                          std::unique_ptr<IRasLine>& line) {
     if (entry.UpCommand.empty()) return ERROR_PORT_NOT_AVAILABLE;
-    line = std::make_unique<TCommandLine>(entry, params);
+    line = std::make_unique<TCommandLine>(entry, params, false);
     return ERROR_SUCCESS;
+}
+
+bool CommandLinkUp(const TRasEntry& entry) {
+    if (entry.Line != TRasLineKind::Command || entry.StatusCommand.empty()) return false;
+    const TCommandRun run = RunLineCommand(entry.StatusCommand, {"DOVRANT_ENTRY=" + entry.Name}, "",
+                                           std::max(1, entry.CommandTimeout) * 1000);
+    return run.ExitCode == 0 &&
+           (entry.StatusUpText.empty() || run.Output.find(entry.StatusUpText) != std::string::npos);
+}
+
+std::unique_ptr<IRasLine> MakeCommandLineAlreadyUp(const TRasEntry& entry) {
+    RASDIALPARAMS params;
+    params.szEntryName = entry.Name;
+    params.szUserName = entry.UserName;
+    params.szPhoneNumber = entry.PhoneNumber;
+    return std::make_unique<TCommandLine>(entry, params, true);
 }

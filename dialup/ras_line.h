@@ -34,3 +34,8 @@ std::unique_ptr<IRasLine> MakeOtherProgramLine(int64_t nowMs, int dropAfterSecon
 // (ERROR_PORT_NOT_AVAILABLE) when the entry has no up command.
 unsigned MakeCommandLine(const TRasEntry& entry, const RASDIALPARAMS& params,
                          std::unique_ptr<IRasLine>& line);
+// Whether the status command of a command-line entry finds its link up (false without one).
+bool CommandLinkUp(const TRasEntry& entry);
+// A command-line link found up that this service did not bring up: connected, watched by the
+// status command, taken down by the down command.
+std::unique_ptr<IRasLine> MakeCommandLineAlreadyUp(const TRasEntry& entry);

@@ -268,4 +268,41 @@ TEST_F(RasCommandTest, HangingUpWhileTheUpCommandRunsStopsIt) {
     EXPECT_EQ(ReadAll(dir_.Path() + "downs"), "down\n");
 }
 
+TEST_F(RasCommandTest, ALinkUpFromElsewhereIsListedAndGoesWhenItIsDown) {
+    TManualClock clock;
+    SetClock(&clock);
+    ASSERT_EQ(WriteRasEntry(entry_), 0u);
+    RASCONN list[10];
+    unsigned bytes = 4120, count = 0;
+    ASSERT_EQ(RasEnumConnections(list, bytes, count), 0u);
+    EXPECT_EQ(count, 0u);
+
+    std::ofstream(dir_.Path() + "state") << "activated";
+    bytes = 4120;
+    ASSERT_EQ(RasEnumConnections(list, bytes, count), 0u);
+    ASSERT_EQ(count, 1u);
+    EXPECT_EQ(list[0].szEntryName, "Office VPN");
+    const HRASCONN h = list[0].hrasconn;
+    RASCONNSTATUS s;
+    ASSERT_EQ(RasGetConnectStatus(h, s), 0u);
+    EXPECT_EQ(s.rasconnstate, RASCS_Connected);
+    bytes = 4120;
+    ASSERT_EQ(RasEnumConnections(list, bytes, count), 0u);
+    EXPECT_EQ(count, 1u);  // taken in once
+
+    // Down by other means: gone at the next status check, no down command run.
+    ::unlink((dir_.Path() + "state").c_str());
+    clock.AdvanceMs(CommandStatusIntervalMs);
+    EXPECT_TRUE(PumpUntil([&] { return RasGetConnectStatus(h, s) == ERROR_INVALID_HANDLE; }));
+    EXPECT_FALSE(Exists(dir_.Path() + "downs"));
+
+    // Up again, and hung up here: the down command takes it down.
+    std::ofstream(dir_.Path() + "state") << "activated";
+    bytes = 4120;
+    ASSERT_EQ(RasEnumConnections(list, bytes, count), 0u);
+    ASSERT_EQ(count, 1u);
+    EXPECT_TRUE(GoneAfterHangUp(list[0].hrasconn));
+    EXPECT_EQ(ReadAll(dir_.Path() + "downs"), "down\n");
+}
+
 }  // namespace
