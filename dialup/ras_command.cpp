@@ -153,8 +153,10 @@ class TCommandLine : public IRasLine {
         : entry_(entry), alreadyUp_(alreadyUp) {
         environment_ = {"DOVRANT_ENTRY=" + entry.Name, "DOVRANT_USER=" + params.szUserName,
                         "DOVRANT_PHONE=" + params.szPhoneNumber};
+        // Only the up command is given the password.
+        upEnvironment_ = environment_;
         if (entry.PasswordByEnvironment)
-            environment_.push_back("DOVRANT_PASSWORD=" + params.szPassword);
+            upEnvironment_.push_back("DOVRANT_PASSWORD=" + params.szPassword);
         else
             input_ = params.szPassword + "\n";
         if (alreadyUp) {
@@ -225,8 +227,9 @@ class TCommandLine : public IRasLine {
 
     void Dial() {
         const TCommandRun up =
-            RunLineCommand(entry_.UpCommand, environment_, input_, TimeoutMs(), &hangingUp_);
+            RunLineCommand(entry_.UpCommand, upEnvironment_, input_, TimeoutMs(), &hangingUp_);
         input_.assign(input_.size(), '\0');
+        for (std::string& e : upEnvironment_) e.assign(e.size(), '\0');
         if (!up.Cancelled) {
             if (up.TimedOut)
                 SetState(RASCS_Disconnected, ERROR_REQUEST_TIMEOUT);
@@ -271,6 +274,7 @@ class TCommandLine : public IRasLine {
     const TRasEntry entry_;
     const bool alreadyUp_;
     std::vector<std::string> environment_;
+    std::vector<std::string> upEnvironment_;
     std::string input_;
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -69,8 +69,10 @@ case " $* " in
   [ -f "$dir/refuse" ] && { echo "Error: activation failed"; exit 4; }
   echo activated > "$dir/state"; echo "Connection successfully activated" ;;
 *" down "*)
+  [ -n "$DOVRANT_PASSWORD" ] && echo "$DOVRANT_PASSWORD" >> "$dir/leaks"
   rm -f "$dir/state"; echo down >> "$dir/downs" ;;
 *" show "*)
+  [ -n "$DOVRANT_PASSWORD" ] && echo "$DOVRANT_PASSWORD" >> "$dir/leaks"
   [ -f "$dir/state" ] && echo "GENERAL.STATE:activated" ;;
 esac
 exit 0
@@ -257,6 +259,8 @@ TEST_F(RasCommandTest, ThePasswordNeverShowsInAnyArgumentList) {
         EXPECT_EQ(ReadAll(dir_.Path() + "got"), kPassword);
         EXPECT_TRUE(GoneAfterHangUp(h));
     }
+    // The status and down commands are never given it.
+    EXPECT_FALSE(Exists(dir_.Path() + "leaks"));
 }
 
 TEST_F(RasCommandTest, HangingUpWhileTheUpCommandRunsStopsIt) {
