@@ -369,8 +369,9 @@ TEST(PlatformHttpTest, BothPathsGiveTheSameEventsAndBytes) {
             EXPECT_EQ(ActionError(http, exchange.Action), exchange.Error)
                 << exchange.Name << " " << platform;
             EXPECT_EQ(http.TransferredData(), log.Body) << exchange.Name;
-            if (!exchange.Upload.empty())
+            if (!exchange.Upload.empty()) {
                 EXPECT_TRUE(server.Request().ends_with("\r\n\r\n" + exchange.Upload));
+            }
             events[platform] = comparable(log);
             bodies[platform] = log.Body;
             files[platform] = Exists(out) ? ReadFile(out) : "(none)";
