@@ -5,6 +5,8 @@
 
 #include <climits>
 #include <cstdio>
+#include <map>
+#include <mutex>
 
 #include "https/tls_client_certificate.h"
 #include "https/tls_session_cache.h"
@@ -90,26 +92,56 @@ void TTlsLayer::Fail(int code, const std::string& text, bool report) {
     throw EipsHTTPS(code, text);
 }
 
-void TTlsLayer::AcquireCredentials() {
-    credentials_.reset(SSL_CTX_new(TLS_client_method()));
+namespace {
+
+// The settings every client context gets. False when the context cannot take them.
+bool Configure(SSL_CTX* context, X509_STORE* trust) {
     // TLS 1.2 and 1.3 only, whatever the system's OpenSSL configuration allows: a server
     // that offers nothing newer than TLS 1.1 fails the handshake.
+    if (SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) != 1) return false;
+    SSL_CTX_set1_cert_store(context, trust);
+    // The certificate is judged after the handshake, so the caller can accept it.
+    SSL_CTX_set_verify(context, SSL_VERIFY_NONE, nullptr);
+    SSL_CTX_set_session_cache_mode(context,
+                                   SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+    SSL_CTX_sess_set_new_cb(context, SessionHandedOut);
+    // Called only when a server asks and no client certificate was loaded.
+    SSL_CTX_set_client_cert_cb(context, ClientCertificateRequested);
+    return true;
+}
+
+// Without a client certificate every connection under one trust store needs the same
+// context: it is made once and shared (contexts are safe to share between threads).
+SSL_CTX* SharedContext(X509_STORE* trust) {
+    static std::mutex lock;
+    static std::map<X509_STORE*, TSslContext> contexts;
+    std::lock_guard<std::mutex> guard(lock);
+    TSslContext& context = contexts[trust];
+    if (!context) {
+        TSslContext made(SSL_CTX_new(TLS_client_method()));
+        if (!made || !Configure(made.get(), trust)) return nullptr;
+        context = std::move(made);
+    }
+    SSL_CTX_up_ref(context.get());
+    return context.get();
+}
+
+}  // namespace
+
+void TTlsLayer::AcquireCredentials() {
     X509_STORE* trust = SharedTrustStore();
-    if (!credentials_ || !trust ||
-        SSL_CTX_set_min_proto_version(credentials_.get(), TLS1_2_VERSION) != 1)
+    const bool clientCertificate = !certStore_.empty() && !certSubject_.empty();
+    if (trust && !clientCertificate) {
+        credentials_.reset(SharedContext(trust));
+    } else if (trust) {
+        credentials_.reset(SSL_CTX_new(TLS_client_method()));
+        if (credentials_ && !Configure(credentials_.get(), trust)) credentials_.reset();
+    }
+    if (!credentials_)
         Fail(273, Format("Could not acquire security credentials: error 0x%lx.", LastFailure(0)),
              false);
-    SSL_CTX_set1_cert_store(credentials_.get(), trust);
-    // The certificate is judged after the handshake, so the caller can accept it.
-    SSL_CTX_set_verify(credentials_.get(), SSL_VERIFY_NONE, nullptr);
-    SSL_CTX_set_session_cache_mode(credentials_.get(),
-                                   SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
-    SSL_CTX_sess_set_new_cb(credentials_.get(), SessionHandedOut);
-    // Called only when a server asks and no client certificate was loaded.
-    SSL_CTX_set_client_cert_cb(credentials_.get(), ClientCertificateRequested);
     // One that is not found leaves the connection without a client certificate.
-    if (!certStore_.empty() && !certSubject_.empty())
-        UseClientCertificate(credentials_.get(), certStore_, certSubject_);
+    if (clientCertificate) UseClientCertificate(credentials_.get(), certStore_, certSubject_);
 }
 
 void TTlsLayer::Connect(const std::string& host, uint16_t port) {
