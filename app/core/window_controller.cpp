@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <exception>
 
+#include "app/core/schedule.h"
+#include "common/base/datetime.h"
 #include "common/housekeeping.h"
 #include "common/outbox_scan.h"
 #include "common/settings.h"
@@ -67,6 +69,7 @@ void TMainController::FormShow() {
     RefreshCounters();
     Timer_Send->SetInterval(kSendScanMs);
     SetAutoImport(ProgramInfo.AutoImport);
+    ShowNextConnection();
     if (ScheduleEnabled) {
         Timer_RecvSchedule->SetInterval(kScheduleTickMs);
         Timer_RecvSchedule->SetEnabled(true);
@@ -191,6 +194,39 @@ void TMainController::Timer_SendTimer() {
     // A send cycle for the queued files starts here once the transfer cycle control exists.
 }
 
-void TMainController::Timer_RecvScheduleTimer() { RefreshCounters(); }
+void TMainController::ShowNextConnection() {
+    if (!ScheduleEnabled) {
+        view_.SetText(TMainText::Status, "");
+        return;
+    }
+    NextConnectTime = ComputeNextConnection();
+    WriteLog(
+        "Next connection time is: " + FormatDateTime("yyyy/MM/dd hh:nn AM/PM", NextConnectTime), 2);
+    view_.SetText(TMainText::Status, NextConnectionText(NextConnectTime));
+}
+
+void TMainController::Timer_RecvScheduleTimer() {
+    Timer_RecvSchedule->SetEnabled(false);
+    // Also after an error: the schedule goes on unless a receive now runs (its end turns
+    // the timer back on).
+    struct TRearm {
+        TMainController* Controller;
+        ~TRearm() {
+            if (!RecvIdle) return;
+            Controller->Timer_RecvSchedule->SetEnabled(true);
+            try {
+                if (ScheduleEnabled) Controller->ShowNextConnection();
+            } catch (const std::exception&) {
+                // Shown once already by the handler's own error box.
+            }
+        }
+    } rearm{this};
+    RefreshCounters();
+    if (!ScheduleEnabled) return;
+    ShowNextConnection();
+    if (InScheduledMinute(Now(), NextConnectTime)) {
+        // The receive cycle starts here once the transfer cycle control is in.
+    }
+}
 
 void TMainController::Timer_DelayTimer() { RefreshCounters(); }

@@ -61,6 +61,8 @@ class TMainController {
     void Timer_SendTimer();
     void Timer_RecvScheduleTimer();
     void Timer_DelayTimer();
+    // Works out the next scheduled receive and shows it in the status bar.
+    void ShowNextConnection();
     // A message a worker posted to the window (1134 send progress, 1144 receive progress).
     void WindowMessage(int message, int wParam, long lParam);
 

@@ -132,6 +132,15 @@ TEST_F(WindowControllerTest, ShowCountsTheFoldersAndStartsTheTimers) {
     EXPECT_EQ(controller->Timer_Delay->Interval(), INT_MAX);
     EXPECT_EQ(view.texts[TMainText::SendCaption], " Send ");
     EXPECT_TRUE(Logged("Resume Auto Import"));
+    // Every 30 minutes from the start: shown at once, and a tick each minute keeps it.
+    EXPECT_EQ(view.texts[TMainText::Status],
+              "Next connection time for receive: 2026/12/09 10:30 AM");
+    view.texts[TMainText::Status].clear();
+    WaitProcessingMessages(60000);
+    EXPECT_EQ(view.texts[TMainText::Status],
+              "Next connection time for receive: 2026/12/09 10:30 AM");
+    EXPECT_TRUE(controller->Timer_RecvSchedule->Enabled());
+    EXPECT_TRUE(Logged("Next connection time is: 2026/12/09 10:30 AM"));
 }
 
 TEST_F(WindowControllerTest, PauseStopsTheOutboxScanAndResumeStartsItAgain) {
