@@ -1,9 +1,9 @@
 #include "dialup/dial.h"
 
-#include <cmath>
 #include <stdexcept>
 
 #include "common/base/clock.h"
+#include "common/base/datetime.h"
 #include "common/base/message_pump.h"
 #include "common/base/to_main_thread.h"
 #include "common/syslog.h"
@@ -34,8 +34,9 @@ bool TDialProgress::CloseRequested() {
 }
 
 void TDialProgress::TimerTick() {
-    const double seconds = std::floor(Clock().Now() * 86400.0 + 0.5);
-    view_.ShowFrame(DialFrameForSecond(static_cast<int>(std::fmod(seconds, 60.0))));
+    int hour = 0, minute = 0, second = 0, ms = 0;
+    DecodeTime(Clock().Now(), hour, minute, second, ms);
+    view_.ShowFrame(DialFrameForSecond(second));
 }
 
 TRasDialNotifier TDialProgress::Notifier() {

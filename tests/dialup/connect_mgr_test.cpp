@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/base/clock.h"
+#include "common/base/datetime.h"
 #include "common/password.h"
 #include "common/settings.h"
 #include "common/syslog.h"
@@ -18,6 +19,7 @@
 #include "dialup/dial.h"
 #include "dialup/dial_views.h"
 #include "dialup/error_str.h"
+#include "dialup/ras_bind.h"
 #include "dialup/ras_phonebook.h"
 #include "dialup/ras_sim.h"
 
@@ -34,6 +36,7 @@ struct TDialogs {
     int minimized = 0;
     int closed = 0;
     std::string cancelOnStatus;  // the Cancel button is pressed when this status is shown
+    int frame = 0;
     // Information dialogs.
     int infoMade = 0;
     int infoOpenNow = 0;
@@ -61,7 +64,7 @@ class TFakeProgress : public IDialProgressView {
         ++d_.closed;
         EXPECT_TRUE(form_ && form_->CloseRequested());
     }
-    void ShowFrame(int) override {}
+    void ShowFrame(int frame) override { d_.frame = frame; }
 
   private:
     TDialogs& d_;
@@ -536,6 +539,8 @@ TEST_F(ConnectMgrTest, TheNtFamilyDialsThroughTheSystemDialog) {
 }
 
 TEST(DialProgressTest, CloseBoxActsAsCancelUntilTheDialIsDoneAndFramesFollowTheSeconds) {
+    TManualClock clock(EncodeDate(2026, 12, 9) + EncodeTime(13, 30, 6, 900));
+    SetClock(&clock);
     TDialogs d;
     TFakeProgress view(d);
     TDialProgress form(view);
@@ -550,6 +555,34 @@ TEST(DialProgressTest, CloseBoxActsAsCancelUntilTheDialIsDoneAndFramesFollowTheS
     EXPECT_EQ(DialFrameForSecond(1), 3);
     EXPECT_EQ(DialFrameForSecond(6), 2);
     EXPECT_EQ(DialFrameForSecond(59), 1);
+    form.TimerTick();
+    EXPECT_EQ(d.frame, 2);
+    clock.AdvanceMs(100);
+    form.TimerTick();
+    EXPECT_EQ(d.frame, 1);
+    SetClock(nullptr);
+}
+
+TEST_F(ConnectMgrTest, ABindingFailureReadingTheEntryReachesTheCallerWithTheCheckIdle) {
+    WriteOffice({TSimOutcome::Connected}, "");
+    SetRasLibraryLoader([](const std::string&) -> const TRasExports* { return nullptr; });
+    ReleaseRasBinding();
+    EXPECT_THROW(
+        {
+            try {
+                CheckConnection();
+            } catch (const ERasBindError& e) {
+                EXPECT_STREQ(e.what(), "Error opening rasapi.dll");
+                throw;
+            }
+        },
+        ERasBindError);
+    SetRasLibraryLoader(nullptr);
+    ReleaseRasBinding();
+    EXPECT_TRUE(DialIdle);
+    // The operator was still asked, once, before the error went on.
+    EXPECT_EQ(dialogs_.infoMade, 1);
+    EXPECT_EQ(SimDialCount("Office"), 0);
 }
 
 }  // namespace
