@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <cstdlib>
 
 #include "app/folder_pictures.h"
 #include "app/qt_operator_view.h"
@@ -77,6 +78,7 @@ Tso_frmMain::Tso_frmMain(TMainWindowSetup setup, QWidget* parent)
         SetOperatorView(operatorView_.get());
     }
     if (!setup.MakeTimer) setup.MakeTimer = MakeQtTimer;
+    if (!setup.EndProgram) setup.EndProgram = [](int code) { std::exit(code); };
     InstallQtPumpHook();
     controller_ = std::make_unique<TMainController>(std::move(setup), *this);
     controller_->ShowOption = [this] { ShowOption(); };

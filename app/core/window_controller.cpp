@@ -56,11 +56,16 @@ void TMainController::RunHandler(void (TMainController::*handler)()) {
 }
 
 void TMainController::FormCreate() {
+    // The window is created and the program runs on whatever these raise.
     try {
         LoadSettings(setup_.ProgramDir, setup_.ComputerName);
-        // The forced-upgrade check joins here together with the transfer cycle control.
     } catch (const std::exception& e) {
-        ShowHandlerError(e);  // the window is still created and the program runs on
+        ShowHandlerError(e);
+    }
+    try {
+        CheckForceUpgrade();
+    } catch (const std::exception& e) {
+        ShowHandlerError(e);
     }
 }
 
@@ -161,10 +166,6 @@ void TMainController::OpenOptionExecute() {
 
 void TMainController::AboutExecute() { view_.ShowAbout(); }
 
-void TMainController::ReceiveNowExecute() {
-    // Starting a receive cycle is added with the transfer cycle control.
-}
-
 void TMainController::PauseAutoImportExecute() { SetAutoImport(false); }
 
 void TMainController::ResumeAutoImportExecute() {
@@ -191,7 +192,10 @@ void TMainController::Timer_SendTimer() {
     } rearm{this};
     RefreshCounters();
     ScanOutbox();
-    // A send cycle for the queued files starts here once the transfer cycle control exists.
+    if (OutboxQueue.Count() > 0) {
+        SendIdle = false;
+        StartSend();
+    }
 }
 
 void TMainController::ShowNextConnection() {
@@ -225,8 +229,7 @@ void TMainController::Timer_RecvScheduleTimer() {
     if (!ScheduleEnabled) return;
     ShowNextConnection();
     if (InScheduledMinute(Now(), NextConnectTime)) {
-        // The receive cycle starts here once the transfer cycle control is in.
+        RecvIdle = false;
+        StartReceive();
     }
 }
-
-void TMainController::Timer_DelayTimer() { RefreshCounters(); }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "common/base/clock.h"
 #include "common/base/main_view.h"
 #include "common/base/timer.h"
 #include "common/folder_counters.h"
@@ -22,6 +23,12 @@ struct TMainWindowSetup {
     TLockFile* LockFile = nullptr;    // held lock file, none in multi-user mode
     TTimerFactory MakeTimer;          // the window's timers
     bool InstallOperatorView = true;  // message boxes of the core go to this window
+    // The dial-up connection check (0 when a connection is held, -1 otherwise) and the
+    // hang-up of the line this program dialled. Without them no line can be dialled.
+    std::function<int()> CheckConnection;
+    std::function<void()> HangUpDialup;
+    // Ends the program at once with an exit code (a refused forced upgrade).
+    std::function<void(int code)> EndProgram;
 };
 
 class TMainController {
@@ -63,6 +70,19 @@ class TMainController {
     void Timer_DelayTimer();
     // Works out the next scheduled receive and shows it in the status bar.
     void ShowNextConnection();
+
+    // Transfer cycles.
+    int EnsureDialup();
+    void StartSend();
+    bool HasCompanyInfo();
+    void StartReceive();
+    void SendFinish();
+    void ReceiveFinish();
+    void CheckDelayDisconnect(const std::string& action);
+    void ScheduleDelayDisconnect(const std::string& action);
+    bool DisconnectDialup();
+    void CheckForceUpgrade();
+    TDateTime DisconnectTime() const { return disconnectTime_; }
     // A message a worker posted to the window (1134 send progress, 1144 receive progress).
     void WindowMessage(int message, int wParam, long lParam);
 
@@ -78,6 +98,7 @@ class TMainController {
     TMainWindowSetup setup_;
     IMainView& view_;
     bool closed_ = false;
+    TDateTime disconnectTime_ = 0;  // when a delayed hang-up is due
 };
 
 // Shows an error that reached a window handler in the application's standard error box.

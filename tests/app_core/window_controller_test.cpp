@@ -16,6 +16,7 @@
 #include "common/single_instance.h"
 #include "common/test_support.h"
 #include "common/window_messages.h"
+#include "dialup/ras_conn.h"
 #include "support/pump_until.h"
 
 namespace {
@@ -64,6 +65,8 @@ class WindowControllerTest : public testing::Test {
     }
 
     void TearDown() override {
+        // A cycle a test started ends before the next test begins.
+        PumpUntil([] { return SendIdle && RecvIdle; });
         if (controller && !controller->ClosedDown()) {
             SendIdle = RecvIdle = DialIdle = true;
             controller->Timer_Delay->SetEnabled(false);
@@ -75,7 +78,8 @@ class WindowControllerTest : public testing::Test {
         SetClock(nullptr);
     }
 
-    void Open(const std::string& userIni = UserIni()) {
+    void Open(const std::string& userIni = UserIni(),
+              const std::function<void(TMainWindowSetup&)>& adjust = {}) {
         programDir = dir.Path() + "DVR/";
         ASSERT_TRUE(ForceDirectories(programDir));
         WriteFile(programDir + "USER.INI", userIni);
@@ -87,6 +91,7 @@ class WindowControllerTest : public testing::Test {
         setup.ComputerName = "TESTPC";
         setup.LockFile = lockFile.get();
         setup.MakeTimer = [] { return std::make_unique<TPumpTimer>(); };
+        if (adjust) adjust(setup);
         controller = std::make_unique<TMainController>(std::move(setup), view);
         controller->FormCreate();
         controller->FormShow();
@@ -165,7 +170,14 @@ TEST_F(WindowControllerTest, PauseStopsTheOutboxScanAndResumeStartsItAgain) {
     EXPECT_EQ(OutboxQueue.Count(), 0);
     WaitProcessingMessages(100);  // the scan every 5 seconds
     EXPECT_EQ(OutboxQueue.Count(), 1);
-    EXPECT_EQ(view.texts[TMainText::OutboxCount], "Outbox (1)");
+    // A send cycle runs (the file has no service, so it goes to the Error folder); the
+    // scan waits for its end.
+    EXPECT_FALSE(SendIdle);
+    EXPECT_FALSE(controller->Timer_Send->Enabled());
+    ASSERT_TRUE(PumpUntil([] { return SendIdle.load(); }));
+    EXPECT_TRUE(Logged("Send finish"));
+    EXPECT_TRUE(FileExists(dir.Path() + "ERROR/A1.TXT"));
+    EXPECT_EQ(view.texts[TMainText::OutboxCount], "Outbox (0)");
     EXPECT_TRUE(controller->Timer_Send->Enabled());
     // The pause is never stored.
     EXPECT_EQ(ReadFile(programDir + "USER.INI"), UserIni());
@@ -287,6 +299,104 @@ TEST_F(WindowControllerTest, FolderActionsLogCountAndOpen) {
     EXPECT_TRUE(Logged("Open Error folder"));
     controller->Exit1Click();
     EXPECT_EQ(view.closeRequests, 1);
+}
+
+// A dialled line: the check "dials" handle 42, the hang-up counts.
+std::string DialupIni(const std::string& delay) {
+    return "[SYSTEM]\nLOG_LEVEL=2\nAUTOIMPORT=1\n[CONNECTION]\nLEASE_LINE=0\n"
+           "DIALUP_PROFILE=Office line\nDIALUP_DELAY=" +
+           delay + "\n[SCHEDULE]\nCONNECT_OPTION=1\n[iFile]\nTXT=1\n";
+}
+
+TEST_F(WindowControllerTest, ALineThisProgramDialledIsHungUpAtOnceOrAfterTheDelay) {
+    int hangUps = 0;
+    auto fakeLine = [&](TMainWindowSetup& setup) {
+        setup.CheckConnection = [] {
+            DVR_RASConn = 42;
+            DialedBySelf = true;
+            return 0;
+        };
+        setup.HangUpDialup = [&] {
+            ++hangUps;
+            DVR_RASConn = 0;
+            DialedBySelf = false;
+        };
+    };
+    Open(DialupIni("5"), fakeLine);
+    EXPECT_EQ(controller->EnsureDialup(), 0);
+    EXPECT_TRUE(Logged("No leased line installed, dialup is required."));
+
+    // Something was sent: the line stays up for five minutes after the send.
+    MessageSent = true;
+    controller->SendFinish();
+    EXPECT_TRUE(Logged("Send finish"));
+    EXPECT_EQ(view.texts[TMainText::Status], "Office line will be disconnected at 10:05 AM");
+    EXPECT_TRUE(Logged("Office line will be disconnected at 10:05 AM"));
+    EXPECT_TRUE(controller->Timer_Delay->Enabled());
+    EXPECT_EQ(hangUps, 0);
+    // A close now asks first; declined, the line stays.
+    boxes.answers = {TMsgAnswer::No};
+    EXPECT_FALSE(controller->FormClose());
+    WaitProcessingMessages(4 * 60 * 1000);
+    EXPECT_EQ(hangUps, 0);
+    WaitProcessingMessages(60 * 1000 + 10);
+    EXPECT_EQ(hangUps, 1);
+    EXPECT_FALSE(controller->Timer_Delay->Enabled());
+    EXPECT_FALSE(MessageSent);
+    EXPECT_EQ(view.texts[TMainText::Status], "");
+    EXPECT_TRUE(Logged("Delay timer execute"));
+
+    // Nothing sent: hung up right after the cycle. Somebody else's line: never.
+    EXPECT_EQ(controller->EnsureDialup(), 0);
+    controller->ReceiveFinish();
+    EXPECT_EQ(hangUps, 2);
+    DVR_RASConn = 7;
+    DialedBySelf = false;
+    controller->SendFinish();
+    EXPECT_EQ(hangUps, 2);
+    DVR_RASConn = 0;
+}
+
+TEST_F(WindowControllerTest, ReceiveNowNeedsTheCompanyIdentificationAndRunsOneCycleAtATime) {
+    Open();
+    controller->ReceiveNowExecute();
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text,
+              "Insufficient company information for receiving message(s). \n\rPlease update the "
+              "company profile in Tool-Option.");
+    EXPECT_TRUE(RecvIdle);
+
+    // Without a line nothing starts, and the schedule goes on from now.
+    ReleaseSettings();
+    Open(DialupIni("0") + "[IDENTIFICATION]\nEMAIL_ADDR=a@b.c\nLOGIN_ID=L\nPASSWORD=pw\n");
+    controller->ReceiveNowExecute();
+    EXPECT_TRUE(RecvIdle);
+    // A press while a receive runs does nothing.
+    RecvIdle = false;
+    controller->ReceiveNowExecute();
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+    RecvIdle = true;
+}
+
+TEST_F(WindowControllerTest, AForcedUpgradeThatIsDueAsksAndEndsOrReports) {
+    std::vector<int> ended;
+    const std::string ini = UserIni() +
+                            "[UPGRADE]\nUPGRADE_TITLE=Release 2.10\n"
+                            "UPGRADE_PATH=/nonexistent/SETUP.EXE\n"
+                            "FORCE_UPGDATE=20261209\n";
+    boxes.answers = {TMsgAnswer::Cancel};
+    Open(ini, [&](TMainWindowSetup& setup) {
+        setup.EndProgram = [&](int code) { ended.push_back(code); };
+    });
+    EXPECT_EQ(ended, std::vector<int>{0});
+    EXPECT_TRUE(Logged("Force Upgrade: Release 2.10 detected."));
+    EXPECT_EQ(boxes.boxes[0].buttons, TMsgButtons::OKCancel);
+
+    boxes.answers = {TMsgAnswer::OK};
+    EXPECT_THROW(controller->CheckForceUpgrade(), std::runtime_error);
+    EXPECT_EQ(ended, std::vector<int>{0});
+    auto log = Log();
+    EXPECT_EQ(log.back().rfind("Unable to execute /nonexistent/SETUP.EXE. ", 0), 0u) << log.back();
 }
 
 }  // namespace

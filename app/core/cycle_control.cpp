@@ -1,0 +1,211 @@
+// The transfer cycles of the main window: when a send or a receive starts, the connection
+// it needs, its end, and the hang-up of a line this program dialled.
+
+#include <exception>
+#include <stdexcept>
+
+#include "app/core/window_controller.h"
+#include "common/base/datetime.h"
+#include "common/base/message_pump.h"
+#include "common/run_program.h"
+#include "common/settings.h"
+#include "common/syslog.h"
+#include "common/view.h"
+#include "dialup/ras_conn.h"
+#include "transfer/recv_thread.h"
+#include "transfer/send_thread.h"
+
+namespace {
+
+std::string Clock12(TDateTime value) { return FormatDateTime("hh:nn AM/PM", value); }
+
+}  // namespace
+
+int TMainController::EnsureDialup() {
+    if (!DialIdle) return 1;  // a connection check is dialling already
+    WriteLog("No leased line installed, dialup is required.", 1);
+    return setup_.CheckConnection ? setup_.CheckConnection() : -1;
+}
+
+void TMainController::StartSend() {
+    try {
+        int result = 0;
+        if (!ConnectionInfo.LeaseLine && DVR_RASConn == 0) result = EnsureDialup();
+        if (result != 0) {
+            SendIdle = true;  // the next tick tries again
+            return;
+        }
+        if (!ConnectionInfo.LeaseLine && DVR_RASConn == 0) {
+            SendIdle = true;
+            return;
+        }
+        Timer_Delay->SetEnabled(false);  // a pending delayed hang-up is dropped
+        view_.SetText(TMainText::Status, "");
+        new TSendThread(&view_, [this](TWorkerThread&) { SendFinish(); });
+    } catch (const std::exception& e) {
+        WriteLog(std::string("Send: Error on sending message(s). ") + e.what(), 1);
+        SendIdle = true;
+    }
+}
+
+bool TMainController::HasCompanyInfo() {
+    if (!CompanyInfo.EmailAddr.empty() && !CompanyInfo.LoginID.empty() &&
+        !CompanyInfo.Password.empty())
+        return true;
+    OperatorView().MessageBox(TMsgKind::Information,
+                              "Insufficient company information for receiving message(s). "
+                              "\n\rPlease update the company profile in Tool-Option.",
+                              "", TMsgButtons::OK);
+    return false;
+}
+
+void TMainController::StartReceive() {
+    if (!HasCompanyInfo()) {
+        RecvIdle = true;
+        return;
+    }
+    view_.SetText(TMainText::Status, "");
+    Timer_RecvSchedule->SetEnabled(false);
+    try {
+        int result = 0;
+        if (!ConnectionInfo.LeaseLine && DVR_RASConn == 0) result = EnsureDialup();
+        if (result != 0) {
+            RecvIdle = true;
+            LastConnectTime = Now();
+            if (ScheduleEnabled) {
+                ShowNextConnection();
+                Timer_RecvSchedule->SetEnabled(true);
+            }
+            return;
+        }
+        if (!ConnectionInfo.LeaseLine && DVR_RASConn == 0) {
+            RecvIdle = true;
+            return;
+        }
+        view_.SetText(TMainText::Status, "");
+        new TRecvThread(&view_, [this](TWorkerThread&) { ReceiveFinish(); });
+    } catch (const std::exception& e) {
+        WriteLog(std::string("Recv: Error on receiving message(s). ") + e.what(), 1);
+        RecvIdle = true;
+    }
+}
+
+void TMainController::ReceiveNowExecute() {
+    if (!RecvIdle) return;  // one receive cycle at a time
+    RecvIdle = false;
+    StartReceive();
+}
+
+void TMainController::SendFinish() {
+    view_.SetText(TMainText::SendFile, "");
+    view_.SetAnimation(TMainTransfer::Send, false);
+    view_.SetProgress(TMainTransfer::Send, false, 0);
+    PumpMessages(0);
+    SendIdle = true;
+    WriteLog("Send finish", 1);
+    CheckDelayDisconnect("SEND");
+    RefreshCounters();
+    Timer_Send->SetEnabled(ProgramInfo.AutoImport);
+}
+
+void TMainController::ReceiveFinish() {
+    view_.SetText(TMainText::ReceiveState, "");
+    view_.SetAnimation(TMainTransfer::Receive, false);
+    view_.SetProgress(TMainTransfer::Receive, false, 0);
+    PumpMessages(0);
+    RecvIdle = true;
+    WriteLog("Receive finish", 1);
+    CheckDelayDisconnect("RECV");
+    RefreshCounters();
+    LastConnectTime = Now();
+    if (ScheduleEnabled) {
+        ShowNextConnection();
+        Timer_RecvSchedule->SetEnabled(true);
+    }
+}
+
+void TMainController::CheckDelayDisconnect(const std::string& action) {
+    // A leased line, or a line somebody else dialled, is never hung up here.
+    if (ConnectionInfo.LeaseLine || !DialedBySelf || DVR_RASConn == 0) return;
+    if (ConnectionInfo.DialupDelay != 0 && MessageSent)
+        ScheduleDelayDisconnect(action);
+    else
+        DisconnectDialup();
+}
+
+void TMainController::ScheduleDelayDisconnect(const std::string& action) {
+    WriteLog("Delay - Action is " + action, 2);
+    if (action == "SEND") disconnectTime_ = Now() + ConnectionInfo.DialupDelay / 60.0 / 24.0;
+    WriteLog("Delay - Disconnected at " + Clock12(disconnectTime_), 2);
+    if (!(MessageSent && SendIdle && RecvIdle)) return;
+    const TDateTime now = Now();
+    WriteLog("Delay - current time is " + Clock12(now), 2);
+    WriteLog("Delay - disconnect time is " + Clock12(disconnectTime_), 2);
+    WriteLog(now > disconnectTime_   ? "Delay - Current time > disconnect time"
+             : now < disconnectTime_ ? "Delay - Current time < disconnect time"
+                                     : "Delay - Current time = disconnect time",
+             2);
+    if (action == "RECV" && now >= disconnectTime_) {
+        Timer_Delay->SetEnabled(false);
+        DisconnectDialup();
+        return;
+    }
+    const std::string text =
+        ConnectionInfo.DialupProfile + " will be disconnected at " + Clock12(disconnectTime_);
+    if (action == "SEND") {
+        Timer_Delay->SetEnabled(false);
+        Timer_Delay->SetEnabled(true);  // a full interval from now
+        WriteLog(text, 1);
+    }
+    view_.SetText(TMainText::Status, text);
+}
+
+void TMainController::Timer_DelayTimer() {
+    RefreshCounters();
+    WriteLog("Delay timer execute", 2);
+    if (SendIdle && RecvIdle) {
+        Timer_Delay->SetEnabled(false);
+        DisconnectDialup();
+    }
+}
+
+bool TMainController::DisconnectDialup() {
+    WriteLog("Try to disconnect dialup", 2);
+    if (!SendIdle || !RecvIdle || Timer_Delay->Enabled()) return false;
+    MessageSent = false;
+    view_.SetText(TMainText::Status, "Disconnect from internet...");
+    struct TAfterHangUp {
+        TMainController* Controller;
+        ~TAfterHangUp() {
+            MessageSent = false;
+            Controller->disconnectTime_ = Now();
+            Controller->view_.SetText(TMainText::Status, "");
+        }
+    } after{this};
+    if (setup_.HangUpDialup) setup_.HangUpDialup();
+    return true;
+}
+
+void TMainController::CheckForceUpgrade() {
+    const TDateTime force = UpgradeInfo.ForceUpgradeDate;
+    if (force == 0 || Date() < force) return;
+    WriteLog("Force Upgrade: " + UpgradeInfo.UpgradeTitle + " detected.", 1);
+    const TMsgAnswer answer = OperatorView().MessageBox(
+        TMsgKind::Confirmation,
+        "Quillbern Dovrant has detected that there is an updated version available. "
+        "\r\n\r\nClick 'OK' when you are ready to start the upgrade, \r\nClick 'Cancel' to quit "
+        "Quillbern Dovrant",
+        "", TMsgButtons::OKCancel);
+    if (answer != TMsgAnswer::OK) {
+        if (setup_.EndProgram) setup_.EndProgram(0);
+        return;
+    }
+    std::string error;
+    if (RunProgram(UpgradeInfo.UpgradePath, 1, error) >= 31) {
+        if (setup_.EndProgram) setup_.EndProgram(0);
+        return;
+    }
+    const std::string text = "Unable to execute " + UpgradeInfo.UpgradePath + ". " + error;
+    WriteLog(text, 1);
+    throw std::runtime_error(text);
+}
