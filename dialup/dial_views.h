@@ -11,7 +11,8 @@
 class TDialProgress;
 
 // The dial-up information dialog (TfrmDialInfo): the caller fills it, shows it modally and
-// reads it back. The dialog checks its own fields before it closes with OK.
+// reads it back. The dialog checks its own fields before it closes with OK; its handlers are
+// those of TDialInfoLogic (dialup/dial_info.h), and SelectEntry is its SelectByName.
 class IDialInfoView {
   public:
     virtual ~IDialInfoView() = default;
