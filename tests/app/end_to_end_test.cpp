@@ -1,0 +1,163 @@
+// Two installations of the real program, offscreen and unattended, exchange a file through
+// the web-mail stand-in over TLS: the first sends what is dropped into its Outbox, the
+// second receives it on its schedule. One copy runs per computer, so they run one after
+// the other.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "common/base/fileutil.h"
+#include "common/password.h"
+#include "common/test_support.h"
+#include "support/real_time.h"
+#include "transfer/webmail_standin.h"
+
+extern char** environ;
+
+namespace {
+
+class TInstallation {
+  public:
+    TInstallation(const TTempDir& root, const std::string& name, const std::string& userIni,
+                  const std::string& dvrIni)
+        : base_(root.Path() + name + "/") {
+        std::filesystem::create_directories(base_ + "DVR");
+        std::filesystem::copy_file(std::string(DOVRANT_BIN_DIR) + "/quillbern-dovrant",
+                                   base_ + "DVR/quillbern-dovrant");
+        WriteFile(base_ + "DVR/USER.INI", userIni);
+        WriteFile(base_ + "DVR/DVR.INI", dvrIni);
+        std::filesystem::create_directories(base_ + "run");
+        std::filesystem::permissions(base_ + "run", std::filesystem::perms::owner_all);
+    }
+    ~TInstallation() { Stop(); }
+
+    void Start() {
+        std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen",
+                                        "XDG_RUNTIME_DIR=" + base_ + "run", "HOME=" + base_,
+                                        "LSAN_OPTIONS=detect_leaks=0"};
+        for (char** e = environ; *e; ++e)
+            if (std::string(*e).rfind("PATH=", 0) == 0) env.push_back(*e);
+        std::vector<char*> envp;
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::string program = base_ + "DVR/quillbern-dovrant";
+        char* argv[] = {program.data(), nullptr};
+        ASSERT_EQ(posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+    }
+    // SIGTERM closes the window as the operator would; the exit code.
+    int Stop() {
+        if (pid_ < 0) return -1;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        const int64_t end = RealMs() + 30000;
+        while (::waitpid(pid_, &status, WNOHANG) == 0) {
+            if (RealMs() > end) {
+                ::kill(pid_, SIGKILL);
+                ::waitpid(pid_, &status, 0);
+                break;
+            }
+            ::usleep(20000);
+        }
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    bool WaitFor(const std::string& file, int64_t limitMs) const {
+        const int64_t end = RealMs() + limitMs;
+        while (!FileExists(base_ + file))
+            if (RealMs() > end)
+                return false;
+            else
+                ::usleep(50000);
+        return true;
+    }
+    std::vector<std::string> Log() const {
+        std::vector<std::string> lines;
+        for (const auto& entry : std::filesystem::directory_iterator(base_ + "LOG"))
+            for (auto& line : LogMessages(entry.path().string())) lines.push_back(line);
+        return lines;
+    }
+    bool Logged(const std::string& line) const {
+        const auto lines = Log();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    const std::string& Base() const { return base_; }
+
+  private:
+    std::string base_;
+    pid_t pid_ = -1;
+};
+
+std::string UserIni(const std::string& address, const std::string& schedule) {
+    return "[SYSTEM]\nLOG_LEVEL=2\nAUTOIMPORT=1\n[IDENTIFICATION]\nEMAIL_ADDR=" + address +
+           "\nLOGIN_ID=R1\nPASSWORD=" + EncodeStoredPassword("e2e-pw") +
+           "\n[CONNECTION]\nLEASE_LINE=1\nTIMEOUT=30\n[SCHEDULE]\n" + schedule +
+           "[HOUSEKEEP]\nAUTO_PURGE=0\n[iFile]\nTXT=1\n";
+}
+
+TEST(EndToEnd, TwoInstallationsExchangeAFileThroughTheServiceOnTheSchedule) {
+    TWebMailStandin standin(
+        {{"sender@e2e.example", "S1", "e2e-pw"}, {"receiver@e2e.example", "R1", "e2e-pw"}});
+    TTempDir root;
+    const std::string dvrIni =
+        "[SYSTEM]\nVERSION=1.0.0\nEMAIL_CONTENT_TYPE=multipart/mixed\n[CONNECTION]\n"
+        "WEBMAILCOUNTER=" +
+        standin.UrlFormat("count") + "\nWEBMAILRETRIEVER=" + standin.UrlFormat("retrieve") +
+        "\nWEBMAILDELETE=" + standin.UrlFormat("delete") +
+        "\n[IDX]\nA=ORDERS\n[ORDERS]\nEMAIL=receiver@e2e.example\nWebMailSender=" +
+        standin.UrlFormat("send") + "\n";
+    const std::string content = "ORDER 4711\r\nqty 12\r\n";
+
+    TInstallation sender(root, "sender", UserIni("sender@e2e.example", "CONNECT_OPTION=1\n"),
+                         dvrIni);
+    std::filesystem::create_directories(sender.Base() + "OUTBOX");
+    WriteFile(sender.Base() + "OUTBOX/A4711.TXT", content);
+    sender.Start();
+    ASSERT_TRUE(sender.WaitFor("SENTBOX/A4711.TXT", 60000));
+    EXPECT_EQ(sender.Stop(), 0);
+    EXPECT_EQ(ReadFile(sender.Base() + "SENTBOX/A4711.TXT"), content);
+    EXPECT_FALSE(FileExists(sender.Base() + "OUTBOX/A4711.TXT"));
+    EXPECT_TRUE(sender.Logged("Send finish"));
+    EXPECT_TRUE(sender.Logged("Send: 1 file(s) successfully sent"));
+
+    // The exact upload: the mail file of the Outbox file inside the multipart form.
+    const std::string body = standin.Get("last-upload?part=body");
+    const std::string boundary = body.substr(2, body.find("\r\n") - 2);
+    EXPECT_EQ(boundary.rfind("=_DVR+_1.0.0_", 0), 0u);
+    const std::string b = "--" + boundary + "\r\n";
+    EXPECT_EQ(
+        body,
+        b + "Content-Disposition: form-data; name=\"from\"\r\n\r\nsender@e2e.example\r\n" + b +
+            "Content-Disposition: form-data; name=\"to\"\r\n\r\nreceiver@e2e.example\r\n" + b +
+            "Content-Disposition: form-data; name=\"attfile\"; filename=\"" + sender.Base() +
+            "OUTBOX/A4711.msg\"\r\nContent-Type: text/plain\r\n\r\n"
+            "From: sender@e2e.example\r\nSubject: ORDERS message\r\n"
+            "Reply-To: sender@e2e.example\r\nTo: receiver@e2e.example\r\n"
+            "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=big5\r\n"
+            "Content-Transfer-Encoding: 8bit\r\n\r\n" +
+            content + "\r\n--" + boundary + "--\r\n");
+
+    // Every minute from its start: the first scheduled receive comes within two minutes.
+    TInstallation receiver(
+        root, "receiver",
+        UserIni("receiver@e2e.example", "CONNECT_OPTION=2\nCONNECT_EVERY_MIN=1\n"), dvrIni);
+    receiver.Start();
+    ASSERT_TRUE(receiver.WaitFor("INBOX/A4711.msg", 150000));
+    const int64_t end = RealMs() + 10000;
+    while (!receiver.Logged("Receive finish") && RealMs() < end) ::usleep(50000);
+    EXPECT_EQ(receiver.Stop(), 0);
+    const std::string stored = ReadFile(receiver.Base() + "INBOX/A4711.msg");
+    EXPECT_NE(stored.find("To: receiver@e2e.example\r\n"), std::string::npos);
+    EXPECT_NE(stored.find("\r\n\r\n" + content), std::string::npos);
+    EXPECT_TRUE(receiver.Logged("Recv: 1 mails in mailbox."));
+    EXPECT_TRUE(receiver.Logged("Receive: 1 message(s) was/were received. ( 1 Email )"));
+    EXPECT_TRUE(receiver.Logged("Receive finish"));
+    EXPECT_TRUE(receiver.Logged("Close program"));
+    EXPECT_EQ(JsonNumber(standin.Get("status"), "receiver@e2e.example"), 0);
+}
+
+}  // namespace
