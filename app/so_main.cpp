@@ -13,6 +13,7 @@
 #include "app/qt_pump.h"
 #include "app/qt_timer.h"
 #include "dialogs/qt_text.h"
+#include "dialup/connect_mgr.h"
 
 namespace {
 
@@ -79,6 +80,10 @@ Tso_frmMain::Tso_frmMain(TMainWindowSetup setup, QWidget* parent)
     }
     if (!setup.MakeTimer) setup.MakeTimer = MakeQtTimer;
     if (!setup.EndProgram) setup.EndProgram = [](int code) { std::exit(code); };
+    // The connection check dials with the stored credentials of the dial-up entry; the
+    // dial-up dialogs join through the dial-up hooks once they exist.
+    if (!setup.CheckConnection) setup.CheckConnection = [] { return CheckConnection(); };
+    if (!setup.HangUpDialup) setup.HangUpDialup = [] { HangUpDialup(); };
     InstallQtPumpHook();
     controller_ = std::make_unique<TMainController>(std::move(setup), *this);
     controller_->ShowOption = [this] { ShowOption(); };
