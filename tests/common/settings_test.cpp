@@ -142,8 +142,8 @@ TEST_F(Settings, TheDemoInstallationDumpsEverySetting) {
         "https://127.0.0.1:8443/webmail/retrieve?user=%s&login=%s&pwd=%s&id=%s",
         "  FireWall Type = 1",
         "  Dialup Delay = 5",
-        "  Connect option = 3",
-        "  Connect every min = 30",
+        "  Connect option = 2",
+        "  Connect every min = 1",
         "  Connect at cycle = 3",
         "  Connect at time = 09:30 AM",
         "  Connect at on = 2025/12/09",
@@ -161,7 +161,7 @@ TEST_F(Settings, TheDemoInstallationDumpsEverySetting) {
         "    EDI = 0",
         "  Inbox file type and location",
         "  Service: ORDERS",
-        "    Email = orders@partner.example",
+        "    Email = demo@quillbern.example",
         "    WebMailSender = " + sender,
         "  Service: INVOICES",
         "    Email = invoices@partner.example",
@@ -238,7 +238,7 @@ TEST_F(Settings, AFailedLogWriteLeavesNoSettingEmptyAndIsRaisedOnceAtTheEnd) {
     EXPECT_EQ(CompanyInfo.Password, "DEMO2024");
     EXPECT_TRUE(ConnectionInfo.LeaseLine);
     EXPECT_TRUE(ScheduleEnabled);
-    EXPECT_EQ(ScheduleInfo.ConnectEveryMin, 30);
+    EXPECT_EQ(ScheduleInfo.ConnectEveryMin, 1);
     EXPECT_EQ(HousekeepInfo.LastPurge, 46000);
     EXPECT_EQ(ImportExtensions.Count(), 4u);
     ASSERT_EQ(Services.size(), 2u);
