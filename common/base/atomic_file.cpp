@@ -93,12 +93,15 @@ void TAtomicFile::Write(const void* data, std::size_t size) {
 void TAtomicFile::Commit() {
     struct stat old {};
     const bool replacing = ::lstat(path_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-    mode_t mode = mode_ >= 0 ? static_cast<mode_t>(mode_) : (0666 & ~ProcessUmask());
+    // The umask is read only for a new file without a given mode (it costs a /proc read).
+    mode_t mode = 0;
     if (replacing) {
         mode = old.st_mode & 07777;
         // Only a privileged process may give a file away; others keep their own ownership.
         if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
             (void)!::fchown(fd_, old.st_uid, old.st_gid);
+    } else {
+        mode = mode_ >= 0 ? static_cast<mode_t>(mode_) : (0666 & ~ProcessUmask());
     }
     if (::fchmod(fd_, mode) != 0) Fail("write", errno);
     int error = Fault(TAtomicStep::Fsync);
