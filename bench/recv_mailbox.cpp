@@ -6,19 +6,12 @@
 #include <dirent.h>
 
 #include <cstdio>
-#include <ctime>
 #include <string>
 
+#include "bench/real_time.h"
 #include "common/base/message_pump.h"
 #include "common/settings.h"
 #include "transfer/recv_thread.h"
-
-// A benchmark times the machine itself, never the program's (replaceable) clock.
-static double RealSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec + ts.tv_nsec / 1e9;
-}
 
 // The plain files in folder (work folders and hidden files aside).
 static int CountFiles(const std::string& folder) {

@@ -3,19 +3,12 @@
 // usage: send_outbox PROGRAM_DIR
 
 #include <cstdio>
-#include <ctime>
 
+#include "bench/real_time.h"
 #include "common/base/message_pump.h"
 #include "common/outbox_scan.h"
 #include "common/settings.h"
 #include "transfer/send_thread.h"
-
-// A benchmark times the machine itself, never the program's (replaceable) clock.
-static double RealSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec + ts.tv_nsec / 1e9;
-}
 
 int main(int argc, char** argv) {
     if (argc != 2) {
