@@ -12,6 +12,7 @@
 #include "app/qt_operator_view.h"
 #include "app/qt_pump.h"
 #include "app/qt_timer.h"
+#include "dialogs/dialup_forms.h"
 #include "dialogs/qt_text.h"
 #include "dialup/connect_mgr.h"
 
@@ -77,11 +78,11 @@ Tso_frmMain::Tso_frmMain(TMainWindowSetup setup, QWidget* parent)
     if (setup.InstallOperatorView) {
         operatorView_ = std::make_unique<TQtOperatorView>(this);
         SetOperatorView(operatorView_.get());
+        InstallDialupForms();
     }
     if (!setup.MakeTimer) setup.MakeTimer = MakeQtTimer;
     if (!setup.EndProgram) setup.EndProgram = [](int code) { std::exit(code); };
-    // The connection check dials with the stored credentials of the dial-up entry; the
-    // dial-up dialogs join through the dial-up hooks once they exist.
+    // The connection check dials with the dial-up entry's stored credentials, or asks for them.
     if (!setup.CheckConnection) setup.CheckConnection = [] { return CheckConnection(); };
     if (!setup.HangUpDialup) setup.HangUpDialup = [] { HangUpDialup(); };
     InstallQtPumpHook();
@@ -96,7 +97,10 @@ Tso_frmMain::Tso_frmMain(TMainWindowSetup setup, QWidget* parent)
 Tso_frmMain::~Tso_frmMain() {
     RemoveQtPumpHook();
     controller_.reset();
-    if (operatorView_) SetOperatorView(nullptr);
+    if (operatorView_) {
+        SetOperatorView(nullptr);
+        RemoveDialupForms();
+    }
 }
 
 void Tso_frmMain::BuildLeftPanel() {

@@ -11,6 +11,7 @@
 #include "dialogs/about_dlg.h"
 #include "dialogs/qt_text.h"
 #include "dialogs/so_option.h"
+#include "dialup/dial_info.h"
 
 namespace {
 
@@ -122,8 +123,10 @@ void Tso_frmMain::ShowAbout() {
 
 void Tso_frmMain::ShowOption() {
     if (!UserIni) return;
-    // The phone-book entries are listed once the dial-up layer provides them.
-    auto option = CreateFormWaiting<Tso_frmOption>(this, *UserIni);
+    // Listed as the dial-up dialog lists them; none when the phone book cannot be read.
+    std::vector<std::string> entries;
+    DialInfoEntries(entries);
+    auto option = CreateFormWaiting<Tso_frmOption>(this, *UserIni, std::move(entries));
     option->exec();
     const bool closeMain = option->MainCloseRequested();
     option.reset();
