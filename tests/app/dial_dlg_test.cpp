@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <thread>
 
@@ -125,6 +126,8 @@ TEST_F(DialDialogTest, InformationDialogChecksItsFieldsInOrderAndLoadsTheChosenE
                                         "Please input password."}));
 
     Choose(dialog, 0);  // Office: everything stored
+    if (const char* shots = std::getenv("DOVRANT_SHOT_DIR"))
+        dialog.grab().save(QString(shots) + "/dial-info.png");
     EXPECT_EQ(dialog.edtUsrID->text(), "dovrant");
     EXPECT_EQ(dialog.edtPassword->text(), "s3cret");
     EXPECT_TRUE(dialog.chkSavepwd->isChecked());
@@ -190,6 +193,10 @@ TEST_F(DialDialogTest, ProgressDialogCancelCloseBoxAnimationAndStatusFromAnother
     service.join();
     QApplication::processEvents();
     EXPECT_EQ(window.lblMsg->text(), "Status: Opening port...");
+    if (const char* shots = std::getenv("DOVRANT_SHOT_DIR")) {
+        window.SetCaption("Connecting to Office");
+        window.grab().save(QString(shots) + "/dial-progress.png");
+    }
 
     QTest::mouseClick(window.btnCancel, Qt::LeftButton);
     EXPECT_TRUE(form.UserAborted());
