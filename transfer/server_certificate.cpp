@@ -5,7 +5,6 @@
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 
-#include <cctype>
 #include <cstdint>
 
 #include "common/base/text.h"
@@ -13,17 +12,6 @@
 
 TServerCertificateRule ServerCertificateRuleFromSettings() {
     return {ConnectionInfo.VerifyServerCert, ConnectionInfo.ServerCertSha256};
-}
-
-std::string NormalizeFingerprint(const std::string& text) {
-    std::string hex;
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == ':' || std::isspace(u)) continue;
-        if (!std::isxdigit(u)) return {};
-        hex += static_cast<char>(std::tolower(u));
-    }
-    return hex.size() == 64 ? hex : std::string();
 }
 
 std::string CertificateFingerprint(long certHandle) {

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "common/fingerprint.h"
+
 struct TServerCertificateRule {
     bool Verify = false;     // refuse a certificate that fails verification
     std::string PinnedText;  // the fingerprint as written in USER.INI; empty for none
@@ -18,10 +20,6 @@ struct TServerCertificateVerdict {
 
 // The rule of the settings read at start (ConnectionInfo).
 TServerCertificateRule ServerCertificateRuleFromSettings();
-
-// A SHA-256 fingerprint as 64 lower-case hex digits, from a text with or without colons,
-// blanks or an upper case; empty when the text is no such fingerprint.
-std::string NormalizeFingerprint(const std::string& text);
 
 // The SHA-256 fingerprint (lower-case hex) of the certificate behind the component's
 // certificate handle (an X509*, valid during the authentication event); empty for handle 0.
