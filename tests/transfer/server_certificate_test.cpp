@@ -200,6 +200,8 @@ TEST_F(CertificateRule, SendWorkerAcceptsOnlyWhatTheRuleAllows) {
         {"selfsigned", "VERIFY_SERVER_CERT=1\n", false, "verification failed"},
         {"wronghost", "VERIFY_SERVER_CERT=1\n", false, "verification failed"},
         // a pin alone takes the pinned certificate, trusted or not, and nothing else
+        {"trusted", "SERVER_CERT_SHA256=" + trustedPin + "\n", true,
+         "fingerprint matches the pinned one"},
         {"selfsigned", "SERVER_CERT_SHA256=" + selfPin + "\n", true,
          "fingerprint matches the pinned one"},
         {"wronghost", "SERVER_CERT_SHA256=" + LowerCase(wrongPin) + "\n", true,
