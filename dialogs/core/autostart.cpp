@@ -7,10 +7,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 
 #include "common/base/atomic_file.h"
 #include "common/base/fileutil.h"
+#include "common/base/text.h"
 
 namespace {
 
@@ -35,7 +37,13 @@ std::string AutostartEntryPath() {
 
 bool AutostartEnabled() {
     const std::string path = AutostartEntryPath();
-    return !path.empty() && ::access(path.c_str(), F_OK) == 0;
+    std::ifstream in(path);
+    if (path.empty() || !in) return false;
+    // A session manager skips an entry marked hidden: such an entry starts nothing.
+    std::string line;
+    while (std::getline(in, line))
+        if (Trim(line) == "Hidden=true") return false;
+    return true;
 }
 
 std::string DesktopExecArgument(const std::string& argument) {

@@ -12,7 +12,7 @@
 // folder is known.
 std::string AutostartEntryPath();
 
-// True when the entry exists.
+// True when the entry exists and is not marked hidden (which switches it off).
 bool AutostartEnabled();
 
 // One argument of an Exec key, quoted where it needs to be and escaped for the key's value.

@@ -517,6 +517,14 @@ TEST_F(OptionTest, SwitchingAutostartWritesOrRemovesTheEntryOnlyWhenItChanges) {
     EXPECT_EQ(view.closed, (std::vector<bool>{true, true}));
     EXPECT_EQ(ReadFile(entry), "[Desktop Entry]\nType=Application\nExec=edited\n");
 
+    // An entry marked hidden starts nothing and is shown as off; switching on replaces it.
+    WriteFile(entry, "[Desktop Entry]\nType=Application\nExec=edited\nHidden=true\n");
+    open();
+    EXPECT_FALSE(view.values.Autostart);
+    view.values.Autostart = true;
+    controller->BitBtn_OKClick();
+    EXPECT_EQ(ReadFile(entry), text);
+
     open();
     view.values.Autostart = false;
     controller->BitBtn_OKClick();
