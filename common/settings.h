@@ -51,6 +51,10 @@ struct TConnectionInfo {
     std::string WebMailRetriever;
     int32_t FirewallType = 1;
     int32_t DialupDelay = 0;  // minutes
+    // The service's certificate: refuse one that fails verification, and/or accept only the
+    // one with this SHA-256 fingerprint (as written). Both off: any certificate is taken.
+    bool VerifyServerCert = false;
+    std::string ServerCertSha256;
 };
 
 struct TScheduleInfo {

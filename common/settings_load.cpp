@@ -13,6 +13,7 @@
 
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
+#include "common/base/text.h"
 #include "common/password.h"
 #include "common/settings.h"
 #include "common/syslog.h"
@@ -155,6 +156,8 @@ void ReadConnectionInfo() {
     c.WebMailRetriever = DvrIni->ReadString("CONNECTION", "WEBMAILRETRIEVER", "");
     c.FirewallType = 1;
     c.DialupDelay = user.ReadInteger("CONNECTION", "DIALUP_DELAY", 5);
+    c.VerifyServerCert = user.ReadBool("CONNECTION", "VERIFY_SERVER_CERT", false);
+    c.ServerCertSha256 = Trim(user.ReadString("CONNECTION", "SERVER_CERT_SHA256", ""));
 }
 
 void DumpConnectionInfo() {
@@ -184,6 +187,8 @@ void DumpConnectionInfo() {
     Log("  WebMailRetriever = " + c.WebMailRetriever);
     Log("  FireWall Type = 1");
     Log("  Dialup Delay = " + std::to_string(c.DialupDelay));
+    Log("  Verify Server Certificate = " + BoolToText(c.VerifyServerCert));
+    Log("  Server Certificate SHA-256 = " + c.ServerCertSha256);
 }
 
 // CONNECT_AT_TIME is read even when no timed schedule is chosen. An empty value (a fresh

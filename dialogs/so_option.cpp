@@ -255,6 +255,8 @@ QWidget* Tso_frmOption::BuildConnection() {
     auto* outer = new QVBoxLayout(page);
     outer->setContentsMargins(2, 2, 2, 2);
     outer->addWidget(group);
+    outer->addWidget(
+        chkAutostart = new QCheckBox("Start Quillbern Dovrant when I log in to the desktop", page));
     return page;
 }
 
@@ -298,6 +300,15 @@ QWidget* Tso_frmOption::BuildNetwork() {
     row->addWidget(new QLabel("seconds", timeout));
     row->addStretch(1);
     column->addWidget(timeout);
+    auto* certificate = new QGroupBox("Server certificate", page);
+    auto* certGrid = new QGridLayout(certificate);
+    certGrid->addWidget(chkVerifyCert = new QCheckBox(
+                            "Refuse a certificate the system does not trust", certificate),
+                        0, 0, 1, 2);
+    certGrid->addWidget(new QLabel("Accept only SHA-256", certificate), 1, 0);
+    certGrid->addWidget(edt_CertSha256 = new QLineEdit(certificate), 1, 1);
+    edt_CertSha256->setPlaceholderText("any certificate");
+    column->addWidget(certificate);
     column->addStretch(1);
     return page;
 }
@@ -376,6 +387,7 @@ void Tso_frmOption::ShowValues(const TOptionValues& v) {
     for (const auto& profile : v.DialupProfiles) cbxDialup->addItem(QText(profile));
     Select(cbxDialup, v.DialupProfile);
     spnedtDelay->setValue(v.DialupDelay);
+    chkAutostart->setChecked(v.Autostart);
     chkbox_UseProxy->setChecked(v.UseProxy);
     edt_ProxyAddr->setText(QText(v.ProxyAddr));
     edt_ProxyPort->setText(QText(v.ProxyPort));
@@ -387,6 +399,8 @@ void Tso_frmOption::ShowValues(const TOptionValues& v) {
     edt_FWUserID->setText(QText(v.FWUserID));
     edt_FWPwd->setText(QText(v.FWPwd));
     edt_Timeout->setText(QText(v.Timeout));
+    chkVerifyCert->setChecked(v.VerifyServerCert);
+    edt_CertSha256->setText(QText(v.ServerCertSha256));
     chkPurge->setChecked(v.AutoPurge);
     spnedtPurgeInterval->setValue(v.PurgeInterval);
     spnedtInboxTime->setValue(v.Inbox.Number);
@@ -422,6 +436,7 @@ TOptionValues Tso_frmOption::Values() const {
         v.DialupProfiles.push_back(StdText(cbxDialup->itemText(i)));
     v.DialupProfile = StdText(cbxDialup->currentText());
     v.DialupDelay = spnedtDelay->value();
+    v.Autostart = chkAutostart->isChecked();
     v.UseProxy = chkbox_UseProxy->isChecked();
     v.ProxyAddr = StdText(edt_ProxyAddr->text());
     v.ProxyPort = StdText(edt_ProxyPort->text());
@@ -433,6 +448,8 @@ TOptionValues Tso_frmOption::Values() const {
     v.FWUserID = StdText(edt_FWUserID->text());
     v.FWPwd = StdText(edt_FWPwd->text());
     v.Timeout = StdText(edt_Timeout->text());
+    v.VerifyServerCert = chkVerifyCert->isChecked();
+    v.ServerCertSha256 = StdText(edt_CertSha256->text());
     v.AutoPurge = chkPurge->isChecked();
     v.PurgeInterval = spnedtPurgeInterval->value();
     v.Inbox = {spnedtInboxTime->value(), StdText(cbxInboxUnit->currentText())};
@@ -478,10 +495,10 @@ void Tso_frmOption::ShowPage(TOptionPage page) {
 }
 
 void Tso_frmOption::FocusField(TOptionField field) {
-    QWidget* widgets[] = {edt_EmailAddr, edt_LoginID,     edt_Pwd,      edtMin,
-                          cbxHour,       chkDays[0],      cbxDialup,    edt_ProxyAddr,
-                          edt_ProxyPort, edt_ProxyUserID, edt_ProxyPwd, edt_FWAddr,
-                          edt_FWPort,    edt_FWUserID,    edt_FWPwd,    edt_Timeout};
+    QWidget* widgets[] = {
+        edt_EmailAddr, edt_LoginID,   edt_Pwd,       edtMin,          cbxHour,       chkDays[0],
+        cbxDialup,     edt_ProxyAddr, edt_ProxyPort, edt_ProxyUserID, edt_ProxyPwd,  edt_FWAddr,
+        edt_FWPort,    edt_FWUserID,  edt_FWPwd,     edt_Timeout,     edt_CertSha256};
     QWidget* target = widgets[static_cast<int>(field)];
     if (target->isEnabled()) target->setFocus();
 }

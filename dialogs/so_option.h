@@ -65,6 +65,7 @@ class Tso_frmOption : public QDialog, public IOptionView {
     QComboBox* cbxDialup;
     QGroupBox* grpDisconnection;
     QSpinBox* spnedtDelay;
+    QCheckBox* chkAutostart;
     // Network.
     QCheckBox* chkbox_UseProxy;
     QLineEdit* edt_ProxyAddr;
@@ -77,6 +78,8 @@ class Tso_frmOption : public QDialog, public IOptionView {
     QLineEdit* edt_FWUserID;
     QLineEdit* edt_FWPwd;
     QLineEdit* edt_Timeout;
+    QCheckBox* chkVerifyCert;
+    QLineEdit* edt_CertSha256;
     // Housekeeping.
     QCheckBox* chkPurge;
     QWidget* pnlPurge;  // the interval and the three ages

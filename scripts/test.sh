@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, checks the house style, builds with warnings as errors, and runs
-# every test: the plain build, the AddressSanitizer + UndefinedBehaviorSanitizer build, the
-# ThreadSanitizer build of the threaded parts, and the fuzz targets.
+# every test: the plain build and its Debian package (whose file list is checked), the
+# AddressSanitizer + UndefinedBehaviorSanitizer build, the ThreadSanitizer build of the
+# threaded parts, and the fuzz targets.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -16,6 +17,11 @@ echo "== plain build =="
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDOVRANT_WERROR=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== Debian package =="
+rm -f build/quillbern-dovrant_*.deb
+(cd build && cpack -G DEB)
+scripts/check-package.sh build
 
 echo "== sanitizer build (ASan + UBSan) =="
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDOVRANT_SANITIZE=ON -DDOVRANT_BENCH=OFF -DDOVRANT_WERROR=ON

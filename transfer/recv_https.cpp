@@ -18,6 +18,7 @@
 #include "common/window_messages.h"
 #include "https/ipshttps.h"
 #include "transfer/recv_thread.h"
+#include "transfer/server_certificate.h"
 
 namespace {
 
@@ -220,11 +221,14 @@ void TRecvThread::HttpsEndTransfer(TipsHTTPS*, int) {
     timeoutTimer_->SetEnabled(false);
 }
 
-void TRecvThread::HttpsSSLServerAuthentication(TipsHTTPS*, long, const std::string&,
-                                               const std::string&, const std::string&,
+void TRecvThread::HttpsSSLServerAuthentication(TipsHTTPS*, long handle, const std::string& subject,
+                                               const std::string&, const std::string& status,
                                                bool& accept) {
-    // The service's certificate is accepted whatever its status; nothing is shown.
-    accept = true;
+    // The rule of USER.INI decides; by default every certificate is taken as it is.
+    const TServerCertificateVerdict verdict =
+        JudgeServerCertificate(ServerCertificateRuleFromSettings(), handle, subject, status);
+    accept = verdict.Accept;
+    Log("Recv: " + verdict.LogLine, 2);
 }
 
 void TRecvThread::HttpsSSLStatus(TipsHTTPS*, const std::string& message) {

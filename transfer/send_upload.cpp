@@ -18,6 +18,7 @@
 #include "common/window_messages.h"
 #include "https/ipshttps.h"
 #include "transfer/send_thread.h"
+#include "transfer/server_certificate.h"
 
 namespace {
 
@@ -65,9 +66,16 @@ void AttachEvents(TipsHTTPS& http, const int32_t& bodySize) {
         if (direction != 0 || bodySize <= 0) return;
         PostSendProgress(static_cast<long>(std::min<int64_t>(100, bytes * 100 / bodySize)));
     };
-    // Every server certificate is accepted, whatever the component found wrong with it.
-    http.OnSSLServerAuthentication = [](TipsHTTPS*, long, const std::string&, const std::string&,
-                                        const std::string&, bool& accept) { accept = true; };
+    // The rule of USER.INI decides; by default every certificate is taken as it is.
+    http.OnSSLServerAuthentication = [rule = ServerCertificateRuleFromSettings()](
+                                         TipsHTTPS*, long handle, const std::string& subject,
+                                         const std::string&, const std::string& status,
+                                         bool& accept) {
+        const TServerCertificateVerdict verdict =
+            JudgeServerCertificate(rule, handle, subject, status);
+        accept = verdict.Accept;
+        WriteLog("Send: " + verdict.LogLine, 2);
+    };
     http.OnSSLStatus = [](TipsHTTPS*, const std::string& message) {
         WriteLog("Send: Https SSL Status: " + message, 2);
     };

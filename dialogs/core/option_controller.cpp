@@ -5,10 +5,12 @@
 #include <utility>
 
 #include "common/base/text.h"
+#include "common/fingerprint.h"
 #include "common/password.h"
 #include "common/settings.h"
 #include "common/syslog.h"
 #include "common/view.h"
+#include "dialogs/core/autostart.h"
 
 namespace {
 
@@ -87,6 +89,9 @@ std::optional<TOptionCheck> CheckOptions(const TOptionValues& v) {
     }
     if (Blank(v.Timeout))
         return TOptionCheck{P::Network, F::edt_Timeout, "Server timeout must be entered."};
+    if (!Blank(v.ServerCertSha256) && NormalizeFingerprint(v.ServerCertSha256).empty())
+        return TOptionCheck{P::Network, F::edt_CertSha256,
+                            "The certificate fingerprint must be 64 hexadecimal digits (SHA-256)."};
     return std::nullopt;
 }
 
@@ -129,6 +134,8 @@ TOptionValues OptionValuesFromSettings(const std::vector<std::string>& profiles)
     v.FWUserID = c.RecvFirewallUserID;
     v.FWPwd = c.RecvFirewallPassword;
     v.Timeout = std::to_string(c.Timeout);
+    v.VerifyServerCert = c.VerifyServerCert;
+    v.ServerCertSha256 = c.ServerCertSha256;
 
     const THousekeepInfo& h = HousekeepInfo;
     v.AutoPurge = h.AutoPurge;
@@ -136,6 +143,7 @@ TOptionValues OptionValuesFromSettings(const std::vector<std::string>& profiles)
     v.Inbox = AgeFromDays(h.InboxDays);
     v.Sentbox = AgeFromDays(h.SentboxDays);
     v.SysLog = AgeFromDays(h.SystemLogDays);
+    v.Autostart = AutostartEnabled();
     return v;
 }
 
@@ -200,6 +208,8 @@ void SaveOptions(const TOptionValues& v, TIniFile& ini) {
         }
     }
     ini.WriteString(kConnection, "TIMEOUT", v.Timeout);
+    ini.WriteBool(kConnection, "VERIFY_SERVER_CERT", v.VerifyServerCert);
+    ini.WriteString(kConnection, "SERVER_CERT_SHA256", Trim(v.ServerCertSha256));
     WriteLog("Option - Network saved", 2);
 
     ini.WriteBool(kHousekeep, "AUTO_PURGE", v.AutoPurge);
@@ -219,6 +229,7 @@ TOptionController::TOptionController(IOptionView& view, TIniFile& ini,
 void TOptionController::FormCreate() {
     WriteLog("Open - Option", 1);
     const TOptionValues values = OptionValuesFromSettings(profiles_);
+    shownAutostart_ = values.Autostart;
     view_.ShowValues(values);
     ApplyEnabling(values);
 }
@@ -253,12 +264,31 @@ void TOptionController::BitBtn_OKClick() {
         return;
     }
     SaveOptions(values, ini_);
+    if (values.Autostart != shownAutostart_) ApplyAutostart(values.Autostart);
     OperatorView().MessageBox(
         TMsgKind::Information,
         "You must restart Quillbern Dovrant before the new setting will take effect.", "",
         TMsgButtons::OK);
     WriteLog("Option modified.", 1);
     view_.CloseDialog(true);
+}
+
+void TOptionController::ApplyAutostart(bool enabled) {
+    // The entry names this program and its installation, so a copy started at log-in runs
+    // the same installation whatever folder the program file lies in.
+    std::vector<std::string> args;
+    if (!ProgramDir.empty()) args = {"--dir", ProgramDir};
+    const std::string failure = SetAutostart(enabled, RunningProgramPath(), args);
+    if (failure.empty()) {
+        WriteLog(enabled ? "Option - Start with the desktop session switched on"
+                         : "Option - Start with the desktop session switched off",
+                 1);
+        return;
+    }
+    WriteLog("Option - Start with the desktop session not changed: " + failure, 1);
+    OperatorView().MessageBox(TMsgKind::Error,
+                              "The start with the desktop session could not be changed: " + failure,
+                              "", TMsgButtons::OK);
 }
 
 void TOptionController::BitBtn_CancelClick() { view_.CloseDialog(false); }

@@ -66,8 +66,10 @@ class TOptionController {
 
   private:
     void ApplyEnabling(const TOptionValues& values);
+    void ApplyAutostart(bool enabled);
 
     IOptionView& view_;
     TIniFile& ini_;
     std::vector<std::string> profiles_;
+    bool shownAutostart_ = false;  // the entry is written or removed only when switched
 };

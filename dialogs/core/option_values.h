@@ -30,6 +30,7 @@ enum class TOptionField {
     edt_FWUserID,
     edt_FWPwd,
     edt_Timeout,
+    edt_CertSha256,
 };
 
 // Controls enabled and disabled together by the click rules.
@@ -77,10 +78,14 @@ struct TOptionValues {
     bool UseFirewall = false;
     std::string FWAddr, FWPort, FWUserID, FWPwd;
     std::string Timeout;
+    bool VerifyServerCert = false;
+    std::string ServerCertSha256;  // empty: no pinned certificate
     // Housekeeping.
     bool AutoPurge = false;
     int PurgeInterval = 14;
     THousekeepAge Inbox, Sentbox, SysLog;
+    // Not in USER.INI: the desktop session's autostart entry of this user.
+    bool Autostart = false;
 };
 
 // The items of the time lists.

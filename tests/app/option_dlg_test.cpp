@@ -7,6 +7,7 @@
 
 #include "common/base/profile.h"
 #include "common/password.h"
+#include "dialogs/core/autostart.h"
 #include "dialogs/qt_text.h"
 #include "dialogs/so_option.h"
 #include "dialogs/so_setupd.h"
@@ -224,4 +225,41 @@ TEST_F(OptionDialogTest, HousekeepNowClosesTheWindowWithHousekeepingForced) {
     EXPECT_EQ(before.find("LAST_PURGE"), std::string::npos);
     EXPECT_NE(Stored("HOUSEKEEP", "LAST_PURGE"), "");
     HousekeepNow = false;
+}
+
+TEST_F(OptionDialogTest, TheCertificateRuleAndTheAutostartBoxTravelThroughTheirControls) {
+    const std::string config = dir.Path() + "config";
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedValue = saved ? saved : "";
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    OpenWindow();
+    std::string pin;
+    for (int i = 0; i < 32; ++i) pin += std::string(i ? ":" : "") + "0A";
+    OnModal<Tso_frmOption>([&](Tso_frmOption* dialog) {
+        EXPECT_FALSE(dialog->chkAutostart->isChecked());
+        EXPECT_FALSE(dialog->chkVerifyCert->isChecked());
+        EXPECT_EQ(dialog->edt_CertSha256->text(), "");
+        dialog->chkVerifyCert->setChecked(true);
+        dialog->chkAutostart->setChecked(true);
+        // A fingerprint cut short is refused on its page, and nothing is written yet.
+        dialog->edt_CertSha256->setText(QText(pin.substr(3)));
+        dialog->BitBtn_OK->click();
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(dialog->PageControl->currentWidget(), dialog->ts_Network);
+        EXPECT_EQ(view.boxes.back().text,
+                  "The certificate fingerprint must be 64 hexadecimal digits (SHA-256).");
+        EXPECT_FALSE(AutostartEnabled());
+        dialog->edt_CertSha256->setText(QText(pin));
+        dialog->BitBtn_OK->click();
+        if (dialog->isVisible()) dialog->done(QDialog::Rejected);
+    });
+    window->OpenOption->trigger();
+    EXPECT_EQ(Stored("CONNECTION", "VERIFY_SERVER_CERT"), "1");
+    EXPECT_EQ(Stored("CONNECTION", "SERVER_CERT_SHA256"), pin);
+    const std::string entry = ReadFile(config + "/autostart/quillbern-dovrant.desktop");
+    EXPECT_NE(entry.find(" --dir " + programDir + "\n"), std::string::npos) << entry;
+    if (saved)
+        setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
 }

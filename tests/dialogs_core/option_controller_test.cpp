@@ -14,6 +14,7 @@
 #include "common/settings.h"
 #include "common/syslog.h"
 #include "common/test_support.h"
+#include "dialogs/core/autostart.h"
 
 namespace {
 
@@ -67,6 +68,9 @@ const std::string kStoredIni =
 class OptionTest : public testing::Test {
   protected:
     void SetUp() override {
+        // The autostart entry goes to this test's folder, never the user's own.
+        if (const char* value = std::getenv("XDG_CONFIG_HOME")) savedConfig = value;
+        setenv("XDG_CONFIG_HOME", (dir.Path() + "config").c_str(), 1);
         SetOperatorView(&boxes);
         ForceDirectories(programDir);
         Load(kStoredIni);
@@ -74,6 +78,10 @@ class OptionTest : public testing::Test {
     void TearDown() override {
         ReleaseSettings();
         SetOperatorView(nullptr);
+        if (savedConfig)
+            setenv("XDG_CONFIG_HOME", savedConfig->c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
     }
     void Load(const std::string& userIni) {
         WriteFile(programDir + "USER.INI", userIni);
@@ -96,6 +104,7 @@ class OptionTest : public testing::Test {
     TScriptedView boxes;
     TOptionRecorder view;
     std::optional<TOptionController> controller;
+    std::optional<std::string> savedConfig;
 };
 
 }  // namespace
@@ -153,6 +162,10 @@ TEST(OptionChecks, TheFirstFailingCheckNamesItsPageFieldAndMessage) {
          P::Network, F::edt_FWPwd, "Firewall Password must be entered."},
         {[](auto& v) { v.Timeout = " "; }, P::Network, F::edt_Timeout,
          "Server timeout must be entered."},
+        {[](auto& v) { v.ServerCertSha256 = "AB:CD:EF"; }, P::Network, F::edt_CertSha256,
+         "The certificate fingerprint must be 64 hexadecimal digits (SHA-256)."},
+        {[](auto& v) { v.ServerCertSha256 = std::string(63, 'a') + "z"; }, P::Network,
+         F::edt_CertSha256, "The certificate fingerprint must be 64 hexadecimal digits (SHA-256)."},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].message);
@@ -453,4 +466,96 @@ TEST_F(OptionTest, TheKeyDiskFillsTheIdentificationWithoutWritingIt) {
     EXPECT_EQ(view.values.Password, "s3cret");
     EXPECT_EQ(view.values.Timeout, "33");
     EXPECT_EQ(ReadFile(programDir + "USER.INI"), kStoredIni);
+}
+
+TEST_F(OptionTest, TheCertificateRuleIsSavedWithTheNetworkPageAndReadAtTheNextStart) {
+    controller->FormCreate();
+    EXPECT_FALSE(view.values.VerifyServerCert);
+    EXPECT_EQ(view.values.ServerCertSha256, "");
+    view.values.Password = "pw";
+    view.values.LeaseLine = true;
+    view.values.UseProxy = false;
+    view.values.VerifyServerCert = true;
+    std::string colons;
+    for (int i = 0; i < 32; ++i) colons += std::string(i ? ":" : "") + "5F";
+    view.values.ServerCertSha256 = " " + colons + " ";
+    controller->BitBtn_OKClick();
+    EXPECT_EQ(view.closed, std::vector<bool>{true});
+    Reload();
+    EXPECT_TRUE(ConnectionInfo.VerifyServerCert);
+    EXPECT_EQ(ConnectionInfo.ServerCertSha256, colons);
+    controller.emplace(view, *UserIni, std::vector<std::string>{});
+    controller->FormCreate();
+    EXPECT_TRUE(view.values.VerifyServerCert);
+    EXPECT_EQ(view.values.ServerCertSha256, colons);
+}
+
+TEST_F(OptionTest, SwitchingAutostartWritesOrRemovesTheEntryOnlyWhenItChanges) {
+    const std::string entry = dir.Path() + "config/autostart/quillbern-dovrant.desktop";
+    auto open = [&] {  // the dialog shown again, its values made to pass the checks
+        controller.emplace(view, *UserIni, std::vector<std::string>{});
+        controller->FormCreate();
+        view.values.Password = "pw";
+        view.values.LeaseLine = true;
+        view.values.UseProxy = false;
+    };
+    open();
+    EXPECT_FALSE(view.values.Autostart);
+    view.values.Autostart = true;
+    controller->BitBtn_OKClick();
+    const std::string text = ReadFile(entry);
+    EXPECT_NE(text.find("\nExec=" + RunningProgramPath() + " --dir " + programDir + "\n"),
+              std::string::npos)
+        << text;
+    EXPECT_TRUE(Logged("Option - Start with the desktop session switched on"));
+
+    // Shown as on; OK without switching leaves the entry as it is, even one edited by hand.
+    WriteFile(entry, "[Desktop Entry]\nType=Application\nExec=edited\n");
+    open();
+    EXPECT_TRUE(view.values.Autostart);
+    controller->BitBtn_OKClick();
+    EXPECT_EQ(view.closed, (std::vector<bool>{true, true}));
+    EXPECT_EQ(ReadFile(entry), "[Desktop Entry]\nType=Application\nExec=edited\n");
+
+    // An entry marked hidden starts nothing and is shown as off; switching on replaces it.
+    WriteFile(entry, "[Desktop Entry]\nType=Application\nExec=edited\nHidden=true\n");
+    open();
+    EXPECT_FALSE(view.values.Autostart);
+    view.values.Autostart = true;
+    controller->BitBtn_OKClick();
+    EXPECT_EQ(ReadFile(entry), text);
+
+    open();
+    view.values.Autostart = false;
+    controller->BitBtn_OKClick();
+    EXPECT_FALSE(FileExists(entry));
+    EXPECT_TRUE(Logged("Option - Start with the desktop session switched off"));
+    EXPECT_EQ(boxes.boxes.back().kind, TMsgKind::Information);
+}
+
+TEST_F(OptionTest, AnAutostartEntryThatCannotBeWrittenIsReportedAndTheSettingsAreStillSaved) {
+    // The configuration folder is a file: the autostart folder cannot be made.
+    WriteFile(dir.Path() + "config", "not a folder");
+    controller->FormCreate();
+    view.values.Password = "pw";
+    view.values.LeaseLine = true;
+    view.values.UseProxy = false;
+    view.values.Timeout = "77";
+    view.values.Autostart = true;
+    controller->BitBtn_OKClick();
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_EQ(boxes.boxes[0].kind, TMsgKind::Error);
+    EXPECT_EQ(
+        boxes.boxes[0].text.rfind("The start with the desktop session could not be changed: ", 0),
+        0u)
+        << boxes.boxes[0].text;
+    EXPECT_EQ(boxes.boxes[1].kind, TMsgKind::Information);
+    EXPECT_EQ(view.closed, std::vector<bool>{true});
+    bool logged = false;
+    for (const auto& line : Log())
+        logged =
+            logged || line.rfind("Option - Start with the desktop session not changed: ", 0) == 0;
+    EXPECT_TRUE(logged);
+    Reload();
+    EXPECT_EQ(ConnectionInfo.Timeout, 77);
 }
