@@ -99,8 +99,10 @@ class WindowControllerTest : public testing::Test {
 
     std::vector<std::string> Log() {
         std::vector<std::string> all;
+        // The log folder also holds the status file; only the .log files are the log.
         for (const auto& entry : std::filesystem::directory_iterator(dir.Path() + "LOG/"))
-            for (auto& line : LogMessages(entry.path().string())) all.push_back(line);
+            if (entry.path().extension() == ".log")
+                for (auto& line : LogMessages(entry.path().string())) all.push_back(line);
         return all;
     }
     bool Logged(const std::string& line) {
