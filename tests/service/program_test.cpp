@@ -103,6 +103,8 @@ class TProgram {
         return Wait();
     }
 
+    void Signal(int signal) { ::kill(pid_, signal); }
+
     TRun Stop(int signal = SIGTERM) {
         ::kill(pid_, signal);
         return Wait(30000);
@@ -216,6 +218,86 @@ TEST(Program, HeadlessRunsReportsAndClosesDownOnSigterm) {
     EXPECT_EQ(run.Code, 1);
     EXPECT_NE(run.Out.find("not running"), std::string::npos) << run.Out;
     EXPECT_NE(run.Out.find("1 file(s) in the Error folder"), std::string::npos) << run.Out;
+}
+
+// An installation that sends its "A" files to itself through standin; nothing scheduled.
+std::string SendingSite(const TTempDir& dir, const TWebMailStandin& standin) {
+    const std::string site = dir.Path() + "site/";
+    EXPECT_EQ(InitInstallation(site), "");
+    WriteFile(site + "DVR/USER.INI",
+              "[SYSTEM]\nLOG_LEVEL=2\nAUTOIMPORT=1\n[IDENTIFICATION]\nEMAIL_ADDR=self@e2e.example"
+              "\nLOGIN_ID=S1\nPASSWORD=" +
+                  EncodeStoredPassword("e2e-pw") +
+                  "\n[CONNECTION]\nLEASE_LINE=1\nTIMEOUT=60\n[SCHEDULE]\nCONNECT_OPTION=1\n"
+                  "[HOUSEKEEP]\nAUTO_PURGE=0\n[iFile]\nTXT=1\n");
+    WriteFile(site + "DVR/DVR.INI",
+              "[SYSTEM]\nVERSION=1.0.0\nEMAIL_CONTENT_TYPE=multipart/mixed\n[IDX]\nA=ORDERS\n"
+              "[ORDERS]\nEMAIL=self@e2e.example\nWebMailSender=" +
+                  standin.UrlFormat("send") + "\n");
+    return site;
+}
+
+long LogCount(const std::string& site, const std::string& line) {
+    const auto lines = LogOf(site);
+    return static_cast<long>(std::count(lines.begin(), lines.end(), line));
+}
+
+// The position of line in the log, or -1.
+long LogPosition(const std::string& site, const std::string& line) {
+    const auto lines = LogOf(site);
+    const auto found = std::find(lines.begin(), lines.end(), line);
+    return found == lines.end() ? -1 : static_cast<long>(found - lines.begin());
+}
+
+TEST(Program, AStopWaitsForTheRunningSendAndASecondStopEndsAtOnce) {
+    TWebMailStandin standin({{"self@e2e.example", "S1", "e2e-pw"}});
+    TTempDir dir;
+    const std::string site = SendingSite(dir, standin);
+    const std::string lockFile = site + "DVR/" + ReadComputerName() + ".lck";
+    standin.Post("faults", "{\"kind\": \"delay\", \"seconds\": 3, \"target\": \"send\"}");
+    WriteFile(site + "OUTBOX/A1.TXT", "one");
+    TProgram program(dir);
+    program.Start({"--headless", "--dir", site});
+    ASSERT_TRUE(WaitUntil([&] { return Logged(site, "Send thread execute"); }, 20000));
+    TRun run = program.Stop(SIGTERM);
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(ReadFile(site + "SENTBOX/A1.TXT"), "one");
+    const long refused = LogPosition(site,
+                                     "Message box: Unable to close application now. Message(s) "
+                                     "are being sent or received.");
+    const long waits = LogPosition(site, "Close when the running transfer ends");
+    const long finished = LogPosition(site, "Send finish");
+    const long closed = LogPosition(site, "Close program");
+    EXPECT_GE(refused, 0);
+    EXPECT_GT(waits, refused);
+    EXPECT_GT(finished, waits);
+    EXPECT_GT(closed, finished);
+    EXPECT_NE(run.Err.find("Unable to close application now."), std::string::npos) << run.Err;
+    EXPECT_FALSE(FileExists(lockFile));
+
+    // Asked twice, the program does not wait for a send that takes long; the file stays
+    // whole in the Outbox and the next start sweeps the lock file left behind.
+    standin.Post("faults", "{\"kind\": \"delay\", \"seconds\": 30, \"target\": \"send\"}");
+    WriteFile(site + "OUTBOX/A2.TXT", "two");
+    program.Start({"--headless", "--dir", site});
+    ASSERT_TRUE(WaitUntil([&] { return LogCount(site, "Send thread execute") == 2; }, 20000));
+    const int64_t stopped = RealMs();
+    program.Signal(SIGTERM);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return LogCount(site, "Close when the running transfer ends") == 2; }, 10000));
+    run = program.Stop(SIGTERM);
+    EXPECT_EQ(run.Code, 1);
+    EXPECT_LT(RealMs() - stopped, 15000);
+    EXPECT_TRUE(Logged(site, "Stopped while a transfer was running"));
+    EXPECT_EQ(ReadFile(site + "OUTBOX/A2.TXT"), "two");
+    EXPECT_FALSE(FileExists(site + "SENTBOX/A2.TXT"));
+
+    standin.Post("faults/clear", "{}");
+    program.Start({"--headless", "--dir", site});
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(site + "SENTBOX/A2.TXT"); }, 30000));
+    run = program.Stop(SIGTERM);
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(ReadFile(site + "SENTBOX/A2.TXT"), "two");
 }
 
 TEST(Program, HeadlessSendsAndReceivesThroughTheServiceLikeTheWindow) {
