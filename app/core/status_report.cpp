@@ -8,6 +8,7 @@
 #include "app/core/window_controller.h"
 #include "common/base/datetime.h"
 #include "common/cycle_report.h"
+#include "common/lookups.h"
 #include "common/settings.h"
 #include "common/syslog.h"
 #include "dialup/ras_conn.h"
@@ -31,9 +32,9 @@ TGatewayStatus TMainController::CurrentStatus() const {
     status.Pid = static_cast<int>(getpid());
     status.LastSend = lastSend_;
     status.LastReceive = lastReceive_;
-    const TFolderCounts counts = CountFolders();
-    status.OutboxWaiting = counts.Outbox;
-    status.ErrorFiles = counts.Error;
+    // Not the Inbox: counting its whole tree every minute is work nobody reads here.
+    status.OutboxWaiting = CountFilesWithExtension(ProgramInfo.OutboxPath, IsImportExtension);
+    status.ErrorFiles = CountFilesWithExtension(ProgramInfo.ErrorPath, IsImportExtension);
     status.NextConnection = ScheduleEnabled && !closing_ ? NextConnectTime : 0;
     status.Line = LineState(Timer_Delay->Enabled());
     return status;
