@@ -205,7 +205,11 @@ long NumberOf(const TJson& object, const char* name) {
     const TJson* value = Member(object, name);
     if (!value || value->Kind != TJson::Number)
         throw std::runtime_error(std::string("\"") + name + "\" missing");
-    return static_cast<long>(value->NumberValue);
+    // Counts and process ids only; anything else (NaN included) is no status of ours.
+    const double number = value->NumberValue;
+    if (!(number >= 0 && number <= 1e15))
+        throw std::runtime_error(std::string("\"") + name + "\" is out of range");
+    return static_cast<long>(number);
 }
 
 std::string TextOf(const TJson& object, const char* name) {

@@ -61,6 +61,12 @@ TEST(GatewayStatus, ReadsBackWhatItWrites) {
     EXPECT_EQ(read.Line, "leased line");
 }
 
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+    const auto at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
 TEST(GatewayStatus, RejectsWhatIsNotAStatus) {
     const std::string good = StatusToJson(Healthy());
     const std::vector<std::string> bad = {
@@ -74,6 +80,10 @@ TEST(GatewayStatus, RejectsWhatIsNotAStatus) {
         "{\"updated\": \"2026-13-40T25:00:00\"}",
         "{\"a\": \"\\u0100\"}",
         "{\"a\": \"unterminated}",
+        // Numbers a count cannot hold must not reach a conversion.
+        Replace(good, "\"pid\": 4711", "\"pid\": 1e300"),
+        Replace(good, "\"pid\": 4711", "\"pid\": nan"),
+        Replace(good, "\"error_files\": 0", "\"error_files\": -1"),
     };
     for (const auto& text : bad) {
         TGatewayStatus status;
