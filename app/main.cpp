@@ -44,6 +44,13 @@ int main(int argc, char* argv[]) {
         case TRunMode::Window:
             break;
     }
+    if (!commandLine.Dir.empty()) {
+        const std::string error = CheckProgramDir(programDir);
+        if (!error.empty()) {
+            std::cerr << "quillbern-dovrant: " << error << std::endl;
+            return 1;
+        }
+    }
 
     TStartLocks locks;
     if (!AcquireStartLocks(programDir, locks)) return 0;

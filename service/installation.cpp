@@ -107,6 +107,12 @@ std::string ResolveProgramDir(const std::string& dir) {
     return folder;
 }
 
+std::string CheckProgramDir(const std::string& programDir) {
+    if (FileExists(programDir + "USER.INI")) return "";
+    return "no USER.INI in " + programDir +
+           " (give the program folder or the folder above its DVR/; --init lays out a new one)";
+}
+
 std::string LogFolderOf(const std::string& programDir) {
     fs::path path(programDir);
     if (!path.has_filename()) path = path.parent_path();  // drop the trailing "/"

@@ -9,6 +9,10 @@
 // when it holds USER.INI or DVR.INI, else dir/DVR/ when that does, else dir.
 std::string ResolveProgramDir(const std::string& dir);
 
+// Empty when programDir holds USER.INI; else why it is no installation to run. A folder given
+// by mistake would otherwise get data folders made beside it.
+std::string CheckProgramDir(const std::string& programDir);
+
 // The log folder of the installation whose program folder is programDir.
 std::string LogFolderOf(const std::string& programDir);
 

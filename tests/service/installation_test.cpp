@@ -69,6 +69,9 @@ TEST(Installation, TheProgramFolderIsFoundFromEitherLevel) {
     EXPECT_EQ(ResolveProgramDir(dir.Path() + "site/DVR/../DVR"), program);
     EXPECT_EQ(ResolveProgramDir(dir.Path() + "nothing"), dir.Path() + "nothing/");
     EXPECT_EQ(LogFolderOf(program), dir.Path() + "site/LOG/");
+    EXPECT_EQ(CheckProgramDir(program), "");
+    EXPECT_NE(CheckProgramDir(dir.Path() + "site/"), "");
+    EXPECT_NE(CheckProgramDir(dir.Path() + "nothing/"), "");
 
     // A relative folder is made absolute against the working folder.
     const auto here = std::filesystem::current_path();

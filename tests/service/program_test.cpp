@@ -173,6 +173,13 @@ TEST(Program, CommandLineIsAnsweredWithoutAWindow) {
     EXPECT_EQ(run.Code, 1);
     EXPECT_EQ(run.Out.rfind("ATTENTION: no status file", 0), 0u) << run.Out;
 
+    // A folder holding no installation is refused before anything is made beside it.
+    run = program.Run({"--headless", "--dir", dir.Path() + "typo"});
+    EXPECT_EQ(run.Code, 1);
+    EXPECT_NE(run.Err.find("no USER.INI in " + dir.Path() + "typo/"), std::string::npos) << run.Err;
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "INBOX"));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "LOG"));
+
     for (const std::vector<std::string>& wrong :
          {std::vector<std::string>{"--bogus"}, {"--headless", "--init", site}, {"--status"}}) {
         run = program.Run(wrong);
