@@ -1,38 +1,60 @@
-// quillbern-dovrant: the gateway window. One copy per computer; unless the installation is
-// marked multi-user, one computer per installation folder. Every refusal ends silently with
-// exit code 0.
+// quillbern-dovrant: the gateway window, or with --headless the same gateway without one.
+// One copy per computer; unless the installation is marked multi-user, one computer per
+// installation folder. Every refusal ends silently with exit code 0. The command line is
+// read before anything of the toolkit exists.
 
 #include <QApplication>
-#include <exception>
+#include <iostream>
 
 #include "app/qt_main_thread.h"
 #include "app/signal_close.h"
 #include "app/so_main.h"
-#include "common/base/profile.h"
-#include "common/settings.h"
+#include "common/base/datetime.h"
 #include "common/single_instance.h"
+#include "service/command_line.h"
+#include "service/headless.h"
+#include "service/installation.h"
+#include "service/start_locks.h"
+#include "service/status_command.h"
 
 int main(int argc, char* argv[]) {
     DeferTerminationSignals();
-    // Held until the process ends.
-    if (CreateInstanceMutex(InstanceLockPath(kInstanceMutexName)) == TInstanceMutex::AlreadyExists)
-        return 0;
-
-    std::string programDir = ProgramFolder();
-    try {
-        MultiUser = TIniFile(programDir + "USER.INI").ReadBool("SYSTEM", "MULTIUSER", false);
-    } catch (const std::exception&) {
-        // An unreadable USER.INI is reported by the window's start-up; until then the
-        // installation counts as single-user, the safer of the two.
-        MultiUser = false;
+    const TCommandLine commandLine = ParseCommandLine(argc, argv);
+    const std::string programDir =
+        commandLine.Dir.empty() ? ProgramFolder() : ResolveProgramDir(commandLine.Dir);
+    switch (commandLine.Mode) {
+        case TRunMode::Error:
+            std::cerr << commandLine.Error << std::endl;
+            return kUsageExitCode;
+        case TRunMode::Help:
+            std::cout << HelpText();
+            return 0;
+        case TRunMode::Version:
+            std::cout << VersionText(programDir, InstalledVersion(programDir));
+            return 0;
+        case TRunMode::Init: {
+            const std::string error = InitInstallation(commandLine.Dir);
+            if (error.empty()) return 0;
+            std::cerr << "quillbern-dovrant: " << error << std::endl;
+            return 1;
+        }
+        case TRunMode::Status:
+            return PrintStatus(commandLine.Dir, std::cout, Now());
+        case TRunMode::Headless:
+        case TRunMode::Window:
+            break;
+    }
+    if (!commandLine.Dir.empty()) {
+        const std::string error = CheckProgramDir(programDir);
+        if (!error.empty()) {
+            std::cerr << "quillbern-dovrant: " << error << std::endl;
+            return 1;
+        }
     }
 
-    // A lock file that cannot be deleted belongs to a copy running on another computer.
-    if (SweepStaleLocks(programDir) > 0) return 0;
-
-    std::string computerName = ReadComputerName();
-    TLockFile lockFile(programDir + computerName + ".lck");
-    if (!MultiUser && !lockFile.Create()) return 0;
+    TStartLocks locks;
+    if (!AcquireStartLocks(programDir, locks)) return 0;
+    if (commandLine.Mode == TRunMode::Headless) return RunHeadless(locks);
 
     QApplication app(argc, argv);
     // Before anything can show a box: a stop during start-up must not wait for an answer.
@@ -41,9 +63,9 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName("Quillbern Dovrant");
     TQtMainThreadScope mainThread;
     TMainWindowSetup setup;
-    setup.ProgramDir = programDir;
-    setup.ComputerName = computerName;
-    setup.LockFile = MultiUser ? nullptr : &lockFile;
+    setup.ProgramDir = locks.ProgramDir;
+    setup.ComputerName = locks.ComputerName;
+    setup.LockFile = locks.LockFile ? locks.LockFile.get() : nullptr;
     Tso_frmMain window(std::move(setup));
     if (TerminationRequested()) {
         // Stopped while the start-up still ran: close down without showing the window.

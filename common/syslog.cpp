@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
+#include <utility>
 
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
@@ -42,7 +43,25 @@ std::string FormatLogLine(const std::string& message, TDateTime value) {
     return line;
 }
 
+namespace {
+
+std::mutex observerMutex;
+TLogObserver observer;
+
+}  // namespace
+
+void SetLogObserver(TLogObserver newObserver) {
+    std::lock_guard<std::mutex> lock(observerMutex);
+    observer = std::move(newObserver);
+}
+
 void WriteLog(const std::string& message, int level) {
+    {
+        // Every message, whatever the log level: what the transfers report must not depend
+        // on how much of it the log file keeps.
+        std::lock_guard<std::mutex> lock(observerMutex);
+        if (observer) observer(message);
+    }
     std::lock_guard<std::mutex> lock(logMutex);
     if (logFd < 0 || level > logLevel) return;
     const std::string line = FormatLogLine(message, Now());

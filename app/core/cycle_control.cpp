@@ -33,18 +33,22 @@ void TMainController::StartSend() {
         if (!ConnectionInfo.LeaseLine && DVR_RASConn == 0) result = EnsureDialup();
         if (result != 0) {
             SendIdle = true;  // the next tick tries again
+            if (result < 0) SendNotStarted("Send: No connection to the internet");
             return;
         }
         if (!ConnectionInfo.LeaseLine && DVR_RASConn == 0) {
             SendIdle = true;
+            SendNotStarted("Send: No connection to the internet");
             return;
         }
         Timer_Delay->SetEnabled(false);  // a pending delayed hang-up is dropped
         view_.SetText(TMainText::Status, "");
         new TSendThread(&view_, [this](TWorkerThread&) { SendFinish(); });
     } catch (const std::exception& e) {
-        WriteLog(std::string("Send: Error on sending message(s). ") + e.what(), 1);
+        const std::string text = std::string("Send: Error on sending message(s). ") + e.what();
+        WriteLog(text, 1);
         SendIdle = true;
+        SendNotStarted(text);
     }
 }
 
@@ -62,6 +66,7 @@ bool TMainController::HasCompanyInfo() {
 void TMainController::StartReceive() {
     if (!HasCompanyInfo()) {
         RecvIdle = true;
+        ReceiveNotStarted("Recv: Insufficient company information");
         return;
     }
     view_.SetText(TMainText::Status, "");
@@ -71,6 +76,7 @@ void TMainController::StartReceive() {
         if (!ConnectionInfo.LeaseLine && DVR_RASConn == 0) result = EnsureDialup();
         if (result != 0) {
             RecvIdle = true;
+            if (result < 0) ReceiveNotStarted("Recv: No connection to the internet");
             LastConnectTime = Now();
             if (ScheduleEnabled) {
                 ShowNextConnection();
@@ -80,13 +86,16 @@ void TMainController::StartReceive() {
         }
         if (!ConnectionInfo.LeaseLine && DVR_RASConn == 0) {
             RecvIdle = true;
+            ReceiveNotStarted("Recv: No connection to the internet");
             return;
         }
         view_.SetText(TMainText::Status, "");
         new TRecvThread(&view_, [this](TWorkerThread&) { ReceiveFinish(); });
     } catch (const std::exception& e) {
-        WriteLog(std::string("Recv: Error on receiving message(s). ") + e.what(), 1);
+        const std::string text = std::string("Recv: Error on receiving message(s). ") + e.what();
+        WriteLog(text, 1);
         RecvIdle = true;
+        ReceiveNotStarted(text);
     }
 }
 
@@ -105,6 +114,7 @@ void TMainController::SendFinish() {
     WriteLog("Send finish", 1);
     CheckDelayDisconnect("SEND");
     RefreshCounters();
+    SendCycleEnded();
     Timer_Send->SetEnabled(ProgramInfo.AutoImport);
 }
 
@@ -122,6 +132,7 @@ void TMainController::ReceiveFinish() {
         ShowNextConnection();
         Timer_RecvSchedule->SetEnabled(true);
     }
+    ReceiveCycleEnded();
 }
 
 void TMainController::CheckDelayDisconnect(const std::string& action) {

@@ -7,6 +7,7 @@
 
 #include "app/core/schedule.h"
 #include "common/base/datetime.h"
+#include "common/cycle_report.h"
 #include "common/housekeeping.h"
 #include "common/outbox_scan.h"
 #include "common/settings.h"
@@ -31,10 +32,12 @@ int DelayMs(int32_t minutes) {
 }  // namespace
 
 TMainController::TMainController(TMainWindowSetup setup, IMainView& view)
-    : setup_(std::move(setup)), view_(view) {
+    : setup_(std::move(setup)), view_(view), report_(std::make_unique<TCycleReport>()) {
     Timer_RecvSchedule = setup_.MakeTimer();
     Timer_Send = setup_.MakeTimer();
     Timer_Delay = setup_.MakeTimer();
+    Timer_Status = setup_.MakeTimer();
+    Timer_Status->OnTimer = [this] { WriteStatus(); };
     Timer_RecvSchedule->OnTimer = [this] { RunHandler(&TMainController::Timer_RecvScheduleTimer); };
     Timer_Send->OnTimer = [this] { RunHandler(&TMainController::Timer_SendTimer); };
     Timer_Delay->OnTimer = [this] { RunHandler(&TMainController::Timer_DelayTimer); };
@@ -43,6 +46,7 @@ TMainController::TMainController(TMainWindowSetup setup, IMainView& view)
 }
 
 TMainController::~TMainController() {
+    StopStatus();
     SetMainWindowHandler({});
     SetCounterSink({});
 }
@@ -81,6 +85,7 @@ void TMainController::FormShow() {
     }
     Timer_Delay->SetEnabled(false);
     Timer_Delay->SetInterval(DelayMs(ConnectionInfo.DialupDelay));
+    StartStatus();
 }
 
 void TMainController::ShowCounters(const TFolderCounts& counts) {
@@ -125,6 +130,12 @@ void TMainController::CloseDown() {
     try {
         WriteLog("Close program", 1);
     } catch (const std::exception&) {
+    }
+    // The last status says the gateway stopped; then nothing rewrites it.
+    if (statusStarted_) {
+        closing_ = true;
+        WriteStatus();
+        StopStatus();
     }
     SetCounterSink({});
     SetMainWindowHandler({});

@@ -13,7 +13,9 @@
 #include "common/base/main_view.h"
 #include "common/base/timer.h"
 #include "common/folder_counters.h"
+#include "common/gateway_status.h"
 
+class TCycleReport;
 class TLockFile;
 
 // What the program entry hands the window.
@@ -35,6 +37,7 @@ class TMainController {
   public:
     static constexpr int kSendScanMs = 5000;
     static constexpr int kScheduleTickMs = 60000;
+    static constexpr int kStatusTickMs = 60000;
 
     TMainController(TMainWindowSetup setup, IMainView& view);
     ~TMainController();
@@ -46,6 +49,9 @@ class TMainController {
     std::unique_ptr<ITimer> Timer_RecvSchedule;
     std::unique_ptr<ITimer> Timer_Send;
     std::unique_ptr<ITimer> Timer_Delay;
+    // Rewrites the status file between cycles, so a monitor can tell a quiet gateway from a
+    // stopped one.
+    std::unique_ptr<ITimer> Timer_Status;
     // Shows the options dialog modally; set by the window.
     std::function<void()> ShowOption;
 
@@ -92,13 +98,30 @@ class TMainController {
     void ShowCounters(const TFolderCounts& counts);
     bool ClosedDown() const { return closed_; }
 
+    // The status file in the log folder: what it holds now, and writing it (a failure is
+    // logged, once until a write succeeds again).
+    TGatewayStatus CurrentStatus() const;
+    void WriteStatus();
+
   private:
     void OpenDataFolder(const char* logText, const std::string& folder);
+    void StartStatus();
+    void StopStatus();
+    void SendCycleEnded();
+    void ReceiveCycleEnded();
+    void SendNotStarted(const std::string& reason);
+    void ReceiveNotStarted(const std::string& reason);
 
     TMainWindowSetup setup_;
     IMainView& view_;
     bool closed_ = false;
     TDateTime disconnectTime_ = 0;  // when a delayed hang-up is due
+    std::unique_ptr<TCycleReport> report_;
+    TCycleOutcome lastSend_;
+    TCycleOutcome lastReceive_;
+    bool statusStarted_ = false;
+    bool statusFailing_ = false;
+    bool closing_ = false;
 };
 
 // Shows an error that reached a window handler in the application's standard error box.

@@ -79,7 +79,8 @@ class TInstallation {
     std::vector<std::string> Log() const {
         std::vector<std::string> lines;
         for (const auto& entry : std::filesystem::directory_iterator(base_ + "LOG"))
-            for (auto& line : LogMessages(entry.path().string())) lines.push_back(line);
+            if (entry.path().extension() == ".log")
+                for (auto& line : LogMessages(entry.path().string())) lines.push_back(line);
         return lines;
     }
     bool Logged(const std::string& line) const {

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "app/so_main.h"
+#include "common/base/fileutil.h"
 #include "common/settings.h"
 #include "common/single_instance.h"
 #include "common/test_support.h"
@@ -81,8 +82,9 @@ class WindowTest : public testing::Test {
         std::string folder = dir.Path() + "LOG/";
         std::vector<std::string> all;
         if (DIR* d = opendir(folder.c_str())) {
+            // The folder also holds the status file; only the .log files are the log.
             while (dirent* e = readdir(d))
-                if (e->d_name[0] != '.')
+                if (e->d_name[0] != '.' && ExtractFileExt(e->d_name) == ".log")
                     for (auto& line : LogMessages(folder + e->d_name)) all.push_back(line);
             closedir(d);
         }

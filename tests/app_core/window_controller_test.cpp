@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <map>
 
+#include "common/base/atomic_file.h"
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
 #include "common/base/message_pump.h"
@@ -99,8 +102,10 @@ class WindowControllerTest : public testing::Test {
 
     std::vector<std::string> Log() {
         std::vector<std::string> all;
+        // The log folder also holds the status file; only the .log files are the log.
         for (const auto& entry : std::filesystem::directory_iterator(dir.Path() + "LOG/"))
-            for (auto& line : LogMessages(entry.path().string())) all.push_back(line);
+            if (entry.path().extension() == ".log")
+                for (auto& line : LogMessages(entry.path().string())) all.push_back(line);
         return all;
     }
     bool Logged(const std::string& line) {
@@ -397,6 +402,62 @@ TEST_F(WindowControllerTest, AForcedUpgradeThatIsDueAsksAndEndsOrReports) {
     EXPECT_EQ(ended, std::vector<int>{0});
     auto log = Log();
     EXPECT_EQ(log.back().rfind("Unable to execute /nonexistent/SETUP.EXE. ", 0), 0u) << log.back();
+}
+
+}  // namespace
+
+namespace {
+
+TGatewayStatus ReadStatus(const std::string& logPath) {
+    TGatewayStatus status;
+    std::string error;
+    EXPECT_TRUE(StatusFromJson(ReadFile(logPath + kStatusFileName), status, error)) << error;
+    return status;
+}
+
+TEST_F(WindowControllerTest, TheStatusFileFollowsTheCyclesAndTheClose) {
+    Open();
+    const std::string logPath = dir.Path() + "LOG/";
+    TGatewayStatus status = ReadStatus(logPath);
+    EXPECT_TRUE(status.Running);
+    EXPECT_EQ(status.Updated, Now());
+    EXPECT_EQ(status.LastSend.Time, 0);
+    EXPECT_EQ(status.NextConnection, NextConnectTime);
+    EXPECT_EQ(status.Line, "leased line");
+
+    // A file without a service is given up: the send counts as failed.
+    WriteFile(dir.Path() + "OUTBOX/A1.TXT", "x");
+    WaitProcessingMessages(5000);
+    ASSERT_TRUE(PumpUntil([] { return SendIdle.load(); }));
+    status = ReadStatus(logPath);
+    EXPECT_TRUE(status.LastSend.Failed);
+    EXPECT_EQ(status.LastSend.Count, 0);
+    EXPECT_EQ(status.LastSend.FailedCount, 1);
+    EXPECT_EQ(status.LastSend.Detail.rfind("Move file: A1.TXT", 0), 0u) << status.LastSend.Detail;
+    EXPECT_EQ(status.ErrorFiles, 1);
+    EXPECT_EQ(status.OutboxWaiting, 0);
+
+    // Rewritten once a minute between cycles; a failing write is logged once.
+    SetAtomicWriteFault([](TAtomicStep step) { return step == TAtomicStep::Rename ? EIO : 0; });
+    WaitProcessingMessages(2 * TMainController::kStatusTickMs);
+    SetAtomicWriteFault({});
+    const auto log = Log();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) {
+                                return line.rfind("Unable to write the status file.", 0) == 0;
+                            }),
+              1);
+    const TDateTime before = Now();
+    WaitProcessingMessages(TMainController::kStatusTickMs);
+    EXPECT_GE(ReadStatus(logPath).Updated, before);
+
+    EXPECT_TRUE(controller->FormClose());
+    status = ReadStatus(logPath);
+    EXPECT_FALSE(status.Running);
+    EXPECT_EQ(status.NextConnection, 0);
+    EXPECT_FALSE(StatusProblems(status, Now()).empty());
+    // Closed down: nothing rewrites it any more.
+    EXPECT_FALSE(controller->Timer_Status->Enabled());
 }
 
 }  // namespace

@@ -1,0 +1,93 @@
+// The status file of the running gateway: the outcome of the last send and receive cycles
+// as the workers reported them to the log, the folders, the schedule and the line.
+
+#include <unistd.h>
+
+#include <exception>
+
+#include "app/core/window_controller.h"
+#include "common/base/datetime.h"
+#include "common/cycle_report.h"
+#include "common/lookups.h"
+#include "common/settings.h"
+#include "common/syslog.h"
+#include "dialup/ras_conn.h"
+
+namespace {
+
+std::string LineState(bool delayedHangUp) {
+    if (ConnectionInfo.LeaseLine) return "leased line";
+    if (!DialIdle) return "dialling";
+    if (DVR_RASConn == 0) return "dial-up not connected";
+    return delayedHangUp ? "dial-up connected, held open for a delayed hang-up"
+                         : "dial-up connected";
+}
+
+}  // namespace
+
+TGatewayStatus TMainController::CurrentStatus() const {
+    TGatewayStatus status;
+    status.Updated = Now();
+    status.Running = !closing_;
+    status.Pid = static_cast<int>(getpid());
+    status.LastSend = lastSend_;
+    status.LastReceive = lastReceive_;
+    // Not the Inbox: counting its whole tree every minute is work nobody reads here.
+    status.OutboxWaiting = CountFilesWithExtension(ProgramInfo.OutboxPath, IsImportExtension);
+    status.ErrorFiles = CountFilesWithExtension(ProgramInfo.ErrorPath, IsImportExtension);
+    status.NextConnection = ScheduleEnabled && !closing_ ? NextConnectTime : 0;
+    status.Line = LineState(Timer_Delay->Enabled());
+    return status;
+}
+
+void TMainController::WriteStatus() {
+    if (ProgramInfo.LogPath.empty()) return;  // no settings: no folder to write to
+    try {
+        WriteStatusFile(ProgramInfo.LogPath, CurrentStatus());
+        statusFailing_ = false;
+    } catch (const std::exception& e) {
+        if (!statusFailing_) {
+            try {
+                WriteLog(std::string("Unable to write the status file. Reason: ") + e.what(), 1);
+            } catch (const std::exception&) {
+            }
+        }
+        statusFailing_ = true;
+    }
+}
+
+void TMainController::StartStatus() {
+    TCycleReport* report = report_.get();
+    SetLogObserver([report](const std::string& message) { report->Observe(message); });
+    statusStarted_ = true;
+    Timer_Status->SetInterval(kStatusTickMs);
+    Timer_Status->SetEnabled(true);
+    WriteStatus();
+}
+
+void TMainController::StopStatus() {
+    if (!statusStarted_) return;
+    statusStarted_ = false;
+    Timer_Status->SetEnabled(false);
+    SetLogObserver({});
+}
+
+void TMainController::SendCycleEnded() {
+    lastSend_ = report_->EndSend(Now());
+    WriteStatus();
+}
+
+void TMainController::ReceiveCycleEnded() {
+    lastReceive_ = report_->EndReceive(Now());
+    WriteStatus();
+}
+
+void TMainController::SendNotStarted(const std::string& reason) {
+    report_->SendFailed(reason);
+    SendCycleEnded();
+}
+
+void TMainController::ReceiveNotStarted(const std::string& reason) {
+    report_->ReceiveFailed(reason);
+    ReceiveCycleEnded();
+}

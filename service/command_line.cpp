@@ -1,0 +1,127 @@
+#include "service/command_line.h"
+
+#include <vector>
+
+const char* const kBuildVersion = DOVRANT_BUILD_VERSION;
+
+namespace {
+
+struct TOptionSpec {
+    const char* Name;
+    TRunMode Mode;  // Window for an option that only modifies a mode
+    bool TakesDir;
+};
+
+const TOptionSpec kOptions[] = {
+    {"--help", TRunMode::Help, false},       {"-h", TRunMode::Help, false},
+    {"--version", TRunMode::Version, false}, {"--headless", TRunMode::Headless, false},
+    {"--init", TRunMode::Init, true},        {"--status", TRunMode::Status, true},
+    {"--dir", TRunMode::Window, true},
+};
+
+TCommandLine Fail(const std::string& text) {
+    TCommandLine result;
+    result.Mode = TRunMode::Error;
+    result.Error = "quillbern-dovrant: " + text + " (see --help)";
+    return result;
+}
+
+}  // namespace
+
+TCommandLine ParseCommandLine(int argc, const char* const argv[]) {
+    TCommandLine result;
+    bool modeGiven = false;
+    bool help = false;
+    bool version = false;
+    bool dirGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i] ? argv[i] : "";
+        std::string value;
+        bool hasInlineValue = false;
+        if (arg.rfind("--", 0) == 0) {
+            const auto equals = arg.find('=');
+            if (equals != std::string::npos) {
+                value = arg.substr(equals + 1);
+                arg.resize(equals);
+                hasInlineValue = true;
+            }
+        }
+        const TOptionSpec* spec = nullptr;
+        for (const auto& option : kOptions)
+            if (arg == option.Name) spec = &option;
+        if (!spec) {
+            if (arg.empty() || arg[0] != '-') return Fail("unexpected argument '" + arg + "'");
+            return Fail("unknown option '" + arg + "'");
+        }
+        if (spec->TakesDir) {
+            if (!hasInlineValue) {
+                if (i + 1 >= argc || !argv[i + 1]) return Fail(arg + " needs a folder");
+                value = argv[++i];
+            }
+            if (value.empty()) return Fail(arg + " needs a folder");
+            if (dirGiven) return Fail("a folder is given twice");
+            dirGiven = true;
+            result.Dir = value;
+        } else if (hasInlineValue) {
+            return Fail(arg + " takes no value");
+        }
+        switch (spec->Mode) {
+            case TRunMode::Help:
+                help = true;
+                break;
+            case TRunMode::Version:
+                version = true;
+                break;
+            case TRunMode::Window:
+                break;
+            default:
+                if (modeGiven) return Fail("--headless, --init and --status exclude each other");
+                modeGiven = true;
+                result.Mode = spec->Mode;
+        }
+    }
+    // Help and version answer whatever else was asked.
+    if (help)
+        result.Mode = TRunMode::Help;
+    else if (version)
+        result.Mode = TRunMode::Version;
+    return result;
+}
+
+std::string HelpText() {
+    return "Usage: quillbern-dovrant [--dir DIR]              start the gateway window\n"
+           "       quillbern-dovrant --headless [--dir DIR]   run the gateway without a window\n"
+           "       quillbern-dovrant --init DIR               lay out a new installation in DIR\n"
+           "       quillbern-dovrant --status DIR             report the gateway's status\n"
+           "       quillbern-dovrant --version | --help\n"
+           "\n"
+           "Options:\n"
+           "  --dir DIR      the installation to run: the program folder holding USER.INI and\n"
+           "                 DVR.INI, or a folder whose DVR/ sub-folder holds them. The data\n"
+           "                 folders (INBOX, OUTBOX, SENTBOX, ERROR, LOG, TEMP) live in the\n"
+           "                 program folder's parent. Default: the folder of the program file.\n"
+           "  --headless     run the schedule, the transfers, housekeeping and the log without\n"
+           "                 a window, for a service. Questions take their default answer and\n"
+           "                 are logged; SIGTERM or SIGINT closes down as closing the window\n"
+           "                 would (after a running transfer ends; a second signal ends at once).\n"
+           "  --init DIR     make DIR/DVR/ with USER.INI and DVR.INI templates and the data\n"
+           "                 folders under DIR; DIR must be missing or empty.\n"
+           "  --status DIR   print the status the gateway keeps in LOG/status.json of the\n"
+           "                 installation DIR (as for --dir). Exit status 0 when healthy, 1 when\n"
+           "                 attention is needed: files in the Error folder, a failed last send\n"
+           "                 or receive, a gateway that stopped, a status older than 10 minutes\n"
+           "                 or none at all.\n"
+           "  --version      print the program's version and the installation's DVR.INI version.\n"
+           "  --help         print this text.\n"
+           "\n"
+           "An unknown option ends the program with exit status 2.\n";
+}
+
+std::string VersionText(const std::string& programDir, const std::string& installedVersion) {
+    std::string text = std::string("quillbern-dovrant ") + kBuildVersion + "\n";
+    if (installedVersion.empty())
+        text += "installation version: unknown (no VERSION in " + programDir + "DVR.INI)\n";
+    else
+        text += "installation version: " + installedVersion + " (" + programDir + "DVR.INI)\n";
+    return text;
+}
