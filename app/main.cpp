@@ -21,7 +21,7 @@ int main(int argc, char* argv[]) {
     DeferTerminationSignals();
     const TCommandLine commandLine = ParseCommandLine(argc, argv);
     const std::string programDir =
-        commandLine.Dir.empty() ? ProgramFolder() : ResolveProgramDir(commandLine.Dir);
+        commandLine.Dir.empty() ? DefaultProgramDir() : ResolveProgramDir(commandLine.Dir);
     switch (commandLine.Mode) {
         case TRunMode::Error:
             std::cerr << commandLine.Error << std::endl;

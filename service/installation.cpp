@@ -1,5 +1,6 @@
 #include "service/installation.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -7,6 +8,7 @@
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
 #include "common/base/profile.h"
+#include "common/single_instance.h"
 #include "service/command_line.h"
 
 namespace fs = std::filesystem;
@@ -105,6 +107,15 @@ std::string ResolveProgramDir(const std::string& dir) {
     if (HoldsSettings(folder)) return folder;
     if (HoldsSettings(folder + "DVR/")) return folder + "DVR/";
     return folder;
+}
+
+std::string DefaultProgramDir() {
+    const std::string own = ProgramFolder();
+    if (FileExists(own + "USER.INI")) return own;
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home != '/') return own;
+    const std::string personal = ResolveProgramDir(std::string(home) + "/quillbern-dovrant");
+    return FileExists(personal + "USER.INI") ? personal : own;
 }
 
 std::string CheckProgramDir(const std::string& programDir) {

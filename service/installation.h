@@ -9,6 +9,11 @@
 // when it holds USER.INI or DVR.INI, else dir/DVR/ when that does, else dir.
 std::string ResolveProgramDir(const std::string& dir);
 
+// The program folder when none is given: the program file's own folder, as a copy unpacked
+// into its installation expects; when that holds no USER.INI (a packaged copy in /usr/bin),
+// the installation in ~/quillbern-dovrant that the user unit and --init suggest, if there is one.
+std::string DefaultProgramDir();
+
 // Empty when programDir holds USER.INI; else why it is no installation to run. A folder given
 // by mistake would otherwise get data folders made beside it.
 std::string CheckProgramDir(const std::string& programDir);

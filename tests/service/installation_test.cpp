@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
@@ -12,6 +13,7 @@
 #include "common/base/fileutil.h"
 #include "common/base/profile.h"
 #include "common/gateway_status.h"
+#include "common/single_instance.h"
 #include "common/test_support.h"
 #include "service/command_line.h"
 #include "service/status_command.h"
@@ -79,6 +81,20 @@ TEST(Installation, TheProgramFolderIsFoundFromEitherLevel) {
     const std::string relative = ResolveProgramDir("site");
     std::filesystem::current_path(here);
     EXPECT_EQ(relative, program);
+}
+
+// A packaged program lives in a folder without USER.INI and finds the user's installation.
+TEST(Installation, WithoutAFolderGivenAPackagedProgramUsesTheInstallationInHome) {
+    TTempDir dir;
+    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("HOME", dir.Path().c_str(), 1);
+    const std::string own = ProgramFolder();
+    const std::string before = DefaultProgramDir();
+    ASSERT_EQ(InitInstallation(dir.Path() + "quillbern-dovrant"), "");
+    const std::string after = DefaultProgramDir();
+    setenv("HOME", savedHome.c_str(), 1);
+    EXPECT_EQ(before, own);
+    EXPECT_EQ(after, dir.Path() + "quillbern-dovrant/DVR/");
 }
 
 class StatusReport : public testing::Test {
