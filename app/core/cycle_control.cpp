@@ -21,10 +21,21 @@ std::string Clock12(TDateTime value) { return FormatDateTime("hh:nn AM/PM", valu
 
 }  // namespace
 
+void TMainController::ReportCycle(TCycleEvent event) {
+    if (!CycleEvent) return;
+    try {
+        CycleEvent(event);
+    } catch (const std::exception&) {
+        // A notification that cannot be shown must not stop a transfer.
+    }
+}
+
 int TMainController::EnsureDialup() {
     if (!DialIdle) return 1;  // a connection check is dialling already
     WriteLog("No leased line installed, dialup is required.", 1);
-    return setup_.CheckConnection ? setup_.CheckConnection() : -1;
+    const int result = setup_.CheckConnection ? setup_.CheckConnection() : -1;
+    if (result < 0) ReportCycle(TCycleEvent::DialFailed);
+    return result;
 }
 
 void TMainController::StartSend() {
@@ -41,6 +52,7 @@ void TMainController::StartSend() {
         }
         Timer_Delay->SetEnabled(false);  // a pending delayed hang-up is dropped
         view_.SetText(TMainText::Status, "");
+        ReportCycle(TCycleEvent::SendStarted);
         new TSendThread(&view_, [this](TWorkerThread&) { SendFinish(); });
     } catch (const std::exception& e) {
         WriteLog(std::string("Send: Error on sending message(s). ") + e.what(), 1);
@@ -83,6 +95,7 @@ void TMainController::StartReceive() {
             return;
         }
         view_.SetText(TMainText::Status, "");
+        ReportCycle(TCycleEvent::ReceiveStarted);
         new TRecvThread(&view_, [this](TWorkerThread&) { ReceiveFinish(); });
     } catch (const std::exception& e) {
         WriteLog(std::string("Recv: Error on receiving message(s). ") + e.what(), 1);
@@ -105,6 +118,7 @@ void TMainController::SendFinish() {
     WriteLog("Send finish", 1);
     CheckDelayDisconnect("SEND");
     RefreshCounters();
+    ReportCycle(TCycleEvent::SendEnded);
     Timer_Send->SetEnabled(ProgramInfo.AutoImport);
 }
 
@@ -117,6 +131,7 @@ void TMainController::ReceiveFinish() {
     WriteLog("Receive finish", 1);
     CheckDelayDisconnect("RECV");
     RefreshCounters();
+    ReportCycle(TCycleEvent::ReceiveEnded);
     LastConnectTime = Now();
     if (ScheduleEnabled) {
         ShowNextConnection();
@@ -190,6 +205,7 @@ void TMainController::CheckForceUpgrade() {
     const TDateTime force = UpgradeInfo.ForceUpgradeDate;
     if (force == 0 || Date() < force) return;
     WriteLog("Force Upgrade: " + UpgradeInfo.UpgradeTitle + " detected.", 1);
+    ReportCycle(TCycleEvent::ForceUpgradeWaiting);
     const TMsgAnswer answer = OperatorView().MessageBox(
         TMsgKind::Confirmation,
         "Quillbern Dovrant has detected that there is an updated version available. "

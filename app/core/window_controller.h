@@ -16,6 +16,16 @@
 
 class TLockFile;
 
+// Moments of the transfer cycles that the tray and the desktop notifications follow.
+enum class TCycleEvent {
+    SendStarted,
+    SendEnded,
+    ReceiveStarted,
+    ReceiveEnded,
+    DialFailed,
+    ForceUpgradeWaiting
+};
+
 // What the program entry hands the window.
 struct TMainWindowSetup {
     std::string ProgramDir;  // ends with "/"
@@ -48,6 +58,8 @@ class TMainController {
     std::unique_ptr<ITimer> Timer_Delay;
     // Shows the options dialog modally; set by the window.
     std::function<void()> ShowOption;
+    // Told of each cycle event; set by the window. Whatever it raises is kept from the cycle.
+    std::function<void(TCycleEvent)> CycleEvent;
 
     // Handlers.
     void FormCreate();
@@ -93,6 +105,7 @@ class TMainController {
     bool ClosedDown() const { return closed_; }
 
   private:
+    void ReportCycle(TCycleEvent event);
     void OpenDataFolder(const char* logText, const std::string& folder);
 
     TMainWindowSetup setup_;
