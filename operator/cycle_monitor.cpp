@@ -43,10 +43,13 @@ std::set<std::string> TCycleMonitor::ErrorNames() const {
     return names;
 }
 
-void TCycleMonitor::CycleStarted() {
+void TCycleMonitor::CycleStarted(bool& running) {
     // Files that came into the Error folder while nothing ran (the operator put them there,
-    // or they were there at start) are no news of this cycle.
-    if (running_++ == 0) knownErrors_ = ErrorNames();
+    // or they were there at start) are no news of this cycle. A start without an end (the
+    // start failed) counts as ended.
+    running = false;
+    if (!sending_ && !receiving_) knownErrors_ = ErrorNames();
+    running = true;
 }
 
 void TCycleMonitor::CollectNewErrorFiles() {
@@ -62,20 +65,20 @@ void TCycleMonitor::Flush() {
 void TCycleMonitor::Event(TCycleEvent event) {
     switch (event) {
         case TCycleEvent::SendStarted:
-            CycleStarted();
+            CycleStarted(sending_);
             return;
         case TCycleEvent::ReceiveStarted:
-            CycleStarted();
+            CycleStarted(receiving_);
             recvLog_ = logFile_ ? logFile_() : "";
             recvLogOffset_ = FileSize(recvLog_);
             return;
         case TCycleEvent::SendEnded:
-            if (running_ > 0) --running_;
+            sending_ = false;
             CollectNewErrorFiles();
             Flush();
             return;
         case TCycleEvent::ReceiveEnded: {
-            if (running_ > 0) --running_;
+            receiving_ = false;
             CollectNewErrorFiles();
             if (!recvLog_.empty()) {
                 TLogFollower follower(recvLog_);

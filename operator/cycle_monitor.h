@@ -29,7 +29,7 @@ class TCycleMonitor {
 
   private:
     std::set<std::string> ErrorNames() const;
-    void CycleStarted();
+    void CycleStarted(bool& running);
     void CollectNewErrorFiles();
     void Flush();
 
@@ -37,7 +37,8 @@ class TCycleMonitor {
     std::function<std::string()> logFile_;
     TNotificationGate gate_;
     std::set<std::string> knownErrors_;
-    int running_ = 0;
+    bool sending_ = false;
+    bool receiving_ = false;
     std::string recvLog_;
     uint64_t recvLogOffset_ = 0;
     bool attention_ = false;

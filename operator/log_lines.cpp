@@ -54,7 +54,16 @@ TLogKind KindOfLogLine(const std::string& message) {
     if (!message.empty() && (message[0] == ' ' || message[0] == '\t')) return TLogKind::Detail;
     static const char* const kProblemWords[] = {"unable",    "fail",    "error",  "not available",
                                                 "could not", "invalid", "refused"};
-    const std::string lower = Lower(message);
+    // Paths name folders such as ERROR; only the words around them tell of a failure.
+    std::string words;
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        if (message[i] == '/' && (i == 0 || message[i - 1] == ' ' || message[i - 1] == '\'')) {
+            while (i < message.size() && message[i] != ' ' && message[i] != '\'') ++i;
+            if (i == message.size()) break;
+        }
+        words += message[i];
+    }
+    const std::string lower = Lower(words);
     for (const char* word : kProblemWords)
         if (lower.find(word) != std::string::npos) return TLogKind::Problem;
     return TLogKind::Info;

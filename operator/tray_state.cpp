@@ -33,3 +33,15 @@ std::string TrayToolTip(TTrayState state, long inbox, long outbox, long error,
     if (!nextConnection.empty()) tip += "\n" + nextConnection;
     return tip;
 }
+
+long CounterOfCaption(const std::string& caption) {
+    const std::size_t open = caption.rfind('(');
+    if (open == std::string::npos) return 0;
+    long value = 0;
+    for (std::size_t i = open + 1; i < caption.size() && caption[i] != ')'; ++i) {
+        if (caption[i] < '0' || caption[i] > '9') return 0;
+        if (value > 100000000000L) return value;  // far beyond any folder
+        value = value * 10 + (caption[i] - '0');
+    }
+    return value;
+}

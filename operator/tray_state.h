@@ -20,6 +20,9 @@ TTrayState TrayStateOf(const TTrayInputs& inputs);
 // A short name of the state, for the tooltip and the accessible description.
 const char* TrayStateName(TTrayState state);
 
+// The number of a counter caption ("Outbox (12)" gives 12); 0 without one.
+long CounterOfCaption(const std::string& caption);
+
 // The tooltip: the program's name, the state, the counters and the next connection line
 // (when there is one), one per line.
 std::string TrayToolTip(TTrayState state, long inbox, long outbox, long error,

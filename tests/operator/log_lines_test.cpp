@@ -52,6 +52,11 @@ TEST(LogLineFilter, LevelsAndSearch) {
     EXPECT_EQ(KindOfLogLine("Recv: Get Message Count failed. Reason: x"), TLogKind::Problem);
     EXPECT_EQ(KindOfLogLine("Remote connection not available"), TLogKind::Problem);
     EXPECT_EQ(KindOfLogLine(info.Message), TLogKind::Info);
+    // The Error folder's name in a path is no failure by itself.
+    EXPECT_EQ(KindOfLogLine("Create directory: '/data/ERROR/'"), TLogKind::Info);
+    EXPECT_EQ(KindOfLogLine("Move file: A.TXT to /data/error/x"), TLogKind::Info);
+    EXPECT_EQ(KindOfLogLine("Unable to open the system log /data/LOG/x.log: error"),
+              TLogKind::Problem);
     EXPECT_EQ(KindOfLogLine(detail.Message), TLogKind::Detail);
 
     for (const TLogLine* line : {&problem, &info, &detail})

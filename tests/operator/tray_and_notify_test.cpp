@@ -31,6 +31,11 @@ TEST(TrayState, ToolTipCarriesTheCountersAndTheNextConnection) {
     // Without a schedule there is no third line.
     EXPECT_EQ(TrayToolTip(TTrayState::Idle, 0, 0, 0, ""),
               "Quillbern Dovrant - Idle\nInbox 0, Outbox 0, Error 0");
+    // The counts come from the window's captions.
+    EXPECT_EQ(CounterOfCaption("Outbox (12)"), 12);
+    EXPECT_EQ(CounterOfCaption("Inbox (0)"), 0);
+    EXPECT_EQ(CounterOfCaption("Error"), 0);
+    EXPECT_EQ(CounterOfCaption("Error (x1)"), 0);
 }
 
 TEST(NotificationGate, OneSummaryPerCycleHoweverManyFilesFailed) {
