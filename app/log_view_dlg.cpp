@@ -5,8 +5,11 @@
 #include <QProcess>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "common/base/datetime.h"
+#include "common/base/fileutil.h"
+#include "common/syslog.h"
 #include "dialogs/qt_text.h"
 
 namespace {
@@ -101,7 +104,13 @@ void TLogViewDlg::Rebuild() {
 
 void TLogViewDlg::Poll() {
     if (logFolder_.empty()) return;
-    for (const std::string& path : LogFilesOfDay(logFolder_, Date())) {
+    std::vector<std::string> files = LogFilesOfDay(logFolder_, Date());
+    // This run's log goes on past midnight: it stays in view on the next day too.
+    const std::string current = LogFileName();
+    if (!current.empty() && current.rfind(IncludeTrailingPathDelimiter(logFolder_), 0) == 0 &&
+        std::find(files.begin(), files.end(), current) == files.end())
+        files.push_back(current);
+    for (const std::string& path : files) {
         bool known = false;
         for (const auto& follower : followers_) known = known || follower->Path() == path;
         if (!known) followers_.push_back(std::make_unique<TLogFollower>(path));

@@ -106,6 +106,11 @@ std::string FreeNameIn(const std::string& folder, const std::string& name) {
 TRetryResult RetryToOutbox(const std::string& errorFolder, const std::string& name,
                            const std::string& outboxFolder) {
     TRetryResult result;
+    if (errorFolder.empty() || outboxFolder.empty()) {
+        // An empty folder setting would name the current folder instead.
+        result.Error = "the Error folder or the Outbox is not set";
+        return result;
+    }
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
         result.Error = "not a file name of the Error folder: " + name;
         return result;
@@ -163,7 +168,7 @@ TRetryResult RetryToOutbox(const std::string& errorFolder, const std::string& na
 TRetryResult RetryReceived(const std::string& errorFolder, const std::string& name) {
     TRetryResult result;
     const std::string path = IncludeTrailingPathDelimiter(errorFolder) + name;
-    if (name.find('/') != std::string::npos || !FileExists(path)) {
+    if (errorFolder.empty() || name.find('/') != std::string::npos || !FileExists(path)) {
         result.Error = name + " is no longer in the Error folder";
         return result;
     }
@@ -193,7 +198,7 @@ TRetryResult RetryReceived(const std::string& errorFolder, const std::string& na
 }
 
 bool DeleteFailedFile(const std::string& errorFolder, const std::string& name, std::string& error) {
-    if (name.empty() || name.find('/') != std::string::npos) {
+    if (errorFolder.empty() || name.empty() || name.find('/') != std::string::npos) {
         error = "not a file name of the Error folder: " + name;
         return false;
     }

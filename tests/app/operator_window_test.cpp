@@ -178,6 +178,15 @@ TEST_F(WindowTest, LogViewFollowsNewLinesFiltersSearchesAndOpensTheFolder) {
 
     QTest::mouseClick(dialog.btnOpenFolder, Qt::LeftButton);
     EXPECT_EQ(opened, std::vector<std::string>{ProgramInfo.LogPath});
+
+    // Opened after midnight, the view still shows the running program's log.
+    TManualClock tomorrow(Date() + 1 + EncodeTime(0, 5, 0, 0));
+    SetClock(&tomorrow);
+    TLogViewDlg nextDay(window.get(), ProgramInfo.LogPath);
+    nextDay.PollTimer->stop();
+    SetClock(nullptr);
+    EXPECT_TRUE(nextDay.ShownLines().last().endsWith("] Receive finish"));
+    EXPECT_FALSE(nextDay.ShownLines().contains("[x] Early run: Remote connection not available"));
 }
 
 TEST_F(WindowTest, TrayMenuStateToolTipAndNotificationsFollowTheWindow) {

@@ -50,6 +50,12 @@ TEST_F(Retry, NamesThatAreNotInTheErrorFolderAreRefusedAndLeaveEverythingInPlace
         EXPECT_FALSE(result.Ok) << name;
         EXPECT_FALSE(result.Error.empty()) << name;
     }
+    // Unset folders would mean the current folder: refused, never moved there.
+    WriteFile(errorDir + "E.TXT", "e");
+    EXPECT_FALSE(RetryToOutbox(errorDir, "E.TXT", "").Ok);
+    EXPECT_FALSE(RetryToOutbox("", "E.TXT", outboxDir).Ok);
+    EXPECT_FALSE(RetryReceived("", "E.TXT").Ok);
+    EXPECT_EQ(ReadFile(errorDir + "E.TXT"), "e");
     EXPECT_TRUE(FolderNames(outboxDir).empty());
     EXPECT_EQ(ReadFile(dir.Path() + "SECRET.TXT"), "s");
     std::string error;
