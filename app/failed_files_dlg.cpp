@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QProcess>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <set>
 
@@ -69,6 +70,10 @@ TFailedFilesDlg::TFailedFilesDlg(QWidget* parent, std::string errorFolder, std::
 
     connect(List, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
     connect(List, &QTreeWidget::itemActivated, this, [this] { OpenSelected(); });
+    // From the keyboard: Enter opens, Delete deletes (after the question).
+    auto* deleteKey = new QShortcut(QKeySequence::Delete, List);
+    deleteKey->setContext(Qt::WidgetShortcut);
+    connect(deleteKey, &QShortcut::activated, this, [this] { DeleteSelected(); });
     resize(720, 360);
     Reload();
 }

@@ -96,7 +96,10 @@ TEST_F(WindowTest, FailedFilesWindowRetriesOpensAndDeletes) {
     ASSERT_EQ(view.boxes.size(), 1u);
     EXPECT_EQ(view.boxes[0].text, "Delete 2 files from the Error folder?");
     EXPECT_EQ(view.boxes[0].buttons, TMsgButtons::YesNo);
-    QTest::mouseClick(dialog.btnDelete, Qt::LeftButton);
+    // The Delete key does the same from the list.
+    dialog.activateWindow();
+    dialog.List->setFocus();
+    QTest::keyClick(dialog.List, Qt::Key_Delete);
     EXPECT_TRUE(Names(dialog.List).isEmpty());
     EXPECT_TRUE(FolderNames(error).empty());
     EXPECT_EQ(changes, 2);
