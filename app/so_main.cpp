@@ -9,12 +9,14 @@
 #include <cstdlib>
 
 #include "app/folder_pictures.h"
+#include "app/operator_tray.h"
 #include "app/qt_operator_view.h"
 #include "app/qt_pump.h"
 #include "app/qt_timer.h"
 #include "dialogs/dialup_forms.h"
 #include "dialogs/qt_text.h"
 #include "dialup/connect_mgr.h"
+#include "operator/cycle_monitor.h"
 
 namespace {
 
@@ -91,12 +93,16 @@ Tso_frmMain::Tso_frmMain(TMainWindowSetup setup, QWidget* parent)
     Timer_RecvSchedule = controller_->Timer_RecvSchedule.get();
     Timer_Send = controller_->Timer_Send.get();
     Timer_Delay = controller_->Timer_Delay.get();
+    BuildOperatorFeatures();
     controller_->FormCreate();
+    ApplyOperatorSettings();
 }
 
 Tso_frmMain::~Tso_frmMain() {
     RemoveQtPumpHook();
     controller_.reset();
+    delete Tray;  // before the monitor it reads
+    Tray = nullptr;
     if (operatorView_) {
         SetOperatorView(nullptr);
         RemoveDialupForms();
@@ -180,6 +186,7 @@ void Tso_frmMain::BuildActions() {
     ResumeAutoImport = make("R&esume Auto Import", &TMainController::ResumeAutoImportExecute);
     About = make("&About", &TMainController::AboutExecute);
     Exit1 = make("E&xit", &TMainController::Exit1Click);
+    BuildOperatorActions();
     addAction(ReceiveNow);  // F5 works wherever the focus is in the window
     connect(btnInbox, &QToolButton::clicked, OpenInbox, &QAction::trigger);
     connect(btnOutbox, &QToolButton::clicked, OpenOutbox, &QAction::trigger);
@@ -192,6 +199,9 @@ void Tso_frmMain::BuildMenus() {
     File1->addAction(OpenOutbox);
     File1->addAction(OpenError);
     File1->addSeparator();
+    File1->addAction(FailedFiles);
+    File1->addAction(LogView);
+    File1->addSeparator();
     File1->addAction(Exit1);
     Tool1 = menuBar()->addMenu("&Tool");
     Tool1->addAction(ReceiveNow);
@@ -200,6 +210,9 @@ void Tso_frmMain::BuildMenus() {
     Tool1->addAction(PauseAutoImport);
     Tool1->addSeparator();
     Tool1->addAction(OpenOption);
+    Tool1->addSeparator();
+    Tool1->addAction(Notifications);
+    Tool1->addAction(CloseToTray);
     About1 = menuBar()->addMenu("&About");
     About1->addAction(About);
     PopupMenu = new QMenu(this);

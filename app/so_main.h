@@ -20,6 +20,8 @@
 #include "app/core/window_controller.h"
 
 class TQtOperatorView;
+class TCycleMonitor;
+class TOperatorTray;
 
 class Tso_frmMain : public QMainWindow, public IMainView {
   public:
@@ -60,6 +62,14 @@ class Tso_frmMain : public QMainWindow, public IMainView {
     QAction* PauseAutoImport;
     QAction* ResumeAutoImport;
     QAction* About;
+    // The operator's extras: the failed-files window, the log view, the tray and its
+    // switches (kept in USER.INI).
+    QAction* FailedFiles;
+    QAction* LogView;
+    QAction* ShowWindow;
+    QAction* Notifications;
+    QAction* CloseToTray;
+    TOperatorTray* Tray = nullptr;
     // The controller's timers, under the window's names.
     ITimer* Timer_RecvSchedule;
     ITimer* Timer_Send;
@@ -79,6 +89,11 @@ class Tso_frmMain : public QMainWindow, public IMainView {
     // The options dialog, on the open USER.INI; "Housekeep now" closes the window afterwards.
     void ShowOption();
     void RequestClose() override;
+    void ShowFailedFiles();
+    void ShowLogView();
+    // Brings the window back from the tray (or from behind others).
+    void ShowFromTray();
+    TCycleMonitor& Monitor() { return *monitor_; }
 
   protected:
     void showEvent(QShowEvent* e) override;
@@ -91,8 +106,16 @@ class Tso_frmMain : public QMainWindow, public IMainView {
     void BuildMenus();
     QAction* ActionOf(TMainAction action) const;
     QLabel* LabelOf(TMainText text) const;
+    void BuildOperatorActions();
+    void BuildOperatorFeatures();
+    void ApplyOperatorSettings();
+    void SaveOperatorSwitches();
+    // True when a close from the window's own button only hides it into the tray.
+    bool HideToTray(QCloseEvent* e);
 
     std::unique_ptr<TQtOperatorView> operatorView_;
     std::unique_ptr<TMainController> controller_;
+    std::unique_ptr<TCycleMonitor> monitor_;
+    bool operatorSettingsApplied_ = false;
     bool shown_ = false;
 };

@@ -29,6 +29,7 @@ void Tso_frmMain::showEvent(QShowEvent* e) {
 }
 
 void Tso_frmMain::closeEvent(QCloseEvent* e) {
+    if (HideToTray(e)) return;
     bool accept = controller_->ClosedDown();
     if (!accept) {
         try {

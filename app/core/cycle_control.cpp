@@ -21,10 +21,21 @@ std::string Clock12(TDateTime value) { return FormatDateTime("hh:nn AM/PM", valu
 
 }  // namespace
 
+void TMainController::ReportCycle(TCycleEvent event) {
+    if (!CycleEvent) return;
+    try {
+        CycleEvent(event);
+    } catch (const std::exception&) {
+        // A notification that cannot be shown must not stop a transfer.
+    }
+}
+
 int TMainController::EnsureDialup() {
     if (!DialIdle) return 1;  // a connection check is dialling already
     WriteLog("No leased line installed, dialup is required.", 1);
-    return setup_.CheckConnection ? setup_.CheckConnection() : -1;
+    const int result = setup_.CheckConnection ? setup_.CheckConnection() : -1;
+    if (result < 0) ReportCycle(TCycleEvent::DialFailed);
+    return result;
 }
 
 void TMainController::StartSend() {
@@ -43,6 +54,7 @@ void TMainController::StartSend() {
         }
         Timer_Delay->SetEnabled(false);  // a pending delayed hang-up is dropped
         view_.SetText(TMainText::Status, "");
+        ReportCycle(TCycleEvent::SendStarted);
         new TSendThread(&view_, [this](TWorkerThread&) { SendFinish(); });
     } catch (const std::exception& e) {
         const std::string text = std::string("Send: Error on sending message(s). ") + e.what();
@@ -90,6 +102,7 @@ void TMainController::StartReceive() {
             return;
         }
         view_.SetText(TMainText::Status, "");
+        ReportCycle(TCycleEvent::ReceiveStarted);
         new TRecvThread(&view_, [this](TWorkerThread&) { ReceiveFinish(); });
     } catch (const std::exception& e) {
         const std::string text = std::string("Recv: Error on receiving message(s). ") + e.what();
@@ -115,6 +128,7 @@ void TMainController::SendFinish() {
     CheckDelayDisconnect("SEND");
     RefreshCounters();
     SendCycleEnded();
+    ReportCycle(TCycleEvent::SendEnded);
     Timer_Send->SetEnabled(ProgramInfo.AutoImport);
 }
 
@@ -127,6 +141,7 @@ void TMainController::ReceiveFinish() {
     WriteLog("Receive finish", 1);
     CheckDelayDisconnect("RECV");
     RefreshCounters();
+    ReportCycle(TCycleEvent::ReceiveEnded);
     LastConnectTime = Now();
     if (ScheduleEnabled) {
         ShowNextConnection();
@@ -201,6 +216,7 @@ void TMainController::CheckForceUpgrade() {
     const TDateTime force = UpgradeInfo.ForceUpgradeDate;
     if (force == 0 || Date() < force) return;
     WriteLog("Force Upgrade: " + UpgradeInfo.UpgradeTitle + " detected.", 1);
+    ReportCycle(TCycleEvent::ForceUpgradeWaiting);
     const TMsgAnswer answer = OperatorView().MessageBox(
         TMsgKind::Confirmation,
         "Quillbern Dovrant has detected that there is an updated version available. "

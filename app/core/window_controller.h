@@ -18,6 +18,16 @@
 class TCycleReport;
 class TLockFile;
 
+// Moments of the transfer cycles that the tray and the desktop notifications follow.
+enum class TCycleEvent {
+    SendStarted,
+    SendEnded,
+    ReceiveStarted,
+    ReceiveEnded,
+    DialFailed,
+    ForceUpgradeWaiting
+};
+
 // What the program entry hands the window.
 struct TMainWindowSetup {
     std::string ProgramDir;  // ends with "/"
@@ -54,6 +64,8 @@ class TMainController {
     std::unique_ptr<ITimer> Timer_Status;
     // Shows the options dialog modally; set by the window.
     std::function<void()> ShowOption;
+    // Told of each cycle event; set by the window. Whatever it raises is kept from the cycle.
+    std::function<void(TCycleEvent)> CycleEvent;
 
     // Handlers.
     void FormCreate();
@@ -104,6 +116,7 @@ class TMainController {
     void WriteStatus();
 
   private:
+    void ReportCycle(TCycleEvent event);
     void OpenDataFolder(const char* logText, const std::string& folder);
     void StartStatus();
     void StopStatus();

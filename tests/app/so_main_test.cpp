@@ -43,10 +43,13 @@ TEST_F(WindowTest, MenusContextMenuAndActions) {
     QStringList top;
     for (QAction* action : window->menuBar()->actions()) top << action->text();
     EXPECT_EQ(top, QStringList({"&File", "&Tool", "&About"}));
-    EXPECT_EQ(Captions(window->File1), QStringList({"&Inbox", "&Outbox", "&Error", "-", "E&xit"}));
+    EXPECT_EQ(Captions(window->File1),
+              QStringList({"&Inbox", "&Outbox", "&Error", "-", "&Failed Files...", "&Log View...",
+                           "-", "E&xit"}));
     QStringList tool{"&Receive Now",       "-", "R&esume Auto Import",
                      "&Pause Auto Import", "-", "&Option"};
-    EXPECT_EQ(Captions(window->Tool1), tool);
+    EXPECT_EQ(Captions(window->Tool1),
+              tool + QStringList({"-", "&Notifications", "&Close to Tray"}));
     EXPECT_EQ(Captions(window->PopupMenu), tool);
     EXPECT_EQ(Captions(window->About1), QStringList({"&About"}));
     EXPECT_EQ(window->ReceiveNow->shortcut(), QKeySequence(Qt::Key_F5));

@@ -404,6 +404,35 @@ TEST_F(WindowControllerTest, AForcedUpgradeThatIsDueAsksAndEndsOrReports) {
     EXPECT_EQ(log.back().rfind("Unable to execute /nonexistent/SETUP.EXE. ", 0), 0u) << log.back();
 }
 
+TEST_F(WindowControllerTest, CycleEventsReachTheWindowAndTheirFailuresStayOutOfTheCycle) {
+    std::vector<TCycleEvent> events;
+    const std::string ini = DialupIni("0") +
+                            "[UPGRADE]\nUPGRADE_TITLE=Release 2.10\n"
+                            "UPGRADE_PATH=/nonexistent/SETUP.EXE\nFORCE_UPGDATE=20261209\n";
+    int checks = 0;
+    boxes.answers = {TMsgAnswer::Cancel, TMsgAnswer::Cancel};
+    Open(ini, [&](TMainWindowSetup& setup) {
+        setup.CheckConnection = [&] { return ++checks == 1 ? -1 : 1; };
+        setup.EndProgram = [](int) {};
+    });
+    controller->CycleEvent = [&](TCycleEvent event) { events.push_back(event); };
+    EXPECT_NO_THROW(controller->CheckForceUpgrade());
+    // A failed dial is told; a check that finds a dial under way is not.
+    EXPECT_EQ(controller->EnsureDialup(), -1);
+    EXPECT_EQ(controller->EnsureDialup(), 1);
+    controller->SendFinish();
+    controller->ReceiveFinish();
+    EXPECT_EQ(events,
+              (std::vector<TCycleEvent>{TCycleEvent::ForceUpgradeWaiting, TCycleEvent::DialFailed,
+                                        TCycleEvent::SendEnded, TCycleEvent::ReceiveEnded}));
+    // A notification that cannot be shown does not stop the end of a cycle.
+    controller->CycleEvent = [](TCycleEvent) { throw std::runtime_error("no notification"); };
+    controller->SendFinish();
+    EXPECT_TRUE(SendIdle);
+    EXPECT_TRUE(controller->Timer_Send->Enabled());
+    EXPECT_EQ(boxes.boxes.size(), 2u) << "only the upgrade questions were shown";
+}
+
 }  // namespace
 
 namespace {

@@ -1,0 +1,106 @@
+#include "operator/cycle_monitor.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include "common/base/clock.h"
+#include "common/base/fileutil.h"
+#include "common/settings.h"
+#include "operator/log_lines.h"
+
+namespace {
+
+uint64_t FileSize(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+// The receive side ends a run it could not complete with one of these lines; the text after
+// "Reason: " says why.
+bool ReceiveFailure(const std::string& message, std::string& reason) {
+    if (message.rfind("Recv: Unable to receiving mails", 0) == 0) return true;
+    if (message.rfind("Recv: Error occurred when receiving mails", 0) != 0) return false;
+    const std::size_t at = message.find("Reason: ");
+    if (at != std::string::npos) reason = message.substr(at + 8);
+    return true;
+}
+
+}  // namespace
+
+TCycleMonitor::TCycleMonitor(std::function<std::string()> errorFolder,
+                             std::function<std::string()> logFile)
+    : errorFolder_(std::move(errorFolder)), logFile_(std::move(logFile)) {}
+
+std::set<std::string> TCycleMonitor::ErrorNames() const {
+    std::set<std::string> names;
+    const std::string folder = errorFolder_ ? errorFolder_() : "";
+    if (folder.empty()) return names;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') names.insert(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+void TCycleMonitor::CycleStarted(bool& running) {
+    // Files that came into the Error folder while nothing ran (the operator put them there,
+    // or they were there at start) are no news of this cycle. A start without an end (the
+    // start failed) counts as ended.
+    running = false;
+    if (!sending_ && !receiving_) knownErrors_ = ErrorNames();
+    running = true;
+}
+
+void TCycleMonitor::CollectNewErrorFiles() {
+    for (const std::string& name : ErrorNames())
+        if (knownErrors_.insert(name).second) gate_.ErrorFile(name);
+}
+
+void TCycleMonitor::Flush() {
+    if (gate_.HasFindings()) attention_ = true;
+    if (auto note = gate_.EndCycle(Clock().MonotonicMs()); note && Notify) Notify(*note);
+}
+
+void TCycleMonitor::Event(TCycleEvent event) {
+    switch (event) {
+        case TCycleEvent::SendStarted:
+            CycleStarted(sending_);
+            return;
+        case TCycleEvent::ReceiveStarted:
+            CycleStarted(receiving_);
+            recvLog_ = logFile_ ? logFile_() : "";
+            recvLogOffset_ = FileSize(recvLog_);
+            return;
+        case TCycleEvent::SendEnded:
+            sending_ = false;
+            CollectNewErrorFiles();
+            Flush();
+            return;
+        case TCycleEvent::ReceiveEnded: {
+            receiving_ = false;
+            CollectNewErrorFiles();
+            if (!recvLog_.empty()) {
+                TLogFollower follower(recvLog_);
+                // Only what this cycle wrote: skip to where the log stood at its start.
+                follower.Skip(recvLogOffset_);
+                for (const std::string& line : follower.ReadNew()) {
+                    std::string reason;
+                    if (ReceiveFailure(ParseLogLine(line).Message, reason))
+                        gate_.ReceiveFailed(reason);
+                }
+            }
+            recvLog_.clear();
+            Flush();
+            return;
+        }
+        case TCycleEvent::DialFailed:
+            gate_.DialFailed();
+            Flush();
+            return;
+        case TCycleEvent::ForceUpgradeWaiting:
+            gate_.ForceUpgradeWaiting(UpgradeInfo.UpgradeTitle);
+            Flush();
+            return;
+    }
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+// Follows the transfer cycles for the tray and the desktop notifications: which files went
+// to the Error folder during a cycle, whether a receive ended unable to receive, a failed
+// dial and a forced upgrade that waits. What went wrong is told once per cycle.
+
+#include <functional>
+#include <set>
+#include <string>
+
+#include "app/core/window_controller.h"
+#include "operator/notify_gate.h"
+
+class TCycleMonitor {
+  public:
+    // errorFolder and logFile are asked at each event (the settings may not be loaded yet
+    // when the monitor is made; the log file changes with each run).
+    TCycleMonitor(std::function<std::string()> errorFolder, std::function<std::string()> logFile);
+
+    void Event(TCycleEvent event);
+
+    // Gets the summary of each cycle that had something to tell.
+    std::function<void(const TNotification&)> Notify;
+
+    TNotificationGate& Gate() { return gate_; }
+    // A failure happened that the operator has not looked at yet.
+    bool Attention() const { return attention_; }
+    void ClearAttention() { attention_ = false; }
+
+  private:
+    std::set<std::string> ErrorNames() const;
+    void CycleStarted(bool& running);
+    void CollectNewErrorFiles();
+    void Flush();
+
+    std::function<std::string()> errorFolder_;
+    std::function<std::string()> logFile_;
+    TNotificationGate gate_;
+    std::set<std::string> knownErrors_;
+    bool sending_ = false;
+    bool receiving_ = false;
+    std::string recvLog_;
+    uint64_t recvLogOffset_ = 0;
+    bool attention_ = false;
+};

@@ -1,0 +1,106 @@
+#include "operator/failed_files.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "common/base/datetime.h"
+#include "common/base/fileutil.h"
+#include "operator/log_lines.h"
+
+namespace {
+
+bool NameChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' ||
+           static_cast<unsigned char>(c) >= 0x80;
+}
+
+// Lines recording a move into the Error folder (or a retry out of it) name the file but say
+// nothing about why it failed.
+bool RecordsMove(const std::string& message) {
+    return message.rfind("Move file: ", 0) == 0 ||
+           message.find("could not be stored and was moved to") != std::string::npos ||
+           message.rfind("Retry: ", 0) == 0;
+}
+
+}  // namespace
+
+bool IsReceivedFailure(const std::string& name) {
+    return name.size() > 9 && name.rfind("RECV_", 0) == 0 &&
+           name.compare(name.size() - 4, 4, ".eml") == 0;
+}
+
+bool NamesFile(const std::string& message, const std::string& name) {
+    if (name.empty()) return false;
+    for (std::size_t at = message.find(name); at != std::string::npos;
+         at = message.find(name, at + 1)) {
+        if (at > 0) {
+            const char before = message[at - 1];
+            if (NameChar(before) || before == '.') continue;
+        }
+        const std::size_t end = at + name.size();
+        if (end < message.size()) {
+            const char after = message[end];
+            if (NameChar(after)) continue;
+            // A full stop ends a sentence, but ".sent" or ".bak" make another name.
+            if (after == '.' && end + 1 < message.size() && NameChar(message[end + 1])) continue;
+        }
+        return true;
+    }
+    return false;
+}
+
+std::string ReasonFromLines(const std::vector<std::string>& messages, const std::string& name) {
+    std::size_t moveAt = messages.size();
+    for (std::size_t i = messages.size(); i-- > 0;) {
+        if (!NamesFile(messages[i], name)) continue;
+        if (!RecordsMove(messages[i])) return messages[i];
+        if (moveAt == messages.size()) moveAt = i;
+    }
+    if (moveAt == messages.size()) return "";
+    // The reason precedes the move; detail lines (indented) in between are skipped.
+    for (std::size_t i = moveAt; i-- > 0;)
+        if (!messages[i].empty() && messages[i][0] != ' ') return messages[i];
+    return messages[moveAt];
+}
+
+std::vector<TFailedFile> ListFailedFiles(const std::string& errorFolder,
+                                         const std::string& logFolder, int maxLogFiles) {
+    const std::string folder = IncludeTrailingPathDelimiter(errorFolder);
+    std::vector<TFailedFile> files;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d)) {
+            if (e->d_name[0] == '.') continue;
+            struct stat st {};
+            const std::string path = folder + e->d_name;
+            if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+            TFailedFile file;
+            file.Name = e->d_name;
+            file.Size = static_cast<uint64_t>(st.st_size);
+            FileModifiedTime(path, file.Modified);
+            file.Received = IsReceivedFailure(file.Name);
+            files.push_back(std::move(file));
+        }
+        closedir(d);
+    }
+    std::sort(files.begin(), files.end(),
+              [](const TFailedFile& a, const TFailedFile& b) { return a.Name < b.Name; });
+    if (files.empty() || logFolder.empty()) return files;
+
+    std::size_t open = files.size();
+    int read = 0;
+    for (const std::string& log : LogFilesNewestFirst(logFolder)) {
+        if (open == 0 || read++ >= maxLogFiles) break;
+        std::vector<std::string> messages;
+        for (const std::string& line : ReadLogLines(log))
+            messages.push_back(ParseLogLine(line).Message);
+        for (TFailedFile& file : files) {
+            if (!file.Reason.empty()) continue;
+            file.Reason = ReasonFromLines(messages, file.Name);
+            if (!file.Reason.empty()) --open;
+        }
+    }
+    return files;
+}

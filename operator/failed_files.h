@@ -1,0 +1,35 @@
+#pragma once
+
+// The files waiting in the Error folder, each with the log line that says why it is there.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/base/clock.h"
+
+struct TFailedFile {
+    std::string Name;  // file name in the Error folder
+    uint64_t Size = 0;
+    TDateTime Modified = 0;
+    std::string Reason;     // the log message naming it, without its stamp; empty when none
+    bool Received = false;  // a received message the receive side could not store
+};
+
+// Whether name is one the receive side gives a message it could not store ("RECV_*.eml").
+bool IsReceivedFailure(const std::string& name);
+
+// Whether message names the file name as a whole word: "A1.TXT" is named in
+// "Unable to send /x/A1.TXT." but not in "BA1.TXT" or "A1.TXT.sent".
+bool NamesFile(const std::string& message, const std::string& name);
+
+// The reason for name among lines (log messages, oldest first): the last line naming it that
+// is not merely the record of its move into the Error folder; when only such a record names
+// it, the line just before the last one, which is where the sending and receiving sides say
+// why. Empty when no line names it.
+std::string ReasonFromLines(const std::vector<std::string>& messages, const std::string& name);
+
+// The regular files of errorFolder (hidden ones left out), sorted by name, with their
+// reasons looked up in the newest log files of logFolder (at most maxLogFiles of them).
+std::vector<TFailedFile> ListFailedFiles(const std::string& errorFolder,
+                                         const std::string& logFolder, int maxLogFiles = 31);

@@ -1,0 +1,29 @@
+#pragma once
+
+// Operator actions on a file in the Error folder: send it again, store a received message
+// again, or delete it.
+
+#include <string>
+
+struct TRetryResult {
+    bool Ok = false;
+    std::string Target;  // full path in the Outbox (or, for a received message, empty)
+    std::string Error;   // why it failed; the file is then still in the Error folder
+};
+
+// The first of name, "<stem>_1<ext>", "<stem>_2<ext>", ... that does not exist in folder
+// (folder ends with "/"); empty when none of the first 10000 is free.
+std::string FreeNameIn(const std::string& folder, const std::string& name);
+
+// Moves errorFolder + name into outboxFolder, whole, in one step where both lie on one file
+// system and else through a copy flushed to disk, never replacing a file there: a taken name
+// gives the file the next free name. Logs the move. name must be a plain file name.
+TRetryResult RetryToOutbox(const std::string& errorFolder, const std::string& name,
+                           const std::string& outboxFolder);
+
+// Parses the raw message errorFolder + name again and stores what it carries as the receive
+// side does; once stored, the file leaves the Error folder. Logs the outcome.
+TRetryResult RetryReceived(const std::string& errorFolder, const std::string& name);
+
+// Deletes errorFolder + name; logs it. False (with error) when it could not be removed.
+bool DeleteFailedFile(const std::string& errorFolder, const std::string& name, std::string& error);
