@@ -49,7 +49,7 @@ void Tso_frmMain::BuildOperatorFeatures() {
         button->setFocusPolicy(Qt::StrongFocus);
 
     monitor_ = std::make_unique<TCycleMonitor>([] { return ProgramInfo.ErrorPath; },
-                                               [] { return LogFileName(); });
+                                               [this] { return controller_->LastReceive(); });
     Tray = new TOperatorTray(*this, *monitor_);
     monitor_->Notify = [this](const TNotification& note) {
         if (Tray) Tray->Notify(note);

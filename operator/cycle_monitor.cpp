@@ -6,14 +6,8 @@
 #include "common/base/clock.h"
 #include "common/base/fileutil.h"
 #include "common/settings.h"
-#include "operator/log_lines.h"
 
 namespace {
-
-uint64_t FileSize(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-}
 
 // The receive side ends a run it could not complete with one of these lines; the text after
 // "Reason: " says why.
@@ -28,8 +22,8 @@ bool ReceiveFailure(const std::string& message, std::string& reason) {
 }  // namespace
 
 TCycleMonitor::TCycleMonitor(std::function<std::string()> errorFolder,
-                             std::function<std::string()> logFile)
-    : errorFolder_(std::move(errorFolder)), logFile_(std::move(logFile)) {}
+                             std::function<TCycleOutcome()> lastReceive)
+    : errorFolder_(std::move(errorFolder)), lastReceive_(std::move(lastReceive)) {}
 
 std::set<std::string> TCycleMonitor::ErrorNames() const {
     std::set<std::string> names;
@@ -69,8 +63,6 @@ void TCycleMonitor::Event(TCycleEvent event) {
             return;
         case TCycleEvent::ReceiveStarted:
             CycleStarted(receiving_);
-            recvLog_ = logFile_ ? logFile_() : "";
-            recvLogOffset_ = FileSize(recvLog_);
             return;
         case TCycleEvent::SendEnded:
             sending_ = false;
@@ -80,17 +72,13 @@ void TCycleMonitor::Event(TCycleEvent event) {
         case TCycleEvent::ReceiveEnded: {
             receiving_ = false;
             CollectNewErrorFiles();
-            if (!recvLog_.empty()) {
-                TLogFollower follower(recvLog_);
-                // Only what this cycle wrote: skip to where the log stood at its start.
-                follower.Skip(recvLogOffset_);
-                for (const std::string& line : follower.ReadNew()) {
-                    std::string reason;
-                    if (ReceiveFailure(ParseLogLine(line).Message, reason))
-                        gate_.ReceiveFailed(reason);
-                }
+            // The cycle's first failure: a receive that could not run at all says so first.
+            if (lastReceive_) {
+                const TCycleOutcome outcome = lastReceive_();
+                std::string reason;
+                if (outcome.Failed && ReceiveFailure(outcome.Detail, reason))
+                    gate_.ReceiveFailed(reason);
             }
-            recvLog_.clear();
             Flush();
             return;
         }

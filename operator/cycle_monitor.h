@@ -9,13 +9,15 @@
 #include <string>
 
 #include "app/core/window_controller.h"
+#include "common/gateway_status.h"
 #include "operator/notify_gate.h"
 
 class TCycleMonitor {
   public:
-    // errorFolder and logFile are asked at each event (the settings may not be loaded yet
-    // when the monitor is made; the log file changes with each run).
-    TCycleMonitor(std::function<std::string()> errorFolder, std::function<std::string()> logFile);
+    // errorFolder is asked at each event (the settings may not be loaded yet when the
+    // monitor is made); lastReceive gives the outcome of the receive cycle that just ended.
+    TCycleMonitor(std::function<std::string()> errorFolder,
+                  std::function<TCycleOutcome()> lastReceive);
 
     void Event(TCycleEvent event);
 
@@ -34,12 +36,10 @@ class TCycleMonitor {
     void Flush();
 
     std::function<std::string()> errorFolder_;
-    std::function<std::string()> logFile_;
+    std::function<TCycleOutcome()> lastReceive_;
     TNotificationGate gate_;
     std::set<std::string> knownErrors_;
     bool sending_ = false;
     bool receiving_ = false;
-    std::string recvLog_;
-    uint64_t recvLogOffset_ = 0;
     bool attention_ = false;
 };

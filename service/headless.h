@@ -25,14 +25,8 @@ class THeadlessOperatorView : public IOperatorView {
 };
 
 // The window's texts and pictures have no screen; a close request is remembered.
-class THeadlessView : public IMainView {
+class THeadlessView : public TNullMainView {
   public:
-    void SetText(TMainText, const std::string&) override {}
-    void SetProgress(TMainTransfer, bool, int) override {}
-    void SetAnimation(TMainTransfer, bool) override {}
-    void SetActionState(TMainAction, bool, bool) override {}
-    void OpenFolder(const std::string&) override {}
-    void ShowAbout() override {}
     void RequestClose() override { CloseRequested = true; }
 
     bool CloseRequested = false;

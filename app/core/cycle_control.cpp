@@ -141,13 +141,13 @@ void TMainController::ReceiveFinish() {
     WriteLog("Receive finish", 1);
     CheckDelayDisconnect("RECV");
     RefreshCounters();
-    ReportCycle(TCycleEvent::ReceiveEnded);
     LastConnectTime = Now();
     if (ScheduleEnabled) {
         ShowNextConnection();
         Timer_RecvSchedule->SetEnabled(true);
     }
     ReceiveCycleEnded();
+    ReportCycle(TCycleEvent::ReceiveEnded);
 }
 
 void TMainController::CheckDelayDisconnect(const std::string& action) {

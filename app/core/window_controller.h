@@ -114,6 +114,8 @@ class TMainController {
     // logged, once until a write succeeds again).
     TGatewayStatus CurrentStatus() const;
     void WriteStatus();
+    // How the last receive cycle went, as its worker reported it.
+    const TCycleOutcome& LastReceive() const { return lastReceive_; }
 
   private:
     void ReportCycle(TCycleEvent event);

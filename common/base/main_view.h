@@ -37,3 +37,16 @@ class IMainView {
     // Asks the window to close, through the same rules as the operator's close.
     virtual void RequestClose() = 0;
 };
+
+// A screen that shows nothing: for running without a window, and for tests that watch
+// something else.
+class TNullMainView : public IMainView {
+  public:
+    void SetText(TMainText, const std::string&) override {}
+    void SetProgress(TMainTransfer, bool, int) override {}
+    void SetAnimation(TMainTransfer, bool) override {}
+    void SetActionState(TMainAction, bool, bool) override {}
+    void OpenFolder(const std::string&) override {}
+    void ShowAbout() override {}
+    void RequestClose() override {}
+};

@@ -71,17 +71,6 @@ class TTrustRoot {
     std::optional<std::string> saved_;
 };
 
-class TNullView : public IMainView {
-  public:
-    void SetText(TMainText, const std::string&) override {}
-    void SetProgress(TMainTransfer, bool, int) override {}
-    void SetAnimation(TMainTransfer, bool) override {}
-    void SetActionState(TMainAction, bool, bool) override {}
-    void OpenFolder(const std::string&) override {}
-    void ShowAbout() override {}
-    void RequestClose() override {}
-};
-
 // One stand-in per certificate, started on first use.
 TWebMailStandin& StandinServing(const std::string& certificate) {
     static std::map<std::string, std::unique_ptr<TWebMailStandin>> standins;
@@ -151,7 +140,7 @@ class CertificateRule : public testing::Test {
     }
 
     TManualClock clock_{EncodeDate(2026, 12, 9) + EncodeTime(10, 0, 0, 0)};
-    TNullView view_;
+    TNullMainView view_;
 };
 
 }  // namespace
