@@ -22,6 +22,8 @@ echo "== Debian package =="
 rm -f build/quillbern-dovrant_*.deb
 (cd build && cpack -G DEB)
 scripts/check-package.sh build
+# On a throw-away machine (the CI's), also install it and run the installed program.
+if [ "${CI:-}" = true ]; then scripts/install-check.sh build; fi
 
 echo "== sanitizer build (ASan + UBSan) =="
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDOVRANT_SANITIZE=ON -DDOVRANT_BENCH=OFF -DDOVRANT_WERROR=ON
