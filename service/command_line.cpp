@@ -6,13 +6,13 @@ const char* const kBuildVersion = DOVRANT_BUILD_VERSION;
 
 namespace {
 
-struct TOptionSpec {
+struct TOptionRule {
     const char* Name;
     TRunMode Mode;  // Window for an option that only modifies a mode
     bool TakesDir;
 };
 
-const TOptionSpec kOptions[] = {
+const TOptionRule kOptions[] = {
     {"--help", TRunMode::Help, false},       {"-h", TRunMode::Help, false},
     {"--version", TRunMode::Version, false}, {"--headless", TRunMode::Headless, false},
     {"--init", TRunMode::Init, true},        {"--status", TRunMode::Status, true},
@@ -46,14 +46,14 @@ TCommandLine ParseCommandLine(int argc, const char* const argv[]) {
                 hasInlineValue = true;
             }
         }
-        const TOptionSpec* spec = nullptr;
+        const TOptionRule* rule = nullptr;
         for (const auto& option : kOptions)
-            if (arg == option.Name) spec = &option;
-        if (!spec) {
+            if (arg == option.Name) rule = &option;
+        if (!rule) {
             if (arg.empty() || arg[0] != '-') return Fail("unexpected argument '" + arg + "'");
             return Fail("unknown option '" + arg + "'");
         }
-        if (spec->TakesDir) {
+        if (rule->TakesDir) {
             if (!hasInlineValue) {
                 if (i + 1 >= argc || !argv[i + 1]) return Fail(arg + " needs a folder");
                 value = argv[++i];
@@ -65,7 +65,7 @@ TCommandLine ParseCommandLine(int argc, const char* const argv[]) {
         } else if (hasInlineValue) {
             return Fail(arg + " takes no value");
         }
-        switch (spec->Mode) {
+        switch (rule->Mode) {
             case TRunMode::Help:
                 help = true;
                 break;
@@ -77,7 +77,7 @@ TCommandLine ParseCommandLine(int argc, const char* const argv[]) {
             default:
                 if (modeGiven) return Fail("--headless, --init and --status exclude each other");
                 modeGiven = true;
-                result.Mode = spec->Mode;
+                result.Mode = rule->Mode;
         }
     }
     // Help and version answer whatever else was asked.
