@@ -33,6 +33,20 @@ std::string Text(HRASCONN handle) { return std::to_string(handle); }
 
 std::string ErrorText(unsigned code) { return RasErrorText(static_cast<int>(code)); }
 
+// Reads the state of one listed connection and logs it under caller's name: true when it is
+// connected.
+bool ConnectedAsLogged(const char* caller, const RASCONN& c) {
+    PumpMessages(0);
+    RASCONNSTATUS status;
+    const unsigned read = RasGetConnectStatus(c.hrasconn, status);
+    WriteLog(std::string(caller) + " - RasGetConnectStatus('" + c.szEntryName + "') return " +
+                 ErrorText(read) + " ConnStatus := " +
+                 RasStateText(status.rasconnstate, static_cast<int>(status.dwError)) + "(" +
+                 std::to_string(status.rasconnstate) + ")",
+             2);
+    return read == ERROR_SUCCESS && status.rasconnstate == RASCS_Connected;
+}
+
 // The active connections in a buffer of kConnectionSlots records.
 unsigned EnumConnections(RASCONN (&connections)[kConnectionSlots], unsigned& count) {
     unsigned byteCount = kConnectionSlots * RASCONN_SIZE;
@@ -146,15 +160,7 @@ int GetRASConn(const std::string& profile, const std::string& excludedName, HRAS
         std::string entryName;
         for (unsigned i = 0; i < count && i < kConnectionSlots; ++i) {
             const RASCONN& c = connections[i];
-            PumpMessages(0);
-            RASCONNSTATUS status;
-            const unsigned read = RasGetConnectStatus(c.hrasconn, status);
-            WriteLog("GetRASConn - RasGetConnectStatus('" + c.szEntryName + "') return " +
-                         ErrorText(read) + " ConnStatus := " +
-                         RasStateText(status.rasconnstate, static_cast<int>(status.dwError)) + "(" +
-                         std::to_string(status.rasconnstate) + ")",
-                     2);
-            if (read != ERROR_SUCCESS || status.rasconnstate != RASCS_Connected) continue;
+            if (!ConnectedAsLogged("GetRASConn", c)) continue;
             if (!SameText(c.szEntryName, profile) &&
                 (SameText(c.szEntryName, excludedName) ||
                  (excludedHandle != 0 && c.hrasconn == excludedHandle)))
@@ -183,17 +189,7 @@ int CheckOtherRASConn(HRASCONN handle) {
         if (EnumConnections(connections, count) != ERROR_SUCCESS || count == 0) return 0;
         for (unsigned i = 0; i < count && i < kConnectionSlots; ++i) {
             const RASCONN& c = connections[i];
-            PumpMessages(0);
-            RASCONNSTATUS status;
-            const unsigned read = RasGetConnectStatus(c.hrasconn, status);
-            WriteLog("CheckOtherRASConn - RasGetConnectStatus('" + c.szEntryName + "') return " +
-                         ErrorText(read) + " ConnStatus := " +
-                         RasStateText(status.rasconnstate, static_cast<int>(status.dwError)) + "(" +
-                         std::to_string(status.rasconnstate) + ")",
-                     2);
-            if (read == ERROR_SUCCESS && status.rasconnstate == RASCS_Connected &&
-                c.hrasconn != handle)
-                ++others;
+            if (ConnectedAsLogged("CheckOtherRASConn", c) && c.hrasconn != handle) ++others;
         }
         return others;
     } catch (const std::exception& e) {

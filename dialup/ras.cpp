@@ -63,6 +63,21 @@ void Tell(const std::vector<TNotice>& notices) {
     for (const TNotice& n : notices) n.notifier(WM_RASDIALEVENT, n.state, n.error);
 }
 
+// Runs act on the connections brought up to now, under the lock; what changed meanwhile is
+// told to the notifiers after the lock is let go, so a notifier may call the service again.
+template <class TAct>
+unsigned WithConnections(TService& s, TAct act) {
+    std::vector<TNotice> notices;
+    unsigned result;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        UpdateConnections(s, notices);
+        result = act();
+    }
+    Tell(notices);
+    return result;
+}
+
 bool DefaultPhoneBook(const char* phoneBook) { return phoneBook == nullptr || !*phoneBook; }
 
 bool FitsFields(const RASDIALPARAMS& p) {
@@ -105,29 +120,21 @@ unsigned RasEnumConnections(RASCONN* connections, unsigned& byteCount, unsigned&
     if (connections == nullptr && byteCount != 0) return ERROR_INVALID_BUFFER;
     TService& s = Service();
     TakeInOtherCommandLinks(s);
-    std::vector<TNotice> notices;
-    unsigned result = ERROR_SUCCESS;
-    {
-        std::lock_guard<std::mutex> lock(s.mutex);
-        UpdateConnections(s, notices);
+    return WithConnections(s, [&]() -> unsigned {
         const auto active = static_cast<unsigned>(s.connections.size());
         count = active;
-        if (active * RASCONN_SIZE > byteCount) {
-            byteCount = active * RASCONN_SIZE;
-            result = ERROR_BUFFER_TOO_SMALL;
-        } else {
-            unsigned i = 0;
-            for (const auto& [handle, c] : s.connections) {
-                connections[i].dwSize = RASCONN_SIZE;
-                connections[i].hrasconn = handle;
-                connections[i].szEntryName = c.entryName;
-                ++i;
-            }
-            byteCount = active * RASCONN_SIZE;
+        const bool fits = active * RASCONN_SIZE <= byteCount;
+        byteCount = active * RASCONN_SIZE;
+        if (!fits) return ERROR_BUFFER_TOO_SMALL;
+        unsigned i = 0;
+        for (const auto& [handle, c] : s.connections) {
+            connections[i].dwSize = RASCONN_SIZE;
+            connections[i].hrasconn = handle;
+            connections[i].szEntryName = c.entryName;
+            ++i;
         }
-    }
-    Tell(notices);
-    return result;
+        return ERROR_SUCCESS;
+    });
 }
 
 unsigned RasEnumEntries(const char* phoneBook, std::vector<std::string>& names) {
@@ -138,24 +145,17 @@ unsigned RasEnumEntries(const char* phoneBook, std::vector<std::string>& names) 
 unsigned RasGetConnectStatus(HRASCONN connection, RASCONNSTATUS& status) {
     if (status.dwSize != RASCONNSTATUS_SIZE) return ERROR_INVALID_SIZE;
     TService& s = Service();
-    std::vector<TNotice> notices;
-    unsigned result = ERROR_INVALID_HANDLE;
-    {
-        std::lock_guard<std::mutex> lock(s.mutex);
-        UpdateConnections(s, notices);
+    return WithConnections(s, [&]() -> unsigned {
         const auto it = s.connections.find(connection);
-        if (it != s.connections.end()) {
-            int state = 0;
-            unsigned error = 0;
-            it->second.line->Poll(
-                MonotonicMs(), [](int, unsigned) {}, state, error);
-            status.rasconnstate = state;
-            status.dwError = error;
-            result = ERROR_SUCCESS;
-        }
-    }
-    Tell(notices);
-    return result;
+        if (it == s.connections.end()) return ERROR_INVALID_HANDLE;
+        int state = 0;
+        unsigned error = 0;
+        it->second.line->Poll(
+            MonotonicMs(), [](int, unsigned) {}, state, error);
+        status.rasconnstate = state;
+        status.dwError = error;
+        return ERROR_SUCCESS;
+    });
 }
 
 unsigned RasGetConnectStatus(HRASCONN connection, int& state) {
@@ -209,22 +209,15 @@ unsigned RasDial(const void*, const char* phoneBook, const RASDIALPARAMS& params
 
 unsigned RasHangUp(HRASCONN connection) {
     TService& s = Service();
-    std::vector<TNotice> notices;
-    unsigned result = ERROR_INVALID_HANDLE;
-    {
-        std::lock_guard<std::mutex> lock(s.mutex);
-        UpdateConnections(s, notices);
+    return WithConnections(s, [&]() -> unsigned {
         const auto it = s.connections.find(connection);
-        if (it != s.connections.end()) {
-            // Nothing more is told once the caller hangs up.
-            it->second.notifier = nullptr;
-            it->second.line->HangUp(MonotonicMs());
-            if (it->second.line->Gone(MonotonicMs())) s.connections.erase(it);
-            result = ERROR_SUCCESS;
-        }
-    }
-    Tell(notices);
-    return result;
+        if (it == s.connections.end()) return ERROR_INVALID_HANDLE;
+        // Nothing more is told once the caller hangs up.
+        it->second.notifier = nullptr;
+        it->second.line->HangUp(MonotonicMs());
+        if (it->second.line->Gone(MonotonicMs())) s.connections.erase(it);
+        return ERROR_SUCCESS;
+    });
 }
 
 unsigned RasGetEntryDialParams(const char* phoneBook, RASDIALPARAMS& params, bool& passwordSaved) {
