@@ -4,13 +4,7 @@
 #   scripts/check-package.sh [PACKAGE.deb | BUILD-FOLDER]     (default: build/)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-target=${1:-$root/build}
-if [ -d "$target" ]; then
-  deb=$(ls -t "$target"/quillbern-dovrant_*.deb 2>/dev/null | head -n 1 || true)
-else
-  deb=$target
-fi
-[ -n "$deb" ] && [ -f "$deb" ] || { echo "check-package: no package found at $target" >&2; exit 1; }
+. "$root/scripts/package-file.sh"
 
 expected=(
   usr/bin/quillbern-dovrant

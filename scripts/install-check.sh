@@ -5,14 +5,7 @@
 #   scripts/install-check.sh [PACKAGE.deb | BUILD-FOLDER]     (default: build/)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-target=${1:-$root/build}
-if [ -d "$target" ]; then
-  deb=$(ls -t "$target"/quillbern-dovrant_*.deb 2>/dev/null | head -n 1 || true)
-else
-  deb=$target
-fi
-[ -n "$deb" ] && [ -f "$deb" ] || { echo "install-check: no package found at $target" >&2; exit 1; }
-deb=$(cd "$(dirname "$deb")" && pwd)/$(basename "$deb")
+. "$root/scripts/package-file.sh"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 
