@@ -10,7 +10,7 @@
 
 #ifdef DOVRANT_HAVE_DBUS
 #include <QDBusConnection>
-#include <QDBusInterface>
+#include <QDBusMessage>
 #endif
 
 namespace {
@@ -94,12 +94,14 @@ void TOperatorTray::SendNotification(const QString& title, const QString& body) 
 #ifdef DOVRANT_HAVE_DBUS
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return;
-    QDBusInterface service("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-                           "org.freedesktop.Notifications", bus);
-    if (!service.isValid()) return;
-    // Sent without waiting: a slow notification service must not hold the window.
-    service.asyncCall("Notify", QString("Quillbern Dovrant"), 0u, QString("dialog-warning"), title,
-                      body, QStringList(), QVariantMap(), -1);
+    // Sent as a bare message, without waiting for an answer or asking the service to
+    // describe itself first: a slow or absent notification service must not hold the window.
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.Notifications",
+                                                       "/org/freedesktop/Notifications",
+                                                       "org.freedesktop.Notifications", "Notify");
+    call << QString("Quillbern Dovrant") << 0u << QString("dialog-warning") << title << body
+         << QStringList() << QVariantMap() << -1;
+    bus.send(call);
 #else
     (void)title;
     (void)body;
