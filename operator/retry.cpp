@@ -1,7 +1,5 @@
 #include "operator/retry.h"
 
-#include <fcntl.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +7,6 @@
 #include <cstring>
 #include <exception>
 #include <memory>
-#include <system_error>
 
 #include "common/base/atomic_file.h"
 #include "common/base/fileutil.h"
@@ -33,60 +30,6 @@ void LogQuietly(const std::string& message) {
 bool Exists(const std::string& path) {
     struct stat st {};
     return lstat(path.c_str(), &st) == 0;
-}
-
-// Copies source into a hidden staging file in folder, flushed to disk, and returns its
-// name; the scan of the Outbox passes over hidden names.
-std::string StageCopy(const std::string& source, const std::string& folder) {
-    std::string staging = folder + ".retry-XXXXXX";
-    const int out = mkostemp(staging.data(), O_CLOEXEC);
-    if (out < 0) throw std::runtime_error(std::strerror(errno));
-    const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    auto fail = [&](int error) {
-        if (in >= 0) close(in);
-        close(out);
-        unlink(staging.c_str());
-        throw std::runtime_error(std::strerror(error));
-    };
-    if (in < 0) fail(errno);
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) fail(errno);
-        if (n == 0) break;
-        for (ssize_t done = 0; done < n;) {
-            ssize_t w = write(out, buffer + done, static_cast<std::size_t>(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) fail(w < 0 ? errno : ENOSPC);
-            done += w;
-        }
-    }
-    struct stat st {};
-    if (fstat(in, &st) == 0) fchmod(out, st.st_mode & 07777);
-    if (fsync(out) != 0) fail(errno);
-    close(in);
-    if (close(out) != 0) {
-        unlink(staging.c_str());
-        throw std::runtime_error(std::strerror(errno));
-    }
-    return staging;
-}
-
-// Moves from to target without replacing anything: true when it took target, false when
-// target is taken; raises std::system_error on other failures (EXDEV between file systems).
-bool PlaceWithoutReplacing(const std::string& from, const std::string& target) {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno == EEXIST) return false;
-    if (errno != EINVAL && errno != ENOSYS) throw std::system_error(errno, std::generic_category());
-    // File systems without the no-replace rename: a hard link fails on a taken name too.
-    if (link(from.c_str(), target.c_str()) != 0) {
-        if (errno == EEXIST) return false;
-        throw std::system_error(errno, std::generic_category());
-    }
-    unlink(from.c_str());
-    return true;
 }
 
 }  // namespace
@@ -122,25 +65,25 @@ TRetryResult RetryToOutbox(const std::string& errorFolder, const std::string& na
         result.Error = name + " is no longer in the Error folder";
         return result;
     }
-    std::string staging;  // a copy in the Outbox when the folders lie on two file systems
     try {
-        std::string source = from;
         for (int attempt = 0; attempt < kMaxSuffix; ++attempt) {
             const std::string free = FreeNameIn(outbox, name);
             if (free.empty()) throw std::runtime_error("no free name in the Outbox");
             const std::string target = outbox + free;
+            // Never over a file of that name, also when another writer takes it meanwhile;
+            // between two file systems a copy flushed to disk goes first.
+            bool copied = false;
             bool placed = false;
             try {
-                placed = PlaceWithoutReplacing(source, target);
-            } catch (const std::system_error& e) {
-                if (e.code().value() != EXDEV || !staging.empty()) throw;
-                staging = StageCopy(from, outbox);
-                source = staging;
-                placed = PlaceWithoutReplacing(source, target);
+                placed = RenameFileIfFree(from, target);
+            } catch (const EAtomicWriteError& e) {
+                if (e.Errno != EXDEV) throw;
+                copied = true;
+                placed = CopyFileAtomicIfFree(from, target);
             }
             if (!placed) continue;  // another writer took the name meanwhile
             FlushFolder(outbox);
-            if (!staging.empty()) {
+            if (copied) {
                 // The copy is in place on disk; only now may the original go.
                 if (unlink(from.c_str()) != 0)
                     LogQuietly("Retry: " + name + " was copied to the Outbox but stays in the " +
@@ -158,7 +101,6 @@ TRetryResult RetryToOutbox(const std::string& errorFolder, const std::string& na
         }
         throw std::runtime_error("no free name in the Outbox");
     } catch (const std::exception& e) {
-        if (!staging.empty() && Exists(staging)) unlink(staging.c_str());
         result.Error = e.what();
         LogQuietly("Retry: " + name + " stays in the Error folder. Reason: " + result.Error);
         return result;

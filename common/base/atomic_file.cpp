@@ -90,7 +90,7 @@ void TAtomicFile::Write(const void* data, std::size_t size) {
     }
 }
 
-void TAtomicFile::Commit() {
+void TAtomicFile::Finish() {
     struct stat old {};
     const bool replacing = ::lstat(path_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
     // The umask is read only for a new file without a given mode (it costs a /proc read).
@@ -109,11 +109,43 @@ void TAtomicFile::Commit() {
     if (error) Fail("write", error);
     const int fd = std::exchange(fd_, -1);
     if (::close(fd) != 0) Fail("write", errno);
-    error = Fault(TAtomicStep::Rename);
+}
+
+void TAtomicFile::Commit() {
+    Finish();
+    int error = Fault(TAtomicStep::Rename);
     if (!error && ::rename(tempPath_.c_str(), path_.c_str()) != 0) error = errno;
     if (error) Fail("replace", error);
     tempPath_.clear();
     if (flush_) SyncFolder(FolderOf(path_));
+}
+
+bool TAtomicFile::CommitIfFree() {
+    Finish();
+    if (!RenameFileIfFree(tempPath_, path_)) return false;
+    tempPath_.clear();
+    if (flush_) SyncFolder(FolderOf(path_));
+    return true;
+}
+
+bool RenameFileIfFree(const std::string& source, const std::string& target) {
+    int error = Fault(TAtomicStep::Rename);
+    if (!error) {
+        if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+            return true;
+        error = errno;
+        if (error == EINVAL || error == ENOSYS) {
+            // File systems without the no-replace rename: a hard link fails on a taken name too.
+            error = ::link(source.c_str(), target.c_str()) == 0 ? 0 : errno;
+            if (!error) {
+                ::unlink(source.c_str());
+                return true;
+            }
+        }
+    }
+    if (error == EEXIST) return false;
+    throw EAtomicWriteError(
+        "Unable to move " + source + " to " + target + ": " + std::strerror(error), error);
 }
 
 void WriteFileAtomic(const std::string& path, std::string_view data) {
@@ -122,14 +154,19 @@ void WriteFileAtomic(const std::string& path, std::string_view data) {
     file.Commit();
 }
 
-void CopyFileAtomic(const std::string& source, const std::string& target) {
+namespace {
+
+// Opens source for a copy and reads its mode and times.
+TUniqueFd OpenSource(const std::string& source, struct stat& st) {
     TUniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!in)
+    if (!in || ::fstat(in.Get(), &st) != 0)
         throw EAtomicWriteError("Unable to read " + source + ": " + std::strerror(errno), errno);
-    struct stat st {};
-    if (::fstat(in.Get(), &st) != 0)
-        throw EAtomicWriteError("Unable to read " + source + ": " + std::strerror(errno), errno);
-    TAtomicFile file(target);
+    return in;
+}
+
+// Copies the open source into file, with its mode (as the umask allows) and modification time.
+void CopyInto(const TUniqueFd& in, const struct stat& st, const std::string& source,
+              TAtomicFile& file) {
     file.SetMode(st.st_mode & 0777 & ~ProcessUmask());
     std::vector<char> buffer(1 << 16);
     for (;;) {
@@ -143,7 +180,24 @@ void CopyFileAtomic(const std::string& source, const std::string& target) {
     }
     const timespec times[2] = {st.st_atim, st.st_mtim};
     ::futimens(file.Fd(), times);
+}
+
+}  // namespace
+
+void CopyFileAtomic(const std::string& source, const std::string& target) {
+    struct stat st {};
+    const TUniqueFd in = OpenSource(source, st);
+    TAtomicFile file(target);
+    CopyInto(in, st, source, file);
     file.Commit();
+}
+
+bool CopyFileAtomicIfFree(const std::string& source, const std::string& target) {
+    struct stat st {};
+    const TUniqueFd in = OpenSource(source, st);
+    TAtomicFile file(target);
+    CopyInto(in, st, source, file);
+    return file.CommitIfFree();
 }
 
 void MoveFileAtomic(const std::string& source, const std::string& target) {

@@ -53,9 +53,14 @@ class TAtomicFile {
     void SetFlushToDisk(bool flush) { flush_ = flush; }
     // Flushes and renames over the target; raises EAtomicWriteError.
     void Commit();
+    // Flushes and puts the file at the target only while no file has that name: false when
+    // one has (the temporary file then goes with this object); raises EAtomicWriteError.
+    bool CommitIfFree();
 
   private:
     [[noreturn]] void Fail(const char* what, int error);
+    // Gives the temporary file its mode, flushes and closes it.
+    void Finish();
 
     std::string path_;
     std::string tempPath_;
@@ -69,6 +74,12 @@ void WriteFileAtomic(const std::string& path, std::string_view data);
 // Copies source to target whole or not at all, with the source's modification time (as the
 // platform copy does); an existing target is replaced. Raises EAtomicWriteError.
 void CopyFileAtomic(const std::string& source, const std::string& target);
+// The same, but a file already at target (or put there meanwhile by another writer) is never
+// replaced: false then.
+bool CopyFileAtomicIfFree(const std::string& source, const std::string& target);
+// Renames source to target on one file system only while no file has that name: false when
+// one has. Raises EAtomicWriteError otherwise (Errno EXDEV across file systems).
+bool RenameFileIfFree(const std::string& source, const std::string& target);
 // Moves source to target (replacing it) so that at every moment the file is whole in
 // exactly one of the two places: a rename where both lie on one file system, else an
 // atomic copy flushed to disk before the source is removed. Raises EAtomicWriteError;

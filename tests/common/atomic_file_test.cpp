@@ -115,4 +115,36 @@ TEST(AtomicFileTest, AMoveLeavesTheFileInExactlyOnePlace) {
     EXPECT_FALSE(std::filesystem::exists(dir.Path() + "SENTBOX/A2.TXT"));
 }
 
+TEST(AtomicFileTest, TheIfFreeFormsNeverReplaceAFileAndLeaveNoTemporaryFile) {
+    TTempDir dir;
+    ASSERT_TRUE(std::filesystem::create_directory(dir.Path() + "OUTBOX"));
+    const std::string out = dir.Path() + "OUTBOX/";
+    WriteFile(dir.Path() + "A1.TXT", "retried");
+    WriteFile(out + "A1.TXT", "waiting");
+    EXPECT_FALSE(CopyFileAtomicIfFree(dir.Path() + "A1.TXT", out + "A1.TXT"));
+    EXPECT_FALSE(RenameFileIfFree(dir.Path() + "A1.TXT", out + "A1.TXT"));
+    EXPECT_EQ(ReadFile(out + "A1.TXT"), "waiting");
+    EXPECT_EQ(ReadFile(dir.Path() + "A1.TXT"), "retried");
+    EXPECT_EQ(FolderNames(out), std::vector<std::string>{"A1.TXT"});
+
+    EXPECT_TRUE(CopyFileAtomicIfFree(dir.Path() + "A1.TXT", out + "A1_1.TXT"));
+    EXPECT_TRUE(RenameFileIfFree(dir.Path() + "A1.TXT", out + "A1_2.TXT"));
+    EXPECT_EQ(ReadFile(out + "A1_1.TXT"), "retried");
+    EXPECT_EQ(ReadFile(out + "A1_2.TXT"), "retried");
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "A1.TXT"));
+
+    // Other failures are raised with their cause, and the source stays.
+    WriteFile(dir.Path() + "A3.TXT", "stays");
+    TFaultGuard guard;
+    SetAtomicWriteFault([](TAtomicStep step) { return step == TAtomicStep::Rename ? EXDEV : 0; });
+    try {
+        RenameFileIfFree(dir.Path() + "A3.TXT", out + "A3.TXT");
+        ADD_FAILURE() << "no error";
+    } catch (const EAtomicWriteError& e) {
+        EXPECT_EQ(e.Errno, EXDEV);
+    }
+    EXPECT_EQ(ReadFile(dir.Path() + "A3.TXT"), "stays");
+    EXPECT_EQ(FolderNames(out), (std::vector<std::string>{"A1.TXT", "A1_1.TXT", "A1_2.TXT"}));
+}
+
 }  // namespace
