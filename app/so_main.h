@@ -17,7 +17,7 @@
 #include <string>
 
 #include "app/activity_indicator.h"
-#include "app/core/window_controller.h"
+#include "gateway/window_controller.h"
 
 class TQtOperatorView;
 class TCycleMonitor;

@@ -8,8 +8,8 @@
 #include <set>
 #include <string>
 
-#include "app/core/window_controller.h"
-#include "common/gateway_status.h"
+#include "gateway/cycle_event.h"
+#include "gateway/gateway_status.h"
 #include "operator/notify_gate.h"
 
 class TCycleMonitor {

@@ -33,11 +33,11 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 echo "== thread sanitizer build of the threaded parts (log, counters, pump, HTTPS, worker threads, transfers, dial-up, operator, headless) =="
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDOVRANT_TSAN=ON -DDOVRANT_GUI=OFF -DDOVRANT_BENCH=OFF -DDOVRANT_WERROR=ON
-cmake --build build-tsan -j "$jobs" --target common_tests https_tests app_core_tests transfer_tests dialup_tests operator_tests service_tests
+cmake --build build-tsan -j "$jobs" --target common_tests https_tests gateway_tests transfer_tests dialup_tests operator_tests service_tests
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 build-tsan/bin/common_tests --gtest_brief=1
 build-tsan/bin/https_tests --gtest_brief=1
-build-tsan/bin/app_core_tests --gtest_brief=1
+build-tsan/bin/gateway_tests --gtest_brief=1
 build-tsan/bin/transfer_tests --gtest_brief=1
 build-tsan/bin/dialup_tests --gtest_brief=1
 build-tsan/bin/operator_tests --gtest_brief=1

@@ -9,7 +9,7 @@
 #include <memory>
 #include <thread>
 
-#include "app/core/window_controller.h"
+#include "gateway/window_controller.h"
 #include "common/base/message_pump.h"
 #include "common/base/to_main_thread.h"
 #include "common/settings.h"

@@ -6,7 +6,7 @@
 
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
-#include "common/gateway_status.h"
+#include "gateway/gateway_status.h"
 #include "service/installation.h"
 
 namespace {

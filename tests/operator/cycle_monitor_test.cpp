@@ -3,7 +3,7 @@
 
 #include "operator/cycle_monitor.h"
 
-#include "common/cycle_report.h"
+#include "gateway/cycle_report.h"
 #include "operator_fixture.h"
 
 namespace {

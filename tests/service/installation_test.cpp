@@ -12,7 +12,7 @@
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
 #include "common/base/profile.h"
-#include "common/gateway_status.h"
+#include "gateway/gateway_status.h"
 #include "common/single_instance.h"
 #include "common/test_support.h"
 #include "service/command_line.h"

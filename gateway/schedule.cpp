@@ -1,4 +1,4 @@
-#include "app/core/schedule.h"
+#include "gateway/schedule.h"
 
 #include <cmath>
 #include <stdexcept>

@@ -1,7 +1,7 @@
 // The main window's logic without a display: counters, close rules, automatic sending and
 // the road from worker threads, on the manual clock.
 
-#include "app/core/window_controller.h"
+#include "gateway/window_controller.h"
 
 #include <gtest/gtest.h>
 

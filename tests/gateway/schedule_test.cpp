@@ -1,7 +1,7 @@
 // The receive schedule on the manual clock: next times, the minute that triggers, the log
 // lines and the status-bar text.
 
-#include "app/core/schedule.h"
+#include "gateway/schedule.h"
 
 #include <gtest/gtest.h>
 

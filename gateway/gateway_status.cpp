@@ -1,4 +1,4 @@
-#include "common/gateway_status.h"
+#include "gateway/gateway_status.h"
 
 #include <cstdio>
 #include <map>

@@ -1,4 +1,4 @@
-#include "common/cycle_report.h"
+#include "gateway/cycle_report.h"
 
 #include <cstdlib>
 

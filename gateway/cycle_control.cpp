@@ -4,7 +4,7 @@
 #include <exception>
 #include <stdexcept>
 
-#include "app/core/window_controller.h"
+#include "gateway/window_controller.h"
 #include "common/base/datetime.h"
 #include "common/base/message_pump.h"
 #include "common/run_program.h"

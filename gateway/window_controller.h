@@ -13,20 +13,11 @@
 #include "common/base/main_view.h"
 #include "common/base/timer.h"
 #include "common/folder_counters.h"
-#include "common/gateway_status.h"
+#include "gateway/cycle_event.h"
+#include "gateway/gateway_status.h"
 
 class TCycleReport;
 class TLockFile;
-
-// Moments of the transfer cycles that the tray and the desktop notifications follow.
-enum class TCycleEvent {
-    SendStarted,
-    SendEnded,
-    ReceiveStarted,
-    ReceiveEnded,
-    DialFailed,
-    ForceUpgradeWaiting
-};
 
 // What the program entry hands the window.
 struct TMainWindowSetup {

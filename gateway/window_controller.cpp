@@ -1,13 +1,13 @@
-#include "app/core/window_controller.h"
+#include "gateway/window_controller.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <exception>
 
-#include "app/core/schedule.h"
+#include "gateway/schedule.h"
 #include "common/base/datetime.h"
-#include "common/cycle_report.h"
+#include "gateway/cycle_report.h"
 #include "common/housekeeping.h"
 #include "common/outbox_scan.h"
 #include "common/settings.h"

@@ -1,7 +1,7 @@
 // The status file: what it says, how it reads back, the verdict a monitor acts on, and the
 // cycle outcomes taken from what the workers log.
 
-#include "common/gateway_status.h"
+#include "gateway/gateway_status.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 #include "common/base/atomic_file.h"
 #include "common/base/datetime.h"
-#include "common/cycle_report.h"
+#include "gateway/cycle_report.h"
 #include "common/test_support.h"
 
 namespace {

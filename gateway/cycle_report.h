@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "common/gateway_status.h"
+#include "gateway/gateway_status.h"
 
 class TCycleReport {
   public:

@@ -5,9 +5,9 @@
 
 #include <exception>
 
-#include "app/core/window_controller.h"
+#include "gateway/window_controller.h"
 #include "common/base/datetime.h"
-#include "common/cycle_report.h"
+#include "gateway/cycle_report.h"
 #include "common/lookups.h"
 #include "common/settings.h"
 #include "common/syslog.h"
