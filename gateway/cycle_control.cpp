@@ -4,7 +4,6 @@
 #include <exception>
 #include <stdexcept>
 
-#include "gateway/window_controller.h"
 #include "common/base/datetime.h"
 #include "common/base/message_pump.h"
 #include "common/run_program.h"
@@ -12,6 +11,7 @@
 #include "common/syslog.h"
 #include "common/view.h"
 #include "dialup/ras_conn.h"
+#include "gateway/window_controller.h"
 #include "transfer/recv_thread.h"
 #include "transfer/send_thread.h"
 

@@ -5,13 +5,13 @@
 
 #include <exception>
 
-#include "gateway/window_controller.h"
 #include "common/base/datetime.h"
-#include "gateway/cycle_report.h"
 #include "common/lookups.h"
 #include "common/settings.h"
 #include "common/syslog.h"
 #include "dialup/ras_conn.h"
+#include "gateway/cycle_report.h"
+#include "gateway/window_controller.h"
 
 namespace {
 

@@ -5,9 +5,7 @@
 #include <cstdint>
 #include <exception>
 
-#include "gateway/schedule.h"
 #include "common/base/datetime.h"
-#include "gateway/cycle_report.h"
 #include "common/housekeeping.h"
 #include "common/outbox_scan.h"
 #include "common/settings.h"
@@ -15,6 +13,8 @@
 #include "common/syslog.h"
 #include "common/view.h"
 #include "common/window_messages.h"
+#include "gateway/cycle_report.h"
+#include "gateway/schedule.h"
 
 void ShowHandlerError(const std::exception& error) {
     OperatorView().MessageBox(TMsgKind::Error, error.what(), "", TMsgButtons::OK);

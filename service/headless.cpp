@@ -9,13 +9,13 @@
 #include <memory>
 #include <thread>
 
-#include "gateway/window_controller.h"
 #include "common/base/message_pump.h"
 #include "common/base/to_main_thread.h"
 #include "common/settings.h"
 #include "common/single_instance.h"
 #include "common/syslog.h"
 #include "dialup/connect_mgr.h"
+#include "gateway/window_controller.h"
 #include "service/start_locks.h"
 
 namespace {

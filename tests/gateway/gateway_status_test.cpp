@@ -9,8 +9,8 @@
 
 #include "common/base/atomic_file.h"
 #include "common/base/datetime.h"
-#include "gateway/cycle_report.h"
 #include "common/test_support.h"
+#include "gateway/cycle_report.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
 #include "common/base/profile.h"
-#include "gateway/gateway_status.h"
 #include "common/single_instance.h"
 #include "common/test_support.h"
+#include "gateway/gateway_status.h"
 #include "service/command_line.h"
 #include "service/status_command.h"
 
