@@ -6,18 +6,13 @@
 #include "app/so_main.h"
 #include "common/settings.h"
 #include "dialogs/qt_text.h"
+#include "dialup/connect_mgr.h"
 #include "operator/cycle_monitor.h"
 
 #ifdef DOVRANT_HAVE_DBUS
 #include <QDBusConnection>
 #include <QDBusMessage>
 #endif
-
-namespace {
-
-long CountOf(const QLabel* label) { return CounterOfCaption(StdText(label->text())); }
-
-}  // namespace
 
 TOperatorTray::TOperatorTray(Tso_frmMain& window, TCycleMonitor& monitor)
     : QObject(&window), window_(window), monitor_(monitor) {
@@ -66,14 +61,15 @@ TOperatorTray::~TOperatorTray() {
 
 void TOperatorTray::Refresh() {
     TTrayInputs inputs;
-    inputs.Sending = !SendIdle;
-    inputs.Receiving = !RecvIdle;
+    const TMainController& controller = window_.Controller();
+    inputs.Sending = !controller.SendIdle;
+    inputs.Receiving = !controller.RecvIdle;
     inputs.Dialling = !DialIdle;
     inputs.Attention = monitor_.Attention();
     const TTrayState state = TrayStateOf(inputs);
-    toolTip_ =
-        QText(TrayToolTip(state, CountOf(window_.lblInboxCnt), CountOf(window_.lblOutboxCnt),
-                          CountOf(window_.lblErrorCnt), StdText(window_.StatusPanel0->text())));
+    const TFolderCounts& counts = controller.Counts();
+    toolTip_ = QText(TrayToolTip(state, counts.Inbox, counts.Outbox, counts.Error,
+                                 StdText(window_.StatusPanel0->text())));
     if (Icon) {
         if (state != state_ || Icon->icon().isNull()) Icon->setIcon(IconFor(state));
         Icon->setToolTip(toolTip_);

@@ -48,8 +48,10 @@ void Tso_frmMain::BuildOperatorFeatures() {
     for (QToolButton* button : {btnInbox, btnOutbox, btnError})
         button->setFocusPolicy(Qt::StrongFocus);
 
-    monitor_ = std::make_unique<TCycleMonitor>([] { return ProgramInfo.ErrorPath; },
-                                               [this] { return controller_->LastReceive(); });
+    monitor_ = std::make_unique<TCycleMonitor>([] { return ProgramInfo.ErrorPath; });
+    controller_->ReceiveOutcome = [this](const TReceiveOutcome& outcome) {
+        monitor_->Received(outcome);
+    };
     Tray = new TOperatorTray(*this, *monitor_);
     monitor_->Notify = [this](const TNotification& note) {
         if (Tray) Tray->Notify(note);

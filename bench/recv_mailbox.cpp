@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
     const int before = CountFiles(ProgramInfo.InboxPath);
     const double start = RealSeconds();
     bool ended = false;
-    new TRecvThread(nullptr, [&](TWorkerThread&) { ended = true; });
+    TRecvThread worker(SettingsSnapshot(), nullptr, [&](TWorkerThread&) { ended = true; });
+    worker.Start();
     while (!ended) PumpMessages(5);
     const double seconds = RealSeconds() - start;
     const int received = CountFiles(ProgramInfo.InboxPath) - before;

@@ -18,18 +18,20 @@ int main(int argc, char** argv) {
     LoadSettings(argv[1], "BENCH");
     const double start = RealSeconds();
     std::size_t queued = 0;
+    const std::atomic<bool> autoImport{true};
     for (int cycle = 0; cycle < 100; ++cycle) {
-        ScanOutbox();
-        if (OutboxQueue.Count() == 0) break;
-        queued += OutboxQueue.Count();
+        TStringList queue = ScanOutbox(LoadedSettings());
+        if (queue.Count() == 0) break;
+        queued += queue.Count();
         bool ended = false;
-        new TSendThread(nullptr, [&](TWorkerThread&) { ended = true; });
+        TSendThread worker({SettingsSnapshot(), queue, &autoImport}, nullptr,
+                           [&](TWorkerThread&) { ended = true; });
+        worker.Start();
         while (!ended) PumpMessages(5);
     }
     const double seconds = RealSeconds() - start;
-    ScanOutbox();
-    std::printf("SENT %zu LEFT %zu SECONDS %.3f\n", queued - OutboxQueue.Count(),
-                OutboxQueue.Count(), seconds);
+    const std::size_t left = ScanOutbox(LoadedSettings()).Count();
+    std::printf("SENT %zu LEFT %zu SECONDS %.3f\n", queued - left, left, seconds);
     ReleaseSettings();
-    return OutboxQueue.Count() == 0 ? 0 : 1;
+    return left == 0 ? 0 : 1;
 }

@@ -99,11 +99,16 @@ std::string CounterCaption(const std::string& name, long count) {
     return name + " (" + std::to_string(count) + ")";
 }
 
-TFolderCounts CountFolders() {
+TFolderCounts CountFolders() { return CountFolders(LoadedSettings()); }
+
+TFolderCounts CountFolders(const TSettings& settings) {
+    const auto enabled = [&settings](const std::string& extension) {
+        return IsImportExtension(settings, extension);
+    };
     TFolderCounts counts;
-    counts.Inbox = CountFilesRecursive(ProgramInfo.InboxPath);
-    counts.Outbox = CountFilesWithExtension(ProgramInfo.OutboxPath, IsImportExtension);
-    counts.Error = CountFilesWithExtension(ProgramInfo.ErrorPath, IsImportExtension);
+    counts.Inbox = CountFilesRecursive(settings.ProgramInfo.InboxPath);
+    counts.Outbox = CountFilesWithExtension(settings.ProgramInfo.OutboxPath, enabled);
+    counts.Error = CountFilesWithExtension(settings.ProgramInfo.ErrorPath, enabled);
     return counts;
 }
 
@@ -125,8 +130,10 @@ void DeliverCounts(const TFolderCounts& counts) {
 
 }  // namespace
 
-void RefreshCounters() {
-    const TFolderCounts counts = CountFolders();
+void RefreshCounters() { RefreshCounters(LoadedSettings()); }
+
+void RefreshCounters(const TSettings& settings) {
+    const TFolderCounts counts = CountFolders(settings);
     if (MainThread().IsMainThread())
         DeliverCounts(counts);
     else  // a worker counted: the window hears of it on the main thread

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+struct TSettings;
+
 struct TFolderCounts {
     long Inbox = 0;
     long Outbox = 0;
@@ -29,6 +31,7 @@ std::string CounterCaption(const std::string& name, long count);
 // Inbox, Outbox and Error counts of the loaded settings; Outbox and Error files count only
 // when their extension is enabled for import.
 TFolderCounts CountFolders();
+TFolderCounts CountFolders(const TSettings& settings);
 
 using TCounterSink = std::function<void(const TFolderCounts&)>;
 
@@ -38,3 +41,5 @@ void SetCounterSink(TCounterSink sink);
 // Counts the folders on the calling thread and hands the counts to the sink on the main
 // thread: at once when called there, else through a posted call.
 void RefreshCounters();
+// The same for a worker, on the settings of its cycle.
+void RefreshCounters(const TSettings& settings);

@@ -141,6 +141,8 @@ void PerformHousekeeping() {
             "", TMsgButtons::OK);
 }
 
+bool HousekeepNow = false;
+
 void CheckHousekeeping() {
     if (HousekeepNow) {
         WriteLog("Perform housekeep manually.", 1);

@@ -12,6 +12,9 @@
 // "Perform Housekeeping now?" through the operator view. Otherwise nothing happens.
 void CheckHousekeeping();
 
+// The options dialog's "Housekeep now": the next close runs housekeeping at once. Main thread.
+extern bool HousekeepNow;
+
 // Purges the three folder groups with their cut-offs, writes LAST_PURGE, and tells the
 // operator through the operator view when a folder failed.
 void PerformHousekeeping();

@@ -10,13 +10,24 @@
 #include "common/syslog.h"
 
 bool IsImportExtension(const std::string& extension) {
-    if (ImportExtensions.Empty()) return false;
+    return IsImportExtension(LoadedSettings(), extension);
+}
+
+bool IsImportExtension(const TSettings& settings, const std::string& extension) {
+    if (settings.ImportExtensions.Empty()) return false;
     const std::string key = extension.substr(extension.find('.') + 1);
-    return ImportExtensions.Values(key) == "1";
+    return settings.ImportExtensions.Values(key) == "1";
 }
 
 void LookupService(const std::string& fileName, std::string& service, std::string& email,
                    std::string& webMailSender) {
+    LookupService(LoadedSettings(), fileName, service, email, webMailSender);
+}
+
+void LookupService(const TSettings& settings, const std::string& fileName, std::string& service,
+                   std::string& email, std::string& webMailSender) {
+    const TStringList& ServiceIndex = settings.ServiceIndex;
+    const std::vector<TServiceInfo>& Services = settings.Services;
     email.clear();
     webMailSender.clear();
     const std::string name = ExtractFileName(fileName);
@@ -34,11 +45,15 @@ void LookupService(const std::string& fileName, std::string& service, std::strin
 }
 
 void GetInboxFolder(const std::string& fileName, std::string& folder) {
-    folder = ProgramInfo.InboxPath;
+    GetInboxFolder(LoadedSettings(), fileName, folder);
+}
+
+void GetInboxFolder(const TSettings& settings, const std::string& fileName, std::string& folder) {
+    folder = settings.ProgramInfo.InboxPath;
     const std::size_t dash = fileName.find('-');
     const std::string ref = dash == std::string::npos ? std::string() : fileName.substr(0, dash);
     WriteLog("Application refernce: " + ref, 2);
-    std::string sub = InboxLocations.Values(ref);
+    std::string sub = settings.InboxLocations.Values(ref);
     if (!sub.empty()) {
         sub = IncludeTrailingPathDelimiter(sub);
         if (!DirectoryExists(sub)) {

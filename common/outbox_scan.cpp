@@ -14,11 +14,11 @@
 #include "common/lookups.h"
 #include "common/settings.h"
 
-void ScanOutbox() {
-    OutboxQueue.Clear();
-    const std::string folder = IncludeTrailingPathDelimiter(ProgramInfo.OutboxPath);
+TStringList ScanOutbox(const TSettings& settings) {
+    TStringList queue;
+    const std::string folder = IncludeTrailingPathDelimiter(settings.ProgramInfo.OutboxPath);
     DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) return;
+    if (dir == nullptr) return queue;
     std::vector<std::string> names;
     while (dirent* entry = readdir(dir)) names.emplace_back(entry->d_name);
     closedir(dir);
@@ -37,8 +37,9 @@ void ScanOutbox() {
         struct stat st {};
         bool ready = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && !probe.InUseElsewhere(fd, st);
         close(fd);
-        if (ready && IsImportExtension(ext) &&
-            std::find(OutboxQueue.begin(), OutboxQueue.end(), path) == OutboxQueue.end())
-            OutboxQueue.Add(path);
+        if (ready && IsImportExtension(settings, ext) &&
+            std::find(queue.begin(), queue.end(), path) == queue.end())
+            queue.Add(path);
     }
+    return queue;
 }

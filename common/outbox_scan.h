@@ -1,5 +1,9 @@
 #pragma once
 
-// Rebuilds OutboxQueue from the Outbox: files with an enabled extension that no process
-// holds open.
-void ScanOutbox();
+#include "common/base/stringlist.h"
+
+struct TSettings;
+
+// The send queue: the files of the Outbox with an enabled extension that no process holds
+// open, in name order.
+TStringList ScanOutbox(const TSettings& settings);

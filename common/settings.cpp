@@ -1,46 +1,43 @@
-// The settings records and process-wide flags, their release at close, and small helpers.
+// The loaded settings, their release at close, and small helpers.
 #include "common/settings.h"
 
 #include "common/base/datetime.h"
 #include "common/syslog.h"
 
-TProgramInfo ProgramInfo;
-TCompanyInfo CompanyInfo;
-TConnectionInfo ConnectionInfo;
-TScheduleInfo ScheduleInfo;
-TUpgradeInfo UpgradeInfo;
-THousekeepInfo HousekeepInfo;
-std::vector<TServiceInfo> Services;
+namespace {
 
-TStringList ImportExtensions;
-TStringList InboxLocations;
-TStringList ServiceIndex;
-TStringList OutboxQueue;
+TSettings loaded;
 
-bool DebugMode = false;
-bool MultiUser = false;
+}  // namespace
+
+TSettings& LoadedSettings() { return loaded; }
+
+TSettingsSnapshot SettingsSnapshot() { return std::make_shared<const TSettings>(loaded); }
+
+TProgramInfo& ProgramInfo = loaded.ProgramInfo;
+TCompanyInfo& CompanyInfo = loaded.CompanyInfo;
+TConnectionInfo& ConnectionInfo = loaded.ConnectionInfo;
+TScheduleInfo& ScheduleInfo = loaded.ScheduleInfo;
+TUpgradeInfo& UpgradeInfo = loaded.UpgradeInfo;
+THousekeepInfo& HousekeepInfo = loaded.HousekeepInfo;
+std::vector<TServiceInfo>& Services = loaded.Services;
+TStringList& ImportExtensions = loaded.ImportExtensions;
+TStringList& InboxLocations = loaded.InboxLocations;
+TStringList& ServiceIndex = loaded.ServiceIndex;
+bool& DebugMode = loaded.DebugMode;
+bool& MultiUser = loaded.MultiUser;
+std::string& ProgramDir = loaded.ProgramDir;
+std::string& BaseDir = loaded.BaseDir;
+std::string& UpgradeDir = loaded.UpgradeDir;
+
 std::unique_ptr<TIniFile> UserIni;
 std::unique_ptr<TIniFile> DvrIni;
-std::string ProgramDir;
-std::string BaseDir;
-std::string UpgradeDir;
-
-std::atomic<bool> SendIdle{true};
-std::atomic<bool> RecvIdle{true};
-std::atomic<bool> MessageSent{false};
-std::atomic<bool> ScheduleEnabled{false};
-std::atomic<bool> HousekeepNow{false};
-std::atomic<bool> DialIdle{true};
-std::atomic<bool> DialedBySelf{false};
-TDateTime LastConnectTime = 0;
-TDateTime NextConnectTime = 0;
 
 void ReleaseSettings() {
     Services.clear();
     UserIni.reset();
     DvrIni.reset();
     CloseLog();
-    OutboxQueue.Clear();
     ImportExtensions.Clear();
     InboxLocations.Clear();
     ServiceIndex.Clear();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -88,39 +87,56 @@ struct TServiceInfo {
     std::string WebMailSender;
 };
 
-extern TProgramInfo ProgramInfo;
-extern TCompanyInfo CompanyInfo;
-extern TConnectionInfo ConnectionInfo;
-extern TScheduleInfo ScheduleInfo;
-extern TUpgradeInfo UpgradeInfo;
-extern THousekeepInfo HousekeepInfo;
-extern std::vector<TServiceInfo> Services;  // one per line of ServiceIndex, same order
+// Everything LoadSettings reads, as one value. The program holds one (the loaded settings,
+// which the main thread reads and the options dialog and housekeeping change); a transfer
+// cycle takes a read-only copy of it when it starts and reads only that.
+struct TSettings {
+    TProgramInfo ProgramInfo;
+    TCompanyInfo CompanyInfo;
+    TConnectionInfo ConnectionInfo;
+    TScheduleInfo ScheduleInfo;
+    TUpgradeInfo UpgradeInfo;
+    THousekeepInfo HousekeepInfo;
+    std::vector<TServiceInfo> Services;  // one per line of ServiceIndex, same order
+    TStringList ImportExtensions;        // section iFile of USER.INI
+    TStringList InboxLocations;          // section INBOX of USER.INI
+    TStringList ServiceIndex;            // section IDX of DVR.INI
+    bool DebugMode = false;
+    bool MultiUser = false;
+    bool ScheduleEnabled = false;  // a receive schedule is set (option 2 or 3)
+    std::string ProgramDir;        // folder of the program file
+    std::string BaseDir;           // its parent: the data folders live here
+    std::string UpgradeDir;        // BaseDir + "UPGRADE/"
+};
 
-extern TStringList ImportExtensions;  // section iFile of USER.INI
-extern TStringList InboxLocations;    // section INBOX of USER.INI
-extern TStringList ServiceIndex;      // section IDX of DVR.INI
-extern TStringList OutboxQueue;       // filled by ScanOutbox
+using TSettingsSnapshot = std::shared_ptr<const TSettings>;
 
-extern bool DebugMode;
-extern bool MultiUser;
+// The loaded settings. Main thread only.
+TSettings& LoadedSettings();
+// A read-only copy of the loaded settings for a cycle; take it on the main thread.
+TSettingsSnapshot SettingsSnapshot();
+
+// The parts of the loaded settings under their long-standing names (main thread only).
+extern TProgramInfo& ProgramInfo;
+extern TCompanyInfo& CompanyInfo;
+extern TConnectionInfo& ConnectionInfo;
+extern TScheduleInfo& ScheduleInfo;
+extern TUpgradeInfo& UpgradeInfo;
+extern THousekeepInfo& HousekeepInfo;
+extern std::vector<TServiceInfo>& Services;
+extern TStringList& ImportExtensions;
+extern TStringList& InboxLocations;
+extern TStringList& ServiceIndex;
+extern bool& DebugMode;
+extern bool& MultiUser;
+extern std::string& ProgramDir;
+extern std::string& BaseDir;
+extern std::string& UpgradeDir;
+
 // The open settings files; later writers (options dialog, upgrade handling, housekeeping)
-// write through them. Empty before LoadSettings and after ReleaseSettings.
+// write through them, on the main thread. Empty before LoadSettings and after ReleaseSettings.
 extern std::unique_ptr<TIniFile> UserIni;
 extern std::unique_ptr<TIniFile> DvrIni;
-extern std::string ProgramDir;  // folder of the program file
-extern std::string BaseDir;     // its parent: the data folders live here
-extern std::string UpgradeDir;  // BaseDir + "UPGRADE/"
-
-// Process-wide flags shared by the window and the worker threads.
-extern std::atomic<bool> SendIdle;
-extern std::atomic<bool> RecvIdle;
-extern std::atomic<bool> MessageSent;
-extern std::atomic<bool> ScheduleEnabled;
-extern std::atomic<bool> HousekeepNow;
-extern std::atomic<bool> DialIdle;
-extern std::atomic<bool> DialedBySelf;
-extern TDateTime LastConnectTime;  // main thread only
-extern TDateTime NextConnectTime;  // main thread only
 
 // Reads USER.INI and DVR.INI of programDir (ending with "/" or not; the executable's folder),
 // sets ProgramDir and BaseDir (its parent), creates the data folders, opens the run's system

@@ -207,7 +207,7 @@ void ReadSchedule() {
     }
     s.ConnectAtOn = UserIni->ReadInteger("SCHEDULE", "CONNECT_AT_ON", 1);
     s.ConnectAtDays = UserIni->ReadString("SCHEDULE", "CONNECT_AT_DAYS", "");
-    ScheduleEnabled = s.ConnectOption == "2" || s.ConnectOption == "3";
+    LoadedSettings().ScheduleEnabled = s.ConnectOption == "2" || s.ConnectOption == "3";
     Log("  Connect option = " + s.ConnectOption);
     Log("  Connect every min = " + std::to_string(s.ConnectEveryMin));
     Log("  Connect at cycle = " + s.ConnectAtCycle);
@@ -283,10 +283,6 @@ void ReadServices() {
 }  // namespace
 
 void LoadSettings(const std::string& programDir, const std::string& computerName) {
-    SendIdle = true;
-    RecvIdle = true;
-    DialIdle = true;
-    DialedBySelf = false;
     firstFailure = nullptr;
 
     ProgramDir = IncludeTrailingPathDelimiter(programDir);
@@ -304,12 +300,8 @@ void LoadSettings(const std::string& programDir, const std::string& computerName
         Step(step);
     Step([] { ReadList("iFile", ImportExtensions, "  File extensions for import"); });
     Step([] { ReadList("INBOX", InboxLocations, "  Inbox file type and location"); });
-    OutboxQueue.Clear();
     Step(ReadServices);
 
-    // The dial-up connection handle starts at 0 by its own definition.
-    MessageSent = false;
-    LastConnectTime = Now();
     if (std::exception_ptr failure = std::exchange(firstFailure, nullptr))
         std::rethrow_exception(failure);
 }

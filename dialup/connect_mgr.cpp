@@ -16,6 +16,8 @@
 #include "dialup/ras_bind.h"
 
 bool IsNT = false;
+std::atomic<bool> DialIdle{true};
+std::atomic<bool> DialedBySelf{false};
 
 namespace {
 

@@ -4,13 +4,19 @@
 // thread only; every wait processes pending messages (so the progress dialog's Cancel works),
 // and DialIdle keeps a second check from starting meanwhile.
 //
-// Flags (common/settings.h, dialup/ras_conn.h): DVR_RASConn is the connection in use (set by
+// Flags (here and in dialup/ras_conn.h): DVR_RASConn is the connection in use (set by
 // adoption or dialing, cleared by the hang-ups); DialedBySelf is set after a dialing pass that
 // was not aborted and cleared by HangUpDialup; DialIdle is false while the check dials.
 
+#include <atomic>
 #include <string>
 
 #include "dialup/ras.h"
+
+// The line's own state: false while a connection check dials; true once this program
+// dialled the connection it holds.
+extern std::atomic<bool> DialIdle;
+extern std::atomic<bool> DialedBySelf;
 
 // Bounds of the waits for a hung-up line to report the connection gone.
 inline constexpr int kHangUpWaitLimitMs = 30000;

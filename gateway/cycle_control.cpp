@@ -10,7 +10,9 @@
 #include "common/settings.h"
 #include "common/syslog.h"
 #include "common/view.h"
+#include "dialup/connect_mgr.h"
 #include "dialup/ras_conn.h"
+#include "gateway/cycle_outcome.h"
 #include "gateway/window_controller.h"
 #include "transfer/recv_thread.h"
 #include "transfer/send_thread.h"
@@ -55,7 +57,12 @@ void TMainController::StartSend() {
         Timer_Delay->SetEnabled(false);  // a pending delayed hang-up is dropped
         view_.SetText(TMainText::Status, "");
         ReportCycle(TCycleEvent::SendStarted);
-        new TSendThread(&view_, [this](TWorkerThread&) { SendFinish(); });
+        SendIdle = false;
+        // The run reads a copy of the settings of this moment and the queue of this scan.
+        sendThread_ =
+            std::make_unique<TSendThread>(TSendJob{SettingsSnapshot(), OutboxQueue, &autoImport_},
+                                          &view_, [this](TWorkerThread&) { SendFinish(); });
+        sendThread_->Start();
     } catch (const std::exception& e) {
         const std::string text = std::string("Send: Error on sending message(s). ") + e.what();
         WriteLog(text, 1);
@@ -90,7 +97,7 @@ void TMainController::StartReceive() {
             RecvIdle = true;
             if (result < 0) ReceiveNotStarted("Recv: No connection to the internet");
             LastConnectTime = Now();
-            if (ScheduleEnabled) {
+            if (ScheduleEnabled()) {
                 ShowNextConnection();
                 Timer_RecvSchedule->SetEnabled(true);
             }
@@ -103,7 +110,10 @@ void TMainController::StartReceive() {
         }
         view_.SetText(TMainText::Status, "");
         ReportCycle(TCycleEvent::ReceiveStarted);
-        new TRecvThread(&view_, [this](TWorkerThread&) { ReceiveFinish(); });
+        RecvIdle = false;
+        recvThread_ = std::make_unique<TRecvThread>(SettingsSnapshot(), &view_,
+                                                    [this](TWorkerThread&) { ReceiveFinish(); });
+        recvThread_->Start();
     } catch (const std::exception& e) {
         const std::string text = std::string("Recv: Error on receiving message(s). ") + e.what();
         WriteLog(text, 1);
@@ -119,6 +129,14 @@ void TMainController::ReceiveNowExecute() {
 }
 
 void TMainController::SendFinish() {
+    // The worker is done: its outcome is read, and it is freed when this handler ends.
+    const std::unique_ptr<TSendThread> worker = std::move(sendThread_);
+    TSendOutcome outcome = worker ? worker->Outcome() : TSendOutcome{};
+    if (worker && !worker->FatalError().empty()) {
+        outcome.FatalError = worker->FatalError();
+        WriteLog("Send: Error on sending message(s). " + outcome.FatalError, 1);
+    }
+    if (outcome.SentCount() > 0) MessageSent = true;
     view_.SetText(TMainText::SendFile, "");
     view_.SetAnimation(TMainTransfer::Send, false);
     view_.SetProgress(TMainTransfer::Send, false, 0);
@@ -127,12 +145,19 @@ void TMainController::SendFinish() {
     WriteLog("Send finish", 1);
     CheckDelayDisconnect("SEND");
     RefreshCounters();
-    SendCycleEnded();
+    CycleEnded(lastSend_, SendCycleOutcome(outcome, Now()));
+    if (SendOutcome) SendOutcome(outcome);
     ReportCycle(TCycleEvent::SendEnded);
-    Timer_Send->SetEnabled(ProgramInfo.AutoImport);
+    Timer_Send->SetEnabled(autoImport_);
 }
 
 void TMainController::ReceiveFinish() {
+    const std::unique_ptr<TRecvThread> worker = std::move(recvThread_);
+    TReceiveOutcome outcome = worker ? worker->Outcome() : TReceiveOutcome{};
+    if (worker && !worker->FatalError().empty()) {
+        outcome.FatalError = worker->FatalError();
+        WriteLog("Recv: Error on receiving message(s). " + outcome.FatalError, 1);
+    }
     view_.SetText(TMainText::ReceiveState, "");
     view_.SetAnimation(TMainTransfer::Receive, false);
     view_.SetProgress(TMainTransfer::Receive, false, 0);
@@ -142,11 +167,12 @@ void TMainController::ReceiveFinish() {
     CheckDelayDisconnect("RECV");
     RefreshCounters();
     LastConnectTime = Now();
-    if (ScheduleEnabled) {
+    if (ScheduleEnabled()) {
         ShowNextConnection();
         Timer_RecvSchedule->SetEnabled(true);
     }
-    ReceiveCycleEnded();
+    CycleEnded(lastReceive_, ReceiveCycleOutcome(outcome, Now()));
+    if (ReceiveOutcome) ReceiveOutcome(outcome);
     ReportCycle(TCycleEvent::ReceiveEnded);
 }
 
@@ -203,7 +229,7 @@ bool TMainController::DisconnectDialup() {
     struct TAfterHangUp {
         TMainController* Controller;
         ~TAfterHangUp() {
-            MessageSent = false;
+            Controller->MessageSent = false;
             Controller->disconnectTime_ = Now();
             Controller->view_.SetText(TMainText::Status, "");
         }

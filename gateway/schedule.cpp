@@ -19,20 +19,20 @@ TDateTime ToMinute(TDateTime value) {
     return DateOf(value) + EncodeTime(h, n, 0, 0);
 }
 
-TDateTime EveryDay(TDateTime now, TDateTime at) {
+TDateTime EveryDay(TDateTime now, TDateTime at, TDateTime lastConnect) {
     const TDateTime today = DateOf(now);
     if (ToMinute(TimeOf(now)) > at) return today + 1 + at;
-    return ToMinute(LastConnectTime) < today + at ? today + at : today + 1 + at;
+    return ToMinute(lastConnect) < today + at ? today + at : today + 1 + at;
 }
 
-TDateTime OnWeekdays(TDateTime now, TDateTime at, const std::string& days) {
+TDateTime OnWeekdays(TDateTime now, TDateTime at, const std::string& days, TDateTime lastConnect) {
     if (days.empty()) return 0;
     // Day codes by (weekday mod 7): Sunday is 7.
     static const char kCodes[] = {'7', '1', '2', '3', '4', '5', '6'};
     const TDateTime today = DateOf(now);
     const int weekday = DayOfTheWeek(now);
     const TDateTime nowMinute = today + ToMinute(TimeOf(now));
-    const TDateTime lastMinute = ToMinute(LastConnectTime);
+    const TDateTime lastMinute = ToMinute(lastConnect);
     for (int k = 0; k <= 7; ++k) {
         if (days.find(kCodes[(weekday + k) % 7]) == std::string::npos) continue;
         const TDateTime candidate = today + k + at;
@@ -53,13 +53,13 @@ std::string DaysText(const std::string& digits) {
     return text;
 }
 
-TDateTime ComputeNextConnection() {
+TDateTime ComputeNextConnection(TDateTime& lastConnect) {
     const TScheduleInfo& s = ScheduleInfo;
     try {
         const TDateTime now = Now();
         const char option = s.ConnectOption.empty() ? '\0' : s.ConnectOption[0];
         if (option == '1') {
-            LastConnectTime = now;
+            lastConnect = now;
             WriteLog("Quillbern Dovrant has no planned schedule.", 2);
             return 0;
         }
@@ -67,18 +67,18 @@ TDateTime ComputeNextConnection() {
             WriteLog("Quillbern Dovrant are scheduled to connect every " +
                          std::to_string(s.ConnectEveryMin) + " minutes.",
                      2);
-            return LastConnectTime + s.ConnectEveryMin / 60.0 / 24.0;
+            return lastConnect + s.ConnectEveryMin / 60.0 / 24.0;
         }
         if (option != '3')
             throw std::runtime_error("'" + s.ConnectOption + "' is not a valid schedule option");
         const std::string at = FormatDateTime("hh:nn ampm", s.ConnectAtTime);
         if (s.ConnectAtCycle == "1") {
-            const TDateTime next = EveryDay(now, s.ConnectAtTime);
+            const TDateTime next = EveryDay(now, s.ConnectAtTime, lastConnect);
             WriteLog("Quillbern Dovrant are scheduled to connect at " + at + " everyday.", 2);
             return next;
         }
         if (s.ConnectAtCycle == "2") {
-            LastConnectTime = now;
+            lastConnect = now;
             const TDateTime next = s.ConnectAtOn + s.ConnectAtTime;
             WriteLog("Quillbern Dovrant are scheduled to connect at " +
                          FormatDateTime("yyyy/MM/dd hh:nn ampm", next) + ".",
@@ -86,7 +86,7 @@ TDateTime ComputeNextConnection() {
             return next;
         }
         if (s.ConnectAtCycle == "3") {
-            const TDateTime next = OnWeekdays(now, s.ConnectAtTime, s.ConnectAtDays);
+            const TDateTime next = OnWeekdays(now, s.ConnectAtTime, s.ConnectAtDays, lastConnect);
             WriteLog("Quillbern Dovrant are scheduled to connect at " + at + " every " +
                          DaysText(s.ConnectAtDays) + ".",
                      2);

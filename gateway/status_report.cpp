@@ -1,5 +1,5 @@
 // The status file of the running gateway: the outcome of the last send and receive cycles
-// as the workers reported them to the log, the folders, the schedule and the line.
+// as their workers handed them back, the folders, the schedule and the line.
 
 #include <unistd.h>
 
@@ -9,8 +9,9 @@
 #include "common/lookups.h"
 #include "common/settings.h"
 #include "common/syslog.h"
+#include "dialup/connect_mgr.h"
 #include "dialup/ras_conn.h"
-#include "gateway/cycle_report.h"
+#include "gateway/cycle_outcome.h"
 #include "gateway/window_controller.h"
 
 namespace {
@@ -33,9 +34,11 @@ TGatewayStatus TMainController::CurrentStatus() const {
     status.LastSend = lastSend_;
     status.LastReceive = lastReceive_;
     // Not the Inbox: counting its whole tree every minute is work nobody reads here.
-    status.OutboxWaiting = CountFilesWithExtension(ProgramInfo.OutboxPath, IsImportExtension);
-    status.ErrorFiles = CountFilesWithExtension(ProgramInfo.ErrorPath, IsImportExtension);
-    status.NextConnection = ScheduleEnabled && !closing_ ? NextConnectTime : 0;
+    status.OutboxWaiting = CountFilesWithExtension(
+        ProgramInfo.OutboxPath, [](const std::string& e) { return IsImportExtension(e); });
+    status.ErrorFiles = CountFilesWithExtension(
+        ProgramInfo.ErrorPath, [](const std::string& e) { return IsImportExtension(e); });
+    status.NextConnection = ScheduleEnabled() && !closing_ ? NextConnectTime : 0;
     status.Line = LineState(Timer_Delay->Enabled());
     return status;
 }
@@ -57,8 +60,6 @@ void TMainController::WriteStatus() {
 }
 
 void TMainController::StartStatus() {
-    TCycleReport* report = report_.get();
-    SetLogObserver([report](const std::string& message) { report->Observe(message); });
     statusStarted_ = true;
     Timer_Status->SetInterval(kStatusTickMs);
     Timer_Status->SetEnabled(true);
@@ -69,25 +70,17 @@ void TMainController::StopStatus() {
     if (!statusStarted_) return;
     statusStarted_ = false;
     Timer_Status->SetEnabled(false);
-    SetLogObserver({});
 }
 
-void TMainController::SendCycleEnded() {
-    lastSend_ = report_->EndSend(Now());
-    WriteStatus();
-}
-
-void TMainController::ReceiveCycleEnded() {
-    lastReceive_ = report_->EndReceive(Now());
+void TMainController::CycleEnded(TCycleOutcome& last, TCycleOutcome outcome) {
+    last = std::move(outcome);
     WriteStatus();
 }
 
 void TMainController::SendNotStarted(const std::string& reason) {
-    report_->SendFailed(reason);
-    SendCycleEnded();
+    CycleEnded(lastSend_, CycleNotStarted(reason, Now()));
 }
 
 void TMainController::ReceiveNotStarted(const std::string& reason) {
-    report_->ReceiveFailed(reason);
-    ReceiveCycleEnded();
+    CycleEnded(lastReceive_, CycleNotStarted(reason, Now()));
 }

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "common/base/datetime.h"
+#include "common/base/message_pump.h"
 #include "common/housekeeping.h"
 #include "common/outbox_scan.h"
 #include "common/settings.h"
@@ -13,8 +14,10 @@
 #include "common/syslog.h"
 #include "common/view.h"
 #include "common/window_messages.h"
-#include "gateway/cycle_report.h"
+#include "dialup/connect_mgr.h"
 #include "gateway/schedule.h"
+#include "transfer/recv_thread.h"
+#include "transfer/send_thread.h"
 
 void ShowHandlerError(const std::exception& error) {
     OperatorView().MessageBox(TMsgKind::Error, error.what(), "", TMsgButtons::OK);
@@ -32,7 +35,7 @@ int DelayMs(int32_t minutes) {
 }  // namespace
 
 TMainController::TMainController(TMainWindowSetup setup, IMainView& view)
-    : setup_(std::move(setup)), view_(view), report_(std::make_unique<TCycleReport>()) {
+    : setup_(std::move(setup)), view_(view) {
     Timer_RecvSchedule = setup_.MakeTimer();
     Timer_Send = setup_.MakeTimer();
     Timer_Delay = setup_.MakeTimer();
@@ -46,6 +49,14 @@ TMainController::TMainController(TMainWindowSetup setup, IMainView& view)
 }
 
 TMainController::~TMainController() {
+    // A worker still running finishes without its end handler; its calls to the window are
+    // served meanwhile.
+    if (sendThread_) sendThread_->OnTerminate = nullptr;
+    if (recvThread_) recvThread_->OnTerminate = nullptr;
+    while ((sendThread_ && !sendThread_->Ended()) || (recvThread_ && !recvThread_->Ended()))
+        PumpMessages(10);
+    sendThread_.reset();
+    recvThread_.reset();
     StopStatus();
     SetMainWindowHandler({});
     SetCounterSink({});
@@ -66,6 +77,9 @@ void TMainController::FormCreate() {
     } catch (const std::exception& e) {
         ShowHandlerError(e);
     }
+    // The dial-up connection handle starts at 0 by its own definition.
+    MessageSent = false;
+    LastConnectTime = Now();
     try {
         CheckForceUpgrade();
     } catch (const std::exception& e) {
@@ -79,7 +93,7 @@ void TMainController::FormShow() {
     Timer_Send->SetInterval(kSendScanMs);
     SetAutoImport(ProgramInfo.AutoImport);
     ShowNextConnection();
-    if (ScheduleEnabled) {
+    if (ScheduleEnabled()) {
         Timer_RecvSchedule->SetInterval(kScheduleTickMs);
         Timer_RecvSchedule->SetEnabled(true);
     }
@@ -89,6 +103,7 @@ void TMainController::FormShow() {
 }
 
 void TMainController::ShowCounters(const TFolderCounts& counts) {
+    counts_ = counts;
     view_.SetText(TMainText::InboxCount, CounterCaption("Inbox", counts.Inbox));
     view_.SetText(TMainText::OutboxCount, CounterCaption("Outbox", counts.Outbox));
     view_.SetText(TMainText::ErrorCount, CounterCaption("Error", counts.Error));
@@ -180,11 +195,13 @@ void TMainController::AboutExecute() { view_.ShowAbout(); }
 void TMainController::PauseAutoImportExecute() { SetAutoImport(false); }
 
 void TMainController::ResumeAutoImportExecute() {
-    if (!ProgramInfo.AutoImport) SetAutoImport(true);
+    if (!autoImport_) SetAutoImport(true);
 }
 
 void TMainController::SetAutoImport(bool on) {
-    // Not written to USER.INI: a pause lasts until the program ends.
+    // Not written to USER.INI: a pause lasts until the program ends. A running send reads
+    // the switch before each file.
+    autoImport_ = on;
     ProgramInfo.AutoImport = on;
     Timer_Send->SetEnabled(on);
     view_.SetActionState(TMainAction::PauseAutoImport, on, on);
@@ -198,11 +215,11 @@ void TMainController::Timer_SendTimer() {
     struct TRearm {
         TMainController* Controller;
         ~TRearm() {
-            if (SendIdle) Controller->Timer_Send->SetEnabled(ProgramInfo.AutoImport);
+            if (Controller->SendIdle) Controller->Timer_Send->SetEnabled(Controller->autoImport_);
         }
     } rearm{this};
     RefreshCounters();
-    ScanOutbox();
+    OutboxQueue = ScanOutbox(LoadedSettings());
     if (OutboxQueue.Count() > 0) {
         SendIdle = false;
         StartSend();
@@ -210,11 +227,11 @@ void TMainController::Timer_SendTimer() {
 }
 
 void TMainController::ShowNextConnection() {
-    if (!ScheduleEnabled) {
+    if (!ScheduleEnabled()) {
         view_.SetText(TMainText::Status, "");
         return;
     }
-    NextConnectTime = ComputeNextConnection();
+    NextConnectTime = ComputeNextConnection(LastConnectTime);
     WriteLog(
         "Next connection time is: " + FormatDateTime("yyyy/MM/dd hh:nn AM/PM", NextConnectTime), 2);
     view_.SetText(TMainText::Status, NextConnectionText(NextConnectTime));
@@ -227,20 +244,34 @@ void TMainController::Timer_RecvScheduleTimer() {
     struct TRearm {
         TMainController* Controller;
         ~TRearm() {
-            if (!RecvIdle) return;
+            if (!Controller->RecvIdle) return;
             Controller->Timer_RecvSchedule->SetEnabled(true);
             try {
-                if (ScheduleEnabled) Controller->ShowNextConnection();
+                if (Controller->ScheduleEnabled()) Controller->ShowNextConnection();
             } catch (const std::exception&) {
                 // Shown once already by the handler's own error box.
             }
         }
     } rearm{this};
     RefreshCounters();
-    if (!ScheduleEnabled) return;
+    if (!ScheduleEnabled()) return;
     ShowNextConnection();
     if (InScheduledMinute(Now(), NextConnectTime)) {
         RecvIdle = false;
         StartReceive();
     }
+}
+
+bool TMainController::ScheduleEnabled() const { return LoadedSettings().ScheduleEnabled; }
+
+bool TMainController::WaitForWorkers(int ms) {
+    const int64_t end = MonotonicMs() + ms;
+    // Each end handler frees its worker; pumping serves the workers' calls to the window
+    // until then.
+    while (sendThread_ || recvThread_) {
+        const int64_t left = end - MonotonicMs();
+        if (ms >= 0 && left <= 0) return false;
+        PumpMessages(ms < 0 ? 1000 : static_cast<int>(std::min<int64_t>(left, 1000)));
+    }
+    return true;
 }

@@ -5,19 +5,25 @@
 // screen only through IMainView and the operator view, so core tests drive it without a
 // display and on the manual clock.
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "common/base/clock.h"
 #include "common/base/main_view.h"
+#include "common/base/stringlist.h"
 #include "common/base/timer.h"
 #include "common/folder_counters.h"
 #include "gateway/cycle_event.h"
 #include "gateway/gateway_status.h"
 
-class TCycleReport;
 class TLockFile;
+class TRecvThread;
+class TSendThread;
+class TWorkerThread;
+struct TReceiveOutcome;
+struct TSendOutcome;
 
 // What the program entry hands the window.
 struct TMainWindowSetup {
@@ -57,6 +63,21 @@ class TMainController {
     std::function<void()> ShowOption;
     // Told of each cycle event; set by the window. Whatever it raises is kept from the cycle.
     std::function<void(TCycleEvent)> CycleEvent;
+    // Told of each ended cycle's outcome, on the main thread, before its end event.
+    std::function<void(const TSendOutcome&)> SendOutcome;
+    std::function<void(const TReceiveOutcome&)> ReceiveOutcome;
+
+    // The runtime state of the gateway. The idle flags are false while a cycle runs (workers
+    // and other threads may read them); the rest belongs to the main thread.
+    std::atomic<bool> SendIdle{true};
+    std::atomic<bool> RecvIdle{true};
+    std::atomic<bool> MessageSent{false};  // a file went since the line was dialled
+    TDateTime LastConnectTime = 0;         // the last receive attempt
+    TDateTime NextConnectTime = 0;         // the next scheduled receive; 0 for none
+    TStringList OutboxQueue;               // what the last Outbox scan found
+    // Automatic sending, switched by Pause and Resume; a running send reads it before each file.
+    bool AutoImport() const { return autoImport_; }
+    bool ScheduleEnabled() const;
 
     // Handlers.
     void FormCreate();
@@ -99,22 +120,29 @@ class TMainController {
     // box and the program goes on.
     void RunHandler(void (TMainController::*handler)());
     void ShowCounters(const TFolderCounts& counts);
+    // The folder counts last shown.
+    const TFolderCounts& Counts() const { return counts_; }
     bool ClosedDown() const { return closed_; }
 
     // The status file in the log folder: what it holds now, and writing it (a failure is
     // logged, once until a write succeeds again).
     TGatewayStatus CurrentStatus() const;
     void WriteStatus();
-    // How the last receive cycle went, as its worker reported it.
+    // How the last send and receive cycles went, as their workers reported them.
+    const TCycleOutcome& LastSend() const { return lastSend_; }
     const TCycleOutcome& LastReceive() const { return lastReceive_; }
+
+    // Waits for the running workers to end and runs their end handlers (SendFinish,
+    // ReceiveFinish). At most ms milliseconds through the clock, or for good with -1.
+    // True when none runs any more.
+    bool WaitForWorkers(int ms = -1);
 
   private:
     void ReportCycle(TCycleEvent event);
     void OpenDataFolder(const char* logText, const std::string& folder);
     void StartStatus();
     void StopStatus();
-    void SendCycleEnded();
-    void ReceiveCycleEnded();
+    void CycleEnded(TCycleOutcome& last, TCycleOutcome outcome);
     void SendNotStarted(const std::string& reason);
     void ReceiveNotStarted(const std::string& reason);
 
@@ -122,12 +150,16 @@ class TMainController {
     IMainView& view_;
     bool closed_ = false;
     TDateTime disconnectTime_ = 0;  // when a delayed hang-up is due
-    std::unique_ptr<TCycleReport> report_;
+    std::atomic<bool> autoImport_{false};
+    // The running workers; each is freed once its end handler ran.
+    std::unique_ptr<TSendThread> sendThread_;
+    std::unique_ptr<TRecvThread> recvThread_;
     TCycleOutcome lastSend_;
     TCycleOutcome lastReceive_;
     bool statusStarted_ = false;
     bool statusFailing_ = false;
     bool closing_ = false;
+    TFolderCounts counts_;
 };
 
 // Shows an error that reached a window handler in the application's standard error box.

@@ -3,27 +3,21 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <utility>
+
 #include "common/base/clock.h"
 #include "common/base/fileutil.h"
 #include "common/settings.h"
 
-namespace {
+TCycleMonitor::TCycleMonitor(std::function<std::string()> errorFolder)
+    : errorFolder_(std::move(errorFolder)) {}
 
-// The receive side ends a run it could not complete with one of these lines; the text after
-// "Reason: " says why.
-bool ReceiveFailure(const std::string& message, std::string& reason) {
-    if (message.rfind("Recv: Unable to receiving mails", 0) == 0) return true;
-    if (message.rfind("Recv: Error occurred when receiving mails", 0) != 0) return false;
-    const std::size_t at = message.find("Reason: ");
-    if (at != std::string::npos) reason = message.substr(at + 8);
-    return true;
+void TCycleMonitor::Received(const TReceiveOutcome& outcome) {
+    // A run that could not complete, or ended on an error; messages not stored show as files
+    // in the Error folder.
+    receiveFailed_ = !outcome.Failure.empty() || !outcome.FatalError.empty();
+    receiveReason_ = outcome.Failure.empty() ? outcome.FatalError : outcome.FailureReason;
 }
-
-}  // namespace
-
-TCycleMonitor::TCycleMonitor(std::function<std::string()> errorFolder,
-                             std::function<TCycleOutcome()> lastReceive)
-    : errorFolder_(std::move(errorFolder)), lastReceive_(std::move(lastReceive)) {}
 
 std::set<std::string> TCycleMonitor::ErrorNames() const {
     std::set<std::string> names;
@@ -72,13 +66,7 @@ void TCycleMonitor::Event(TCycleEvent event) {
         case TCycleEvent::ReceiveEnded: {
             receiving_ = false;
             CollectNewErrorFiles();
-            // The cycle's first failure: a receive that could not run at all says so first.
-            if (lastReceive_) {
-                const TCycleOutcome outcome = lastReceive_();
-                std::string reason;
-                if (outcome.Failed && ReceiveFailure(outcome.Detail, reason))
-                    gate_.ReceiveFailed(reason);
-            }
+            if (std::exchange(receiveFailed_, false)) gate_.ReceiveFailed(receiveReason_);
             Flush();
             return;
         }

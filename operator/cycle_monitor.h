@@ -9,17 +9,18 @@
 #include <string>
 
 #include "gateway/cycle_event.h"
-#include "gateway/gateway_status.h"
 #include "operator/notify_gate.h"
+#include "transfer/transfer_outcome.h"
 
 class TCycleMonitor {
   public:
     // errorFolder is asked at each event (the settings may not be loaded yet when the
-    // monitor is made); lastReceive gives the outcome of the receive cycle that just ended.
-    TCycleMonitor(std::function<std::string()> errorFolder,
-                  std::function<TCycleOutcome()> lastReceive);
+    // monitor is made).
+    explicit TCycleMonitor(std::function<std::string()> errorFolder);
 
     void Event(TCycleEvent event);
+    // The outcome of the receive run that ends next; told before its end event.
+    void Received(const TReceiveOutcome& outcome);
 
     // Gets the summary of each cycle that had something to tell.
     std::function<void(const TNotification&)> Notify;
@@ -36,7 +37,9 @@ class TCycleMonitor {
     void Flush();
 
     std::function<std::string()> errorFolder_;
-    std::function<TCycleOutcome()> lastReceive_;
+    // The run failure of the receive run that ended; told at its end event.
+    bool receiveFailed_ = false;
+    std::string receiveReason_;
     TNotificationGate gate_;
     std::set<std::string> knownErrors_;
     bool sending_ = false;

@@ -147,7 +147,7 @@ int RunHeadless(TStartLocks& locks) {
                 closeTried = true;
                 if (controller.FormClose()) break;
                 WriteLog("Close when the running transfer ends", 1);
-            } else if (SendIdle && RecvIdle && DialIdle) {
+            } else if (controller.SendIdle && controller.RecvIdle && DialIdle) {
                 if (controller.FormClose()) break;
             }
             PumpMessages(200);

@@ -148,13 +148,8 @@ void RemoveFolder(const std::string& folder) {
 
 }  // namespace
 
-TRecvThread::TRecvThread(IMainView* view, TEndHandler receiveFinish)
-    : TRecvThread(view, std::move(receiveFinish), TNoStart{}) {
-    Start();
-}
-
-TRecvThread::TRecvThread(IMainView* view, TEndHandler receiveFinish, TNoStart)
-    : wndHandle_(view), receiveFinish_(std::move(receiveFinish)) {
+TRecvThread::TRecvThread(TSettingsSnapshot settings, IMainView* view, TEndHandler receiveFinish)
+    : settings_(std::move(settings)), wndHandle_(view), receiveFinish_(std::move(receiveFinish)) {
     OnTerminate = receiveFinish_;
 }
 
@@ -176,9 +171,15 @@ void TRecvThread::Execute() {
         }
         ReceiveMails(address, CompanyInfo.LoginID, CompanyInfo.Password);
     } catch (const std::exception& e) {
-        Log("Recv: Error occurred when receiving mails for " + address + ". Reason: " + e.what(),
-            1);
+        const std::string line =
+            "Recv: Error occurred when receiving mails for " + address + ". Reason: " + e.what();
+        Log(line, 1);
+        if (outcome_.Failure.empty()) {
+            outcome_.Failure = HidePasswords(line);
+            outcome_.FailureReason = HidePasswords(e.what());
+        }
     }
+    outcome_.Received = received_;
     CloseWorkFolder();
 
     std::string summary =
@@ -223,7 +224,12 @@ void TRecvThread::ReceiveMails(const std::string& userId, const std::string& log
         lastOk = ReceiveMessage(userId, loginId, password, ids[static_cast<std::size_t>(k)], k + 1,
                                 count);
     }
-    if (!lastOk) Log("Recv: Unable to receiving mails for " + CompanyInfo.EmailAddr + ".", 1);
+    if (!lastOk) {
+        const std::string line =
+            "Recv: Unable to receiving mails for " + CompanyInfo.EmailAddr + ".";
+        Log(line, 1);
+        if (outcome_.Failure.empty()) outcome_.Failure = line;
+    }
 }
 
 bool TRecvThread::ReceiveMessage(const std::string& userId, const std::string& loginId,
@@ -464,12 +470,19 @@ void TRecvThread::KeepFailedMessage(const std::string& msgId) {
         MoveFileAtomic(msgBodyFile_, target);
     } catch (const std::exception& e) {
         // The work folder keeps the only copy: leave it where it is.
-        Log("Recv: Unable to move the received message to the Error folder. It is kept in " +
-                msgBodyFile_ + ". Reason: " + e.what(),
-            1);
+        const std::string line =
+            "Recv: Unable to move the received message to the Error folder. It is kept in " +
+            msgBodyFile_ + ". Reason: " + e.what();
+        Log(line, 1);
+        outcome_.Messages.push_back(
+            {msgId, TMessageFate::KeptInWorkFolder, {}, msgBodyFile_, HidePasswords(line)});
         LeaveCopy();
         return;
     }
-    Log("Recv: The received message could not be stored and was moved to " + target, 1);
+    const std::string line =
+        "Recv: The received message could not be stored and was moved to " + target;
+    Log(line, 1);
+    outcome_.Messages.push_back(
+        {msgId, TMessageFate::KeptInError, {}, target, HidePasswords(line)});
     RemoveCopy();
 }

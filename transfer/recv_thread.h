@@ -25,7 +25,9 @@
 
 #include "common/base/unique_handle.h"
 #include "common/base/worker_thread.h"
+#include "common/settings.h"
 #include "transfer/process_message.h"
+#include "transfer/transfer_outcome.h"
 
 class IMainView;
 class TOrvMsg;
@@ -36,17 +38,16 @@ class TRecvThread : public TWorkerThread {
   public:
     using TEndHandler = std::function<void(TWorkerThread& thread)>;
 
-    // Starts the run at once. view (the main window; may be null) gets the receive label and
-    // activity through synchronized calls; receiveFinish runs on the main thread after the
-    // run, then the thread frees itself. Create with new and let go of the pointer.
-    TRecvThread(IMainView* view, TEndHandler receiveFinish);
+    // view (the main window; may be null) gets the receive label and activity through
+    // synchronized calls; receiveFinish runs on the main thread after the run. settings are
+    // those of the moment the cycle started. Start() starts it.
+    TRecvThread(TSettingsSnapshot settings, IMainView* view, TEndHandler receiveFinish);
     ~TRecvThread() override;
 
-  protected:
-    // Builds the thread without starting it, for callers that run Execute themselves.
-    struct TNoStart {};
-    TRecvThread(IMainView* view, TEndHandler receiveFinish, TNoStart);
+    // What became of each message, and the run's failure; read it in the end handler.
+    const TReceiveOutcome& Outcome() const { return outcome_; }
 
+  protected:
     void Execute() override;
 
     // Stores the marked copies that earlier runs left in the Inbox, oldest mark first, and
@@ -118,6 +119,8 @@ class TRecvThread : public TWorkerThread {
     // Arms the inactivity timer for a full interval (when a time-out is set).
     void RestartTimeoutTimer();
 
+    TSettingsSnapshot settings_;
+    TReceiveOutcome outcome_;
     IMainView* wndHandle_;
     TEndHandler receiveFinish_;
     std::string labelText_;

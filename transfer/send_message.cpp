@@ -66,7 +66,7 @@ std::string TSendThread::BuildMessageFile(const std::string& outboxFile, const s
     // As text, the file would end at its first NUL byte and be sent cut short.
     if (bytes.find('\0') != std::string::npos)
         throw EUnsendableFile("File holds a NUL byte and cannot be sent as text");
-    const std::string& sender = CompanyInfo.EmailAddr;
+    const std::string& sender = settings_.CompanyInfo.EmailAddr;
     std::string text = "From: " + sender + kCrLf + "Subject: " + service + " message" + kCrLf +
                        "Reply-To: " + sender + kCrLf + "To: " + receiver + kCrLf +
                        "MIME-Version: 1.0" + kCrLf + "Content-Type: text/plain; charset=big5" +
@@ -86,7 +86,7 @@ std::string TSendThread::MakeBoundary() {
     for (int i = 0; i < 15; ++i) letters += static_cast<char>('a' + letter(random));
     char now[40];
     std::snprintf(now, sizeof now, "%.15g", Now());
-    return "=_DVR+_" + ProgramInfo.Version + "_" + letters + "_" + now;
+    return "=_DVR+_" + settings_.ProgramInfo.Version + "_" + letters + "_" + now;
 }
 
 void TSendThread::WriteBody(const std::string& bodyFile, const std::string& messageFile,

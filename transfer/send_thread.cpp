@@ -1,6 +1,7 @@
 #include "transfer/send_thread.h"
 
 #include <filesystem>
+#include <set>
 
 #include "common/base/atomic_file.h"
 #include "common/base/fileutil.h"
@@ -28,12 +29,13 @@ void RemoveFile(const std::string& path) {
     std::filesystem::remove(path, ignored);
 }
 
-TUploadSettings SendSettings(const std::string& urlFormat, const std::string& receiver) {
-    const TConnectionInfo& c = ConnectionInfo;
+TUploadSettings SendSettings(const TSettings& settings, const std::string& urlFormat,
+                             const std::string& receiver) {
+    const TConnectionInfo& c = settings.ConnectionInfo;
     TUploadSettings s;
     s.UrlFormat = urlFormat;
     s.Receiver = receiver;
-    s.Sender = CompanyInfo.EmailAddr;
+    s.Sender = settings.CompanyInfo.EmailAddr;
     s.UseProxy = c.SendUseProxy;
     s.ProxyServer = c.SendProxyAddr;
     s.ProxyPort = c.SendProxyPort;
@@ -51,10 +53,9 @@ TUploadSettings SendSettings(const std::string& urlFormat, const std::string& re
 
 }  // namespace
 
-TSendThread::TSendThread(IMainView* view, TEndHandler sendFinish) : view_(view) {
-    SendIdle = false;
+TSendThread::TSendThread(TSendJob job, IMainView* view, TEndHandler sendFinish)
+    : job_(std::move(job)), settings_(*job_.Settings), view_(view) {
     OnTerminate = std::move(sendFinish);
-    Start();
 }
 
 void TSendThread::ShowSendActivity() {
@@ -71,34 +72,48 @@ void TSendThread::ShowStatus() {
     });
 }
 
-void TSendThread::MoveToErrorFolder(const std::string& outboxFile) {
+void TSendThread::Record(const std::string& outboxFile, TFileFate fate, const std::string& reason,
+                         const std::string& filedAs) {
+    outcome_.Files.push_back({ExtractFileName(outboxFile), fate, reason, filedAs});
+    if (FileFailed(fate) && outcome_.Failure.empty())
+        outcome_.Failure = FileOutcomeText(outcome_.Files.back());
+}
+
+void TSendThread::MoveToErrorFolder(const std::string& outboxFile, const std::string& reason) {
     const std::string name = ExtractFileName(outboxFile);
+    const std::string& errorPath = settings_.ProgramInfo.ErrorPath;
     try {
-        MoveFileAtomic(outboxFile, ProgramInfo.ErrorPath + name);
-        WriteLog("Move file: " + name + " to " + ProgramInfo.ErrorPath, 1);
+        MoveFileAtomic(outboxFile, errorPath + name);
+        WriteLog("Move file: " + name + " to " + errorPath, 1);
+        Record(outboxFile, TFileFate::MovedToError, reason, errorPath + name);
     } catch (const std::exception& e) {
         // Never sent and not in the Error folder either: it stays where it is.
-        WriteLog("Fail to copy file: " + name + " to " + ProgramInfo.ErrorPath, 1);
+        WriteLog("Fail to copy file: " + name + " to " + errorPath, 1);
         WriteLog("Send: " + name + " stays in the Outbox. Reason: " + e.what(), 1);
+        Record(outboxFile, TFileFate::LeftInOutbox, reason + " " + e.what());
     }
 }
 
 void TSendThread::FileSent(const std::string& outboxFile) {
     const std::string name = ExtractFileName(outboxFile);
     try {
-        MoveFileAtomic(outboxFile, ProgramInfo.SentboxPath + name);
+        MoveFileAtomic(outboxFile, settings_.ProgramInfo.SentboxPath + name);
+        Record(outboxFile, TFileFate::SentAndFiled, "", settings_.ProgramInfo.SentboxPath + name);
         return;
     } catch (const std::exception& e) {
         WriteLog("Fail to copy file to Sentbox", 1);
         // Sent, so it must not be sent again, and it must not be lost either: it stays in
         // the Outbox under a name the scan passes over.
         const std::string kept = outboxFile + ".sent";
-        if (::rename(outboxFile.c_str(), kept.c_str()) == 0)
+        if (::rename(outboxFile.c_str(), kept.c_str()) == 0) {
             WriteLog("Send: " + name + " was sent and is kept in the Outbox as " +
                          ExtractFileName(kept) + ". Reason: " + e.what(),
                      1);
-        else
+            Record(outboxFile, TFileFate::SentKeptAsSent, e.what(), kept);
+        } else {
             WriteLog("Send: " + name + " was sent but stays in the Outbox. Reason: " + e.what(), 1);
+            Record(outboxFile, TFileFate::SentLeft, e.what());
+        }
     }
 }
 
@@ -117,94 +132,115 @@ void TSendThread::Execute() {
 }
 
 void TSendThread::RunPasses(int& sent) {
-    const std::string& sender = CompanyInfo.EmailAddr;
+    // Files that failed for a reason of their own are not tried again in this run.
+    std::set<std::string> failed;
+    TStringList& queue = job_.Queue;
     for (int pass = 0; pass < kPasses; ++pass) {
-        const std::size_t count = OutboxQueue.Count();
+        const std::size_t count = queue.Count();
         std::size_t skipped = 0;
         int attempt = 0;
-        if (!ProgramInfo.AutoImport) return;
-        std::string messageFile, service, receiver, urlFormat;
+        if (!AutoImport()) return;
+        std::string messageFile, receiver, urlFormat;
         for (std::size_t i = 0; i < count;) {
-            RefreshCounters();
-            if (!ProgramInfo.AutoImport) break;
-            if (!ConnectionInfo.LeaseLine && DVR_RASConn == 0) break;
-            ShowSendActivity();
-            const std::string path = OutboxQueue[i];
+            RefreshCounters(settings_);
+            if (!AutoImport()) break;
+            if (!settings_.ConnectionInfo.LeaseLine && DVR_RASConn == 0) break;
+            const std::string path = queue[i];
+            if (failed.count(path) != 0) {
+                ++skipped;
+                ++i;
+                continue;
+            }
             const std::size_t number = i - skipped + 1;
             StatusText = std::to_string(number) + OrdinalSuffix(static_cast<int>(number)) +
                          " file: " + ExtractFileName(path);
             if (attempt > 0) StatusText += " - Retry(" + std::to_string(attempt) + ")";
-            if (attempt == 0) {
-                if (!Exists(path)) {
-                    WriteLog("Send: Unable to send " + path + ".  Sender: " + sender + ". " +
-                                 "File does not exists",
-                             1);
-                    ++skipped;
-                    ++i;
-                    continue;
-                }
-                service.clear();
-                receiver.clear();
-                urlFormat.clear();
-                LookupService(path, service, receiver, urlFormat);
-                if (receiver.empty() || urlFormat.empty()) {
-                    WriteLog("Send: Unable to send " + path + ".  Sender: " + sender + ". " +
-                                 "Receiver E-mail or WebMailSender not found",
-                             1);
-                    MoveToErrorFolder(path);
-                    ++skipped;
-                    ++i;
-                    continue;
-                }
-                try {
-                    messageFile = BuildMessageFile(path, service, receiver);
-                } catch (const EUnsendableFile& e) {
-                    WriteLog(
-                        "Send: Unable to send " + path + ".  Sender: " + sender + ". " + e.what(),
-                        1);
-                    MoveToErrorFolder(path);
-                    ++skipped;
-                    ++i;
-                    continue;
-                }
-            }
-            if (!ConnectionInfo.LeaseLine && !ConnectionAlive()) {
-                WriteLog("Send: Remote connection not available", 1);
+            TStep step = TStep::Skipped;
+            try {
+                ShowSendActivity();
+                step = SendOne(path, attempt, messageFile, receiver, urlFormat, sent);
+            } catch (const std::exception& e) {
+                // One file's trouble (its work file, a read) is its own: the pass goes on.
                 RemoveFile(messageFile);
-                ++skipped;
-                attempt = 0;
-                ++i;
+                const std::string reason = e.what();
+                WriteLog(
+                    "Send: " + ExtractFileName(path) + " stays in the Outbox. Reason: " + reason,
+                    1);
+                Record(path, TFileFate::LeftInOutbox, reason);
+                failed.insert(path);
+            }
+            if (step == TStep::Retry) {
+                ++attempt;
                 continue;
             }
-            ShowStatus();
-            WriteLog("Http_SendFile(FileName = " + messageFile + " through Http from " + sender +
-                         " to " + receiver +
-                         ", WebProxy = " + BoolToText(ConnectionInfo.SendUseProxy) + " )",
-                     2);
-            returnValue_ = Http_SendFile(messageFile, SendSettings(urlFormat, receiver));
-            if (returnValue_ == 0) {
-                attempt = 0;
-                ++sent;
-                MessageSent = true;
-                WriteLog("Send: " + messageFile + " successfully sent. Sender: " + sender + ", " +
-                             "Receiver: " + receiver + ", WebMailSender: " + urlFormat,
-                         1);
-                RemoveFile(messageFile);
-                FileSent(path);
-                ++i;
-            } else {
-                WriteLog("Send: Unable to send " + messageFile + ".  Sender: " + sender + ", " +
-                             "Receiver: " + receiver + ", WebMailSender: " + urlFormat,
-                         1);
-                if (++attempt == kAttempts) {
-                    RemoveFile(messageFile);
-                    MoveToErrorFolder(path);
-                    attempt = 0;
-                    ++i;
-                }
-            }
+            if (step == TStep::Skipped) ++skipped;
+            attempt = 0;
+            messageFile.clear();
+            ++i;
         }
-        if (!ProgramInfo.AutoImport) return;
-        ScanOutbox();
+        if (!AutoImport()) return;
+        queue = ScanOutbox(settings_);
     }
+}
+
+TSendThread::TStep TSendThread::SendOne(const std::string& path, int attempt,
+                                        std::string& messageFile, std::string& receiver,
+                                        std::string& urlFormat, int& sent) {
+    const std::string& sender = settings_.CompanyInfo.EmailAddr;
+    if (attempt == 0) {
+        if (!Exists(path)) {
+            WriteLog("Send: Unable to send " + path + ".  Sender: " + sender + ". " +
+                         "File does not exists",
+                     1);
+            Record(path, TFileFate::Skipped, "File does not exists");
+            return TStep::Skipped;
+        }
+        std::string service;
+        receiver.clear();
+        urlFormat.clear();
+        LookupService(settings_, path, service, receiver, urlFormat);
+        if (receiver.empty() || urlFormat.empty()) {
+            const std::string reason = "Receiver E-mail or WebMailSender not found";
+            WriteLog("Send: Unable to send " + path + ".  Sender: " + sender + ". " + reason, 1);
+            MoveToErrorFolder(path, reason);
+            return TStep::Skipped;
+        }
+        try {
+            messageFile = BuildMessageFile(path, service, receiver);
+        } catch (const EUnsendableFile& e) {
+            WriteLog("Send: Unable to send " + path + ".  Sender: " + sender + ". " + e.what(), 1);
+            MoveToErrorFolder(path, e.what());
+            return TStep::Skipped;
+        }
+    }
+    if (!settings_.ConnectionInfo.LeaseLine && !ConnectionAlive()) {
+        WriteLog("Send: Remote connection not available", 1);
+        if (outcome_.Failure.empty()) outcome_.Failure = "Send: Remote connection not available";
+        RemoveFile(messageFile);
+        Record(path, TFileFate::LeftInOutbox, "Remote connection not available");
+        return TStep::Skipped;
+    }
+    ShowStatus();
+    WriteLog("Http_SendFile(FileName = " + messageFile + " through Http from " + sender + " to " +
+                 receiver + ", WebProxy = " + BoolToText(settings_.ConnectionInfo.SendUseProxy) +
+                 " )",
+             2);
+    returnValue_ = Http_SendFile(messageFile, SendSettings(settings_, urlFormat, receiver));
+    if (returnValue_ == 0) {
+        ++sent;
+        WriteLog("Send: " + messageFile + " successfully sent. Sender: " + sender + ", " +
+                     "Receiver: " + receiver + ", WebMailSender: " + urlFormat,
+                 1);
+        RemoveFile(messageFile);
+        FileSent(path);
+        return TStep::Next;
+    }
+    WriteLog("Send: Unable to send " + messageFile + ".  Sender: " + sender + ", " +
+                 "Receiver: " + receiver + ", WebMailSender: " + urlFormat,
+             1);
+    if (attempt + 1 < kAttempts) return TStep::Retry;
+    RemoveFile(messageFile);
+    MoveToErrorFolder(
+        path, "The service did not accept it after " + std::to_string(kAttempts) + " attempts");
+    return TStep::Next;
 }

@@ -4,12 +4,16 @@
 // file, uploads it to the service of its first character with one HTTPS POST, and moves
 // the file to the Sentbox, or to the Error folder after three failed attempts.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
 
+#include "common/base/stringlist.h"
 #include "common/base/worker_thread.h"
+#include "common/settings.h"
+#include "transfer/transfer_outcome.h"
 
 class IMainView;
 
@@ -32,16 +36,26 @@ struct TUploadSettings {
     int TimeoutSeconds = 0;
 };
 
+// What a send cycle runs on: the settings of the moment it started, the queue the Outbox
+// scan found, and the controller's automatic-sending switch (read before each file, so a
+// pause stops the run there; it must outlive the worker).
+struct TSendJob {
+    TSettingsSnapshot Settings;
+    TStringList Queue;
+    const std::atomic<bool>* AutoImport = nullptr;
+};
+
 class TSendThread : public TWorkerThread {
   public:
     using TEndHandler = std::function<void(TWorkerThread& thread)>;
-    // Starts the cycle at once (SendIdle turns false first). view, the main window, is
-    // reached only on the main thread (may be null); sendFinish runs on the main thread
-    // after the cycle, then the thread frees itself. Create with new and let go of it.
-    TSendThread(IMainView* view, TEndHandler sendFinish);
+    // view, the main window, is reached only on the main thread (may be null); sendFinish
+    // runs on the main thread after the cycle. Start() starts it.
+    TSendThread(TSendJob job, IMainView* view, TEndHandler sendFinish);
 
     // The last upload's result, or 0 when none was attempted.
     int ReturnValue() const { return returnValue_; }
+    // What became of each file, and the run's failure; read it in the end handler.
+    const TSendOutcome& Outcome() const { return outcome_; }
 
     // One upload of a message file: 0 when the service accepted it, -1 otherwise.
     int Http_SendFile(const std::string& messageFile, const TUploadSettings& settings);
@@ -52,7 +66,7 @@ class TSendThread : public TWorkerThread {
                                  const std::string& receiver);
     std::string MakeBoundary();
     // Moves an Outbox file to the Error folder; a file that cannot be copied there stays.
-    void MoveToErrorFolder(const std::string& outboxFile);
+    void MoveToErrorFolder(const std::string& outboxFile, const std::string& reason);
 
     std::string StatusText;
     int32_t BodySize = 0;
@@ -63,15 +77,26 @@ class TSendThread : public TWorkerThread {
 
   private:
     void RunPasses(int& sent);
+    // One file of a pass: on to the next file (counted among the sent or given-up ones, or
+    // skipped from the numbering), or the same file again after a failed upload.
+    enum class TStep { Next, Skipped, Retry };
+    TStep SendOne(const std::string& path, int attempt, std::string& messageFile,
+                  std::string& receiver, std::string& urlFormat, int& sent);
     void ShowSendActivity();
     void ShowStatus();
     void FileSent(const std::string& outboxFile);
+    void Record(const std::string& outboxFile, TFileFate fate, const std::string& reason,
+                const std::string& filedAs = "");
     void WriteBody(const std::string& bodyFile, const std::string& messageFile,
                    const TUploadSettings& settings);
     int JudgeAnswer(const std::string& statusLine, const std::string& responseFile);
+    bool AutoImport() const { return job_.AutoImport && job_.AutoImport->load(); }
 
+    TSendJob job_;
+    const TSettings& settings_;
     IMainView* view_;
     int returnValue_ = 0;
+    TSendOutcome outcome_;
 };
 
 // The text of a send return code ("(-101) Not authorized for using this service."), or

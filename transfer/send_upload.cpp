@@ -37,7 +37,7 @@ std::string ReadResponse(const std::string& path) {
 
 void PostSendProgress(long position) { PostMainWindowMessage(WM_SENDPROGRESS, 0, position); }
 
-void AttachEvents(TipsHTTPS& http, const int32_t& bodySize) {
+void AttachEvents(TipsHTTPS& http, const int32_t& bodySize, const TServerCertificateRule& rule) {
     http.OnConnected = [](TipsHTTPS*, int code, const std::string& description) {
         WriteLog("Send: Establishing HTTP Connection: " + std::to_string(code) + "-" + description,
                  2);
@@ -67,10 +67,9 @@ void AttachEvents(TipsHTTPS& http, const int32_t& bodySize) {
         PostSendProgress(static_cast<long>(std::min<int64_t>(100, bytes * 100 / bodySize)));
     };
     // The rule of USER.INI decides; by default every certificate is taken as it is.
-    http.OnSSLServerAuthentication = [rule = ServerCertificateRuleFromSettings()](
-                                         TipsHTTPS*, long handle, const std::string& subject,
-                                         const std::string&, const std::string& status,
-                                         bool& accept) {
+    http.OnSSLServerAuthentication = [rule](TipsHTTPS*, long handle, const std::string& subject,
+                                            const std::string&, const std::string& status,
+                                            bool& accept) {
         const TServerCertificateVerdict verdict =
             JudgeServerCertificate(rule, handle, subject, status);
         accept = verdict.Accept;
@@ -114,9 +113,10 @@ int TSendThread::Http_SendFile(const std::string& messageFile, const TUploadSett
     int result = -1;
     bool failed = false;
     auto http = std::make_unique<TipsHTTPS>();
-    AttachEvents(*http, BodySize);
+    AttachEvents(*http, BodySize, ServerCertificateRuleFromSettings(settings_));
     http->SetSSLCertStore("CA");
-    const std::string work = IncludeTrailingPathDelimiter(MakeTempDirName(ProgramInfo.OutboxPath));
+    const std::string work =
+        IncludeTrailingPathDelimiter(MakeTempDirName(settings_.ProgramInfo.OutboxPath));
     ForceDirectories(work);
     const std::string bodyFile = work + "HttpBody.txt";
     const std::string responseFile = work + "RespHD.txt";
@@ -206,7 +206,7 @@ int TSendThread::Http_SendFile(const std::string& messageFile, const TUploadSett
         WriteLog("Send: Error sending message: " + bodyFile + "-" + e.what(), 1);
         result = -1;
     }
-    if (!DebugMode) {
+    if (!settings_.DebugMode) {
         std::error_code ignored;
         std::filesystem::remove(bodyFile, ignored);
         std::filesystem::remove(responseFile, ignored);

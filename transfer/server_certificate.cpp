@@ -11,7 +11,11 @@
 #include "common/settings.h"
 
 TServerCertificateRule ServerCertificateRuleFromSettings() {
-    return {ConnectionInfo.VerifyServerCert, ConnectionInfo.ServerCertSha256};
+    return ServerCertificateRuleFromSettings(LoadedSettings());
+}
+
+TServerCertificateRule ServerCertificateRuleFromSettings(const TSettings& settings) {
+    return {settings.ConnectionInfo.VerifyServerCert, settings.ConnectionInfo.ServerCertSha256};
 }
 
 std::string CertificateFingerprint(long certHandle) {

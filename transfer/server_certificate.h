@@ -8,6 +8,8 @@
 
 #include "common/fingerprint.h"
 
+struct TSettings;
+
 struct TServerCertificateRule {
     bool Verify = false;     // refuse a certificate that fails verification
     std::string PinnedText;  // the fingerprint as written in USER.INI; empty for none
@@ -20,6 +22,7 @@ struct TServerCertificateVerdict {
 
 // The rule of the settings read at start (ConnectionInfo).
 TServerCertificateRule ServerCertificateRuleFromSettings();
+TServerCertificateRule ServerCertificateRuleFromSettings(const TSettings& settings);
 
 // The SHA-256 fingerprint (lower-case hex) of the certificate behind the component's
 // certificate handle (an X509*, valid during the authentication event); empty for handle 0.

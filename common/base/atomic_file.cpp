@@ -16,11 +16,11 @@
 namespace {
 
 std::mutex faultMutex;
-std::function<int(TAtomicStep)> faultHook;
+std::function<int(TAtomicStep, const std::string&)> faultHook;
 
-int Fault(TAtomicStep step) {
+int Fault(TAtomicStep step, const std::string& path) {
     std::lock_guard<std::mutex> lock(faultMutex);
-    return faultHook ? faultHook(step) : 0;
+    return faultHook ? faultHook(step, path) : 0;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -41,6 +41,12 @@ void SyncFolder(const std::string& folder) {
 void FlushFolder(const std::string& folder) { SyncFolder(folder.empty() ? "./" : folder); }
 
 void SetAtomicWriteFault(std::function<int(TAtomicStep step)> fault) {
+    if (!fault) return SetAtomicPathFault({});
+    SetAtomicPathFault(
+        [fault = std::move(fault)](TAtomicStep step, const std::string&) { return fault(step); });
+}
+
+void SetAtomicPathFault(std::function<int(TAtomicStep step, const std::string& path)> fault) {
     std::lock_guard<std::mutex> lock(faultMutex);
     faultHook = std::move(fault);
 }
@@ -58,7 +64,7 @@ unsigned ProcessUmask() {
 
 TAtomicFile::TAtomicFile(std::string path) : path_(std::move(path)) {
     tempPath_ = FolderOf(path_) + ".dvr-XXXXXX";
-    if (int error = Fault(TAtomicStep::Create)) Fail("create", error);
+    if (int error = Fault(TAtomicStep::Create, path_)) Fail("create", error);
     fd_ = ::mkostemp(tempPath_.data(), O_CLOEXEC);
     if (fd_ < 0) {
         const int error = errno;
@@ -78,7 +84,7 @@ void TAtomicFile::Fail(const char* what, int error) {
 }
 
 void TAtomicFile::Write(const void* data, std::size_t size) {
-    if (int error = Fault(TAtomicStep::Write)) Fail("write", error);
+    if (int error = Fault(TAtomicStep::Write, path_)) Fail("write", error);
     const char* bytes = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t n = ::write(fd_, bytes, size);
@@ -104,7 +110,7 @@ void TAtomicFile::Finish() {
         mode = mode_ >= 0 ? static_cast<mode_t>(mode_) : (0666 & ~ProcessUmask());
     }
     if (::fchmod(fd_, mode) != 0) Fail("write", errno);
-    int error = Fault(TAtomicStep::Fsync);
+    int error = Fault(TAtomicStep::Fsync, path_);
     if (!error && flush_ && ::fsync(fd_) != 0) error = errno;
     if (error) Fail("write", error);
     const int fd = std::exchange(fd_, -1);
@@ -113,7 +119,7 @@ void TAtomicFile::Finish() {
 
 void TAtomicFile::Commit() {
     Finish();
-    int error = Fault(TAtomicStep::Rename);
+    int error = Fault(TAtomicStep::Rename, path_);
     if (!error && ::rename(tempPath_.c_str(), path_.c_str()) != 0) error = errno;
     if (error) Fail("replace", error);
     tempPath_.clear();
@@ -129,7 +135,7 @@ bool TAtomicFile::CommitIfFree() {
 }
 
 bool RenameFileIfFree(const std::string& source, const std::string& target) {
-    int error = Fault(TAtomicStep::Rename);
+    int error = Fault(TAtomicStep::Rename, target);
     if (!error) {
         if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
             return true;
@@ -201,7 +207,7 @@ bool CopyFileAtomicIfFree(const std::string& source, const std::string& target) 
 }
 
 void MoveFileAtomic(const std::string& source, const std::string& target) {
-    int error = Fault(TAtomicStep::Rename);
+    int error = Fault(TAtomicStep::Rename, target);
     if (!error && ::rename(source.c_str(), target.c_str()) == 0) {
         SyncFolder(FolderOf(target));
         SyncFolder(FolderOf(source));

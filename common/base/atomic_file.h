@@ -30,6 +30,8 @@ enum class TAtomicStep { Create, Write, Fsync, Rename };
 // Installs a fault hook (empty removes it): called before each step, a non-zero result is
 // taken as that step's errno. For tests of full disks and failing media.
 void SetAtomicWriteFault(std::function<int(TAtomicStep step)> fault);
+// The same, told also the path of the file the step is for (the target, not its temporary).
+void SetAtomicPathFault(std::function<int(TAtomicStep step, const std::string& path)> fault);
 
 // A file being written to its temporary name. Destroyed without Commit, it leaves nothing.
 class TAtomicFile {

@@ -1,31 +1,58 @@
 #include "common/base/worker_thread.h"
 
 #include <exception>
-#include <thread>
 
+#include "common/base/clock.h"
 #include "common/base/to_main_thread.h"
 
-void TWorkerThread::Start() { std::thread(&TWorkerThread::Run, this).detach(); }
+TWorkerThread::TWorkerThread() : link_(std::make_shared<TLink>()) { link_->Worker = this; }
+
+TWorkerThread::~TWorkerThread() {
+    link_->Worker = nullptr;
+    if (thread_.joinable()) thread_.join();
+}
+
+void TWorkerThread::Start() { thread_ = std::thread(&TWorkerThread::Run, this); }
 
 void TWorkerThread::Synchronize(const std::function<void()>& call) {
     MainThread().Synchronize(call);
 }
 
-void TWorkerThread::Run(TWorkerThread* thread) {
+bool TWorkerThread::Ended() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ended_;
+}
+
+bool TWorkerThread::WaitFor(int ms) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return Clock().WaitFor(endedSignal_, lock, ms, [this] { return ended_; });
+}
+
+void TWorkerThread::WaitEnded() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    endedSignal_.wait(lock, [this] { return ended_; });
+}
+
+void TWorkerThread::Run() {
     try {
-        thread->Execute();
+        Execute();
     } catch (const std::exception& e) {
-        thread->fatalError_ = e.what();
+        fatalError_ = e.what();
     } catch (...) {
-        thread->fatalError_ = "Unknown error";
+        fatalError_ = "Unknown error";
     }
-    // The last touch of the object on this thread: from here on it belongs to the main
-    // thread, which runs the end handler and frees it.
-    MainThread().Post([thread] {
-        struct TFree {
-            TWorkerThread* thread;
-            ~TFree() { delete thread; }
-        } free{thread};
-        if (thread->OnTerminate) thread->OnTerminate(*thread);
+    // The end call is posted before the end is told: an owner that waited for the end and
+    // then frees the worker finds the call dropped, never half run.
+    MainThread().Post([link = link_] {
+        TWorkerThread* worker = link->Worker;
+        if (!worker || !worker->OnTerminate) return;
+        // A copy: the handler may free the worker, and with it the original.
+        const auto handler = worker->OnTerminate;
+        handler(*worker);
     });
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+    }
+    endedSignal_.notify_all();
 }

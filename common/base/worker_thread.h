@@ -1,18 +1,23 @@
 #pragma once
 
-// A thread that does one job and cleans up after itself: Start runs Execute on a new
-// thread; when Execute has returned, the end handler runs on the main thread (through
-// MainThread().Post) and the object then deletes itself. Create it with new and let go
-// of it after Start.
+// A thread that does one job for its owner: Start runs Execute on a new thread; when Execute
+// has returned, the end handler runs on the main thread (through MainThread().Post). The
+// owner holds the object (a unique_ptr) and may free it from the end handler or later; the
+// destructor waits for the thread, so a worker never outlives its owner.
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 class TWorkerThread {
   public:
-    TWorkerThread() = default;
-    virtual ~TWorkerThread() = default;
+    TWorkerThread();
+    // Waits until Execute has returned. An end handler not yet run is dropped.
+    virtual ~TWorkerThread();
     TWorkerThread(const TWorkerThread&) = delete;
     TWorkerThread& operator=(const TWorkerThread&) = delete;
 
@@ -23,6 +28,13 @@ class TWorkerThread {
     // The text of an error that escaped Execute; empty when it ended normally. Read it in
     // the end handler.
     const std::string& FatalError() const { return fatalError_; }
+    // True once Execute has returned (any thread).
+    bool Ended() const;
+    // Waits through the clock up to ms milliseconds for Execute to return; true when it has.
+    bool WaitFor(int ms);
+    // Waits until Execute has returned, however long that takes. Its end call is posted by
+    // then: one pump step of the main thread runs it.
+    void WaitEnded();
 
     // The end handler, run on the main thread after Execute.
     std::function<void(TWorkerThread& thread)> OnTerminate;
@@ -33,8 +45,18 @@ class TWorkerThread {
     void Synchronize(const std::function<void()>& call);
 
   private:
-    static void Run(TWorkerThread* thread);
+    // What the posted end call and the owner share: the end call finds the worker through
+    // it only while the worker lives (both sides run on the main thread).
+    struct TLink {
+        TWorkerThread* Worker = nullptr;
+    };
+    void Run();
 
+    std::shared_ptr<TLink> link_;
     std::atomic<bool> terminated_{false};
     std::string fatalError_;
+    mutable std::mutex mutex_;
+    std::condition_variable endedSignal_;
+    bool ended_ = false;
+    std::thread thread_;
 };

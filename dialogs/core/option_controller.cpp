@@ -6,6 +6,7 @@
 
 #include "common/base/text.h"
 #include "common/fingerprint.h"
+#include "common/housekeeping.h"
 #include "common/password.h"
 #include "common/settings.h"
 #include "common/syslog.h"

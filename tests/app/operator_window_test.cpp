@@ -210,11 +210,11 @@ TEST_F(WindowTest, TrayMenuStateToolTipAndNotificationsFollowTheWindow) {
     EXPECT_FALSE(window->PauseAutoImport->isVisible());
     EXPECT_TRUE(window->ResumeAutoImport->isVisible());
 
-    window->SetText(TMainText::OutboxCount, "Outbox (4)");
+    window->Controller().ShowCounters({0, 4, 0});
     window->SetText(TMainText::Status, "Next connection time for receive: 2026/12/10 09:30 AM");
-    SendIdle = false;
+    window->Controller().SendIdle = false;
     tray.Refresh();
-    SendIdle = true;
+    window->Controller().SendIdle = true;
     EXPECT_EQ(tray.State(), TTrayState::Sending);
     EXPECT_EQ(tray.ToolTip(),
               "Quillbern Dovrant - Sending\nInbox 0, Outbox 4, Error 0\n"

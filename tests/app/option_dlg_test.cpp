@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "common/base/profile.h"
+#include "common/housekeeping.h"
 #include "common/password.h"
 #include "dialogs/core/autostart.h"
 #include "dialogs/qt_text.h"

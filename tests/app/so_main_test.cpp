@@ -7,6 +7,7 @@
 #include "common/base/fileutil.h"
 #include "common/base/message_pump.h"
 #include "common/folder_counters.h"
+#include "common/housekeeping.h"
 #include "common/window_messages.h"
 #include "window_fixture.h"
 
@@ -169,7 +170,7 @@ TEST_F(WindowTest, OpenFolderActionsLogRefreshAndShowTheFolder) {
 TEST_F(WindowTest, CloseIsRefusedWhileACycleRuns) {
     Open();
     Show();
-    SendIdle = false;
+    window->Controller().SendIdle = false;
     HousekeepNow = true;
     EXPECT_FALSE(window->close());
     EXPECT_TRUE(window->isVisible());
@@ -181,7 +182,7 @@ TEST_F(WindowTest, CloseIsRefusedWhileACycleRuns) {
     EXPECT_FALSE(HousekeepNow);
     EXPECT_TRUE(lockFile->Held());
 
-    SendIdle = true;
+    window->Controller().SendIdle = true;
     DialIdle = false;  // a dial in progress refuses as well
     EXPECT_FALSE(window->close());
     EXPECT_EQ(view.boxes.size(), 2u);

@@ -14,6 +14,7 @@
 #include "common/settings.h"
 #include "common/single_instance.h"
 #include "common/test_support.h"
+#include "dialup/connect_mgr.h"
 
 class TFakeTimer : public ITimer {
   public:
@@ -67,7 +68,7 @@ class WindowTest : public testing::Test {
 
     void TearDown() override {
         if (window && !window->ClosedDown()) {
-            SendIdle = RecvIdle = DialIdle = true;
+            window->Controller().SendIdle = window->Controller().RecvIdle = DialIdle = true;
             window->Timer_Delay->SetEnabled(false);
             window->close();
         }

@@ -61,6 +61,8 @@ class Outbox : public ::testing::Test {
         OutboxQueue.Clear();
     }
     std::vector<std::string> Queue() { return {OutboxQueue.begin(), OutboxQueue.end()}; }
+    void ScanOutbox() { OutboxQueue = ::ScanOutbox(LoadedSettings()); }
+    TStringList OutboxQueue;
     TTempDir dir;
 };
 

@@ -62,7 +62,7 @@ TEST_F(Settings, AFileWithOnlyAConnectTimeGivesTheDefaults) {
     EXPECT_DOUBLE_EQ(ScheduleInfo.ConnectAtTime, EncodeTime(9, 30, 0, 0));
     EXPECT_EQ(ScheduleInfo.ConnectAtTimeText, "09:30AM");
     EXPECT_EQ(ScheduleInfo.ConnectAtOn, 1);
-    EXPECT_FALSE(ScheduleEnabled);
+    EXPECT_FALSE(LoadedSettings().ScheduleEnabled);
     EXPECT_EQ(UpgradeInfo.ForceUpgradeDate, 0);
     EXPECT_FALSE(HousekeepInfo.AutoPurge);
     EXPECT_EQ(HousekeepInfo.PurgeInterval, 14);
@@ -71,7 +71,6 @@ TEST_F(Settings, AFileWithOnlyAConnectTimeGivesTheDefaults) {
     EXPECT_EQ(HousekeepInfo.SystemLogDays, 90);
     EXPECT_EQ(FormatDateTime("yyyy/MM/dd", HousekeepInfo.LastPurge), "1899/12/31");
     EXPECT_TRUE(Services.empty());
-    EXPECT_EQ(LastConnectTime, Now());
     for (const char* folder : {"INBOX/", "OUTBOX/", "SENTBOX/", "ERROR/", "TEMP/", "LOG/"})
         EXPECT_TRUE(DirectoryExists(base + folder)) << folder;
     EXPECT_FALSE(DirectoryExists(base + "UPGRADE/"));
@@ -88,7 +87,7 @@ TEST_F(Settings, TheDemoInstallationDumpsEverySetting) {
     Load(ReadFile(demo + "USER.INI"), ReadFile(demo + "DVR.INI"));
     EXPECT_EQ(CompanyInfo.Password, "DEMO2024");
     EXPECT_TRUE(ConnectionInfo.LeaseLine);
-    EXPECT_TRUE(ScheduleEnabled);
+    EXPECT_TRUE(LoadedSettings().ScheduleEnabled);
     ASSERT_EQ(Services.size(), 2u);
     EXPECT_EQ(Services[1].Email, "invoices@partner.example");
 
@@ -195,7 +194,7 @@ TEST_F(Settings, DamagedDatesAndTimesDoNotStopTheStart) {
         "[IDX]\r\nA = ORDERS \r\n[ORDERS]\r\nEMAIL=o@x\r\n");
     EXPECT_EQ(ScheduleInfo.ConnectAtTime, 0);
     EXPECT_EQ(ScheduleInfo.ConnectAtTimeText, "25:99XM");
-    EXPECT_TRUE(ScheduleEnabled);
+    EXPECT_TRUE(LoadedSettings().ScheduleEnabled);
     EXPECT_EQ(UpgradeInfo.ForceUpgradeDate, 0);
     EXPECT_EQ(UpgradeInfo.EffectUpgradeDate, EncodeDate(2024, 3, 1));
     EXPECT_EQ(HousekeepInfo.PurgeInterval, 14);
@@ -239,13 +238,12 @@ TEST_F(Settings, AFailedLogWriteLeavesNoSettingEmptyAndIsRaisedOnceAtTheEnd) {
     EXPECT_NE(error.find("Unable to write the system log"), std::string::npos) << error;
     EXPECT_EQ(CompanyInfo.Password, "DEMO2024");
     EXPECT_TRUE(ConnectionInfo.LeaseLine);
-    EXPECT_TRUE(ScheduleEnabled);
+    EXPECT_TRUE(LoadedSettings().ScheduleEnabled);
     EXPECT_EQ(ScheduleInfo.ConnectEveryMin, 1);
     EXPECT_EQ(HousekeepInfo.LastPurge, 46000);
     EXPECT_EQ(ImportExtensions.Count(), 4u);
     ASSERT_EQ(Services.size(), 2u);
     EXPECT_EQ(Services[1].Email, "invoices@partner.example");
-    EXPECT_EQ(LastConnectTime, Now());
     EXPECT_LE(ReadFile(LogFileName()).size(), 300u);
 }
 

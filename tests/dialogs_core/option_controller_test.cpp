@@ -11,6 +11,7 @@
 
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
+#include "common/housekeeping.h"
 #include "common/settings.h"
 #include "common/syslog.h"
 #include "common/test_support.h"

@@ -10,7 +10,7 @@
 #include "common/base/atomic_file.h"
 #include "common/base/datetime.h"
 #include "common/test_support.h"
-#include "gateway/cycle_report.h"
+#include "gateway/cycle_outcome.h"
 
 namespace {
 
@@ -139,15 +139,14 @@ TEST(GatewayStatus, WrittenWholeIntoTheLogFolderEvenBeforeItExists) {
     EXPECT_EQ(read.ErrorFiles, 0);
 }
 
-TEST(CycleReport, CountsWhatTheWorkersLog) {
-    TCycleReport report;
+TEST(CycleOutcome, CountsWhatTheWorkersHandBack) {
     // A send where one upload needed a retry and one file was given up.
-    report.Observe("Send thread execute");
-    report.Observe("Send: Unable to send /o/A1.msg.  Sender: s, Receiver: r, WebMailSender: u");
-    report.Observe("Send: /o/A1.msg successfully sent. Sender: s, Receiver: r, WebMailSender: u");
-    report.Observe("Move file: A2.TXT to /e/");
-    report.Observe("Send: 1 file(s) successfully sent");
-    TCycleOutcome send = report.EndSend(kNoon);
+    TSendOutcome sent;
+    sent.Files = {{"A1.TXT", TFileFate::SentAndFiled, "", "/s/A1.TXT"},
+                  {"A2.TXT", TFileFate::MovedToError, "Receiver E-mail or WebMailSender not found",
+                   "/e/A2.TXT"}};
+    sent.Failure = FileOutcomeText(sent.Files[1]);
+    TCycleOutcome send = SendCycleOutcome(sent, kNoon);
     EXPECT_EQ(send.Time, kNoon);
     EXPECT_TRUE(send.Failed);
     EXPECT_EQ(send.Count, 1);
@@ -155,31 +154,37 @@ TEST(CycleReport, CountsWhatTheWorkersLog) {
     EXPECT_EQ(send.Detail, "Move file: A2.TXT to /e/");
 
     // The next cycle starts afresh; a retried upload alone is no failure.
-    report.Observe("Send: Unable to send /o/A3.msg.  Sender: s, Receiver: r, WebMailSender: u");
-    report.Observe("Send: 12 file(s) successfully sent");
-    send = report.EndSend(kNoon + kMinute);
+    TSendOutcome twelve;
+    for (int i = 0; i < 12; ++i) twelve.Files.push_back({"A.TXT", TFileFate::SentAndFiled, "", ""});
+    send = SendCycleOutcome(twelve, kNoon + kMinute);
     EXPECT_FALSE(send.Failed);
     EXPECT_EQ(send.Count, 12);
     EXPECT_EQ(send.FailedCount, 0);
+    // A sent file the Sentbox could not take, or an error that ended the run, fails it.
+    twelve.Files[3].Fate = TFileFate::SentKeptAsSent;
+    EXPECT_TRUE(SendCycleOutcome(twelve, kNoon).Failed);
+    EXPECT_EQ(SendCycleOutcome(TSendOutcome{{}, "", "disk gone"}, kNoon).Detail,
+              "Send: Error on sending message(s). disk gone");
 
-    report.Observe("Recv: 3 mails in mailbox.");
-    report.Observe("Recv: The received message could not be stored and was moved to /e/R.eml");
-    report.Observe("Receive: 2 message(s) was/were received. ( 2 Email )");
-    TCycleOutcome receive = report.EndReceive(kNoon);
+    TReceiveOutcome stored;
+    stored.Received = 2;
+    stored.Messages = {{"1", TMessageFate::Stored, {"A.TXT"}, "", ""},
+                       {"2", TMessageFate::KeptInError, {}, "/e/R.eml", "not stored"},
+                       {"3", TMessageFate::Stored, {"B.TXT"}, "", ""}};
+    TCycleOutcome receive = ReceiveCycleOutcome(stored, kNoon);
     EXPECT_TRUE(receive.Failed);
     EXPECT_EQ(receive.Count, 2);
     EXPECT_EQ(receive.FailedCount, 1);
 
-    report.Observe("Recv: Error occurred when receiving mails for a@b. Reason: timeout");
-    report.Observe("Recv: Unable to receiving mails for a@b.");
-    report.Observe("Receive: 0 message(s) was/were received.");
-    receive = report.EndReceive(kNoon);
+    TReceiveOutcome broken;
+    broken.Failure = "Recv: Error occurred when receiving mails for a@b. Reason: timeout";
+    receive = ReceiveCycleOutcome(broken, kNoon);
     EXPECT_TRUE(receive.Failed);
     EXPECT_EQ(receive.Detail, "Recv: Error occurred when receiving mails for a@b. Reason: timeout");
 
-    report.ReceiveFailed("Recv: No connection to the internet");
-    EXPECT_EQ(report.EndReceive(kNoon).Detail, "Recv: No connection to the internet");
-    EXPECT_FALSE(report.EndReceive(kNoon).Failed);
+    EXPECT_EQ(CycleNotStarted("Recv: No connection to the internet", kNoon).Detail,
+              "Recv: No connection to the internet");
+    EXPECT_FALSE(ReceiveCycleOutcome(TReceiveOutcome{}, kNoon).Failed);
 }
 
 }  // namespace

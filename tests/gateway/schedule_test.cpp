@@ -34,6 +34,7 @@ class ScheduleTest : public testing::Test {
 
     TTempDir dir_;
     TManualClock clock_;
+    TDateTime LastConnectTime = 0;  // the controller keeps it in the program
 };
 
 TEST_F(ScheduleTest, EveryNMinutesCountsFromTheLastAttempt) {
@@ -41,7 +42,7 @@ TEST_F(ScheduleTest, EveryNMinutesCountsFromTheLastAttempt) {
     ScheduleInfo.ConnectEveryMin = 30;
     At(2026, 12, 9, 8, 0, 20);
     LastConnectTime = Now();
-    const TDateTime next = ComputeNextConnection();
+    const TDateTime next = ComputeNextConnection(LastConnectTime);
     EXPECT_EQ(Text(next), "2026/12/09 08:30:20");
     EXPECT_EQ(LastLine(), "Quillbern Dovrant are scheduled to connect every 30 minutes.");
     At(2026, 12, 9, 8, 30, 59);
@@ -50,7 +51,7 @@ TEST_F(ScheduleTest, EveryNMinutesCountsFromTheLastAttempt) {
     EXPECT_FALSE(InScheduledMinute(Now(), next));
     At(2026, 12, 9, 8, 31, 5);  // the receive ended here
     LastConnectTime = Now();
-    EXPECT_EQ(Text(ComputeNextConnection()), "2026/12/09 09:01:05");
+    EXPECT_EQ(Text(ComputeNextConnection(LastConnectTime)), "2026/12/09 09:01:05");
 }
 
 TEST_F(ScheduleTest, DailyAtATimeMovesOnOnceTheMinuteIsUsed) {
@@ -60,16 +61,16 @@ TEST_F(ScheduleTest, DailyAtATimeMovesOnOnceTheMinuteIsUsed) {
     At(2026, 12, 9, 7, 0);
     LastConnectTime = Now();
     At(2026, 12, 9, 8, 59);
-    EXPECT_EQ(Text(ComputeNextConnection()), "2026/12/09 09:00:00");
+    EXPECT_EQ(Text(ComputeNextConnection(LastConnectTime)), "2026/12/09 09:00:00");
     EXPECT_EQ(LastLine(), "Quillbern Dovrant are scheduled to connect at 09:00 AM everyday.");
     At(2026, 12, 9, 9, 0, 30);
-    EXPECT_EQ(Text(ComputeNextConnection()), "2026/12/09 09:00:00");
+    EXPECT_EQ(Text(ComputeNextConnection(LastConnectTime)), "2026/12/09 09:00:00");
     At(2026, 12, 9, 9, 0, 40);
     LastConnectTime = Now();
-    EXPECT_EQ(Text(ComputeNextConnection()), "2026/12/10 09:00:00");
+    EXPECT_EQ(Text(ComputeNextConnection(LastConnectTime)), "2026/12/10 09:00:00");
     At(2026, 12, 9, 9, 1);
     LastConnectTime = EncodeDate(2026, 12, 1);
-    EXPECT_EQ(Text(ComputeNextConnection()), "2026/12/10 09:00:00");
+    EXPECT_EQ(Text(ComputeNextConnection(LastConnectTime)), "2026/12/10 09:00:00");
 }
 
 TEST_F(ScheduleTest, WeekdaysTakeTheNextChosenDayWithinEightDays) {
@@ -79,15 +80,15 @@ TEST_F(ScheduleTest, WeekdaysTakeTheNextChosenDayWithinEightDays) {
     ScheduleInfo.ConnectAtDays = "1,3,";
     LastConnectTime = EncodeDate(2026, 12, 1);
     At(2026, 12, 8, 12, 0);  // a Tuesday
-    EXPECT_EQ(Text(ComputeNextConnection()), "2026/12/09 22:00:00");
+    EXPECT_EQ(Text(ComputeNextConnection(LastConnectTime)), "2026/12/09 22:00:00");
     EXPECT_EQ(LastLine(),
               "Quillbern Dovrant are scheduled to connect at 10:00 PM every Monday,Wednesday.");
     At(2026, 12, 9, 22, 30);  // Wednesday, after the time
-    EXPECT_EQ(Text(ComputeNextConnection()), "2026/12/14 22:00:00");
+    EXPECT_EQ(Text(ComputeNextConnection(LastConnectTime)), "2026/12/14 22:00:00");
     ScheduleInfo.ConnectAtDays = "3,";  // only today's digit: the same day next week
-    EXPECT_EQ(Text(ComputeNextConnection()), "2026/12/16 22:00:00");
+    EXPECT_EQ(Text(ComputeNextConnection(LastConnectTime)), "2026/12/16 22:00:00");
     ScheduleInfo.ConnectAtDays = "";
-    EXPECT_EQ(ComputeNextConnection(), 0);
+    EXPECT_EQ(ComputeNextConnection(LastConnectTime), 0);
     EXPECT_EQ(DaysText("7,1,x,3,3"), "Monday,Wednesday,Sunday");
     EXPECT_EQ(DaysText(""), "");
 }
@@ -98,16 +99,16 @@ TEST_F(ScheduleTest, OneDateManualAndUnknownOptions) {
     ScheduleInfo.ConnectAtOn = EncodeDate(2026, 1, 5);  // already past: never matches
     ScheduleInfo.ConnectAtTime = EncodeTime(13, 15, 0, 0);
     At(2026, 12, 9, 10, 0);
-    EXPECT_EQ(Text(ComputeNextConnection()), "2026/01/05 13:15:00");
+    EXPECT_EQ(Text(ComputeNextConnection(LastConnectTime)), "2026/01/05 13:15:00");
     EXPECT_EQ(LastLine(), "Quillbern Dovrant are scheduled to connect at 2026/01/05 01:15 PM.");
     EXPECT_EQ(LastConnectTime, Now());
 
     ScheduleInfo.ConnectOption = "1";
-    EXPECT_EQ(ComputeNextConnection(), 0);
+    EXPECT_EQ(ComputeNextConnection(LastConnectTime), 0);
     EXPECT_EQ(LastLine(), "Quillbern Dovrant has no planned schedule.");
 
     ScheduleInfo.ConnectOption = "9";
-    EXPECT_EQ(ComputeNextConnection(), 0);
+    EXPECT_EQ(ComputeNextConnection(LastConnectTime), 0);
     EXPECT_EQ(LastLine().rfind("Unable to get the next connection time for the scheduler. ", 0),
               0u);
     EXPECT_EQ(NextConnectionText(0), "Next connection time for receive: 1899/12/30 12:00 AM");

@@ -15,10 +15,12 @@
 #include "common/base/fileutil.h"
 #include "common/base/message_pump.h"
 #include "common/base/worker_thread.h"
+#include "common/housekeeping.h"
 #include "common/settings.h"
 #include "common/single_instance.h"
 #include "common/test_support.h"
 #include "common/window_messages.h"
+#include "dialup/connect_mgr.h"
 #include "dialup/ras_conn.h"
 #include "support/pump_until.h"
 
@@ -63,15 +65,15 @@ class WindowControllerTest : public testing::Test {
     void SetUp() override {
         SetClock(&clock);
         SetOperatorView(&boxes);
-        SendIdle = RecvIdle = DialIdle = true;
+        DialIdle = true;
         HousekeepNow = false;
     }
 
     void TearDown() override {
         // A cycle a test started ends before the next test begins.
-        PumpUntil([] { return SendIdle && RecvIdle; });
+        if (controller) controller->WaitForWorkers();
         if (controller && !controller->ClosedDown()) {
-            SendIdle = RecvIdle = DialIdle = true;
+            controller->SendIdle = controller->RecvIdle = DialIdle = true;
             controller->Timer_Delay->SetEnabled(false);
             controller->FormClose();
         }
@@ -164,7 +166,7 @@ TEST_F(WindowControllerTest, PauseStopsTheOutboxScanAndResumeStartsItAgain) {
     EXPECT_EQ(view.actions[TMainAction::ResumeAutoImport], std::make_pair(true, true));
     EXPECT_EQ(Log().back(), "Pause Auto Import");
     WaitProcessingMessages(20000);
-    EXPECT_EQ(OutboxQueue.Count(), 0);
+    EXPECT_EQ(controller->OutboxQueue.Count(), 0);
     EXPECT_EQ(view.texts[TMainText::OutboxCount], "Outbox (0)");
 
     controller->ResumeAutoImportExecute();
@@ -172,14 +174,14 @@ TEST_F(WindowControllerTest, PauseStopsTheOutboxScanAndResumeStartsItAgain) {
     EXPECT_EQ(view.actions[TMainAction::PauseAutoImport], std::make_pair(true, true));
     EXPECT_EQ(Log().back(), "Resume Auto Import");
     WaitProcessingMessages(4900);
-    EXPECT_EQ(OutboxQueue.Count(), 0);
+    EXPECT_EQ(controller->OutboxQueue.Count(), 0);
     WaitProcessingMessages(100);  // the scan every 5 seconds
-    EXPECT_EQ(OutboxQueue.Count(), 1);
+    EXPECT_EQ(controller->OutboxQueue.Count(), 1);
     // A send cycle runs (the file has no service, so it goes to the Error folder); the
     // scan waits for its end.
-    EXPECT_FALSE(SendIdle);
+    EXPECT_FALSE(controller->SendIdle);
     EXPECT_FALSE(controller->Timer_Send->Enabled());
-    ASSERT_TRUE(PumpUntil([] { return SendIdle.load(); }));
+    ASSERT_TRUE(PumpUntil([this] { return controller->SendIdle.load(); }));
     EXPECT_TRUE(Logged("Send finish"));
     EXPECT_TRUE(FileExists(dir.Path() + "ERROR/A1.TXT"));
     EXPECT_EQ(view.texts[TMainText::OutboxCount], "Outbox (0)");
@@ -190,7 +192,7 @@ TEST_F(WindowControllerTest, PauseStopsTheOutboxScanAndResumeStartsItAgain) {
 
 TEST_F(WindowControllerTest, CloseIsRefusedWhileACycleRunsAndAskedWhileAHangUpWaits) {
     Open();
-    SendIdle = false;
+    controller->SendIdle = false;
     HousekeepNow = true;
     EXPECT_FALSE(controller->FormClose());
     ASSERT_EQ(boxes.boxes.size(), 1u);
@@ -198,10 +200,10 @@ TEST_F(WindowControllerTest, CloseIsRefusedWhileACycleRunsAndAskedWhileAHangUpWa
               "Unable to close application now. Message(s) are being sent or received.");
     EXPECT_EQ(boxes.boxes[0].buttons, TMsgButtons::OK);
     EXPECT_FALSE(HousekeepNow);
-    SendIdle = true;
-    RecvIdle = false;
+    controller->SendIdle = true;
+    controller->RecvIdle = false;
     EXPECT_FALSE(controller->FormClose());
-    RecvIdle = true;
+    controller->RecvIdle = true;
     DialIdle = false;
     EXPECT_FALSE(controller->FormClose());
     DialIdle = true;
@@ -257,7 +259,7 @@ TEST_F(WindowControllerTest, WorkersReachTheWindowOnlyThroughTheMainThread) {
     bool ended = false;
     std::thread::id endedOn;
     std::string fatal = "unset";
-    auto* worker = new TProgressWorker(*controller);
+    auto worker = std::make_unique<TProgressWorker>(*controller);
     worker->OnTerminate = [&](TWorkerThread& thread) {
         ended = true;
         endedOn = std::this_thread::get_id();
@@ -285,7 +287,7 @@ TEST_F(WindowControllerTest, AnErrorEscapingAWorkerReachesItsEndHandler) {
         void Execute() override { throw std::runtime_error("Disk full"); }
     };
     std::string fatal;
-    auto* worker = new TFailing;
+    auto worker = std::make_unique<TFailing>();
     worker->OnTerminate = [&](TWorkerThread& thread) { fatal = thread.FatalError(); };
     worker->Start();
     PumpUntil([&] { return !fatal.empty(); });
@@ -332,7 +334,7 @@ TEST_F(WindowControllerTest, ALineThisProgramDialledIsHungUpAtOnceOrAfterTheDela
     EXPECT_TRUE(Logged("No leased line installed, dialup is required."));
 
     // Something was sent: the line stays up for five minutes after the send.
-    MessageSent = true;
+    controller->MessageSent = true;
     controller->SendFinish();
     EXPECT_TRUE(Logged("Send finish"));
     EXPECT_EQ(view.texts[TMainText::Status], "Office line will be disconnected at 10:05 AM");
@@ -347,7 +349,7 @@ TEST_F(WindowControllerTest, ALineThisProgramDialledIsHungUpAtOnceOrAfterTheDela
     WaitProcessingMessages(60 * 1000 + 10);
     EXPECT_EQ(hangUps, 1);
     EXPECT_FALSE(controller->Timer_Delay->Enabled());
-    EXPECT_FALSE(MessageSent);
+    EXPECT_FALSE(controller->MessageSent);
     EXPECT_EQ(view.texts[TMainText::Status], "");
     EXPECT_TRUE(Logged("Delay timer execute"));
 
@@ -369,18 +371,18 @@ TEST_F(WindowControllerTest, ReceiveNowNeedsTheCompanyIdentificationAndRunsOneCy
     EXPECT_EQ(boxes.boxes[0].text,
               "Insufficient company information for receiving message(s). \n\rPlease update the "
               "company profile in Tool-Option.");
-    EXPECT_TRUE(RecvIdle);
+    EXPECT_TRUE(controller->RecvIdle);
 
     // Without a line nothing starts, and the schedule goes on from now.
     ReleaseSettings();
     Open(DialupIni("0") + "[IDENTIFICATION]\nEMAIL_ADDR=a@b.c\nLOGIN_ID=L\nPASSWORD=pw\n");
     controller->ReceiveNowExecute();
-    EXPECT_TRUE(RecvIdle);
+    EXPECT_TRUE(controller->RecvIdle);
     // A press while a receive runs does nothing.
-    RecvIdle = false;
+    controller->RecvIdle = false;
     controller->ReceiveNowExecute();
     EXPECT_EQ(boxes.boxes.size(), 1u);
-    RecvIdle = true;
+    controller->RecvIdle = true;
 }
 
 TEST_F(WindowControllerTest, AForcedUpgradeThatIsDueAsksAndEndsOrReports) {
@@ -428,7 +430,7 @@ TEST_F(WindowControllerTest, CycleEventsReachTheWindowAndTheirFailuresStayOutOfT
     // A notification that cannot be shown does not stop the end of a cycle.
     controller->CycleEvent = [](TCycleEvent) { throw std::runtime_error("no notification"); };
     controller->SendFinish();
-    EXPECT_TRUE(SendIdle);
+    EXPECT_TRUE(controller->SendIdle);
     EXPECT_TRUE(controller->Timer_Send->Enabled());
     EXPECT_EQ(boxes.boxes.size(), 2u) << "only the upgrade questions were shown";
 }
@@ -451,13 +453,13 @@ TEST_F(WindowControllerTest, TheStatusFileFollowsTheCyclesAndTheClose) {
     EXPECT_TRUE(status.Running);
     EXPECT_EQ(status.Updated, Now());
     EXPECT_EQ(status.LastSend.Time, 0);
-    EXPECT_EQ(status.NextConnection, NextConnectTime);
+    EXPECT_EQ(status.NextConnection, controller->NextConnectTime);
     EXPECT_EQ(status.Line, "leased line");
 
     // A file without a service is given up: the send counts as failed.
     WriteFile(dir.Path() + "OUTBOX/A1.TXT", "x");
     WaitProcessingMessages(5000);
-    ASSERT_TRUE(PumpUntil([] { return SendIdle.load(); }));
+    ASSERT_TRUE(PumpUntil([this] { return controller->SendIdle.load(); }));
     status = ReadStatus(logPath);
     EXPECT_TRUE(status.LastSend.Failed);
     EXPECT_EQ(status.LastSend.Count, 0);

@@ -3,7 +3,6 @@
 
 #include "operator/cycle_monitor.h"
 
-#include "gateway/cycle_report.h"
 #include "operator_fixture.h"
 
 namespace {
@@ -12,16 +11,17 @@ class CycleMonitor : public OperatorTest {
   protected:
     void SetUp() override {
         OperatorTest::SetUp();
-        // What the workers log reaches the cycle's outcome as in the running gateway.
-        SetLogObserver([this](const std::string& message) { report.Observe(message); });
         monitor.Notify = [this](const TNotification& note) { notes.push_back(note.Body); };
     }
-    void TearDown() override {
-        SetLogObserver({});
-        OperatorTest::TearDown();
+    // A receive run ending with the failure its worker hands back.
+    void ReceiveEnded(const std::string& failure = "", const std::string& reason = "") {
+        TReceiveOutcome outcome;
+        outcome.Failure = failure;
+        outcome.FailureReason = reason;
+        monitor.Received(outcome);
+        monitor.Event(TCycleEvent::ReceiveEnded);
     }
-    TCycleReport report;
-    TCycleMonitor monitor{[this] { return errorDir; }, [this] { return report.EndReceive(Now()); }};
+    TCycleMonitor monitor{[this] { return errorDir; }};
     std::vector<std::string> notes;
 };
 
@@ -53,25 +53,20 @@ TEST_F(CycleMonitor, AReceiveThatEndedUnableToReceiveIsToldWithItsReasonAtAnyLog
     // Without a log file (log level 0) the outcome is the same: it does not read the file.
     CloseLog();
     monitor.Event(TCycleEvent::ReceiveStarted);
-    WriteLog("Recv: Receive mails for a@b", 1);
-    WriteLog(
+    ReceiveEnded(
         "Recv: Error occurred when receiving mails for a@b. Reason: Remote connection not "
         "available",
-        1);
-    WriteLog("Receive: 0 message(s) was/were received.", 1);
-    monitor.Event(TCycleEvent::ReceiveEnded);
+        "Remote connection not available");
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0], "Messages could not be received: Remote connection not available.");
 
     // A receive that went well is no news, even with failures earlier in the same log.
     monitor.Event(TCycleEvent::ReceiveStarted);
-    WriteLog("Receive: 3 message(s) was/were received.", 1);
-    monitor.Event(TCycleEvent::ReceiveEnded);
+    ReceiveEnded();
     EXPECT_EQ(notes.size(), 1u);
 
     monitor.Event(TCycleEvent::ReceiveStarted);
-    WriteLog("Recv: Unable to receiving mails for a@b.", 1);
-    monitor.Event(TCycleEvent::ReceiveEnded);
+    ReceiveEnded("Recv: Unable to receiving mails for a@b.");
     ASSERT_EQ(notes.size(), 2u);
     EXPECT_EQ(notes[1], "Messages could not be received.");
 }

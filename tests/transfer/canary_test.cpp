@@ -17,6 +17,7 @@
 #include "transfer/recv_thread.h"
 #include "transfer/send_thread.h"
 #include "webmail_standin.h"
+#include "worker_start.h"
 
 namespace {
 
@@ -64,13 +65,11 @@ TEST(Passwords, NoPasswordInAnyLogLineWorkFileRequestLogOrCommandLine) {
 
     // Sends a file to its own mailbox, then receives it back.
     WriteFile(ProgramInfo.OutboxPath + "A1.TXT", "round trip");
-    ScanOutbox();
     bool sent = false;
-    new TSendThread(nullptr, [&](TWorkerThread&) { sent = true; });
+    auto sender = StartSend(nullptr, [&](TWorkerThread&) { sent = true; });
     ASSERT_TRUE(PumpUntil([&] { return sent; }));
     bool received = false;
-    RecvIdle = false;
-    new TRecvThread(nullptr, [&](TWorkerThread&) { received = true; });
+    auto receiver = StartReceive(nullptr, [&](TWorkerThread&) { received = true; });
     ASSERT_TRUE(PumpUntil([&] { return received; }));
     ReleaseSettings();
     EXPECT_TRUE(FileExists(dir.Path() + "INBOX/A1.msg"));

@@ -28,6 +28,7 @@
 #include "support/real_time.h"
 #include "transfer/recv_thread.h"
 #include "webmail_standin.h"
+#include "worker_start.h"
 
 namespace {
 
@@ -165,7 +166,7 @@ long Waiting(const TWebMailStandin& standin) { return JsonNumber(standin.Get("st
     LoadSettings(programDir, "CRASHPC");
     for (int run = 0; run < 50; ++run) {
         bool ended = false;
-        new TRecvThread(nullptr, [&](TWorkerThread&) { ended = true; });
+        auto worker = StartReceive(nullptr, [&](TWorkerThread&) { ended = true; });
         while (!ended) PumpMessages(5);
         if (Waiting(standin) <= 0) ::_exit(0);
     }

@@ -174,7 +174,8 @@ class TRecordingView : public IMainView {
 // operations open to the tests.
 class TTestRecvThread : public TRecvThread {
   public:
-    explicit TTestRecvThread(IMainView* view = nullptr) : TRecvThread(view, {}, TNoStart{}) {}
+    explicit TTestRecvThread(IMainView* view = nullptr)
+        : TRecvThread(SettingsSnapshot(), view, {}) {}
     void Run() { Execute(); }
 };
 

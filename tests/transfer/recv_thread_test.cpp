@@ -5,6 +5,7 @@
 
 #include "recv_test_server.h"
 #include "support/pump_until.h"
+#include "worker_start.h"
 
 namespace {
 
@@ -190,7 +191,7 @@ TEST_F(RecvRun, RealThreadEndsThroughItsEndHandlerOnTheMainThread) {
     UseServer(server);
     TRecordingView view;
     bool finished = false, onMainThread = false;
-    new TRecvThread(&view, [&](TWorkerThread& thread) {
+    auto worker = StartReceive(&view, [&](TWorkerThread& thread) {
         finished = true;
         onMainThread = MainThread().IsMainThread() && thread.FatalError().empty();
     });

@@ -22,6 +22,7 @@
 #include "support/real_time.h"
 #include "transfer/send_thread.h"
 #include "webmail_standin.h"
+#include "worker_start.h"
 
 namespace {
 
@@ -31,10 +32,9 @@ constexpr int kFiles = 200;
 [[noreturn]] void SendUntilEmpty(const std::string& programDir) {
     LoadSettings(programDir, "CRASHPC");
     for (;;) {
-        ScanOutbox();
-        if (OutboxQueue.Count() == 0) ::_exit(0);
+        if (ScanOutbox(LoadedSettings()).Count() == 0) ::_exit(0);
         bool ended = false;
-        new TSendThread(nullptr, [&](TWorkerThread&) { ended = true; });
+        auto worker = StartSend(nullptr, [&](TWorkerThread&) { ended = true; });
         while (!ended) PumpMessages(5);
     }
 }
@@ -144,15 +144,13 @@ TEST(SendSlowWriter, AFileStillBeingWrittenIsNeverSentCutShort) {
         // Send cycles run all the while the writers write, and once more after them.
         for (bool last = false; !last;) {
             last = writing == 0;
-            ScanOutbox();
             bool ended = false;
-            new TSendThread(nullptr, [&](TWorkerThread&) { ended = true; });
+            auto worker = StartSend(nullptr, [&](TWorkerThread&) { ended = true; });
             ASSERT_TRUE(PumpUntil([&] { return ended; }));
         }
         for (auto& writer : writers) writer.join();
     }
-    ScanOutbox();
-    EXPECT_EQ(OutboxQueue.Count(), 0u);
+    EXPECT_EQ(ScanOutbox(LoadedSettings()).Count(), 0u);
     for (int i = 0; i < trials; ++i)
         EXPECT_EQ(ReadFile(ProgramInfo.SentboxPath + "A" + std::to_string(i) + ".TXT"), content)
             << i;

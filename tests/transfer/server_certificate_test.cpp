@@ -25,6 +25,7 @@
 #include "support/pump_until.h"
 #include "transfer/send_thread.h"
 #include "webmail_standin.h"
+#include "worker_start.h"
 
 namespace {
 
@@ -115,11 +116,9 @@ class CertificateRule : public testing::Test {
                       standin.UrlFormat("send") + "\n");
         LoadSettings(programDir, "TESTPC");
         WriteFile(ProgramInfo.OutboxPath + "A1.TXT", "order");
-        ScanOutbox();
         bool ended = false;
-        new TSendThread(&view_, [&](TWorkerThread&) { ended = true; });
+        auto worker = StartSend(&view_, [&](TWorkerThread&) { ended = true; });
         ASSERT_TRUE(PumpUntil([&] { return ended; }, 120000));
-        SendIdle = true;
 
         const std::string context = rule.Certificate + " with " + rule.UserIni;
         std::vector<std::string> verdicts;
