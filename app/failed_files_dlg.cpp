@@ -27,11 +27,12 @@ QString SizeText(uint64_t size) {
 }  // namespace
 
 TFailedFilesDlg::TFailedFilesDlg(QWidget* parent, std::string errorFolder, std::string outboxFolder,
-                                 std::string logFolder)
+                                 std::string logFolder, TFailureReasons known)
     : QDialog(parent),
       errorFolder_(IncludeTrailingPathDelimiter(errorFolder)),
       outboxFolder_(IncludeTrailingPathDelimiter(outboxFolder)),
-      logFolder_(std::move(logFolder)) {
+      logFolder_(std::move(logFolder)),
+      known_(std::move(known)) {
     setWindowTitle("Failed Files");
     Opener = [](const std::string& path) { QProcess::startDetached("xdg-open", {QText(path)}); };
     auto* column = new QVBoxLayout(this);
@@ -81,7 +82,7 @@ TFailedFilesDlg::TFailedFilesDlg(QWidget* parent, std::string errorFolder, std::
 void TFailedFilesDlg::Reload() {
     std::set<std::string> selected;
     for (const TFailedFile* file : Selected()) selected.insert(file->Name);
-    files_ = ListFailedFiles(errorFolder_, logFolder_);
+    files_ = ListFailedFiles(errorFolder_, logFolder_, 31, known_);
     List->clear();
     for (const TFailedFile& file : files_) {
         auto* item = new QTreeWidgetItem(List);

@@ -15,8 +15,10 @@
 
 class TFailedFilesDlg : public QDialog {
   public:
+    // known: why this run's transfers put files there, as their outcomes said; the log is
+    // read only for files from before.
     TFailedFilesDlg(QWidget* parent, std::string errorFolder, std::string outboxFolder,
-                    std::string logFolder);
+                    std::string logFolder, TFailureReasons known = {});
 
     // Opens a file or folder for the operator (xdg-open by default; tests replace it).
     std::function<void(const std::string& path)> Opener;
@@ -49,5 +51,6 @@ class TFailedFilesDlg : public QDialog {
     std::string errorFolder_;
     std::string outboxFolder_;
     std::string logFolder_;
+    TFailureReasons known_;
     std::vector<TFailedFile> files_;
 };

@@ -49,6 +49,7 @@ void Tso_frmMain::BuildOperatorFeatures() {
         button->setFocusPolicy(Qt::StrongFocus);
 
     monitor_ = std::make_unique<TCycleMonitor>([] { return ProgramInfo.ErrorPath; });
+    controller_->SendOutcome = [this](const TSendOutcome& outcome) { monitor_->Sent(outcome); };
     controller_->ReceiveOutcome = [this](const TReceiveOutcome& outcome) {
         monitor_->Received(outcome);
     };
@@ -109,8 +110,9 @@ void Tso_frmMain::ShowFromTray() {
 
 void Tso_frmMain::ShowFailedFiles() {
     monitor_->ClearAttention();
-    auto dialog = CreateFormWaiting<TFailedFilesDlg>(this, ProgramInfo.ErrorPath,
-                                                     ProgramInfo.OutboxPath, ProgramInfo.LogPath);
+    auto dialog =
+        CreateFormWaiting<TFailedFilesDlg>(this, ProgramInfo.ErrorPath, ProgramInfo.OutboxPath,
+                                           ProgramInfo.LogPath, monitor_->Reasons());
     dialog->Opener = [this](const std::string& path) { OpenFolder(path); };
     dialog->FilesChanged = [] { RefreshCounters(); };
     dialog->exec();

@@ -12,7 +12,17 @@
 TCycleMonitor::TCycleMonitor(std::function<std::string()> errorFolder)
     : errorFolder_(std::move(errorFolder)) {}
 
+void TCycleMonitor::Sent(const TSendOutcome& outcome) {
+    for (const TFileOutcome& file : outcome.Files)
+        if (file.Fate == TFileFate::MovedToError)
+            reasons_[ExtractFileName(file.FiledAs)] =
+                "Send: Unable to send " + file.Name + ". " + file.Reason;
+}
+
 void TCycleMonitor::Received(const TReceiveOutcome& outcome) {
+    for (const TMessageOutcome& message : outcome.Messages)
+        if (message.Fate == TMessageFate::KeptInError)
+            reasons_[ExtractFileName(message.Where)] = message.Reason;
     // A run that could not complete, or ended on an error; messages not stored show as files
     // in the Error folder.
     receiveFailed_ = !outcome.Failure.empty() || !outcome.FatalError.empty();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "gateway/cycle_event.h"
+#include "operator/failed_files.h"
 #include "operator/notify_gate.h"
 #include "transfer/transfer_outcome.h"
 
@@ -19,8 +20,11 @@ class TCycleMonitor {
     explicit TCycleMonitor(std::function<std::string()> errorFolder);
 
     void Event(TCycleEvent event);
-    // The outcome of the receive run that ends next; told before its end event.
+    // The outcome of the send or receive run that ends next; told before its end event.
+    void Sent(const TSendOutcome& outcome);
     void Received(const TReceiveOutcome& outcome);
+    // Why the files this run's transfers put into the Error folder are there.
+    const TFailureReasons& Reasons() const { return reasons_; }
 
     // Gets the summary of each cycle that had something to tell.
     std::function<void(const TNotification&)> Notify;
@@ -38,6 +42,7 @@ class TCycleMonitor {
 
     std::function<std::string()> errorFolder_;
     // The run failure of the receive run that ended; told at its end event.
+    TFailureReasons reasons_;
     bool receiveFailed_ = false;
     std::string receiveReason_;
     TNotificationGate gate_;

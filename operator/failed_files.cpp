@@ -67,7 +67,8 @@ std::string ReasonFromLines(const std::vector<std::string>& messages, const std:
 }
 
 std::vector<TFailedFile> ListFailedFiles(const std::string& errorFolder,
-                                         const std::string& logFolder, int maxLogFiles) {
+                                         const std::string& logFolder, int maxLogFiles,
+                                         const TFailureReasons& known) {
     const std::string folder = IncludeTrailingPathDelimiter(errorFolder);
     std::vector<TFailedFile> files;
     if (DIR* d = opendir(folder.c_str())) {
@@ -81,6 +82,8 @@ std::vector<TFailedFile> ListFailedFiles(const std::string& errorFolder,
             file.Size = static_cast<uint64_t>(st.st_size);
             FileModifiedTime(path, file.Modified);
             file.Received = IsReceivedFailure(file.Name);
+            if (auto reason = known.find(file.Name); reason != known.end())
+                file.Reason = reason->second;
             files.push_back(std::move(file));
         }
         closedir(d);
@@ -89,7 +92,8 @@ std::vector<TFailedFile> ListFailedFiles(const std::string& errorFolder,
               [](const TFailedFile& a, const TFailedFile& b) { return a.Name < b.Name; });
     if (files.empty() || logFolder.empty()) return files;
 
-    std::size_t open = files.size();
+    std::size_t open = std::count_if(files.begin(), files.end(),
+                                     [](const TFailedFile& f) { return f.Reason.empty(); });
     int read = 0;
     for (const std::string& log : LogFilesNewestFirst(logFolder)) {
         if (open == 0 || read++ >= maxLogFiles) break;

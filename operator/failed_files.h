@@ -3,6 +3,7 @@
 // The files waiting in the Error folder, each with the log line that says why it is there.
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,13 @@ bool NamesFile(const std::string& message, const std::string& name);
 // why. Empty when no line names it.
 std::string ReasonFromLines(const std::vector<std::string>& messages, const std::string& name);
 
+// Why each file the transfers of this run put into the Error folder is there, by file name,
+// as their outcomes said.
+using TFailureReasons = std::map<std::string, std::string>;
+
 // The regular files of errorFolder (hidden ones left out), sorted by name, with their
-// reasons looked up in the newest log files of logFolder (at most maxLogFiles of them).
+// reasons: from known (this run's outcomes) first; for a file put there before this run,
+// looked up in the newest log files of logFolder (at most maxLogFiles of them).
 std::vector<TFailedFile> ListFailedFiles(const std::string& errorFolder,
-                                         const std::string& logFolder, int maxLogFiles = 31);
+                                         const std::string& logFolder, int maxLogFiles = 31,
+                                         const TFailureReasons& known = {});
