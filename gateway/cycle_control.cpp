@@ -21,6 +21,20 @@ namespace {
 
 std::string Clock12(TDateTime value) { return FormatDateTime("hh:nn AM/PM", value); }
 
+// The outcome of a worker whose end handler runs now, with the error that ended it (logged
+// on one line); the worker, done, is freed. An end without a worker reports nothing.
+template <class TOutcome, class TWorker>
+TOutcome TakeOutcome(std::unique_ptr<TWorker>& slot, const std::string& errorLead) {
+    const std::unique_ptr<TWorker> worker = std::move(slot);
+    if (!worker) return TOutcome{};
+    TOutcome outcome = worker->Outcome();
+    if (!worker->FatalError().empty()) {
+        outcome.FatalError = worker->FatalError();
+        WriteLog(errorLead + outcome.FatalError, 1);
+    }
+    return outcome;
+}
+
 }  // namespace
 
 void TMainController::ReportCycle(TCycleEvent event) {
@@ -129,13 +143,8 @@ void TMainController::ReceiveNowExecute() {
 }
 
 void TMainController::SendFinish() {
-    // The worker is done: its outcome is read, and it is freed when this handler ends.
-    const std::unique_ptr<TSendThread> worker = std::move(sendThread_);
-    TSendOutcome outcome = worker ? worker->Outcome() : TSendOutcome{};
-    if (worker && !worker->FatalError().empty()) {
-        outcome.FatalError = worker->FatalError();
-        WriteLog("Send: Error on sending message(s). " + outcome.FatalError, 1);
-    }
+    const TSendOutcome outcome =
+        TakeOutcome<TSendOutcome>(sendThread_, "Send: Error on sending message(s). ");
     if (outcome.SentCount() > 0) MessageSent = true;
     view_.SetText(TMainText::SendFile, "");
     view_.SetAnimation(TMainTransfer::Send, false);
@@ -152,12 +161,8 @@ void TMainController::SendFinish() {
 }
 
 void TMainController::ReceiveFinish() {
-    const std::unique_ptr<TRecvThread> worker = std::move(recvThread_);
-    TReceiveOutcome outcome = worker ? worker->Outcome() : TReceiveOutcome{};
-    if (worker && !worker->FatalError().empty()) {
-        outcome.FatalError = worker->FatalError();
-        WriteLog("Recv: Error on receiving message(s). " + outcome.FatalError, 1);
-    }
+    const TReceiveOutcome outcome =
+        TakeOutcome<TReceiveOutcome>(recvThread_, "Recv: Error on receiving message(s). ");
     view_.SetText(TMainText::ReceiveState, "");
     view_.SetAnimation(TMainTransfer::Receive, false);
     view_.SetProgress(TMainTransfer::Receive, false, 0);
