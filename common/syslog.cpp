@@ -43,25 +43,7 @@ std::string FormatLogLine(const std::string& message, TDateTime value) {
     return line;
 }
 
-namespace {
-
-std::mutex observerMutex;
-TLogObserver observer;
-
-}  // namespace
-
-void SetLogObserver(TLogObserver newObserver) {
-    std::lock_guard<std::mutex> lock(observerMutex);
-    observer = std::move(newObserver);
-}
-
 void WriteLog(const std::string& message, int level) {
-    {
-        // Every message, whatever the log level: what the transfers report must not depend
-        // on how much of it the log file keeps.
-        std::lock_guard<std::mutex> lock(observerMutex);
-        if (observer) observer(message);
-    }
     std::lock_guard<std::mutex> lock(logMutex);
     if (logFd < 0 || level > logLevel) return;
     const std::string line = FormatLogLine(message, Now());

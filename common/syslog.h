@@ -30,8 +30,3 @@ std::string LogFileName();
 std::string LogFileNameFor(TDateTime value);
 // The line WriteLog writes for message at value, line end included.
 std::string FormatLogLine(const std::string& message, TDateTime value);
-
-// Sees every message handed to WriteLog, before the level is looked at and whether or not a
-// log is open; called on the writing thread, one call at a time. Empty removes it.
-using TLogObserver = std::function<void(const std::string& message)>;
-void SetLogObserver(TLogObserver observer);
