@@ -17,6 +17,7 @@
 #include "common/syslog.h"
 #include "common/window_messages.h"
 #include "https/ipshttps.h"
+#include "transfer/https_route.h"
 #include "transfer/recv_thread.h"
 #include "transfer/server_certificate.h"
 
@@ -101,16 +102,6 @@ bool TRecvThread::GetHttpsMsg(const std::string& url, const std::string& localFi
     } release{*this};
     https_ = https.get();
 
-    if (ConnectionInfo.RecvUseFirewall) {
-        // FirewallType is always 1 (tunnel); values 0 to 3 map one to one.
-        https->SetFirewallType(static_cast<TipshttpsFirewallTypes>(ConnectionInfo.FirewallType));
-        https->SetFirewallHost(ConnectionInfo.RecvFirewallAddr);
-        // Outside the error guard: a port that is not a number ends the whole run.
-        https->SetFirewallPort(
-            static_cast<uint16_t>(StrToInt(Trim(ConnectionInfo.RecvFirewallPort))));
-        https->SetFirewallUser(ConnectionInfo.RecvFirewallUserID);
-        https->SetFirewallPassword(ConnectionInfo.RecvFirewallPassword);
-    }
     https->OnConnected = [this](TipsHTTPS* s, int code, const std::string& text) {
         HttpsConnected(s, code, text);
     };
@@ -140,13 +131,7 @@ bool TRecvThread::GetHttpsMsg(const std::string& url, const std::string& localFi
 
     try {
         https->SetURL(url);
-        if (ConnectionInfo.RecvUseProxy) {
-            https->SetProxyServer(ConnectionInfo.RecvProxyAddr);
-            https->SetProxyPort(
-                static_cast<uint16_t>(StrToInt(Trim(ConnectionInfo.RecvProxyPort))));
-            https->SetProxyUser(ConnectionInfo.RecvProxyUserID);
-            https->SetProxyPassword(ConnectionInfo.RecvProxyPassword);
-        }
+        SetUpProxyAndFirewall(*https, ReceiveRoute(LoadedSettings()), TBadPort::Raise);
         // Armed from the start, not only once the body flows: a server that accepts and
         // never answers would otherwise hold the receive cycle for good.
         inTransfer_ = false;
@@ -156,6 +141,11 @@ bool TRecvThread::GetHttpsMsg(const std::string& url, const std::string& localFi
         // The body byte for byte: NUL bytes and bare line ends are part of the message.
         if (!localFile.empty()) WriteKeptCopy(localFile, responseText_);
         result = https->StatusLine().find("200 OK") != std::string::npos;
+    } catch (const EBadPort& e) {
+        // A firewall port that is no number ends the whole run; a proxy one this request.
+        if (e.Firewall) throw;
+        Log(std::string("Recv: Https Error. Reason: ") + e.what(), 1);
+        result = false;
     } catch (const std::exception& e) {
         Log(std::string("Recv: Https Error. Reason: ") + e.what(), 1);
         result = false;
