@@ -37,7 +37,8 @@ enum class TBadPort {
 
 class EBadPort : public EConvertError {
   public:
-    EBadPort(const std::string& message, bool firewall) : EConvertError(message), Firewall(firewall) {}
+    EBadPort(const std::string& message, bool firewall)
+        : EConvertError(message), Firewall(firewall) {}
     bool Firewall;
 };
 

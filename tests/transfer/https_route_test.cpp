@@ -1,13 +1,14 @@
 // The proxy and firewall setup both sides share, and the one way they differ: a port that is
 // no number.
 
+#include "transfer/https_route.h"
+
 #include <gtest/gtest.h>
 
 #include "common/settings.h"
 #include "common/syslog.h"
 #include "common/test_support.h"
 #include "https/ipshttps.h"
-#include "transfer/https_route.h"
 
 namespace {
 
@@ -51,7 +52,14 @@ TEST(ProxyAndFirewallSetUp, BothSidesOverATableOfSettings) {
         {"neither", Route(false, "x", false, "y"), "", 80, fwNone, 80, {}, false, false},
         {"proxy", Route(true, "3128", false, ""), "proxy.x", 3128, fwNone, 80, {}, false, false},
         {"socks5", Route(false, "", true, "1080", 3), "", 80, fwSOCKS5, 1080, {}, false, false},
-        {"type clamped", Route(false, "", true, "1080", 9), "", 80, fwSOCKS5, 1080, {}, false,
+        {"type clamped",
+         Route(false, "", true, "1080", 9),
+         "",
+         80,
+         fwSOCKS5,
+         1080,
+         {},
+         false,
          false},
         {"bad proxy port",
          Route(true, "none", true, "1080"),
@@ -108,8 +116,8 @@ TEST(ProxyAndFirewallSetUp, BothSidesOverATableOfSettings) {
     }
     // The receive side trims, and a number out of range wraps rather than fails.
     TipsHTTPS trimmed;
-    EXPECT_TRUE(SetUpProxyAndFirewall(trimmed, Route(true, " 8080 ", true, "70000"),
-                                      TBadPort::Raise));
+    EXPECT_TRUE(
+        SetUpProxyAndFirewall(trimmed, Route(true, " 8080 ", true, "70000"), TBadPort::Raise));
     EXPECT_EQ(trimmed.ProxyPort(), 8080);
     EXPECT_EQ(trimmed.FirewallPort(), 70000 - 65536);
     // A component used before is cleared by a route without proxy and firewall.
