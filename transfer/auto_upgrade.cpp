@@ -6,6 +6,7 @@
 #include "common/base/fileutil.h"
 #include "common/base/message_pump.h"
 #include "common/base/text.h"
+#include "common/base/to_main_thread.h"
 #include "common/settings.h"
 #include "common/syslog.h"
 #include "mail/attached_files.h"
@@ -41,9 +42,13 @@ std::string CreateUpgradeDir(const std::string& path) {
 }  // namespace
 
 std::string MakeUpgradeDir(const std::string& release) {
+    return MakeUpgradeDir(UpgradeDir, release);
+}
+
+std::string MakeUpgradeDir(const std::string& upgradeDir, const std::string& release) {
     if (!IsPlainRelease(release))
         throw std::runtime_error("Invalid release name '" + release + "' in Autoupgrade.");
-    const std::string path = UpgradeDir + release;
+    const std::string path = upgradeDir + release;
     if (!DirectoryExists(path)) return CreateUpgradeDir(path);
     for (int n = 1;; ++n) {
         const std::string candidate = path + "/" + std::to_string(n);
@@ -52,6 +57,11 @@ std::string MakeUpgradeDir(const std::string& release) {
 }
 
 int ProcessAutoUpgrade(const TAttachedFiles& attachments, const TMailLines& text) {
+    return ProcessAutoUpgrade(LoadedSettings(), attachments, text);
+}
+
+int ProcessAutoUpgrade(const TSettings& settings, const TAttachedFiles& attachments,
+                       const TMailLines& text) {
     if (Trim(text.Text()).empty()) return 1;
     int result = 1;
     try {
@@ -69,7 +79,7 @@ int ProcessAutoUpgrade(const TAttachedFiles& attachments, const TMailLines& text
         if (force == 0)
             throw std::runtime_error("Invalid date format for force upgrade date in Autoupgrade.");
 
-        const std::string folder = MakeUpgradeDir(release) + "/";
+        const std::string folder = MakeUpgradeDir(settings.UpgradeDir, release) + "/";
         const std::string setupPath = folder + "SETUP.EXE";
         for (std::size_t i = 0; i < attachments.Count(); ++i) {
             PumpMessages(0);
@@ -77,11 +87,14 @@ int ProcessAutoUpgrade(const TAttachedFiles& attachments, const TMailLines& text
             WriteLog("Autoupgrage - Attachment was saved in: " + path, 2);
         }
         // The keys last: the next start only learns of a release whose files are all there.
-        if (!UserIni) throw std::runtime_error("USER.INI is not open");
-        UserIni->WriteString("UPGRADE", "UPGRADE_TITLE", title);
-        UserIni->WriteString("UPGRADE", "UPGRADE_PATH", setupPath);
-        UserIni->WriteString("UPGRADE", "FORCE_UPGDATE", forceDate);
-        UserIni->WriteString("UPGRADE", "EFFECT_UPGDATE", effectDate);
+        // On the main thread, which owns USER.INI: never beside the options dialog's write.
+        MainThread().Synchronize([&] {
+            if (!UserIni) throw std::runtime_error("USER.INI is not open");
+            UserIni->WriteString("UPGRADE", "UPGRADE_TITLE", title);
+            UserIni->WriteString("UPGRADE", "UPGRADE_PATH", setupPath);
+            UserIni->WriteString("UPGRADE", "FORCE_UPGDATE", forceDate);
+            UserIni->WriteString("UPGRADE", "EFFECT_UPGDATE", effectDate);
+        });
         result = 0;
     } catch (const std::exception& e) {
         WriteLog(std::string("Unable to update AutoUpgrade information. ") + e.what(), 1);

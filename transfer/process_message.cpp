@@ -13,6 +13,7 @@
 #include "common/base/text.h"
 #include "common/base/unique_handle.h"
 #include "common/lookups.h"
+#include "common/settings.h"
 #include "common/syslog.h"
 #include "mail/orv_msg.h"
 #include "transfer/auto_upgrade.h"
@@ -26,7 +27,8 @@ void SyncFolder(const std::string& folder) {
     if (fd) ::fsync(fd.Get());
 }
 
-void ProcessAutoUpgradeMessage(TOrvMsg& message, TMessageCounters& counters) {
+void ProcessAutoUpgradeMessage(const TSettings& settings, TOrvMsg& message,
+                               TMessageCounters& counters) {
     ++counters.AutoUpgrade;
     WriteLog("The received message is an Auto-upgrade.", 1);
     WriteLog("  Message ID := " + message.MessageID(), 2);
@@ -34,13 +36,14 @@ void ProcessAutoUpgradeMessage(TOrvMsg& message, TMessageCounters& counters) {
     WriteLog("  Subject := " + message.Subject(), 2);
     WriteLog("  Content Type := " + message.ContentType(), 2);
     WriteLog("  # Attachment := " + std::to_string(message.Attachments().Count()), 2);
-    if (ProcessAutoUpgrade(message.Attachments(), message.Text()) != 0) {
+    if (ProcessAutoUpgrade(settings, message.Attachments(), message.Text()) != 0) {
         WriteLog(kAutoUpgradeError, 1);
         throw std::runtime_error(kAutoUpgradeError);
     }
 }
 
-void ProcessMail(TOrvMsg& message, TMessageCounters& counters) {
+void ProcessMail(const TSettings& settings, TOrvMsg& message, TMessageCounters& counters,
+                 std::vector<std::string>* storedFiles) {
     ++counters.Email;
     WriteLog("The received message is a non-encrypted mail.", 1);
     WriteLog("  Message ID := " + message.MessageID(), 2);
@@ -58,8 +61,9 @@ void ProcessMail(TOrvMsg& message, TMessageCounters& counters) {
         if (!IsPlainFileName(file.FileName()))
             throw std::runtime_error("Invalid attachment file name '" + file.FileName() + "'");
         std::string folder;
-        GetInboxFolder(file.FileName(), folder);
+        GetInboxFolder(settings, file.FileName(), folder);
         const std::string path = SaveAttachment(file, folder);
+        if (storedFiles) storedFiles->push_back(path);
         WriteLog("  Attachment was saved in: " + path, 2);
     }
 }
@@ -67,11 +71,16 @@ void ProcessMail(TOrvMsg& message, TMessageCounters& counters) {
 }  // namespace
 
 void ProcessMessage(TOrvMsg& message, TMessageCounters& counters) {
+    ProcessMessage(LoadedSettings(), message, counters);
+}
+
+void ProcessMessage(const TSettings& settings, TOrvMsg& message, TMessageCounters& counters,
+                    std::vector<std::string>* storedFiles) {
     try {
         if (SameText(message.Subject(), "AUTOUPGRADE"))
-            ProcessAutoUpgradeMessage(message, counters);
+            ProcessAutoUpgradeMessage(settings, message, counters);
         else
-            ProcessMail(message, counters);
+            ProcessMail(settings, message, counters, storedFiles);
     } catch (const std::exception& e) {
         WriteLog(std::string("Receive: ") + e.what(), 1);
         throw;

@@ -5,7 +5,9 @@
 // is a new release of this program (auto_upgrade.h).
 
 #include <string>
+#include <vector>
 
+struct TSettings;
 class TAttachedFile;
 class TOrvMsg;
 
@@ -22,6 +24,10 @@ struct TMessageCounters {
 // could not be stored (the remaining attachments are then not saved) or when an auto-upgrade
 // failed; the error is logged here as "Receive: " + its text before it leaves.
 void ProcessMessage(TOrvMsg& message, TMessageCounters& counters);
+// The same on the settings of a receive run; storedFiles, when given, gets the path of each
+// file stored.
+void ProcessMessage(const TSettings& settings, TOrvMsg& message, TMessageCounters& counters,
+                    std::vector<std::string>* storedFiles = nullptr);
 
 // Whether a name from a received message may be used as a file name in one of our folders:
 // not empty, not "." or "..", without "/", "\" or NUL. Anything else could write outside the

@@ -17,17 +17,26 @@
 #include "common/temp_names.h"
 #include "common/window_messages.h"
 #include "https/ipshttps.h"
+#include "transfer/https_route.h"
 #include "transfer/send_thread.h"
 #include "transfer/server_certificate.h"
 
 namespace {
 
-// A port text as the request takes it; false when it is no port number.
-bool PortFromText(const std::string& text, uint16_t& port) {
-    int value = 0;
-    if (!TryStrToInt(text, value) || value < 0 || value > 65535) return false;
-    port = static_cast<uint16_t>(value);
-    return true;
+THttpsRoute UploadRoute(const TUploadSettings& settings) {
+    THttpsRoute route;
+    route.UseProxy = settings.UseProxy;
+    route.ProxyServer = settings.ProxyServer;
+    route.ProxyPort = settings.ProxyPort;
+    route.ProxyUser = settings.ProxyUser;
+    route.ProxyPassword = settings.ProxyPassword;
+    route.UseFirewall = settings.UseFirewall;
+    route.FirewallType = settings.FirewallType;
+    route.FirewallHost = settings.FirewallHost;
+    route.FirewallPort = settings.FirewallPort;
+    route.FirewallUser = settings.FirewallUser;
+    route.FirewallPassword = settings.FirewallPassword;
+    return route;
 }
 
 std::string ReadResponse(const std::string& path) {
@@ -37,7 +46,7 @@ std::string ReadResponse(const std::string& path) {
 
 void PostSendProgress(long position) { PostMainWindowMessage(WM_SENDPROGRESS, 0, position); }
 
-void AttachEvents(TipsHTTPS& http, const int32_t& bodySize, const TServerCertificateRule& rule) {
+void AttachEvents(TipsHTTPS& http, const int32_t& bodySize) {
     http.OnConnected = [](TipsHTTPS*, int code, const std::string& description) {
         WriteLog("Send: Establishing HTTP Connection: " + std::to_string(code) + "-" + description,
                  2);
@@ -65,15 +74,6 @@ void AttachEvents(TipsHTTPS& http, const int32_t& bodySize, const TServerCertifi
     http.OnTransfer = [&bodySize](TipsHTTPS*, int direction, int64_t bytes, const std::string&) {
         if (direction != 0 || bodySize <= 0) return;
         PostSendProgress(static_cast<long>(std::min<int64_t>(100, bytes * 100 / bodySize)));
-    };
-    // The rule of USER.INI decides; by default every certificate is taken as it is.
-    http.OnSSLServerAuthentication = [rule](TipsHTTPS*, long handle, const std::string& subject,
-                                            const std::string&, const std::string& status,
-                                            bool& accept) {
-        const TServerCertificateVerdict verdict =
-            JudgeServerCertificate(rule, handle, subject, status);
-        accept = verdict.Accept;
-        WriteLog("Send: " + verdict.LogLine, 2);
     };
     http.OnSSLStatus = [](TipsHTTPS*, const std::string& message) {
         WriteLog("Send: Https SSL Status: " + message, 2);
@@ -113,8 +113,9 @@ int TSendThread::Http_SendFile(const std::string& messageFile, const TUploadSett
     int result = -1;
     bool failed = false;
     auto http = std::make_unique<TipsHTTPS>();
-    AttachEvents(*http, BodySize, ServerCertificateRuleFromSettings(settings_));
-    http->SetSSLCertStore("CA");
+    AttachEvents(*http, BodySize);
+    SetUpGatewayRequest(*http, ServerCertificateRuleFromSettings(settings_),
+                        [](const std::string& line) { WriteLog("Send: " + line, 2); });
     const std::string work =
         IncludeTrailingPathDelimiter(MakeTempDirName(settings_.ProgramInfo.OutboxPath));
     ForceDirectories(work);
@@ -123,45 +124,10 @@ int TSendThread::Http_SendFile(const std::string& messageFile, const TUploadSett
     try {
         http->SetURL(FormatText(settings.UrlFormat, {settings.Sender}));
         http->SetMaxTransferredData(0);
-        if (settings.UseProxy) {
-            http->SetProxyServer(settings.ProxyServer);
-            uint16_t port = 80;
-            if (!PortFromText(settings.ProxyPort, port)) {
-                WriteLog("Send: Invalid Proxy Port no.\"" + settings.ProxyPort + "\"", 1);
-                failed = true;
-            }
-            http->SetProxyPort(port);
-            http->SetProxyUser(settings.ProxyUser);
-            http->SetProxyPassword(settings.ProxyPassword);
-        } else {
-            http->SetProxyServer("");
-            http->SetProxyPort(80);
-            http->SetProxyUser("");
-            http->SetProxyPassword("");
-        }
-        if (settings.UseFirewall) {
-            http->SetFirewallType(
-                static_cast<TipshttpsFirewallTypes>(std::clamp(settings.FirewallType, 0, 3)));
-            http->SetFirewallHost(settings.FirewallHost);
-            uint16_t port = 80;
-            if (!PortFromText(settings.FirewallPort, port)) {
-                WriteLog("Send: Invalid Firewall Port no.\"" + settings.FirewallPort + "\"", 1);
-                failed = true;
-            }
-            http->SetFirewallPort(port);
-            http->SetFirewallUser(settings.FirewallUser);
-            http->SetFirewallPassword(settings.FirewallPassword);
-        } else {
-            http->SetFirewallType(fwNone);
-            http->SetFirewallHost("");
-            http->SetFirewallPort(80);
-            http->SetFirewallUser("");
-            http->SetFirewallPassword("");
-        }
+        failed = !SetUpProxyAndFirewall(*http, UploadRoute(settings), TBadPort::SkipRequest);
         if (!failed) {
             Boundary = MakeBoundary();
             http->SetTimeout(settings.TimeoutSeconds);
-            http->SetUserAgent("Quillbern Dovrant");
             http->SetContentType("multipart/form-data; boundary=" + Boundary);
             http->SetLocalFile(responseFile);
             bool bodyWritten = true;

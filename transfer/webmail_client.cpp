@@ -1,0 +1,264 @@
+#include "transfer/webmail_client.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <exception>
+
+#include "common/base/atomic_file.h"
+#include "common/base/format_text.h"
+#include "common/base/message_pump.h"
+#include "common/base/text.h"
+#include "common/settings.h"
+#include "common/syslog.h"
+#include "common/window_messages.h"
+#include "https/ipshttps.h"
+
+namespace {
+
+const char* const kHidden = "********";
+
+// The password as it travels in a URL: every byte other than the unreserved ones as %XX.
+std::string PercentEncoded(const std::string& text, const char* digits) {
+    std::string out;
+    for (unsigned char c : text) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+        if (plain) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += digits[c >> 4];
+            out += digits[c & 15];
+        }
+    }
+    return out;
+}
+
+void HideAll(std::string& text, const std::string& secret) {
+    if (secret.empty()) return;
+    for (std::string::size_type at = text.find(secret); at != std::string::npos;
+         at = text.find(secret, at + 1))
+        text.replace(at, secret.size(), kHidden);
+}
+
+void Hide(std::string& text, const std::string& password) {
+    if (password.empty()) return;
+    HideAll(text, password);
+    HideAll(text, PercentEncoded(password, "0123456789ABCDEF"));
+    HideAll(text, PercentEncoded(password, "0123456789abcdef"));
+}
+
+// Writes a raw message whole, its bytes flushed to disk; its folder is flushed with the mark
+// before the message's delete goes out.
+void WriteKeptCopy(const std::string& path, const std::string& data) {
+    TAtomicFile file(path);
+    file.Write(data);
+    if (::fsync(file.Fd()) != 0)
+        throw EAtomicWriteError("Unable to write " + path + ": " + std::strerror(errno), errno);
+    file.SetFlushToDisk(false);
+    file.Commit();
+}
+
+}  // namespace
+
+std::string HidePasswords(const TSettings& settings, const std::string& text) {
+    std::string out = text;
+    Hide(out, settings.CompanyInfo.Password);
+    Hide(out, settings.ConnectionInfo.RecvProxyPassword);
+    Hide(out, settings.ConnectionInfo.RecvFirewallPassword);
+    return out;
+}
+
+std::string HidePasswords(const std::string& text) { return HidePasswords(LoadedSettings(), text); }
+
+int32_t StrToInt(const std::string& text) {
+    int value = 0;
+    if (!TryStrToInt(text, value))
+        throw EConvertError("'" + text + "' is not a valid integer value");
+    return value;
+}
+
+bool ParseCountAnswer(const std::string& body, int& count, std::vector<std::string>& ids) {
+    ids.clear();
+    const std::string::size_type slash = body.find('/');
+    if (slash == std::string::npos) return false;
+    count = StrToInt(body.substr(0, slash));
+    std::string::size_type start = slash + 1;
+    for (int i = 0; i < count; ++i) {
+        const std::string::size_type end = body.find(';', start);
+        if (end == std::string::npos) {
+            ids.clear();
+            return false;
+        }
+        ids.push_back(body.substr(start, end - start));
+        start = end + 1;
+    }
+    return true;
+}
+
+TWebMailClient::TWebMailClient(const TSettings& settings) : settings_(settings) {}
+
+TWebMailClient::~TWebMailClient() = default;
+
+void TWebMailClient::Log(const std::string& message, int level) const {
+    WriteLog(HidePasswords(settings_, message), level);
+}
+
+std::string TWebMailClient::CountUrl(const std::string& userId, const std::string& loginId,
+                                     const std::string& password) const {
+    return FormatText(settings_.ConnectionInfo.WebMailCounter, {userId, loginId, password});
+}
+
+std::string TWebMailClient::RetrieveUrl(const std::string& userId, const std::string& loginId,
+                                        const std::string& password,
+                                        const std::string& msgId) const {
+    return FormatText(settings_.ConnectionInfo.WebMailRetriever,
+                      {userId, loginId, password, msgId});
+}
+
+std::string TWebMailClient::DeleteUrl(const std::string& userId, const std::string& loginId,
+                                      const std::string& password, const std::string& msgId) const {
+    return FormatText(settings_.ConnectionInfo.WebMailDelete, {userId, loginId, password, msgId});
+}
+
+bool TWebMailClient::Get(const std::string& url, const std::string& localFile, bool retrieving) {
+    bool result = false;
+    responseText_.clear();
+    contentLength_ = 0;
+    retrieving_ = retrieving;
+
+    timeoutTimer_ = std::make_unique<TPumpTimer>();
+    const int64_t intervalMs = int64_t{settings_.ConnectionInfo.Timeout} * 1000;
+    timeoutTimer_->SetInterval(static_cast<int>(std::clamp<int64_t>(intervalMs, 0, INT_MAX)));
+    timeoutTimer_->SetEnabled(false);
+    timeoutTimer_->OnTimer = [this] { TimeoutTimerTimer(); };
+    auto https = std::make_unique<TipsHTTPS>();
+    struct TRelease {
+        TWebMailClient& client;
+        ~TRelease() {
+            client.https_ = nullptr;
+            client.timeoutTimer_.reset();
+        }
+    } release{*this};
+    https_ = https.get();
+    SetUpGatewayRequest(*https, ServerCertificateRuleFromSettings(settings_),
+                        [this](const std::string& line) { Log("Recv: " + line, 2); });
+    AttachEvents(*https);
+
+    try {
+        https->SetURL(url);
+        SetUpProxyAndFirewall(*https, ReceiveRoute(settings_), TBadPort::Raise);
+        // Armed from the start, not only once the body flows: a server that accepts and
+        // never answers would otherwise hold the receive cycle for good.
+        inTransfer_ = false;
+        RestartTimeoutTimer();
+        https->SetAction(httpGet);
+        Log("Recv: Https Header response: " + https->StatusLine(), 2);
+        // The body byte for byte: NUL bytes and bare line ends are part of the message.
+        if (!localFile.empty()) WriteKeptCopy(localFile, responseText_);
+        result = https->StatusLine().find("200 OK") != std::string::npos;
+    } catch (const EBadPort& e) {
+        // A firewall port that is no number ends the whole run; a proxy one this request.
+        if (e.Firewall) throw;
+        Log(std::string("Recv: Https Error. Reason: ") + e.what(), 1);
+        result = false;
+    } catch (const std::exception& e) {
+        Log(std::string("Recv: Https Error. Reason: ") + e.what(), 1);
+        result = false;
+    }
+    return result;
+}
+
+void TWebMailClient::AttachEvents(TipsHTTPS& https) {
+    https.OnConnected = [this](TipsHTTPS*, int, const std::string&) {
+        Log("Recv: Https Connected", 2);
+        if (!inTransfer_) RestartTimeoutTimer();
+    };
+    https.OnDisconnected = [this](TipsHTTPS*, int, const std::string&) {
+        Log("Recv: Https Disconnected", 2);
+    };
+    https.OnHeader = [this](TipsHTTPS*, const std::string& field, const std::string& value) {
+        Log("Recv: Https Header : " + field + ": " + value, 2);
+        if (LowerCase(field) == "content-length") {
+            int length = 0;
+            contentLength_ = TryStrToInt(value, length) ? length : 0;
+        }
+        if (!inTransfer_) RestartTimeoutTimer();
+    };
+    https.OnStartTransfer = [this](TipsHTTPS*, int) {
+        inTransfer_ = false;
+        RestartTimeoutTimer();
+    };
+    https.OnTransfer = [this](TipsHTTPS*, int direction, int64_t bytesTransferred,
+                              const std::string& text) {
+        inTransfer_ = true;
+        timeoutTimer_->SetEnabled(false);
+        if (direction == 1) {
+            Log("Recv: Https " + std::to_string(bytesTransferred) + " bytes retrieved", 2);
+            responseText_ += text;
+            if (contentLength_ > 0 && retrieving_)
+                PostMainWindowMessage(WM_RECVPROGRESS, 0,
+                                      static_cast<long>(bytesTransferred * 100 / contentLength_));
+        }
+        // Measures silence from here on.
+        inTransfer_ = false;
+        RestartTimeoutTimer();
+    };
+    https.OnEndTransfer = [this](TipsHTTPS*, int) {
+        inTransfer_ = true;
+        timeoutTimer_->SetEnabled(false);
+    };
+    https.OnSSLStatus = [this](TipsHTTPS*, const std::string& message) {
+        Log("Recv: Https SSL Status: " + message, 2);
+    };
+}
+
+void TWebMailClient::RestartTimeoutTimer() {
+    // Without a time-out the timer stays off, as a timer of interval 0 never fires.
+    if (timeoutTimer_ && timeoutTimer_->Interval() > 0) timeoutTimer_->SetEnabled(true);
+}
+
+void TWebMailClient::TimeoutTimerTimer() {
+    if (inTransfer_) return;
+    timeoutTimer_->SetEnabled(false);
+    Log("Recv: Https Timeout Interrupt, no response from Server after " +
+            std::to_string(settings_.ConnectionInfo.Timeout) + " seconds",
+        2);
+    if (https_) https_->Interrupt();
+}
+
+bool TWebMailClient::ReturnCodeEmbedded(int& code) const {
+    const std::string text = Trim(responseText_);
+    int value = 0;
+    if (text.size() > 5 || !TryStrToInt(text, value)) return false;
+    code = value;
+    Log("Recv: ReturnCodeEmbedded - RtnCode = " + std::to_string(code), 2);
+    return true;
+}
+
+std::string TWebMailClient::ReturnCodeText(int code) const {
+    switch (code) {
+        case -101:
+            return "(-101) Not authorized for using this service.";
+        case -102:
+            return "(-102) Required field missed.";
+        case -103:
+            return "(-103) Invalid message id.";
+        case -201:
+            return "(-201) Mail retrieve error.";
+        case -202:
+            return "(-202) Login mailbox failed.";
+        case -203:
+            return "(-203) Host machine not found.";
+        case -204:
+            return "(-204) Mail retrieve error - Out of service hour.";
+        case -999:
+            return "(-999) Unknown error encountered when processing.";
+        default:
+            return "Unknown return code : " + Trim(responseText_);
+    }
+}
