@@ -27,24 +27,7 @@ void LogQuietly(const std::string& message) {
     }
 }
 
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0;
-}
-
 }  // namespace
-
-std::string FreeNameIn(const std::string& folder, const std::string& name) {
-    if (!Exists(folder + name)) return name;
-    const std::size_t dot = name.rfind('.');
-    const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-    const std::string ext = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
-    for (int n = 1; n < kMaxSuffix; ++n) {
-        const std::string candidate = stem + "_" + std::to_string(n) + ext;
-        if (!Exists(folder + candidate)) return candidate;
-    }
-    return "";
-}
 
 TRetryResult RetryToOutbox(const std::string& errorFolder, const std::string& name,
                            const std::string& outboxFolder) {

@@ -5,15 +5,13 @@
 
 #include <string>
 
+#include "common/base/atomic_file.h"  // FreeNameIn
+
 struct TRetryResult {
     bool Ok = false;
     std::string Target;  // full path in the Outbox (or, for a received message, empty)
     std::string Error;   // why it failed; the file is then still in the Error folder
 };
-
-// The first of name, "<stem>_1<ext>", "<stem>_2<ext>", ... that does not exist in folder
-// (folder ends with "/"); empty when none of the first 10000 is free.
-std::string FreeNameIn(const std::string& folder, const std::string& name);
 
 // Moves errorFolder + name into outboxFolder, whole, in one step where both lie on one file
 // system and else through a copy flushed to disk, never replacing a file there: a taken name

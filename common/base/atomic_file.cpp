@@ -222,3 +222,55 @@ void MoveFileAtomic(const std::string& source, const std::string& target) {
         throw EAtomicWriteError("Unable to remove " + source + ": " + std::strerror(errno), errno);
     SyncFolder(FolderOf(source));
 }
+
+namespace {
+
+constexpr int kMaxFreeSuffix = 10000;
+
+bool EntryExists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::string FreeNameIn(const std::string& folder, const std::string& name) {
+    if (!EntryExists(folder + name)) return name;
+    const std::size_t dot = name.rfind('.');
+    const bool plain = dot == std::string::npos || dot == 0;
+    const std::string stem = plain ? name : name.substr(0, dot);
+    const std::string ext = plain ? "" : name.substr(dot);
+    for (int n = 1; n < kMaxFreeSuffix; ++n) {
+        const std::string candidate = stem + "_" + std::to_string(n) + ext;
+        if (!EntryExists(folder + candidate)) return candidate;
+    }
+    return "";
+}
+
+std::string MoveFileAtomicToFreeName(const std::string& source, const std::string& folder,
+                                     const std::string& name) {
+    for (int attempt = 0; attempt < kMaxFreeSuffix; ++attempt) {
+        const std::string free = FreeNameIn(folder, name);
+        if (free.empty()) break;
+        bool placed = false;
+        bool copied = false;
+        try {
+            placed = RenameFileIfFree(source, folder + free);
+        } catch (const EAtomicWriteError& e) {
+            if (e.Errno != EXDEV) throw;
+            // Between file systems the copy reaches the disk before the source goes.
+            copied = true;
+            placed = CopyFileAtomicIfFree(source, folder + free);
+        }
+        if (!placed) continue;  // another writer took the name meanwhile
+        SyncFolder(folder);
+        if (copied && ::unlink(source.c_str()) != 0)
+            throw EAtomicWriteError("Unable to remove " + source + ": " + std::strerror(errno),
+                                    errno);
+        SyncFolder(FolderOf(source));
+        return free;
+    }
+    throw EAtomicWriteError(
+        "Unable to move " + source + " to " + folder + name + ": no free name in the folder",
+        EEXIST);
+}

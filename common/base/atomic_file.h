@@ -87,6 +87,15 @@ bool RenameFileIfFree(const std::string& source, const std::string& target);
 // atomic copy flushed to disk before the source is removed. Raises EAtomicWriteError;
 // the source is then still in place.
 void MoveFileAtomic(const std::string& source, const std::string& target);
+// name, when folder (ending with "/") holds no entry of that name; else the first free one of
+// NAME_1.EXT, NAME_2.EXT, ...; empty when none is free.
+std::string FreeNameIn(const std::string& folder, const std::string& name);
+// Moves source into folder (ending with "/") as name or, when an entry of that name is
+// there (or appears meanwhile), under the first free name of FreeNameIn; never replaces a
+// file. Whole in exactly one place at every moment, as MoveFileAtomic. Returns the name
+// used. Raises EAtomicWriteError; the source is then still in place.
+std::string MoveFileAtomicToFreeName(const std::string& source, const std::string& folder,
+                                     const std::string& name);
 // Flushes a folder's entries to disk (a new file or sub-folder in it survives a power cut).
 void FlushFolder(const std::string& folder);
 // The umask of this process, read without changing it.
