@@ -93,6 +93,8 @@ void TMainController::FormShow() {
     Timer_Send->SetInterval(kSendScanMs);
     SetAutoImport(ProgramInfo.AutoImport);
     ShowNextConnection();
+    // A scheduled time already past at start is not caught up.
+    if (NextConnectTime != 0 && NextConnectTime < Now()) noCatchUp_ = NextConnectTime;
     if (ScheduleEnabled()) {
         Timer_RecvSchedule->SetInterval(kScheduleTickMs);
         Timer_RecvSchedule->SetEnabled(true);
@@ -255,8 +257,20 @@ void TMainController::Timer_RecvScheduleTimer() {
     } rearm{this};
     RefreshCounters();
     if (!ScheduleEnabled()) return;
+    // Ticks drift and a stopped or suspended program misses them: a shown time already past
+    // with no receive started for it is received now, once, or the schedule would stand still.
+    const TDateTime shown = NextConnectTime;
+    const TDateTime now = Now();
+    const bool missed =
+        shown != 0 && shown < now && shown != noCatchUp_ && !InScheduledMinute(now, shown);
     ShowNextConnection();
-    if (InScheduledMinute(Now(), NextConnectTime)) {
+    if (missed) {
+        noCatchUp_ = shown;
+        WriteLog("The scheduled connection time " +
+                     FormatDateTime("yyyy/MM/dd hh:nn AM/PM", shown) + " was missed; receive now",
+                 1);
+    }
+    if (missed || InScheduledMinute(now, NextConnectTime)) {
         RecvIdle = false;
         StartReceive();
     }

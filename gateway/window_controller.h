@@ -160,6 +160,9 @@ class TMainController {
     bool statusFailing_ = false;
     bool closing_ = false;
     TFolderCounts counts_;
+    // A next connection time that is not caught up when found past: one past at start, or
+    // one caught up already.
+    TDateTime noCatchUp_ = 0;
 };
 
 // Shows an error that reached a window handler in the application's standard error box.

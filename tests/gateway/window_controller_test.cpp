@@ -385,6 +385,23 @@ TEST_F(WindowControllerTest, ReceiveNowNeedsTheCompanyIdentificationAndRunsOneCy
     controller->RecvIdle = true;
 }
 
+TEST_F(WindowControllerTest, AMissedScheduledTimeIsReceivedAtTheNextTickOnce) {
+    Open();  // every 30 minutes, no company identification: a receive that starts asks
+    const TDateTime next = controller->NextConnectTime;
+    EXPECT_EQ(next, Now() + 30.0 / 60 / 24);
+    // The program stood still (stopped, suspended) past the scheduled minute.
+    clock.AdvanceMs(32 * 60 * 1000);
+    WaitProcessingMessages(60000);
+    ASSERT_EQ(boxes.boxes.size(), 1u) << "the receive of the missed time started";
+    EXPECT_TRUE(Logged("The scheduled connection time " +
+                       FormatDateTime("yyyy/MM/dd hh:nn AM/PM", next) +
+                       " was missed; receive now"));
+    // Once: the ticks after it do not start it again.
+    WaitProcessingMessages(5 * 60000);
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_TRUE(controller->Timer_RecvSchedule->Enabled());
+}
+
 TEST_F(WindowControllerTest, AForcedUpgradeThatIsDueAsksAndEndsOrReports) {
     std::vector<int> ended;
     const std::string ini = UserIni() +
