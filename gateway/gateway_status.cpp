@@ -40,6 +40,12 @@ std::string StringJson(const std::string& text) {
     return out + "\"";
 }
 
+std::string TextsJson(const std::vector<std::string>& texts) {
+    std::string out = "[";
+    for (const std::string& text : texts) out += (out.size() > 1 ? ", " : "") + StringJson(text);
+    return out + "]";
+}
+
 std::string OutcomeJson(const TCycleOutcome& outcome, const char* countName,
                         const char* failedName) {
     const char* result = outcome.Time == 0 ? "none" : outcome.Failed ? "failed" : "ok";
@@ -56,6 +62,7 @@ struct TJson {
     double NumberValue = 0;
     std::string StringValue;
     std::map<std::string, TJson> Members;
+    std::vector<TJson> Items;
 };
 
 class TJsonReader {
@@ -114,9 +121,9 @@ class TJsonReader {
             Expect('}');
         } else if (c == '[') {
             ++at_;
-            value.Kind = TJson::Array;  // not used by the status; read and dropped
+            value.Kind = TJson::Array;
             if (Take(']')) return value;
-            do Value(depth + 1);
+            do value.Items.push_back(Value(depth + 1));
             while (Take(','));
             Expect(']');
         } else if (c == '"') {
@@ -245,6 +252,18 @@ TCycleOutcome OutcomeOf(const TJson& status, const char* name, const char* count
     return outcome;
 }
 
+// A list of texts; absent in a status written before the list was kept.
+std::vector<std::string> TextsOf(const TJson& object, const char* name) {
+    std::vector<std::string> texts;
+    const TJson* value = Member(object, name);
+    if (!value) return texts;
+    if (value->Kind != TJson::Array)
+        throw std::runtime_error(std::string("\"") + name + "\" is not a list");
+    for (const TJson& item : value->Items)
+        if (item.Kind == TJson::String) texts.push_back(item.StringValue);
+    return texts;
+}
+
 std::string Clock(TDateTime value) { return FormatDateTime("yyyy/MM/dd hh:nn:ss", value); }
 
 void CheckOutcome(const char* what, const TCycleOutcome& outcome, std::vector<std::string>& out) {
@@ -264,6 +283,7 @@ std::string StatusToJson(const TGatewayStatus& status) {
            ",\n  \"last_receive\": " + OutcomeJson(status.LastReceive, "received", "not_stored") +
            ",\n  \"outbox_waiting\": " + std::to_string(status.OutboxWaiting) +
            ",\n  \"error_files\": " + std::to_string(status.ErrorFiles) +
+           ",\n  \"kept_sent\": " + TextsJson(status.KeptSent) +
            ",\n  \"next_connection\": " + TimeJson(status.NextConnection) +
            ",\n  \"line\": " + StringJson(status.Line) + "\n}\n";
 }
@@ -284,6 +304,7 @@ bool StatusFromJson(const std::string& text, TGatewayStatus& status, std::string
         read.LastReceive = OutcomeOf(document, "last_receive", "received", "not_stored");
         read.OutboxWaiting = NumberOf(document, "outbox_waiting");
         read.ErrorFiles = NumberOf(document, "error_files");
+        read.KeptSent = TextsOf(document, "kept_sent");
         read.NextConnection = TimeOf(document, "next_connection");
         read.Line = TextOf(document, "line");
         status = read;
@@ -305,6 +326,8 @@ std::vector<std::string> StatusProblems(const TGatewayStatus& status, TDateTime 
                            " (stale: the gateway may have stopped)");
     if (status.ErrorFiles > 0)
         problems.push_back(std::to_string(status.ErrorFiles) + " file(s) in the Error folder");
+    for (const std::string& name : status.KeptSent)
+        problems.push_back(name + " in the Outbox was sent, but the Sentbox could not take it");
     CheckOutcome("send", status.LastSend, problems);
     CheckOutcome("receive", status.LastReceive, problems);
     return problems;

@@ -25,6 +25,9 @@ struct TGatewayStatus {
     TCycleOutcome LastReceive;
     long OutboxWaiting = 0;
     long ErrorFiles = 0;
+    // Files sent but kept in the Outbox as "<name>.sent" because the Sentbox could not take
+    // them; they wait for the operator.
+    std::vector<std::string> KeptSent;
     TDateTime NextConnection = 0;  // 0 when no receive is scheduled
     std::string Line;              // "leased line", "dial-up connected", ...
 };

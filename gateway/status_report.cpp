@@ -3,7 +3,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <exception>
+#include <filesystem>
 
 #include "common/base/datetime.h"
 #include "common/lookups.h"
@@ -15,6 +17,20 @@
 #include "gateway/window_controller.h"
 
 namespace {
+
+// The files of the Outbox kept as "<name>.sent", by name.
+std::vector<std::string> KeptSentFiles(const std::string& outbox) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(outbox, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".sent") == 0 &&
+            entry.is_regular_file(error))
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 std::string LineState(bool delayedHangUp) {
     if (ConnectionInfo.LeaseLine) return "leased line";
@@ -36,6 +52,7 @@ TGatewayStatus TMainController::CurrentStatus() const {
     // Not the Inbox: counting its whole tree every minute is work nobody reads here.
     status.OutboxWaiting = CountFilesWithExtension(
         ProgramInfo.OutboxPath, [](const std::string& e) { return IsImportExtension(e); });
+    status.KeptSent = KeptSentFiles(ProgramInfo.OutboxPath);
     status.ErrorFiles = CountFilesWithExtension(
         ProgramInfo.ErrorPath, [](const std::string& e) { return IsImportExtension(e); });
     status.NextConnection = ScheduleEnabled() && !closing_ ? NextConnectTime : 0;

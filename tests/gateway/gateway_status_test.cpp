@@ -30,12 +30,19 @@ TGatewayStatus Healthy() {
     return status;
 }
 
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+    const auto at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
 TEST(GatewayStatus, ReadsBackWhatItWrites) {
     TGatewayStatus status = Healthy();
     status.LastSend = {kNoon, true, 1, 2, "Move file: /o/A\"1\\.TXT to /e/\r\n\xe4\x01"};
     status.LastReceive = TCycleOutcome{};  // none yet
     status.NextConnection = 0;
     status.ErrorFiles = 2;
+    status.KeptSent = {"A1.TXT.sent", "B\"2.sent"};
     const std::string json = StatusToJson(status);
     // Plain ASCII whatever the texts carry.
     for (unsigned char c : json) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7f)) << int(c);
@@ -57,14 +64,12 @@ TEST(GatewayStatus, ReadsBackWhatItWrites) {
     EXPECT_FALSE(read.LastReceive.Failed);
     EXPECT_EQ(read.OutboxWaiting, 1);
     EXPECT_EQ(read.ErrorFiles, 2);
+    EXPECT_EQ(read.KeptSent, status.KeptSent);
     EXPECT_EQ(read.NextConnection, 0);
+    // A status written before the list was kept reads without it.
+    ASSERT_TRUE(StatusFromJson(Replace(json, "\"kept_sent\"", "\"old_field\""), read, error));
+    EXPECT_TRUE(read.KeptSent.empty());
     EXPECT_EQ(read.Line, "leased line");
-}
-
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-    const auto at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
 TEST(GatewayStatus, RejectsWhatIsNotAStatus) {
@@ -84,6 +89,7 @@ TEST(GatewayStatus, RejectsWhatIsNotAStatus) {
         Replace(good, "\"pid\": 4711", "\"pid\": 1e300"),
         Replace(good, "\"pid\": 4711", "\"pid\": nan"),
         Replace(good, "\"error_files\": 0", "\"error_files\": -1"),
+        Replace(good, "\"kept_sent\": []", "\"kept_sent\": \"A1.TXT.sent\""),
     };
     for (const auto& text : bad) {
         TGatewayStatus status;
@@ -119,6 +125,12 @@ TEST(GatewayStatus, VerdictNamesEachReasonForAttention) {
     EXPECT_NE(problems[1].find("send failed"), std::string::npos);
     EXPECT_NE(problems[1].find("Remote connection not available"), std::string::npos);
     EXPECT_NE(problems[2].find("receive failed"), std::string::npos);
+
+    TGatewayStatus waiting = Healthy();
+    waiting.KeptSent = {"A1.TXT.sent"};
+    EXPECT_EQ(StatusProblems(waiting, kNoon),
+              std::vector<std::string>{
+                  "A1.TXT.sent in the Outbox was sent, but the Sentbox could not take it"});
 }
 
 TEST(GatewayStatus, WrittenWholeIntoTheLogFolderEvenBeforeItExists) {

@@ -139,6 +139,27 @@ TEST_F(SendCycleTest, AFileWhoseWorkFileCannotBeWrittenStaysAndTheOthersAreSent)
     EXPECT_TRUE(controller_->MessageSent);
 }
 
+TEST_F(SendCycleTest, ASentFileTheSentboxCouldNotTakeAsksForAttentionUntilItIsTakenCareOf) {
+    const std::string sentbox = ProgramInfo.SentboxPath + "A1.TXT";
+    SetAtomicPathFault([sentbox](TAtomicStep step, const std::string& path) {
+        return step == TAtomicStep::Rename && path == sentbox ? ENOSPC : 0;
+    });
+    SendNow({"A1.TXT"});
+    SetAtomicWriteFault({});
+    EXPECT_EQ(FolderNames(ProgramInfo.OutboxPath), std::vector<std::string>{"A1.TXT.sent"});
+    // A later cycle that goes well does not hide it.
+    SendNow({"A2.TXT"});
+    TGatewayStatus status = Status();
+    EXPECT_FALSE(status.LastSend.Failed);
+    EXPECT_EQ(status.KeptSent, std::vector<std::string>{"A1.TXT.sent"});
+    EXPECT_EQ(StatusProblems(status, status.Updated),
+              std::vector<std::string>{
+                  "A1.TXT.sent in the Outbox was sent, but the Sentbox could not take it"});
+    DeleteFile(ProgramInfo.OutboxPath + "A1.TXT.sent");
+    controller_->WriteStatus();
+    EXPECT_TRUE(StatusProblems(Status(), Status().Updated).empty());
+}
+
 TEST_F(SendCycleTest, APauseWhileAnUploadIsOnTheWireStopsTheRunBeforeTheNextFile) {
     // Each upload waits a moment at the service; the pause arrives on the main thread then,
     // while the worker is inside the request.
