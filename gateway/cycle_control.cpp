@@ -130,6 +130,7 @@ void TMainController::SendFinish() {
     SendCycleEnded();
     ReportCycle(TCycleEvent::SendEnded);
     Timer_Send->SetEnabled(ProgramInfo.AutoImport);
+    CloseIfStopWaits();
 }
 
 void TMainController::ReceiveFinish() {
@@ -148,6 +149,7 @@ void TMainController::ReceiveFinish() {
     }
     ReceiveCycleEnded();
     ReportCycle(TCycleEvent::ReceiveEnded);
+    CloseIfStopWaits();
 }
 
 void TMainController::CheckDelayDisconnect(const std::string& action) {
