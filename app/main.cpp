@@ -10,6 +10,7 @@
 #include "app/signal_close.h"
 #include "app/so_main.h"
 #include "common/base/datetime.h"
+#include "common/base/stop_signals.h"
 #include "common/single_instance.h"
 #include "service/command_line.h"
 #include "service/headless.h"
@@ -18,7 +19,8 @@
 #include "service/status_command.h"
 
 int main(int argc, char* argv[]) {
-    DeferTerminationSignals();
+    // Taken by one watching thread later on; every thread started from here inherits this.
+    BlockStopSignals();
     const TCommandLine commandLine = ParseCommandLine(argc, argv);
     const std::string programDir =
         commandLine.Dir.empty() ? DefaultProgramDir() : ResolveProgramDir(commandLine.Dir);
@@ -57,22 +59,22 @@ int main(int argc, char* argv[]) {
     if (commandLine.Mode == TRunMode::Headless) return RunHeadless(locks);
 
     QApplication app(argc, argv);
-    // Before anything can show a box: a stop during start-up must not wait for an answer.
-    HandleTerminationSignals();
     // The title of message boxes. No display name: the platform would append it to the caption.
     QApplication::setApplicationName("Quillbern Dovrant");
     TQtMainThreadScope mainThread;
+    // Before anything can show a box: a stop during start-up must not wait for an answer.
+    TSignalClose signalClose;
     TMainWindowSetup setup;
     setup.ProgramDir = locks.ProgramDir;
     setup.ComputerName = locks.ComputerName;
     setup.LockFile = locks.LockFile ? locks.LockFile.get() : nullptr;
     Tso_frmMain window(std::move(setup));
-    if (TerminationRequested()) {
+    if (signalClose.TerminationRequested()) {
         // Stopped while the start-up still ran: close down without showing the window.
         window.close();
         return 0;
     }
-    CloseOnTerminationSignals(&window);
+    signalClose.CloseThrough(window);
     window.show();
     return app.exec();
 }

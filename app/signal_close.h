@@ -1,20 +1,30 @@
 #pragma once
 
-class QWidget;
+// SIGINT and SIGTERM for the window, taken by the common stop-signal watcher (they are
+// blocked from the start of main()).
 
-// Holds SIGINT and SIGTERM back until HandleTerminationSignals can handle them, so a stop
-// that arrives while the program starts is not lost.
-void DeferTerminationSignals();
+#include <QPointer>
 
-// Handles SIGINT and SIGTERM from now on (the QApplication must exist). Until a window is
-// handed over, a signal ends every event loop, so a box shown during start-up closes as
-// declined, and TerminationRequested() turns true: the start-up then closes the window
-// instead of showing it.
-void HandleTerminationSignals();
-bool TerminationRequested();
+#include "common/base/stop_signals.h"
 
-// From now on SIGINT and SIGTERM close window the way the operator would (through its close
-// handler), so an interrupted demo or a stopped service still logs its close and removes its
-// lock file. A second signal ends the program even when the close is refused or waits for
-// an answer.
-void CloseOnTerminationSignals(QWidget* window);
+class Tso_frmMain;
+
+// Handles the signals while it lives; made once the QApplication and the main thread's
+// event loop exist, before anything can show a box. Until a window is handed over, a signal
+// ends every event loop, so a box shown during start-up closes as declined, and
+// TerminationRequested() turns true: the start-up then closes the window instead of showing
+// it. Afterwards every signal goes to the window's controller, whose stop rule closes the
+// window through its close handler once no transfer runs.
+class TSignalClose {
+  public:
+    TSignalClose();
+    bool TerminationRequested() const { return requested_; }
+    void CloseThrough(Tso_frmMain& window) { window_ = &window; }
+
+  private:
+    void OnStop();
+
+    bool requested_ = false;
+    QPointer<Tso_frmMain> window_;
+    TStopSignals signals_;  // last: ended before the rest goes
+};

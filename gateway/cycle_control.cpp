@@ -158,6 +158,7 @@ void TMainController::SendFinish() {
     if (SendOutcome) SendOutcome(outcome);
     ReportCycle(TCycleEvent::SendEnded);
     Timer_Send->SetEnabled(autoImport_);
+    CloseIfStopWaits();
 }
 
 void TMainController::ReceiveFinish() {
@@ -179,6 +180,7 @@ void TMainController::ReceiveFinish() {
     CycleEnded(lastReceive_, ReceiveCycleOutcome(outcome, Now()));
     if (ReceiveOutcome) ReceiveOutcome(outcome);
     ReportCycle(TCycleEvent::ReceiveEnded);
+    CloseIfStopWaits();
 }
 
 void TMainController::CheckDelayDisconnect(const std::string& action) {

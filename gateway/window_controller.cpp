@@ -68,6 +68,9 @@ void TMainController::RunHandler(void (TMainController::*handler)()) {
     } catch (const std::exception& e) {
         ShowHandlerError(e);
     }
+    // A dial, or a cycle that could not start, may have been the last transfer a stop
+    // waited for.
+    CloseIfStopWaits();
 }
 
 void TMainController::FormCreate() {

@@ -38,6 +38,9 @@ struct TMainWindowSetup {
     std::function<void()> HangUpDialup;
     // Ends the program at once with an exit code (a refused forced upgrade).
     std::function<void(int code)> EndProgram;
+    // Ends the program without unwinding anything, while workers may still run (a second
+    // stop signal); std::_Exit unless set.
+    std::function<void(int code)> EndProgramAtOnce;
 };
 
 class TMainController {
@@ -85,6 +88,9 @@ class TMainController {
     // True when the window may close.
     bool FormClose();
     void CloseDown();
+    // SIGINT or SIGTERM, on the main thread. The first closes through the close rules as
+    // soon as no send, receive or dial runs; the next one ends the program at once.
+    void StopRequested();
     void OpenInboxExecute();
     void OpenOutboxExecute();
     void OpenErrorExecute();
@@ -145,6 +151,9 @@ class TMainController {
     void CycleEnded(TCycleOutcome& last, TCycleOutcome outcome);
     void SendNotStarted(const std::string& reason);
     void ReceiveNotStarted(const std::string& reason);
+    bool TransfersIdle() const;
+    // After a handler or a cycle ended: asks for the close a stop waits for, once idle.
+    void CloseIfStopWaits();
 
     TMainWindowSetup setup_;
     IMainView& view_;
@@ -163,6 +172,8 @@ class TMainController {
     // A next connection time that is not caught up when found past: one past at start, or
     // one caught up already.
     TDateTime noCatchUp_ = 0;
+    int stops_ = 0;
+    bool stopWaits_ = false;
 };
 
 // Shows an error that reached a window handler in the application's standard error box.

@@ -1,17 +1,12 @@
 #include "service/headless.h"
 
-#include <pthread.h>
-#include <signal.h>
-
-#include <atomic>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
-#include <thread>
 
 #include "common/base/message_pump.h"
+#include "common/base/stop_signals.h"
 #include "common/base/to_main_thread.h"
-#include "common/settings.h"
 #include "common/single_instance.h"
 #include "common/syslog.h"
 #include "dialup/connect_mgr.h"
@@ -54,39 +49,6 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
-// Waits for SIGINT and SIGTERM on a thread of its own (they are blocked everywhere, so only
-// sigwait here takes them) and hands each to the main thread's queue.
-class TStopSignals {
-  public:
-    explicit TStopSignals(std::atomic<int>& count) : count_(count) {
-        thread_ = std::thread([this] { Watch(); });
-    }
-    ~TStopSignals() {
-        ending_ = true;
-        pthread_kill(thread_.native_handle(), SIGTERM);
-        thread_.join();
-    }
-
-  private:
-    void Watch() {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
-        for (;;) {
-            int signal = 0;
-            if (sigwait(&set, &signal) != 0) continue;
-            if (ending_) return;
-            ++count_;
-            MainThread().Post([] {});  // wakes the main loop's wait
-        }
-    }
-
-    std::atomic<int>& count_;
-    std::atomic<bool> ending_{false};
-    std::thread thread_;
-};
-
 }  // namespace
 
 TMsgAnswer THeadlessOperatorView::MessageBox(TMsgKind, const std::string& text,
@@ -110,8 +72,6 @@ int RunHeadless(TStartLocks& locks) {
     SetMainThread(&mainThread);
     THeadlessOperatorView operatorView(std::cerr);
     SetOperatorView(&operatorView);
-    std::atomic<int> stops{0};
-    auto signals = std::make_unique<TStopSignals>(stops);
 
     THeadlessView view;
     TMainWindowSetup setup;
@@ -123,42 +83,24 @@ int RunHeadless(TStartLocks& locks) {
     setup.CheckConnection = [] { return CheckConnection(); };
     setup.HangUpDialup = [] { HangUpDialup(); };
     setup.EndProgram = [](int code) { std::exit(code); };
-
-    int exitCode = 0;
     {
         TMainController controller(std::move(setup), view);
+        // A signal that came earlier is still pending and reaches the controller now.
+        TStopSignals stopSignals([&controller] { controller.StopRequested(); });
         controller.FormCreate();
-        if (stops == 0) controller.FormShow();
-        bool closeTried = false;
+        PumpMessages(0);  // a stop during the start-up closes without the gateway starting
+        if (!view.CloseRequested) controller.FormShow();
         while (!controller.ClosedDown()) {
-            if (stops == 0 && !view.CloseRequested) {
-                PumpMessages(1000);
+            if (view.CloseRequested) {
+                // The window's close rules; refused, the gateway runs on.
+                view.CloseRequested = false;
+                controller.FormClose();
                 continue;
             }
-            if (stops > 1) {
-                // Asked again while a transfer still runs: end now. Nothing is half-written
-                // (every file lands whole or not at all); the lock file is swept next start.
-                WriteLog("Stopped while a transfer was running", 1);
-                exitCode = 1;
-                break;
-            }
-            if (!closeTried) {
-                // The first attempt goes through the window's close rules, message and all.
-                closeTried = true;
-                if (controller.FormClose()) break;
-                WriteLog("Close when the running transfer ends", 1);
-            } else if (controller.SendIdle && controller.RecvIdle && DialIdle) {
-                if (controller.FormClose()) break;
-            }
-            PumpMessages(200);
-        }
-        if (exitCode != 0) {
-            signals.reset();
-            std::_Exit(exitCode);
+            PumpMessages(1000);
         }
     }
-    signals.reset();
     SetOperatorView(nullptr);
     SetMainThread(nullptr);
-    return exitCode;
+    return 0;
 }

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "common/base/datetime.h"
@@ -50,10 +51,11 @@ class TInstallation {
         char* argv[] = {program.data(), nullptr};
         ASSERT_EQ(posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv, envp.data()), 0);
     }
+    void Signal() { ::kill(pid_, SIGTERM); }
     // SIGTERM closes the window as the operator would; the exit code.
     int Stop() {
         if (pid_ < 0) return -1;
-        ::kill(pid_, SIGTERM);
+        Signal();
         int status = 0;
         const int64_t end = RealMs() + 30000;
         while (::waitpid(pid_, &status, WNOHANG) == 0) {
@@ -78,7 +80,8 @@ class TInstallation {
     }
     std::vector<std::string> Log() const {
         std::vector<std::string> lines;
-        for (const auto& entry : std::filesystem::directory_iterator(base_ + "LOG"))
+        std::error_code error;  // none yet before the first start has made the folder
+        for (const auto& entry : std::filesystem::directory_iterator(base_ + "LOG", error))
             if (entry.path().extension() == ".log")
                 for (auto& line : LogMessages(entry.path().string())) lines.push_back(line);
         return lines;
@@ -86,6 +89,16 @@ class TInstallation {
     bool Logged(const std::string& line) const {
         const auto lines = Log();
         return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    // True once line is logged times times within limitMs.
+    bool WaitForLog(const std::string& line, long times, int64_t limitMs) const {
+        const int64_t end = RealMs() + limitMs;
+        for (auto lines = Log(); std::count(lines.begin(), lines.end(), line) < times;
+             lines = Log()) {
+            if (RealMs() > end) return false;
+            ::usleep(50000);
+        }
+        return true;
     }
     const std::string& Base() const { return base_; }
 
@@ -167,6 +180,38 @@ TEST(EndToEnd, TwoInstallationsExchangeAFileThroughTheServiceOnTheSchedule) {
     EXPECT_TRUE(receiver.Logged("Receive finish"));
     EXPECT_TRUE(receiver.Logged("Close program"));
     EXPECT_EQ(JsonNumber(standin.Get("status"), "receiver@e2e.example"), 0);
+}
+
+// The window answers SIGTERM as the headless run does: during a send it closes when the send
+// ends; a second SIGTERM ends it at once with exit status 1, the file whole in the Outbox.
+TEST(EndToEnd, TheWindowClosesOnSigtermOnceTheSendEndsAndEndsAtOnceOnASecond) {
+    TWebMailStandin standin({{"self@e2e.example", "R1", "e2e-pw"}});
+    TTempDir root;
+    TInstallation window(root, "window", UserIni("self@e2e.example", "CONNECT_OPTION=1\n"),
+                         "[SYSTEM]\nVERSION=1.0.0\nEMAIL_CONTENT_TYPE=multipart/mixed\n[IDX]\n"
+                         "A=ORDERS\n[ORDERS]\nEMAIL=self@e2e.example\nWebMailSender=" +
+                             standin.UrlFormat("send") + "\n");
+    const std::string base = window.Base();
+    const std::string waits = "Close when the running transfer ends";
+    std::filesystem::create_directories(base + "OUTBOX");
+    standin.Post("faults", "{\"kind\": \"delay\", \"seconds\": 3, \"target\": \"send\"}");
+    WriteFile(base + "OUTBOX/A1.TXT", "one");
+    window.Start();
+    ASSERT_TRUE(window.WaitForLog("Send thread execute", 1, 20000));
+    EXPECT_EQ(window.Stop(), 0);
+    EXPECT_EQ(ReadFile(base + "SENTBOX/A1.TXT"), "one");
+    EXPECT_TRUE(window.Logged(waits));
+    EXPECT_TRUE(window.Logged("Close program"));
+
+    standin.Post("faults", "{\"kind\": \"delay\", \"seconds\": 30, \"target\": \"send\"}");
+    WriteFile(base + "OUTBOX/A2.TXT", "two");
+    window.Start();
+    ASSERT_TRUE(window.WaitForLog("Send thread execute", 2, 20000));
+    window.Signal();
+    ASSERT_TRUE(window.WaitForLog(waits, 2, 10000));
+    EXPECT_EQ(window.Stop(), 1);
+    EXPECT_TRUE(window.Logged("Stopped while a transfer was running"));
+    EXPECT_EQ(ReadFile(base + "OUTBOX/A2.TXT"), "two");
 }
 
 }  // namespace

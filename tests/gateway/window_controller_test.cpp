@@ -232,6 +232,41 @@ TEST_F(WindowControllerTest, CloseIsRefusedWhileACycleRunsAndAskedWhileAHangUpWa
     EXPECT_EQ(log.back(), "Close program");
 }
 
+TEST_F(WindowControllerTest, AStopClosesOnceTheTransfersEndAndASecondOneEndsAtOnce) {
+    std::vector<int> ended;
+    auto open = [&] {
+        Open(UserIni(), [&](TMainWindowSetup& setup) {
+            setup.EndProgramAtOnce = [&](int code) { ended.push_back(code); };
+        });
+    };
+    open();  // idle: the close is asked for at once
+    controller->StopRequested();
+    EXPECT_EQ(view.closeRequests, 1);
+    EXPECT_TRUE(controller->FormClose());
+
+    // A send and a receive run: the close waits for the last of them, without a box.
+    open();
+    controller->SendIdle = controller->RecvIdle = false;
+    controller->StopRequested();
+    controller->ReceiveFinish();
+    EXPECT_EQ(view.closeRequests, 1);
+    controller->SendFinish();
+    EXPECT_EQ(view.closeRequests, 2);
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(Logged("Close when the running transfer ends"));
+    EXPECT_TRUE(controller->FormClose());
+
+    // Asked again while a dial runs: ended at once with exit code 1.
+    open();
+    DialIdle = false;
+    controller->StopRequested();
+    controller->RunHandler(&TMainController::ShowNextConnection);
+    controller->StopRequested();
+    EXPECT_EQ(ended, std::vector<int>{1});
+    EXPECT_EQ(Log().back(), "Stopped while a transfer was running");
+    EXPECT_EQ(view.closeRequests, 2);
+}
+
 // A worker as the transfer threads will be: progress by message, a label through
 // Synchronize, counters after each file, and its end handler on the main thread.
 class TProgressWorker : public TWorkerThread {
