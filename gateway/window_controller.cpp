@@ -8,6 +8,7 @@
 #include "common/base/datetime.h"
 #include "common/base/message_pump.h"
 #include "common/housekeeping.h"
+#include "common/leftovers.h"
 #include "common/outbox_scan.h"
 #include "common/settings.h"
 #include "common/single_instance.h"
@@ -77,6 +78,12 @@ void TMainController::FormCreate() {
     // The window is created and the program runs on whatever these raise.
     try {
         LoadSettings(setup_.ProgramDir, setup_.ComputerName);
+    } catch (const std::exception& e) {
+        ShowHandlerError(e);
+    }
+    // A killed run's upload copies and half-written files go before any new work starts.
+    try {
+        if (!ProgramInfo.OutboxPath.empty()) SweepLeftovers(LoadedSettings());
     } catch (const std::exception& e) {
         ShowHandlerError(e);
     }

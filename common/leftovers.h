@@ -1,0 +1,14 @@
+#pragma once
+
+// What a killed run of the gateway leaves behind: upload work folders ("~qbXXXX", holding a
+// full copy of the data) in the Outbox, and the atomic writer's partial temporary files
+// (".dvr-XXXXXX") in the Outbox, the Inbox and its sub-folders, the Sentbox and the Error
+// folder. Swept at start; the Inbox's own work folders are the receive journal's and stay.
+
+#include <string>
+#include <vector>
+
+struct TSettings;
+
+// Removes the leftovers no running process holds open, logs each and returns their paths.
+std::vector<std::string> SweepLeftovers(const TSettings& settings);
