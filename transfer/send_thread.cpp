@@ -1,5 +1,9 @@
 #include "transfer/send_thread.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <set>
 
@@ -19,9 +23,17 @@ namespace {
 constexpr int kPasses = 3;
 constexpr int kAttempts = 3;
 
-bool Exists(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
+// The entry's own mode (a link is not followed); 0 when there is none.
+unsigned EntryMode(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+// A link or special file moves as itself: renamed, never opened or copied.
+void RenameEntry(const std::string& source, const std::string& target) {
+    if (::rename(source.c_str(), target.c_str()) != 0)
+        throw EAtomicWriteError(
+            "Unable to move " + source + " to " + target + ": " + std::strerror(errno), errno);
 }
 
 void RemoveFile(const std::string& path) {
@@ -83,7 +95,10 @@ void TSendThread::MoveToErrorFolder(const std::string& outboxFile, const std::st
     const std::string name = ExtractFileName(outboxFile);
     const std::string& errorPath = settings_.ProgramInfo.ErrorPath;
     try {
-        MoveFileAtomic(outboxFile, errorPath + name);
+        if (S_ISREG(EntryMode(outboxFile)))
+            MoveFileAtomic(outboxFile, errorPath + name);
+        else
+            RenameEntry(outboxFile, errorPath + name);
         WriteLog("Move file: " + name + " to " + errorPath, 1);
         Record(outboxFile, TFileFate::MovedToError, reason, errorPath + name);
     } catch (const std::exception& e) {
@@ -188,11 +203,18 @@ TSendThread::TStep TSendThread::SendOne(const std::string& path, int attempt,
                                         std::string& urlFormat, int& sent) {
     const std::string& sender = settings_.CompanyInfo.EmailAddr;
     if (attempt == 0) {
-        if (!Exists(path)) {
+        const unsigned mode = EntryMode(path);
+        if (mode == 0 || S_ISDIR(mode)) {
             WriteLog("Send: Unable to send " + path + ".  Sender: " + sender + ". " +
                          "File does not exists",
                      1);
             Record(path, TFileFate::Skipped, "File does not exists");
+            return TStep::Skipped;
+        }
+        if (!S_ISREG(mode)) {
+            const std::string reason = NotRegularFileReason(mode);
+            WriteLog("Send: Unable to send " + path + ".  Sender: " + sender + ". " + reason, 1);
+            MoveToErrorFolder(path, reason);
             return TStep::Skipped;
         }
         std::string service;

@@ -4,6 +4,8 @@
 #include "transfer/send_thread.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -276,6 +278,35 @@ TEST_F(SendCycle, DebugModeKeepsTheWorkFoldersAndAnEmptyQueueRescansThreeTimes) 
     EXPECT_EQ(FolderNames(ProgramInfo.OutboxPath + left[0]),
               (std::vector<std::string>{"HttpBody.txt", "RespHD.txt"}));
     EXPECT_EQ(ReadFile(ProgramInfo.OutboxPath + left[0] + "/RespHD.txt"), "0");
+}
+
+TEST_F(SendCycle, ALinkOrSpecialFileInTheOutboxGoesToTheErrorFolderAsItself) {
+    namespace fs = std::filesystem;
+    const std::string& out = ProgramInfo.OutboxPath;
+    fs::create_symlink("../DVR/USER.INI", out + "A6.TXT");
+    ASSERT_EQ(::mkfifo((out + "A7.TXT").c_str(), 0600), 0);
+    fs::create_symlink(out + "A9.TXT", out + "A8.TXT");  // a link to a file that is sent
+    Send({{"A9.TXT", "plain"}});
+    EXPECT_EQ(Uploads(), 1);
+    EXPECT_EQ(standin_->Get("last-upload?part=attfile").find("LOGIN_ID"), std::string::npos);
+    EXPECT_EQ(FolderNames(ProgramInfo.SentboxPath), std::vector<std::string>{"A9.TXT"});
+    EXPECT_EQ(FolderNames(ProgramInfo.ErrorPath),
+              (std::vector<std::string>{"A6.TXT", "A7.TXT", "A8.TXT"}));
+    EXPECT_EQ(fs::read_symlink(ProgramInfo.ErrorPath + "A6.TXT"), "../DVR/USER.INI");
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(ProgramInfo.ErrorPath + "A7.TXT")));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(ProgramInfo.ErrorPath + "A8.TXT")));
+    EXPECT_TRUE(fs::is_regular_file(programDir_ + "USER.INI"));
+    EXPECT_TRUE(Logged("Send: Unable to send " + out +
+                       "A6.TXT.  Sender: company@send.example. Not a regular file: a symbolic "
+                       "link"));
+    EXPECT_TRUE(Logged("Move file: A7.TXT to " + ProgramInfo.ErrorPath));
+    std::map<std::string, std::string> reasons;
+    for (const TFileOutcome& file : outcome_.Files)
+        if (file.Fate == TFileFate::MovedToError) reasons[file.Name] = file.Reason;
+    EXPECT_EQ(reasons, (std::map<std::string, std::string>{
+                           {"A6.TXT", "Not a regular file: a symbolic link"},
+                           {"A7.TXT", "Not a regular file: a FIFO"},
+                           {"A8.TXT", "Not a regular file: a symbolic link"}}));
 }
 
 }  // namespace
