@@ -29,11 +29,18 @@ unsigned EntryMode(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
 }
 
-// A link or special file moves as itself: renamed, never opened or copied.
-void RenameEntry(const std::string& source, const std::string& target) {
-    if (::rename(source.c_str(), target.c_str()) != 0)
-        throw EAtomicWriteError(
-            "Unable to move " + source + " to " + target + ": " + std::strerror(errno), errno);
+// Renames source into folder (on its file system) as name or the first free name after it;
+// never replaces an entry, never opens or copies (a link moves as itself). The name used.
+std::string RenameToFreeName(const std::string& source, const std::string& folder,
+                             const std::string& name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string free = FreeNameIn(folder, name);
+        if (free.empty()) break;
+        if (RenameFileIfFree(source, folder + free)) return free;
+    }
+    throw EAtomicWriteError(
+        "Unable to move " + source + " to " + folder + name + ": no free name in the folder",
+        EEXIST);
 }
 
 void RemoveFile(const std::string& path) {
@@ -95,12 +102,15 @@ void TSendThread::MoveToErrorFolder(const std::string& outboxFile, const std::st
     const std::string name = ExtractFileName(outboxFile);
     const std::string& errorPath = settings_.ProgramInfo.ErrorPath;
     try {
-        if (S_ISREG(EntryMode(outboxFile)))
-            MoveFileAtomic(outboxFile, errorPath + name);
+        // A file of the same name already there is never replaced.
+        const std::string filed = S_ISREG(EntryMode(outboxFile))
+                                      ? MoveFileAtomicToFreeName(outboxFile, errorPath, name)
+                                      : RenameToFreeName(outboxFile, errorPath, name);
+        if (filed == name)
+            WriteLog("Move file: " + name + " to " + errorPath, 1);
         else
-            RenameEntry(outboxFile, errorPath + name);
-        WriteLog("Move file: " + name + " to " + errorPath, 1);
-        Record(outboxFile, TFileFate::MovedToError, reason, errorPath + name);
+            WriteLog("Move file: " + name + " to " + errorPath + " as " + filed, 1);
+        Record(outboxFile, TFileFate::MovedToError, reason, errorPath + filed);
     } catch (const std::exception& e) {
         // Never sent and not in the Error folder either: it stays where it is.
         WriteLog("Fail to copy file: " + name + " to " + errorPath, 1);
@@ -111,16 +121,23 @@ void TSendThread::MoveToErrorFolder(const std::string& outboxFile, const std::st
 
 void TSendThread::FileSent(const std::string& outboxFile) {
     const std::string name = ExtractFileName(outboxFile);
+    const std::string& sentbox = settings_.ProgramInfo.SentboxPath;
     try {
-        MoveFileAtomic(outboxFile, settings_.ProgramInfo.SentboxPath + name);
-        Record(outboxFile, TFileFate::SentAndFiled, "", settings_.ProgramInfo.SentboxPath + name);
+        const std::string filed = MoveFileAtomicToFreeName(outboxFile, sentbox, name);
+        if (filed != name) WriteLog("Move file: " + name + " to " + sentbox + " as " + filed, 1);
+        Record(outboxFile, TFileFate::SentAndFiled, "", sentbox + filed);
         return;
     } catch (const std::exception& e) {
         WriteLog("Fail to copy file to Sentbox", 1);
         // Sent, so it must not be sent again, and it must not be lost either: it stays in
         // the Outbox under a name the scan passes over.
-        const std::string kept = outboxFile + ".sent";
-        if (::rename(outboxFile.c_str(), kept.c_str()) == 0) {
+        const std::string outbox = outboxFile.substr(0, outboxFile.size() - name.size());
+        std::string kept;
+        try {
+            kept = outbox + RenameToFreeName(outboxFile, outbox, name + ".sent");
+        } catch (const std::exception&) {
+        }
+        if (!kept.empty()) {
             WriteLog("Send: " + name + " was sent and is kept in the Outbox as " +
                          ExtractFileName(kept) + ". Reason: " + e.what(),
                      1);

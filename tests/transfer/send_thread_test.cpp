@@ -309,4 +309,37 @@ TEST_F(SendCycle, ALinkOrSpecialFileInTheOutboxGoesToTheErrorFolderAsItself) {
                            {"A8.TXT", "Not a regular file: a symbolic link"}}));
 }
 
+TEST_F(SendCycle, AFileOfTheSameNameInTheErrorFolderOrSentboxIsNeverReplaced) {
+    WriteFile(ProgramInfo.ErrorPath + "Q5.TXT", "first Q5");
+    WriteFile(ProgramInfo.SentboxPath + "A5.TXT", "first A5");
+    WriteFile(ProgramInfo.SentboxPath + "A5_1.TXT", "second A5");
+    Send({{"Q5.TXT", "second Q5"}, {"A5.TXT", "third A5"}});
+    EXPECT_EQ(FolderNames(ProgramInfo.ErrorPath), (std::vector<std::string>{"Q5.TXT", "Q5_1.TXT"}));
+    EXPECT_EQ(ReadFile(ProgramInfo.ErrorPath + "Q5.TXT"), "first Q5");
+    EXPECT_EQ(ReadFile(ProgramInfo.ErrorPath + "Q5_1.TXT"), "second Q5");
+    EXPECT_EQ(FolderNames(ProgramInfo.SentboxPath),
+              (std::vector<std::string>{"A5.TXT", "A5_1.TXT", "A5_2.TXT"}));
+    EXPECT_EQ(ReadFile(ProgramInfo.SentboxPath + "A5.TXT"), "first A5");
+    EXPECT_EQ(ReadFile(ProgramInfo.SentboxPath + "A5_2.TXT"), "third A5");
+    EXPECT_TRUE(Logged("Move file: Q5.TXT to " + ProgramInfo.ErrorPath + " as Q5_1.TXT"));
+    EXPECT_TRUE(Logged("Move file: A5.TXT to " + ProgramInfo.SentboxPath + " as A5_2.TXT"));
+    ASSERT_EQ(outcome_.Files.size(), 2u);
+    EXPECT_EQ(outcome_.Files[0].FiledAs, ProgramInfo.SentboxPath + "A5_2.TXT");
+    EXPECT_EQ(outcome_.Files[1].FiledAs, ProgramInfo.ErrorPath + "Q5_1.TXT");
+
+    // The Sentbox cannot take it: a second ".sent" of the same name keeps the first one.
+    std::filesystem::remove_all(ProgramInfo.SentboxPath);
+    WriteFile(dir_.Path() + "SENTBOX", "a file where the folder should be");
+    WriteFile(ProgramInfo.OutboxPath + "A4.TXT.sent", "sent before");
+    Send({{"A4.TXT", "sent now"}});
+    EXPECT_EQ(FolderNames(ProgramInfo.OutboxPath),
+              (std::vector<std::string>{"A4.TXT.sent", "A4.TXT_1.sent"}));
+    EXPECT_EQ(ReadFile(ProgramInfo.OutboxPath + "A4.TXT.sent"), "sent before");
+    EXPECT_EQ(ReadFile(ProgramInfo.OutboxPath + "A4.TXT_1.sent"), "sent now");
+    EXPECT_TRUE(
+        Logged("Send: A4.TXT was sent and is kept in the Outbox as A4.TXT_1.sent. "
+               "Reason: " +
+               outcome_.Files.at(0).Reason));
+}
+
 }  // namespace
