@@ -16,8 +16,10 @@
 #include "common/base/atomic_file.h"
 #include "common/base/clock.h"
 #include "common/base/datetime.h"
+#include "common/base/fileutil.h"
 #include "common/base/unique_handle.h"
 #include "common/settings.h"
+#include "common/temp_names.h"
 #include "transfer/send_thread.h"
 
 namespace {
@@ -110,7 +112,11 @@ std::string TSendThread::BuildMessageFile(const std::string& outboxFile, const s
                        "MIME-Version: 1.0" + kCrLf + "Content-Type: text/plain; charset=big5" +
                        kCrLf + "Content-Transfer-Encoding: 8bit" + kCrLf + kCrLf;
     AppendLines(text, bytes);
-    const std::string messageFile = ChangeFileExt(outboxFile, ".msg");
+    // Never beside the user's files: an Outbox file may itself end in ".msg".
+    workFolder_ = IncludeTrailingPathDelimiter(MakeTempDirName(ExtractFilePath(outboxFile)));
+    ForceDirectories(workFolder_);
+    const std::string messageFile =
+        workFolder_ + ChangeFileExt(ExtractFileName(outboxFile), ".msg");
     WriteWorkFile(messageFile, text);
     return messageFile;
 }

@@ -149,6 +149,18 @@ void TSendThread::FileSent(const std::string& outboxFile) {
     }
 }
 
+void TSendThread::DropWorkFiles(std::string& messageFile) {
+    RemoveFile(messageFile);
+    messageFile.clear();
+    if (workFolder_.empty()) return;
+    std::error_code ignored;
+    if (settings_.DebugMode)
+        std::filesystem::remove(workFolder_, ignored);  // only when nothing else is kept there
+    else
+        std::filesystem::remove_all(workFolder_, ignored);
+    workFolder_.clear();
+}
+
 void TSendThread::Execute() {
     WriteLog("Send thread execute", 1);
     int sent = 0;
@@ -193,7 +205,7 @@ void TSendThread::RunPasses(int& sent) {
                 step = SendOne(path, attempt, messageFile, receiver, urlFormat, sent);
             } catch (const std::exception& e) {
                 // One file's trouble (its work file, a read) is its own: the pass goes on.
-                RemoveFile(messageFile);
+                DropWorkFiles(messageFile);
                 const std::string reason = e.what();
                 WriteLog(
                     "Send: " + ExtractFileName(path) + " stays in the Outbox. Reason: " + reason,
@@ -247,6 +259,7 @@ TSendThread::TStep TSendThread::SendOne(const std::string& path, int attempt,
         try {
             messageFile = BuildMessageFile(path, service, receiver);
         } catch (const EUnsendableFile& e) {
+            DropWorkFiles(messageFile);
             WriteLog("Send: Unable to send " + path + ".  Sender: " + sender + ". " + e.what(), 1);
             MoveToErrorFolder(path, e.what());
             return TStep::Skipped;
@@ -255,7 +268,7 @@ TSendThread::TStep TSendThread::SendOne(const std::string& path, int attempt,
     if (!settings_.ConnectionInfo.LeaseLine && !ConnectionAlive()) {
         WriteLog("Send: Remote connection not available", 1);
         if (outcome_.Failure.empty()) outcome_.Failure = "Send: Remote connection not available";
-        RemoveFile(messageFile);
+        DropWorkFiles(messageFile);
         Record(path, TFileFate::LeftInOutbox, "Remote connection not available");
         return TStep::Skipped;
     }
@@ -270,7 +283,7 @@ TSendThread::TStep TSendThread::SendOne(const std::string& path, int attempt,
         WriteLog("Send: " + messageFile + " successfully sent. Sender: " + sender + ", " +
                      "Receiver: " + receiver + ", WebMailSender: " + urlFormat,
                  1);
-        RemoveFile(messageFile);
+        DropWorkFiles(messageFile);
         FileSent(path);
         return TStep::Next;
     }
@@ -278,7 +291,7 @@ TSendThread::TStep TSendThread::SendOne(const std::string& path, int attempt,
                  "Receiver: " + receiver + ", WebMailSender: " + urlFormat,
              1);
     if (attempt + 1 < kAttempts) return TStep::Retry;
-    RemoveFile(messageFile);
+    DropWorkFiles(messageFile);
     MoveToErrorFolder(
         path, "The service did not accept it after " + std::to_string(kAttempts) + " attempts");
     return TStep::Next;

@@ -78,7 +78,8 @@ class TSendThread : public TWorkerThread {
 
     // One upload of a message file: 0 when the service accepted it, -1 otherwise.
     int Http_SendFile(const std::string& messageFile, const TUploadSettings& settings);
-    // Writes the mail file of an Outbox file beside it and returns its path. The file is read
+    // Writes the mail file of an Outbox file (named after it, ".msg") into a new private work
+    // folder of the Outbox, which the upload then uses, and returns its path. The file is read
     // through one descriptor, opened without following a link or blocking; ReadVersion()
     // then tells which version was read. Raises ENotRegularFile for an entry that is no
     // regular file, EUnsendableFile for a file holding a NUL byte (text would end there),
@@ -109,6 +110,8 @@ class TSendThread : public TWorkerThread {
     void FileSent(const std::string& outboxFile);
     void Record(const std::string& outboxFile, TFileFate fate, const std::string& reason,
                 const std::string& filedAs = "");
+    // Removes the message file and the upload's work folder (kept in debug mode).
+    void DropWorkFiles(std::string& messageFile);
     void WriteBody(const std::string& bodyFile, const std::string& messageFile,
                    const TUploadSettings& settings);
     int JudgeAnswer(const std::string& statusLine, const std::string& responseFile);
@@ -120,6 +123,7 @@ class TSendThread : public TWorkerThread {
     int returnValue_ = 0;
     TSendOutcome outcome_;
     TFileVersion readVersion_;
+    std::string workFolder_;  // the upload's work folder, with the message file; ends in "/"
 };
 
 // The text of a send return code ("(-101) Not authorized for using this service."), or

@@ -116,8 +116,11 @@ int TSendThread::Http_SendFile(const std::string& messageFile, const TUploadSett
     AttachEvents(*http, BodySize);
     SetUpGatewayRequest(*http, ServerCertificateRuleFromSettings(settings_),
                         [](const std::string& line) { WriteLog("Send: " + line, 2); });
+    // The message file's work folder when it has one, else a folder of its own.
+    const bool ownWork = workFolder_.empty();
     const std::string work =
-        IncludeTrailingPathDelimiter(MakeTempDirName(settings_.ProgramInfo.OutboxPath));
+        ownWork ? IncludeTrailingPathDelimiter(MakeTempDirName(settings_.ProgramInfo.OutboxPath))
+                : workFolder_;
     ForceDirectories(work);
     const std::string bodyFile = work + "HttpBody.txt";
     const std::string responseFile = work + "RespHD.txt";
@@ -176,7 +179,7 @@ int TSendThread::Http_SendFile(const std::string& messageFile, const TUploadSett
         std::error_code ignored;
         std::filesystem::remove(bodyFile, ignored);
         std::filesystem::remove(responseFile, ignored);
-        std::filesystem::remove(work, ignored);
+        if (ownWork) std::filesystem::remove(work, ignored);
     }
     return result;
 }

@@ -125,6 +125,11 @@ TEST_F(SendCycle, RoutesByTheFirstCharacterAndPostsTheMessageFileByteForByte) {
 
     const std::string body = standin_->Get("last-upload?part=body");
     const std::string boundary = body.substr(2, body.find("\r\n") - 2);
+    // The message file lies in the upload's own work folder, gone with it.
+    const std::size_t named = body.find("filename=\"") + 10;
+    const std::string messageFile = body.substr(named, body.find('"', named) - named);
+    EXPECT_EQ(messageFile.rfind(ProgramInfo.OutboxPath + "~", 0), 0u) << messageFile;
+    EXPECT_EQ(ExtractFileName(messageFile), "A100.msg");
     EXPECT_EQ(boundary.rfind("=_DVR+_2.4.1_", 0), 0u) << boundary;
     const std::string letters = boundary.substr(13, 15);
     EXPECT_EQ(letters.find_first_not_of("abcdefghijklmnopqrstuvwxy"), std::string::npos);
@@ -137,8 +142,8 @@ TEST_F(SendCycle, RoutesByTheFirstCharacterAndPostsTheMessageFileByteForByte) {
                         "Content-Disposition: form-data; name=\"to\"\r\n\r\n"
                         "orders@partner.example\r\n" +
                         b + "Content-Disposition: form-data; name=\"attfile\"; filename=\"" +
-                        ProgramInfo.OutboxPath +
-                        "A100.msg\"\r\n"
+                        messageFile +
+                        "\"\r\n"
                         "Content-Type: text/plain\r\n\r\n"
                         "From: company@send.example\r\nSubject: ORDERS message\r\n"
                         "Reply-To: company@send.example\r\nTo: orders@partner.example\r\n"
@@ -155,8 +160,8 @@ TEST_F(SendCycle, RoutesByTheFirstCharacterAndPostsTheMessageFileByteForByte) {
                        "not found"));
     EXPECT_TRUE(Logged("Move file: Q7.TXT to " + ProgramInfo.ErrorPath));
     EXPECT_TRUE(Logged("Send: Post message Completed successfully"));
-    EXPECT_TRUE(Logged("Send: " + ProgramInfo.OutboxPath +
-                       "A100.msg successfully sent. Sender: company@send.example, Receiver: "
+    EXPECT_TRUE(Logged("Send: " + messageFile +
+                       " successfully sent. Sender: company@send.example, Receiver: "
                        "orders@partner.example, WebMailSender: " +
                        standin_->UrlFormat("send")));
     const auto log = Log();
@@ -340,6 +345,28 @@ TEST_F(SendCycle, AFileOfTheSameNameInTheErrorFolderOrSentboxIsNeverReplaced) {
         Logged("Send: A4.TXT was sent and is kept in the Outbox as A4.TXT_1.sent. "
                "Reason: " +
                outcome_.Files.at(0).Reason));
+}
+
+TEST_F(SendCycle, TheMessageFileNeverTouchesAFileOfTheUserInTheOutbox) {
+    // A foreign A2.msg beside A2.TXT stays as it was.
+    Send({{"A2.TXT", "to send"}, {"A2.msg", "foreign"}});
+    EXPECT_EQ(FolderNames(ProgramInfo.OutboxPath), std::vector<std::string>{"A2.msg"});
+    EXPECT_EQ(ReadFile(ProgramInfo.OutboxPath + "A2.msg"), "foreign");
+    EXPECT_EQ(FolderNames(ProgramInfo.SentboxPath), std::vector<std::string>{"A2.TXT"});
+    EXPECT_NE(standin_->Get("last-upload?part=attfile").find("to send"), std::string::npos);
+
+    // Sent as itself, A3.msg is not its own work file: after failed uploads it is kept whole.
+    std::filesystem::remove(ProgramInfo.OutboxPath + "A2.msg");
+    ReleaseSettings();
+    std::string ini = ReadFile(programDir_ + "USER.INI");
+    WriteFile(programDir_ + "USER.INI", ini + "MSG=1\n");
+    LoadSettings(programDir_, "TESTPC");
+    standin_->Post("faults", R"({"kind":"code","code":-201,"target":"send","count":3})");
+    Send({{"A3.msg", "mine"}});
+    EXPECT_EQ(Uploads(), 4);
+    EXPECT_EQ(FolderNames(ProgramInfo.ErrorPath), std::vector<std::string>{"A3.msg"});
+    EXPECT_EQ(ReadFile(ProgramInfo.ErrorPath + "A3.msg"), "mine");
+    EXPECT_TRUE(FolderNames(ProgramInfo.OutboxPath).empty());
 }
 
 }  // namespace
