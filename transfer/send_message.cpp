@@ -121,6 +121,13 @@ std::string TSendThread::BuildMessageFile(const std::string& outboxFile, const s
     return messageFile;
 }
 
+bool FileVersionAt(const std::string& path, TFileVersion& version) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    version = VersionOf(st);
+    return true;
+}
+
 std::string NotRegularFileReason(unsigned mode) {
     switch (mode & S_IFMT) {
         case S_IFREG:

@@ -119,11 +119,51 @@ void TSendThread::MoveToErrorFolder(const std::string& outboxFile, const std::st
     }
 }
 
+bool TSendThread::IsReadVersion(const std::string& path, bool moved) const {
+    TFileVersion now;
+    if (!FileVersionAt(path, now)) return false;
+    if (moved && now.Device != readVersion_.Device)  // copied: size and time travel along
+        return now.Size == readVersion_.Size && now.ModifiedNs == readVersion_.ModifiedNs;
+    return now == readVersion_;
+}
+
+void TSendThread::KeepNewVersion(const std::string& outboxFile, const std::string& moved) {
+    const std::string name = ExtractFileName(outboxFile);
+    const std::string outbox = ExtractFilePath(outboxFile);
+    const std::string reason = "Changed during its upload; the new version stays in the Outbox";
+    std::string kept = name;
+    if (!moved.empty()) {
+        try {
+            kept = MoveFileAtomicToFreeName(moved, outbox, name);
+        } catch (const std::exception& e) {
+            WriteLog("Send: " + name + " changed during its upload; the new version is kept as " +
+                         moved + ". Reason: " + e.what(),
+                     1);
+            Record(outboxFile, TFileFate::LeftInOutbox, reason + " " + e.what(), moved);
+            return;
+        }
+    }
+    if (kept == name)
+        WriteLog(
+            "Send: " + name + " changed during its upload; the new version stays in the Outbox", 1);
+    else
+        WriteLog("Send: " + name +
+                     " changed during its upload; the new version stays in the Outbox as " + kept,
+                 1);
+    Record(outboxFile, TFileFate::LeftInOutbox, reason, outbox + kept);
+}
+
 void TSendThread::FileSent(const std::string& outboxFile) {
     const std::string name = ExtractFileName(outboxFile);
     const std::string& sentbox = settings_.ProgramInfo.SentboxPath;
+    // Only the version that was sent is filed: a file renamed over it or written to since
+    // stays for the next scan. The check after the move closes the window before it.
+    if (EntryMode(outboxFile) != 0 && !IsReadVersion(outboxFile, false))
+        return KeepNewVersion(outboxFile, "");
     try {
         const std::string filed = MoveFileAtomicToFreeName(outboxFile, sentbox, name);
+        if (!IsReadVersion(sentbox + filed, true))
+            return KeepNewVersion(outboxFile, sentbox + filed);
         if (filed != name) WriteLog("Move file: " + name + " to " + sentbox + " as " + filed, 1);
         Record(outboxFile, TFileFate::SentAndFiled, "", sentbox + filed);
         return;
@@ -137,6 +177,7 @@ void TSendThread::FileSent(const std::string& outboxFile) {
             kept = outbox + RenameToFreeName(outboxFile, outbox, name + ".sent");
         } catch (const std::exception&) {
         }
+        if (!kept.empty() && !IsReadVersion(kept, true)) return KeepNewVersion(outboxFile, kept);
         if (!kept.empty()) {
             WriteLog("Send: " + name + " was sent and is kept in the Outbox as " +
                          ExtractFileName(kept) + ". Reason: " + e.what(),

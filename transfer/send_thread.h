@@ -42,6 +42,9 @@ struct TFileVersion {
     bool operator==(const TFileVersion&) const = default;
 };
 
+// The version of the regular file at path (a link is not followed); false when there is none.
+bool FileVersionAt(const std::string& path, TFileVersion& version);
+
 // The upload settings of one request (the send side of the connection settings).
 struct TUploadSettings {
     std::string UrlFormat;
@@ -108,6 +111,12 @@ class TSendThread : public TWorkerThread {
     void ShowSendActivity();
     void ShowStatus();
     void FileSent(const std::string& outboxFile);
+    // Whether path names the version that was read and sent; moved tells that it was moved
+    // since, so a copy to another file system may have its own device and inode.
+    bool IsReadVersion(const std::string& path, bool moved) const;
+    // Leaves the version that came after the one sent in the Outbox: at outboxFile, or moved
+    // back there (under a free name) from moved.
+    void KeepNewVersion(const std::string& outboxFile, const std::string& moved);
     void Record(const std::string& outboxFile, TFileFate fate, const std::string& reason,
                 const std::string& filedAs = "");
     // Removes the message file and the upload's work folder (kept in debug mode).

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "common/base/clock.h"
@@ -367,6 +368,45 @@ TEST_F(SendCycle, TheMessageFileNeverTouchesAFileOfTheUserInTheOutbox) {
     EXPECT_EQ(FolderNames(ProgramInfo.ErrorPath), std::vector<std::string>{"A3.msg"});
     EXPECT_EQ(ReadFile(ProgramInfo.ErrorPath + "A3.msg"), "mine");
     EXPECT_TRUE(FolderNames(ProgramInfo.OutboxPath).empty());
+}
+
+TEST_F(SendCycle, AFileReplacedOrWrittenToDuringItsUploadIsNotFiledAsSent) {
+    const std::string& out = ProgramInfo.OutboxPath;
+    WriteFile(out + "A5.TXT", "version 1");
+    WriteFile(out + "A6.TXT", "first part");
+    standin_->Post("faults", R"({"kind":"delay","seconds":1,"target":"send","count":2})");
+    bool ended = false;
+    auto worker = StartSend(&view_, [&](TWorkerThread& thread) {
+        ended = true;
+        outcome_ = static_cast<TSendThread&>(thread).Outcome();
+    });
+    // Each upload is held by the service while the producer changes the file.
+    ASSERT_TRUE(PumpUntil([&] { return Uploads() >= 1; }, 20000));
+    WriteFile(out + "new.tmp", "version 2");
+    std::filesystem::rename(out + "new.tmp", out + "A5.TXT");
+    ASSERT_TRUE(PumpUntil([&] { return Uploads() >= 2; }, 20000));
+    std::ofstream(out + "A6.TXT", std::ios::app) << " and more";
+    ASSERT_TRUE(PumpUntil([&] { return ended; }, 60000));
+
+    // The next scan of the same run sends the new versions.
+    EXPECT_EQ(Uploads(), 4);
+    EXPECT_TRUE(FolderNames(out).empty());
+    EXPECT_EQ(ReadFile(ProgramInfo.SentboxPath + "A5.TXT"), "version 2");
+    EXPECT_EQ(ReadFile(ProgramInfo.SentboxPath + "A6.TXT"), "first part and more");
+    EXPECT_NE(standin_->Get("last-upload?part=attfile").find("first part and more"),
+              std::string::npos);
+    for (const char* name : {"A5.TXT", "A6.TXT"})
+        EXPECT_TRUE(Logged("Send: " + std::string(name) +
+                           " changed during its upload; the new version stays in the Outbox"));
+    ASSERT_EQ(outcome_.Files.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(outcome_.Files[i].Name, i % 2 == 0 ? "A5.TXT" : "A6.TXT");
+        EXPECT_EQ(outcome_.Files[i].Fate,
+                  i < 2 ? TFileFate::LeftInOutbox : TFileFate::SentAndFiled);
+        EXPECT_EQ(outcome_.Files[i].Reason,
+                  i < 2 ? "Changed during its upload; the new version stays in the Outbox" : "");
+    }
 }
 
 }  // namespace
