@@ -331,6 +331,15 @@ TSendThread::TStep TSendThread::SendOne(const std::string& path, int attempt,
     WriteLog("Send: Unable to send " + messageFile + ".  Sender: " + sender + ", " +
                  "Receiver: " + receiver + ", WebMailSender: " + urlFormat,
              1);
+    if (MayBeDelivered) {
+        // Sent again, it could reach the receiver twice.
+        WriteLog("Send: " + ExtractFileName(path) +
+                     " is not sent again: the request went out whole and no answer came",
+                 1);
+        DropWorkFiles(messageFile);
+        MoveToErrorFolder(path, "the service may have received it");
+        return TStep::Next;
+    }
     if (attempt + 1 < kAttempts) return TStep::Retry;
     DropWorkFiles(messageFile);
     MoveToErrorFolder(

@@ -94,6 +94,9 @@ class TSendThread : public TWorkerThread {
     // Moves an Outbox file to the Error folder; a file that cannot be copied there stays.
     void MoveToErrorFolder(const std::string& outboxFile, const std::string& reason);
 
+    // After a failed Http_SendFile: the whole request went out but no answer came, so the
+    // service may have taken the message. Such an upload is not repeated.
+    bool MayBeDelivered = false;
     std::string StatusText;
     int32_t BodySize = 0;
     std::string Boundary;

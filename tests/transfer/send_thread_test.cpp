@@ -203,9 +203,9 @@ TEST_F(SendCycle, EveryAnswerThatIsNoZeroFailsThreeTimesAndEndsInTheErrorFolder)
         {R"("kind":"body","body":"")", "Send: Post message failed. Reason: Unknown return code: "},
         {R"("kind":"body","body":"123456")", "Send: Post message failed. Response: 123456"},
         {R"("kind":"status","status":500)", "Send: Response status from Server error!"},
-        // A close without any answer leaves an empty body; a reset is a failed request.
-        {R"("kind":"drop")", "Send: Post message failed. Reason: Unknown return code: "},
-        {R"("kind":"reset")", "Send: Error sending message: "},
+        // Closed or reset before the request went out: it is repeated.
+        {R"("kind":"drop","when":"accept")", "Send: Error sending message: "},
+        {R"("kind":"reset","when":"accept")", "Send: Error sending message: "},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -407,6 +407,34 @@ TEST_F(SendCycle, AFileReplacedOrWrittenToDuringItsUploadIsNotFiledAsSent) {
         EXPECT_EQ(outcome_.Files[i].Reason,
                   i < 2 ? "Changed during its upload; the new version stays in the Outbox" : "");
     }
+}
+
+TEST_F(SendCycle, ARequestThatWentOutWholeWithoutAnAnswerIsNotRepeated) {
+    // A close without any answer, or a reset, after the service took the whole request.
+    for (const std::string fault :
+         {R"("kind":"drop","apply":true)", R"("kind":"reset")", R"("kind":"drop")"}) {
+        SCOPED_TRACE(fault);
+        standin_->Post("faults/clear", "{}");
+        standin_->Post("faults", "{" + fault + R"(,"target":"send","count":3})");
+        const long before = Uploads();
+        view_.statuses.clear();
+        Send({{"A1.TXT", "once"}});
+        EXPECT_EQ(Uploads() - before, 1);
+        EXPECT_EQ(result_, -1);
+        EXPECT_EQ(view_.statuses, std::vector<std::string>{"Sending 1st file: A1.TXT"});
+        EXPECT_TRUE(FolderNames(ProgramInfo.OutboxPath).empty());
+        EXPECT_EQ(FolderNames(ProgramInfo.ErrorPath), std::vector<std::string>{"A1.TXT"});
+        std::filesystem::remove(ProgramInfo.ErrorPath + "A1.TXT");
+        ASSERT_EQ(outcome_.Files.size(), 1u);
+        EXPECT_EQ(outcome_.Files[0].Fate, TFileFate::MovedToError);
+        EXPECT_EQ(outcome_.Files[0].Reason, "the service may have received it");
+        EXPECT_EQ(outcome_.ErrorCount(), 1);
+        EXPECT_EQ(outcome_.SentCount(), 0);
+        EXPECT_TRUE(Logged(
+            "Send: A1.TXT is not sent again: the request went out whole and no answer came"));
+    }
+    // The service received it once.
+    EXPECT_NE(standin_->Get("last-upload?part=attfile").find("once"), std::string::npos);
 }
 
 }  // namespace
