@@ -31,8 +31,16 @@ TStringList ScanOutbox(const TSettings& settings) {
         const std::string ext = ExtractFileExt(name);
         if (ext.empty()) continue;
         const std::string path = folder + name;
+        struct stat entry {};
+        if (lstat(path.c_str(), &entry) != 0 || S_ISDIR(entry.st_mode)) continue;
+        // A link or special file is listed as itself, never opened: the worker files it in
+        // the Error folder.
+        if (!S_ISREG(entry.st_mode)) {
+            if (IsImportExtension(settings, ext)) queue.Add(path);
+            continue;
+        }
         // A file a writer still holds open is left for a later scan.
-        int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) continue;
         struct stat st {};
         bool ready = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && !probe.InUseElsewhere(fd, st);

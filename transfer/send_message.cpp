@@ -1,7 +1,13 @@
 // The files of one upload: the mail file beside the Outbox file, the boundary, and the
 // multipart request body.
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -10,7 +16,10 @@
 #include "common/base/atomic_file.h"
 #include "common/base/clock.h"
 #include "common/base/datetime.h"
+#include "common/base/fileutil.h"
+#include "common/base/unique_handle.h"
 #include "common/settings.h"
+#include "common/temp_names.h"
 #include "transfer/send_thread.h"
 
 namespace {
@@ -22,6 +31,37 @@ std::string ReadWhole(const std::string& path) {
     if (!in) throw std::runtime_error("Cannot open file \"" + path + "\".");
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) throw std::runtime_error("Read error in file \"" + path + "\".");
+    return bytes;
+}
+
+TFileVersion VersionOf(const struct stat& st) {
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+            static_cast<int64_t>(st.st_size),
+            static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+// The bytes of an Outbox file and the version they came from, read through one descriptor
+// opened without following a link and without waiting on a FIFO.
+std::string ReadOutboxFile(const std::string& path, TFileVersion& version) {
+    TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd && errno == ELOOP) throw ENotRegularFile(NotRegularFileReason(S_IFLNK));
+    struct stat st {};
+    if (!fd || ::fstat(fd.Get(), &st) != 0)
+        throw std::runtime_error("Cannot open file \"" + path + "\".");
+    if (!S_ISREG(st.st_mode)) throw ENotRegularFile(NotRegularFileReason(st.st_mode));
+    std::string bytes;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw std::runtime_error("Read error in file \"" + path + "\".");
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    // The time from before the first read, the size of what was read: a change while
+    // reading shows later as another version.
+    version = VersionOf(st);
+    version.Size = static_cast<int64_t>(bytes.size());
     return bytes;
 }
 
@@ -62,7 +102,7 @@ void WriteWorkFile(const std::string& path, const std::string& bytes) {
 
 std::string TSendThread::BuildMessageFile(const std::string& outboxFile, const std::string& service,
                                           const std::string& receiver) {
-    const std::string bytes = ReadWhole(outboxFile);
+    const std::string bytes = ReadOutboxFile(outboxFile, readVersion_);
     // As text, the file would end at its first NUL byte and be sent cut short.
     if (bytes.find('\0') != std::string::npos)
         throw EUnsendableFile("File holds a NUL byte and cannot be sent as text");
@@ -72,9 +112,38 @@ std::string TSendThread::BuildMessageFile(const std::string& outboxFile, const s
                        "MIME-Version: 1.0" + kCrLf + "Content-Type: text/plain; charset=big5" +
                        kCrLf + "Content-Transfer-Encoding: 8bit" + kCrLf + kCrLf;
     AppendLines(text, bytes);
-    const std::string messageFile = ChangeFileExt(outboxFile, ".msg");
+    // Never beside the user's files: an Outbox file may itself end in ".msg".
+    workFolder_ = IncludeTrailingPathDelimiter(MakeTempDirName(ExtractFilePath(outboxFile)));
+    ForceDirectories(workFolder_);
+    const std::string messageFile =
+        workFolder_ + ChangeFileExt(ExtractFileName(outboxFile), ".msg");
     WriteWorkFile(messageFile, text);
     return messageFile;
+}
+
+bool FileVersionAt(const std::string& path, TFileVersion& version) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    version = VersionOf(st);
+    return true;
+}
+
+std::string NotRegularFileReason(unsigned mode) {
+    switch (mode & S_IFMT) {
+        case S_IFREG:
+            return "";
+        case S_IFLNK:
+            return "Not a regular file: a symbolic link";
+        case S_IFIFO:
+            return "Not a regular file: a FIFO";
+        case S_IFSOCK:
+            return "Not a regular file: a socket";
+        case S_IFCHR:
+        case S_IFBLK:
+            return "Not a regular file: a device";
+        default:
+            return "Not a regular file";
+    }
 }
 
 std::string TSendThread::MakeBoundary() {

@@ -1,5 +1,7 @@
 #include "transfer/send_thread.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <set>
 
@@ -19,9 +21,24 @@ namespace {
 constexpr int kPasses = 3;
 constexpr int kAttempts = 3;
 
-bool Exists(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
+// The entry's own mode (a link is not followed); 0 when there is none.
+unsigned EntryMode(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+// Renames source into folder (on its file system) as name or the first free name after it;
+// never replaces an entry, never opens or copies (a link moves as itself). The name used.
+std::string RenameToFreeName(const std::string& source, const std::string& folder,
+                             const std::string& name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string free = FreeNameIn(folder, name);
+        if (free.empty()) break;
+        if (RenameFileIfFree(source, folder + free)) return free;
+    }
+    throw EAtomicWriteError(
+        "Unable to move " + source + " to " + folder + name + ": no free name in the folder",
+        EEXIST);
 }
 
 void RemoveFile(const std::string& path) {
@@ -83,9 +100,15 @@ void TSendThread::MoveToErrorFolder(const std::string& outboxFile, const std::st
     const std::string name = ExtractFileName(outboxFile);
     const std::string& errorPath = settings_.ProgramInfo.ErrorPath;
     try {
-        MoveFileAtomic(outboxFile, errorPath + name);
-        WriteLog("Move file: " + name + " to " + errorPath, 1);
-        Record(outboxFile, TFileFate::MovedToError, reason, errorPath + name);
+        // A file of the same name already there is never replaced.
+        const std::string filed = S_ISREG(EntryMode(outboxFile))
+                                      ? MoveFileAtomicToFreeName(outboxFile, errorPath, name)
+                                      : RenameToFreeName(outboxFile, errorPath, name);
+        if (filed == name)
+            WriteLog("Move file: " + name + " to " + errorPath, 1);
+        else
+            WriteLog("Move file: " + name + " to " + errorPath + " as " + filed, 1);
+        Record(outboxFile, TFileFate::MovedToError, reason, errorPath + filed);
     } catch (const std::exception& e) {
         // Never sent and not in the Error folder either: it stays where it is.
         WriteLog("Fail to copy file: " + name + " to " + errorPath, 1);
@@ -94,18 +117,66 @@ void TSendThread::MoveToErrorFolder(const std::string& outboxFile, const std::st
     }
 }
 
+bool TSendThread::IsReadVersion(const std::string& path, bool moved) const {
+    TFileVersion now;
+    if (!FileVersionAt(path, now)) return false;
+    if (moved && now.Device != readVersion_.Device)  // copied: size and time travel along
+        return now.Size == readVersion_.Size && now.ModifiedNs == readVersion_.ModifiedNs;
+    return now == readVersion_;
+}
+
+void TSendThread::KeepNewVersion(const std::string& outboxFile, const std::string& moved) {
+    const std::string name = ExtractFileName(outboxFile);
+    const std::string outbox = ExtractFilePath(outboxFile);
+    const std::string reason = "Changed during its upload; the new version stays in the Outbox";
+    std::string kept = name;
+    if (!moved.empty()) {
+        try {
+            kept = MoveFileAtomicToFreeName(moved, outbox, name);
+        } catch (const std::exception& e) {
+            WriteLog("Send: " + name + " changed during its upload; the new version is kept as " +
+                         moved + ". Reason: " + e.what(),
+                     1);
+            Record(outboxFile, TFileFate::LeftInOutbox, reason + " " + e.what(), moved);
+            return;
+        }
+    }
+    if (kept == name)
+        WriteLog(
+            "Send: " + name + " changed during its upload; the new version stays in the Outbox", 1);
+    else
+        WriteLog("Send: " + name +
+                     " changed during its upload; the new version stays in the Outbox as " + kept,
+                 1);
+    Record(outboxFile, TFileFate::LeftInOutbox, reason, outbox + kept);
+}
+
 void TSendThread::FileSent(const std::string& outboxFile) {
     const std::string name = ExtractFileName(outboxFile);
+    const std::string& sentbox = settings_.ProgramInfo.SentboxPath;
+    // Only the version that was sent is filed: a file renamed over it or written to since
+    // stays for the next scan. The check after the move closes the window before it.
+    if (EntryMode(outboxFile) != 0 && !IsReadVersion(outboxFile, false))
+        return KeepNewVersion(outboxFile, "");
     try {
-        MoveFileAtomic(outboxFile, settings_.ProgramInfo.SentboxPath + name);
-        Record(outboxFile, TFileFate::SentAndFiled, "", settings_.ProgramInfo.SentboxPath + name);
+        const std::string filed = MoveFileAtomicToFreeName(outboxFile, sentbox, name);
+        if (!IsReadVersion(sentbox + filed, true))
+            return KeepNewVersion(outboxFile, sentbox + filed);
+        if (filed != name) WriteLog("Move file: " + name + " to " + sentbox + " as " + filed, 1);
+        Record(outboxFile, TFileFate::SentAndFiled, "", sentbox + filed);
         return;
     } catch (const std::exception& e) {
         WriteLog("Fail to copy file to Sentbox", 1);
         // Sent, so it must not be sent again, and it must not be lost either: it stays in
         // the Outbox under a name the scan passes over.
-        const std::string kept = outboxFile + ".sent";
-        if (::rename(outboxFile.c_str(), kept.c_str()) == 0) {
+        const std::string outbox = outboxFile.substr(0, outboxFile.size() - name.size());
+        std::string kept;
+        try {
+            kept = outbox + RenameToFreeName(outboxFile, outbox, name + ".sent");
+        } catch (const std::exception&) {
+        }
+        if (!kept.empty() && !IsReadVersion(kept, true)) return KeepNewVersion(outboxFile, kept);
+        if (!kept.empty()) {
             WriteLog("Send: " + name + " was sent and is kept in the Outbox as " +
                          ExtractFileName(kept) + ". Reason: " + e.what(),
                      1);
@@ -115,6 +186,18 @@ void TSendThread::FileSent(const std::string& outboxFile) {
             Record(outboxFile, TFileFate::SentLeft, e.what());
         }
     }
+}
+
+void TSendThread::DropWorkFiles(std::string& messageFile) {
+    RemoveFile(messageFile);
+    messageFile.clear();
+    if (workFolder_.empty()) return;
+    std::error_code ignored;
+    if (settings_.DebugMode)
+        std::filesystem::remove(workFolder_, ignored);  // only when nothing else is kept there
+    else
+        std::filesystem::remove_all(workFolder_, ignored);
+    workFolder_.clear();
 }
 
 void TSendThread::Execute() {
@@ -161,7 +244,7 @@ void TSendThread::RunPasses(int& sent) {
                 step = SendOne(path, attempt, messageFile, receiver, urlFormat, sent);
             } catch (const std::exception& e) {
                 // One file's trouble (its work file, a read) is its own: the pass goes on.
-                RemoveFile(messageFile);
+                DropWorkFiles(messageFile);
                 const std::string reason = e.what();
                 WriteLog(
                     "Send: " + ExtractFileName(path) + " stays in the Outbox. Reason: " + reason,
@@ -188,11 +271,18 @@ TSendThread::TStep TSendThread::SendOne(const std::string& path, int attempt,
                                         std::string& urlFormat, int& sent) {
     const std::string& sender = settings_.CompanyInfo.EmailAddr;
     if (attempt == 0) {
-        if (!Exists(path)) {
+        const unsigned mode = EntryMode(path);
+        if (mode == 0 || S_ISDIR(mode)) {
             WriteLog("Send: Unable to send " + path + ".  Sender: " + sender + ". " +
                          "File does not exists",
                      1);
             Record(path, TFileFate::Skipped, "File does not exists");
+            return TStep::Skipped;
+        }
+        if (!S_ISREG(mode)) {
+            const std::string reason = NotRegularFileReason(mode);
+            WriteLog("Send: Unable to send " + path + ".  Sender: " + sender + ". " + reason, 1);
+            MoveToErrorFolder(path, reason);
             return TStep::Skipped;
         }
         std::string service;
@@ -208,6 +298,7 @@ TSendThread::TStep TSendThread::SendOne(const std::string& path, int attempt,
         try {
             messageFile = BuildMessageFile(path, service, receiver);
         } catch (const EUnsendableFile& e) {
+            DropWorkFiles(messageFile);
             WriteLog("Send: Unable to send " + path + ".  Sender: " + sender + ". " + e.what(), 1);
             MoveToErrorFolder(path, e.what());
             return TStep::Skipped;
@@ -216,7 +307,7 @@ TSendThread::TStep TSendThread::SendOne(const std::string& path, int attempt,
     if (!settings_.ConnectionInfo.LeaseLine && !ConnectionAlive()) {
         WriteLog("Send: Remote connection not available", 1);
         if (outcome_.Failure.empty()) outcome_.Failure = "Send: Remote connection not available";
-        RemoveFile(messageFile);
+        DropWorkFiles(messageFile);
         Record(path, TFileFate::LeftInOutbox, "Remote connection not available");
         return TStep::Skipped;
     }
@@ -231,15 +322,24 @@ TSendThread::TStep TSendThread::SendOne(const std::string& path, int attempt,
         WriteLog("Send: " + messageFile + " successfully sent. Sender: " + sender + ", " +
                      "Receiver: " + receiver + ", WebMailSender: " + urlFormat,
                  1);
-        RemoveFile(messageFile);
+        DropWorkFiles(messageFile);
         FileSent(path);
         return TStep::Next;
     }
     WriteLog("Send: Unable to send " + messageFile + ".  Sender: " + sender + ", " +
                  "Receiver: " + receiver + ", WebMailSender: " + urlFormat,
              1);
+    if (MayBeDelivered) {
+        // Sent again, it could reach the receiver twice.
+        WriteLog("Send: " + ExtractFileName(path) +
+                     " is not sent again: the request went out whole and no answer came",
+                 1);
+        DropWorkFiles(messageFile);
+        MoveToErrorFolder(path, "the service may have received it");
+        return TStep::Next;
+    }
     if (attempt + 1 < kAttempts) return TStep::Retry;
-    RemoveFile(messageFile);
+    DropWorkFiles(messageFile);
     MoveToErrorFolder(
         path, "The service did not accept it after " + std::to_string(kAttempts) + " attempts");
     return TStep::Next;

@@ -23,6 +23,28 @@ class EUnsendableFile : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Raised by BuildMessageFile for an Outbox entry that is no regular file (a symbolic link,
+// FIFO, socket or device): it is never opened through, nor sent.
+class ENotRegularFile : public EUnsendableFile {
+  public:
+    using EUnsendableFile::EUnsendableFile;
+};
+
+// Why an entry of this mode (st_mode) cannot be sent as a file; empty for a regular file.
+std::string NotRegularFileReason(unsigned mode);
+
+// One version of a file: what tells it apart from a file renamed over it or written since.
+struct TFileVersion {
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    int64_t Size = 0;
+    int64_t ModifiedNs = 0;
+    bool operator==(const TFileVersion&) const = default;
+};
+
+// The version of the regular file at path (a link is not followed); false when there is none.
+bool FileVersionAt(const std::string& path, TFileVersion& version);
+
 // The upload settings of one request (the send side of the connection settings).
 struct TUploadSettings {
     std::string UrlFormat;
@@ -59,15 +81,22 @@ class TSendThread : public TWorkerThread {
 
     // One upload of a message file: 0 when the service accepted it, -1 otherwise.
     int Http_SendFile(const std::string& messageFile, const TUploadSettings& settings);
-    // Writes the mail file of an Outbox file beside it and returns its path. Raises
-    // EUnsendableFile for a file holding a NUL byte (text would end there), and
-    // std::runtime_error when it cannot be read or written.
+    // Writes the mail file of an Outbox file (named after it, ".msg") into a new private work
+    // folder of the Outbox, which the upload then uses, and returns its path. The file is read
+    // through one descriptor, opened without following a link or blocking; ReadVersion()
+    // then tells which version was read. Raises ENotRegularFile for an entry that is no
+    // regular file, EUnsendableFile for a file holding a NUL byte (text would end there),
+    // and std::runtime_error when it cannot be read or written.
     std::string BuildMessageFile(const std::string& outboxFile, const std::string& service,
                                  const std::string& receiver);
+    const TFileVersion& ReadVersion() const { return readVersion_; }
     std::string MakeBoundary();
     // Moves an Outbox file to the Error folder; a file that cannot be copied there stays.
     void MoveToErrorFolder(const std::string& outboxFile, const std::string& reason);
 
+    // After a failed Http_SendFile: the whole request went out but no answer came, so the
+    // service may have taken the message. Such an upload is not repeated.
+    bool MayBeDelivered = false;
     std::string StatusText;
     int32_t BodySize = 0;
     std::string Boundary;
@@ -85,8 +114,16 @@ class TSendThread : public TWorkerThread {
     void ShowSendActivity();
     void ShowStatus();
     void FileSent(const std::string& outboxFile);
+    // Whether path names the version that was read and sent; moved tells that it was moved
+    // since, so a copy to another file system may have its own device and inode.
+    bool IsReadVersion(const std::string& path, bool moved) const;
+    // Leaves the version that came after the one sent in the Outbox: at outboxFile, or moved
+    // back there (under a free name) from moved.
+    void KeepNewVersion(const std::string& outboxFile, const std::string& moved);
     void Record(const std::string& outboxFile, TFileFate fate, const std::string& reason,
                 const std::string& filedAs = "");
+    // Removes the message file and the upload's work folder (kept in debug mode).
+    void DropWorkFiles(std::string& messageFile);
     void WriteBody(const std::string& bodyFile, const std::string& messageFile,
                    const TUploadSettings& settings);
     int JudgeAnswer(const std::string& statusLine, const std::string& responseFile);
@@ -97,6 +134,8 @@ class TSendThread : public TWorkerThread {
     IMainView* view_;
     int returnValue_ = 0;
     TSendOutcome outcome_;
+    TFileVersion readVersion_;
+    std::string workFolder_;  // the upload's work folder, with the message file; ends in "/"
 };
 
 // The text of a send return code ("(-101) Not authorized for using this service."), or

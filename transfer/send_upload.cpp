@@ -46,7 +46,8 @@ std::string ReadResponse(const std::string& path) {
 
 void PostSendProgress(long position) { PostMainWindowMessage(WM_SENDPROGRESS, 0, position); }
 
-void AttachEvents(TipsHTTPS& http, const int32_t& bodySize) {
+// bodySent tells afterwards whether the whole request body went out.
+void AttachEvents(TipsHTTPS& http, const int32_t& bodySize, bool& bodySent) {
     http.OnConnected = [](TipsHTTPS*, int code, const std::string& description) {
         WriteLog("Send: Establishing HTTP Connection: " + std::to_string(code) + "-" + description,
                  2);
@@ -66,7 +67,8 @@ void AttachEvents(TipsHTTPS& http, const int32_t& bodySize) {
     http.OnStartTransfer = [](TipsHTTPS*, int direction) {
         WriteLog(direction == 0 ? "Send: Start sending data." : "Send: Start receiving data.", 2);
     };
-    http.OnEndTransfer = [](TipsHTTPS*, int direction) {
+    http.OnEndTransfer = [&bodySent](TipsHTTPS*, int direction) {
+        if (direction == 0) bodySent = true;
         WriteLog(
             direction == 0 ? "Send: Data sending completed." : "Send: Data receiving completed.",
             2);
@@ -112,12 +114,18 @@ int TSendThread::JudgeAnswer(const std::string& statusLine, const std::string& r
 int TSendThread::Http_SendFile(const std::string& messageFile, const TUploadSettings& settings) {
     int result = -1;
     bool failed = false;
+    bool bodySent = false;
+    bool answered = true;
+    MayBeDelivered = false;
     auto http = std::make_unique<TipsHTTPS>();
-    AttachEvents(*http, BodySize);
+    AttachEvents(*http, BodySize, bodySent);
     SetUpGatewayRequest(*http, ServerCertificateRuleFromSettings(settings_),
                         [](const std::string& line) { WriteLog("Send: " + line, 2); });
+    // The message file's work folder when it has one, else a folder of its own.
+    const bool ownWork = workFolder_.empty();
     const std::string work =
-        IncludeTrailingPathDelimiter(MakeTempDirName(settings_.ProgramInfo.OutboxPath));
+        ownWork ? IncludeTrailingPathDelimiter(MakeTempDirName(settings_.ProgramInfo.OutboxPath))
+                : workFolder_;
     ForceDirectories(work);
     const std::string bodyFile = work + "HttpBody.txt";
     const std::string responseFile = work + "RespHD.txt";
@@ -161,8 +169,10 @@ int TSendThread::Http_SendFile(const std::string& messageFile, const TUploadSett
                 PostSendProgress(0);
                 try {
                     http->SetAction(httpPost);
+                    answered = !http->StatusLine().empty();
                     result = JudgeAnswer(http->StatusLine(), responseFile);
                 } catch (const std::exception& e) {
+                    answered = !http->StatusLine().empty();  // an error status is an answer
                     WriteLog(
                         "Send: Error sending message: " + http->AttachedFile() + "-" + e.what(), 1);
                 }
@@ -172,11 +182,13 @@ int TSendThread::Http_SendFile(const std::string& messageFile, const TUploadSett
         WriteLog("Send: Error sending message: " + bodyFile + "-" + e.what(), 1);
         result = -1;
     }
+    // The whole request went out and no answer came back (closed, reset, timed out).
+    MayBeDelivered = result != 0 && bodySent && !answered;
     if (!settings_.DebugMode) {
         std::error_code ignored;
         std::filesystem::remove(bodyFile, ignored);
         std::filesystem::remove(responseFile, ignored);
-        std::filesystem::remove(work, ignored);
+        if (ownWork) std::filesystem::remove(work, ignored);
     }
     return result;
 }

@@ -99,9 +99,12 @@ class SendCycleTest : public testing::Test {
 TWebMailStandin* SendCycleTest::standin_ = nullptr;
 
 TEST_F(SendCycleTest, AFileWhoseWorkFileCannotBeWrittenStaysAndTheOthersAreSent) {
-    const std::string broken = ProgramInfo.OutboxPath + "A2.msg";
-    SetAtomicPathFault([broken](TAtomicStep step, const std::string& path) {
-        return step == TAtomicStep::Create && path == broken ? ENOSPC : 0;
+    // The message file of A2.TXT, in the upload's work folder in the Outbox.
+    std::string broken;
+    SetAtomicPathFault([&broken](TAtomicStep step, const std::string& path) {
+        if (step != TAtomicStep::Create || !path.ends_with("/A2.msg")) return 0;
+        broken = path;
+        return ENOSPC;
     });
     SendNow({"A1.TXT", "A2.TXT", "A3.TXT"});
 

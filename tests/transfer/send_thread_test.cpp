@@ -4,8 +4,10 @@
 #include "transfer/send_thread.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "common/base/clock.h"
@@ -123,6 +125,11 @@ TEST_F(SendCycle, RoutesByTheFirstCharacterAndPostsTheMessageFileByteForByte) {
 
     const std::string body = standin_->Get("last-upload?part=body");
     const std::string boundary = body.substr(2, body.find("\r\n") - 2);
+    // The message file lies in the upload's own work folder, gone with it.
+    const std::size_t named = body.find("filename=\"") + 10;
+    const std::string messageFile = body.substr(named, body.find('"', named) - named);
+    EXPECT_EQ(messageFile.rfind(ProgramInfo.OutboxPath + "~", 0), 0u) << messageFile;
+    EXPECT_EQ(ExtractFileName(messageFile), "A100.msg");
     EXPECT_EQ(boundary.rfind("=_DVR+_2.4.1_", 0), 0u) << boundary;
     const std::string letters = boundary.substr(13, 15);
     EXPECT_EQ(letters.find_first_not_of("abcdefghijklmnopqrstuvwxy"), std::string::npos);
@@ -135,8 +142,8 @@ TEST_F(SendCycle, RoutesByTheFirstCharacterAndPostsTheMessageFileByteForByte) {
                         "Content-Disposition: form-data; name=\"to\"\r\n\r\n"
                         "orders@partner.example\r\n" +
                         b + "Content-Disposition: form-data; name=\"attfile\"; filename=\"" +
-                        ProgramInfo.OutboxPath +
-                        "A100.msg\"\r\n"
+                        messageFile +
+                        "\"\r\n"
                         "Content-Type: text/plain\r\n\r\n"
                         "From: company@send.example\r\nSubject: ORDERS message\r\n"
                         "Reply-To: company@send.example\r\nTo: orders@partner.example\r\n"
@@ -153,8 +160,8 @@ TEST_F(SendCycle, RoutesByTheFirstCharacterAndPostsTheMessageFileByteForByte) {
                        "not found"));
     EXPECT_TRUE(Logged("Move file: Q7.TXT to " + ProgramInfo.ErrorPath));
     EXPECT_TRUE(Logged("Send: Post message Completed successfully"));
-    EXPECT_TRUE(Logged("Send: " + ProgramInfo.OutboxPath +
-                       "A100.msg successfully sent. Sender: company@send.example, Receiver: "
+    EXPECT_TRUE(Logged("Send: " + messageFile +
+                       " successfully sent. Sender: company@send.example, Receiver: "
                        "orders@partner.example, WebMailSender: " +
                        standin_->UrlFormat("send")));
     const auto log = Log();
@@ -195,9 +202,9 @@ TEST_F(SendCycle, EveryAnswerThatIsNoZeroFailsThreeTimesAndEndsInTheErrorFolder)
         {R"("kind":"body","body":"")", "Send: Post message failed. Reason: Unknown return code: "},
         {R"("kind":"body","body":"123456")", "Send: Post message failed. Response: 123456"},
         {R"("kind":"status","status":500)", "Send: Response status from Server error!"},
-        // A close without any answer leaves an empty body; a reset is a failed request.
-        {R"("kind":"drop")", "Send: Post message failed. Reason: Unknown return code: "},
-        {R"("kind":"reset")", "Send: Error sending message: "},
+        // Closed or reset before the request went out: it is repeated.
+        {R"("kind":"drop","when":"accept")", "Send: Error sending message: "},
+        {R"("kind":"reset","when":"accept")", "Send: Error sending message: "},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -276,6 +283,87 @@ TEST_F(SendCycle, DebugModeKeepsTheWorkFoldersAndAnEmptyQueueRescansThreeTimes) 
     EXPECT_EQ(FolderNames(ProgramInfo.OutboxPath + left[0]),
               (std::vector<std::string>{"HttpBody.txt", "RespHD.txt"}));
     EXPECT_EQ(ReadFile(ProgramInfo.OutboxPath + left[0] + "/RespHD.txt"), "0");
+}
+
+TEST_F(SendCycle, NoEntryOfTheUserIsFollowedOverwrittenOrReplaced) {
+    namespace fs = std::filesystem;
+    const std::string& out = ProgramInfo.OutboxPath;
+    fs::create_symlink("../DVR/USER.INI", out + "A6.TXT");  // would mail the settings
+    ASSERT_EQ(::mkfifo((out + "A7.TXT").c_str(), 0600), 0);
+    WriteFile(ProgramInfo.ErrorPath + "Q5.TXT", "first");
+    WriteFile(ProgramInfo.SentboxPath + "A5.TXT", "first");
+    Send({{"Q5.TXT", "second"}, {"A5.TXT", "second"}, {"A5.msg", "foreign"}});
+    EXPECT_EQ(Uploads(), 1);  // A5.TXT alone; .msg is no import extension here
+    EXPECT_EQ(fs::read_symlink(ProgramInfo.ErrorPath + "A6.TXT"), "../DVR/USER.INI");
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(ProgramInfo.ErrorPath + "A7.TXT")));
+    EXPECT_EQ(outcome_.Files.at(1).Reason, "Not a regular file: a symbolic link");
+    EXPECT_EQ(outcome_.Files.at(2).Reason, "Not a regular file: a FIFO");
+    EXPECT_EQ(ReadFile(out + "A5.msg"), "foreign");
+    for (const std::string& kept : {ProgramInfo.ErrorPath + "Q5", ProgramInfo.SentboxPath + "A5"}) {
+        EXPECT_EQ(ReadFile(kept + ".TXT"), "first");
+        EXPECT_EQ(ReadFile(kept + "_1.TXT"), "second");
+    }
+    EXPECT_TRUE(Logged("Move file: Q5.TXT to " + ProgramInfo.ErrorPath + " as Q5_1.TXT"));
+
+    // The Sentbox cannot take it: a second ".sent" of the same name keeps the first one.
+    fs::remove(out + "A5.msg");
+    fs::remove_all(ProgramInfo.SentboxPath);
+    WriteFile(dir_.Path() + "SENTBOX", "a file where the folder should be");
+    WriteFile(out + "A4.TXT.sent", "sent before");
+    Send({{"A4.TXT", "sent now"}});
+    EXPECT_EQ(ReadFile(out + "A4.TXT.sent"), "sent before");
+    EXPECT_EQ(ReadFile(out + "A4.TXT_1.sent"), "sent now");
+
+    // Sent as itself, A3.msg is not its own work file: after failed uploads it is kept whole.
+    ReleaseSettings();
+    WriteFile(programDir_ + "USER.INI", ReadFile(programDir_ + "USER.INI") + "MSG=1\n");
+    LoadSettings(programDir_, "TESTPC");
+    standin_->Post("faults", R"({"kind":"code","code":-201,"target":"send","count":3})");
+    Send({{"A3.msg", "mine"}});
+    EXPECT_EQ(ReadFile(ProgramInfo.ErrorPath + "A3.msg"), "mine");
+}
+
+TEST_F(SendCycle, AFileReplacedOrWrittenToDuringItsUploadIsNotFiledAsSent) {
+    const std::string& out = ProgramInfo.OutboxPath;
+    WriteFile(out + "A5.TXT", "version 1");
+    WriteFile(out + "A6.TXT", "first part");
+    standin_->Post("faults", R"({"kind":"delay","seconds":1,"target":"send","count":2})");
+    bool ended = false;
+    auto worker = StartSend(&view_, [&](TWorkerThread& thread) {
+        ended = true;
+        outcome_ = static_cast<TSendThread&>(thread).Outcome();
+    });
+    // Each upload is held by the service while the producer changes the file.
+    ASSERT_TRUE(PumpUntil([&] { return Uploads() >= 1; }, 20000));
+    WriteFile(out + "new.tmp", "version 2");
+    std::filesystem::rename(out + "new.tmp", out + "A5.TXT");
+    ASSERT_TRUE(PumpUntil([&] { return Uploads() >= 2; }, 20000));
+    std::ofstream(out + "A6.TXT", std::ios::app) << " and more";
+    ASSERT_TRUE(PumpUntil([&] { return ended; }, 60000));
+
+    // Left for the next scan, which the same run makes: each version is sent once, then filed.
+    EXPECT_EQ(Uploads(), 4);
+    EXPECT_EQ(ReadFile(ProgramInfo.SentboxPath + "A5.TXT"), "version 2");
+    EXPECT_EQ(ReadFile(ProgramInfo.SentboxPath + "A6.TXT"), "first part and more");
+    EXPECT_TRUE(
+        Logged("Send: A6.TXT changed during its upload; the new version stays in the Outbox"));
+    EXPECT_EQ(outcome_.Files.at(1).Reason,
+              "Changed during its upload; the new version stays in the Outbox");
+}
+
+TEST_F(SendCycle, ARequestThatWentOutWholeWithoutAnAnswerIsNotRepeated) {
+    // Closed or reset after the service took the whole request (and maybe delivered it).
+    for (const std::string fault : {R"("kind":"drop","apply":true)", R"("kind":"reset")"}) {
+        SCOPED_TRACE(fault);
+        standin_->Post("faults", "{" + fault + R"(,"target":"send"})");
+        const long before = Uploads();
+        Send({{"A1.TXT", "once"}});
+        EXPECT_EQ(Uploads() - before, 1);
+        EXPECT_TRUE(std::filesystem::remove(ProgramInfo.ErrorPath + "A1.TXT"));
+        EXPECT_EQ(outcome_.Files.at(0).Reason, "the service may have received it");
+        EXPECT_TRUE(Logged(
+            "Send: A1.TXT is not sent again: the request went out whole and no answer came"));
+    }
 }
 
 }  // namespace
