@@ -79,6 +79,19 @@ void TRecvThread::Execute() {
         summary += " )";
     }
     Log(summary, 1);
+    long inError = 0, inWorkFolder = 0;
+    for (const TMessageOutcome& m : outcome_.Messages) {
+        if (m.Fate == TMessageFate::KeptInError) ++inError;
+        if (m.Fate == TMessageFate::KeptInWorkFolder) ++inWorkFolder;
+    }
+    if (inError > 0)
+        Log("Receive: " + std::to_string(inError) +
+                " message(s) could not be stored and went to the Error folder.",
+            1);
+    if (inWorkFolder > 0)
+        Log("Receive: " + std::to_string(inWorkFolder) +
+                " message(s) could not be stored and stay in the Inbox work folder.",
+            1);
 }
 
 void TRecvThread::ProcessKeptMessages() {
@@ -208,7 +221,6 @@ bool TRecvThread::ReceiveMessage(const std::string& userId, const std::string& l
 }
 
 void TRecvThread::StoreMessage(TOrvMsg& message, const std::string& msgId) {
-    ++received_;
     std::vector<std::string> stored;
     try {
         ProcessMessage(*settings_, message, counters_, &stored);
@@ -218,6 +230,8 @@ void TRecvThread::StoreMessage(TOrvMsg& message, const std::string& msgId) {
         KeepFailedMessage(msgId);
         return;
     }
+    // Only a stored message counts as received.
+    ++received_;
     outcome_.Messages.push_back({msgId, TMessageFate::Stored, std::move(stored), "", ""});
 }
 

@@ -69,7 +69,7 @@ class TRecvThread : public TWorkerThread {
     // Up to four attempts to fetch, delete and store one message; true when it was received.
     bool ReceiveMessage(const std::string& userId, const std::string& loginId,
                         const std::string& password, const std::string& msgId, int n, int count);
-    // Counts the parsed message as received and stores it; then removes its copy, or moves
+    // Stores the parsed message and counts it as received; then removes its copy, or moves
     // the raw message to the Error folder when it could not be stored.
     void StoreMessage(TOrvMsg& message, const std::string& msgId);
     // Parses and stores the marked copy in folder as a freshly fetched message.

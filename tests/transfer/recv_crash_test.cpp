@@ -82,7 +82,9 @@ TEST_F(RecvKept, MarkedCopiesAreStoredBeforeTheCountInTheOrderTheirDeletesWentOu
     EXPECT_LT(stored, LineOf("Recv: Get Message Count"));
     EXPECT_TRUE(Logged("Recv: Removing the copy of a message still in the mailbox: " +
                        ProgramInfo.InboxPath + "~qb0005/MsgBody.txt"));
-    EXPECT_EQ(Log().back(), "Receive: 4 message(s) was/were received. ( 4 Email )");
+    EXPECT_TRUE(Logged("Receive: 3 message(s) was/were received. ( 4 Email )"));
+    EXPECT_EQ(Log().back(),
+              "Receive: 1 message(s) could not be stored and went to the Error folder.");
 
     // Stored once: the next run finds nothing left.
     Receive();

@@ -40,7 +40,7 @@ TEST_F(TRecvOutcome, EachMessageIsToldStoredKeptOrLeftOnTheSnapshotSettings) {
     EXPECT_EQ(outcome.Messages[2].Fate, TMessageFate::LeftInMailbox);
     EXPECT_EQ(outcome.Messages[2].Reason,
               "Recv: Get Message Content failed. Reason: (-201) Mail retrieve error.");
-    EXPECT_EQ(outcome.Received, 2);
+    EXPECT_EQ(outcome.Received, 1);
     EXPECT_EQ(outcome.NotStoredCount(), 1);
     EXPECT_EQ(outcome.Failure, "Recv: Unable to receiving mails for company@x.y.");
     EXPECT_FALSE(DirectoryExists(dir_.Path() + "ELSEWHERE/"));
