@@ -90,6 +90,11 @@ void ProcessMail(const TSettings& settings, TOrvMsg& message, TMessageCounters& 
         }
         const std::string path = SaveAttachment(file, folder);
         if (storedFiles) storedFiles->push_back(path);
+        const std::string used = ExtractFileName(path);
+        if (used != file.FileName())
+            WriteLog("Receive: A file named " + file.FileName() + " is already in " +
+                         ExtractFilePath(path) + "; the attachment was saved as " + used,
+                     1);
         WriteLog("  Attachment was saved in: " + path, 2);
     }
 }
@@ -121,10 +126,15 @@ bool IsPlainFileName(const std::string& name) {
 std::string SaveAttachment(const TAttachedFile& file, const std::string& folder) {
     if (!IsPlainFileName(file.FileName()))
         throw std::runtime_error("Invalid attachment file name '" + file.FileName() + "'");
-    const std::string path = IncludeTrailingPathDelimiter(folder) + file.FileName();
-    // The mail model writes through the atomic writer: whole or not at all, flushed.
-    file.SaveToFile(path);
-    return path;
+    const std::string dir = IncludeTrailingPathDelimiter(folder);
+    // The mail model writes through the atomic writer: whole or not at all, flushed. A name
+    // taken between the look and the write is looked for again.
+    for (int attempt = 0; attempt < kFreeNameAttempts; ++attempt) {
+        const std::string name = FreeNameIn(dir, file.FileName());
+        if (name.empty()) break;
+        if (file.SaveToFileIfFree(dir + name)) return dir + name;
+    }
+    throw std::runtime_error("No free name for '" + file.FileName() + "' in " + dir);
 }
 
 std::string FindStoredAttachment(const TAttachedFile& file, const std::string& folder) {

@@ -36,8 +36,9 @@ void ProcessMessage(const TSettings& settings, TOrvMsg& message, TMessageCounter
 // folder, or onto the folder itself.
 bool IsPlainFileName(const std::string& name);
 
-// Saves the attachment's bytes as folder + its FileName, whole or not at all, replacing an
-// existing file; returns that path. A name that is not plain is refused with an error.
+// Saves the attachment's bytes in folder, whole or not at all, as its FileName or, when a file
+// of that name is there, under the first free name (NAME_1.EXT, ...); never replaces a file.
+// Returns the path used. A name that is not plain is refused with an error.
 std::string SaveAttachment(const TAttachedFile& file, const std::string& folder);
 // The path of a file in folder with the attachment's bytes, under its FileName or NAME_1.EXT,
 // NAME_2.EXT, ... (up to the first free one); empty when there is none.

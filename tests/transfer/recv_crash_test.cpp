@@ -76,8 +76,10 @@ TEST_F(RecvKept, MarkedCopiesAreStoredBeforeTheCountInTheOrderTheirDeletesWentOu
     // Each kept copy's delete goes out again first.
     EXPECT_EQ(server.Calls(), (std::vector<std::string>{"del B2", "del A1", "del C/3", "count",
                                                         "get E5", "del E5"}));
-    EXPECT_EQ(Names(ProgramInfo.InboxPath), (std::vector<std::string>{"E.TXT", "ORDER.TXT"}));
-    EXPECT_EQ(ReadFile(ProgramInfo.InboxPath + "ORDER.TXT"), "newer");
+    EXPECT_EQ(Names(ProgramInfo.InboxPath),
+              (std::vector<std::string>{"E.TXT", "ORDER.TXT", "ORDER_1.TXT"}));
+    EXPECT_EQ(ReadFile(ProgramInfo.InboxPath + "ORDER.TXT"), "older");
+    EXPECT_EQ(ReadFile(ProgramInfo.InboxPath + "ORDER_1.TXT"), "newer");
     EXPECT_EQ(ReadFile(ProgramInfo.ErrorPath + "RECV_20240115100000_C_3.eml"), unusable);
     const long stored =
         LineOf("Recv: Processing a message kept from an earlier run: " + newer + "MsgBody.txt");
