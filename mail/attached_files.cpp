@@ -76,6 +76,12 @@ void TAttachedFile::SaveToFile(const std::string& path) const {
         throw std::runtime_error("Invalid op.");
 }
 
+bool TAttachedFile::SaveToFileIfFree(const std::string& path) const {
+    if (data_) return WriteFileWholeIfFree(path, data_->View());
+    if (dataFile_) return WriteFileWholeIfFree(path, *dataFile_);
+    throw std::runtime_error("Invalid op.");
+}
+
 TAttachedFile& TAttachedFiles::Add(const std::string& nameOrPath) {
     auto item = std::make_unique<TAttachedFile>();
     item->SetFileName(NamePart(nameOrPath));

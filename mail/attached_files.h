@@ -30,6 +30,8 @@ class TAttachedFile {
     // Writes the decoded bytes to path, replacing an existing file whole or not at all;
     // "Invalid op." when the item has no data.
     void SaveToFile(const std::string& path) const;
+    // The same, but never over an existing file: false then, and nothing is written.
+    bool SaveToFileIfFree(const std::string& path) const;
 
   private:
     std::string fileName_, sourcePath_, contentType_;

@@ -287,9 +287,9 @@ TFileBytes TDataFile::Read() const {
 namespace {
 
 // The common path of WriteFileWhole: fill writes the content into the atomic writer's
-// temporary file.
+// temporary file. With ifFree an existing file is left as it is (false).
 template <class TFill>
-void WriteWholeWith(const std::string& path, TFill fill) {
+bool WriteWholeWith(const std::string& path, TFill fill, bool ifFree = false) {
     try {
         TAtomicFile file(path);
         try {
@@ -300,7 +300,9 @@ void WriteWholeWith(const std::string& path, TFill fill) {
         } catch (...) {
             throw EAtomicWriteError("write", errno ? errno : EIO);
         }
+        if (ifFree) return file.CommitIfFree();
         file.Commit();
+        return true;
     } catch (const EAtomicWriteError& e) {
         throw CreateError(path, e.Errno);
     }
@@ -314,4 +316,14 @@ void WriteFileWhole(const std::string& path, std::string_view data) {
 
 void WriteFileWhole(const std::string& path, const TDataFile& data) {
     WriteWholeWith(path, [&](int fd) { data.CopyTo(fd); });
+}
+
+bool WriteFileWholeIfFree(const std::string& path, std::string_view data) {
+    return WriteWholeWith(
+        path, [&](int fd) { WriteAll(fd, data.data(), data.size()); }, true);
+}
+
+bool WriteFileWholeIfFree(const std::string& path, const TDataFile& data) {
+    return WriteWholeWith(
+        path, [&](int fd) { data.CopyTo(fd); }, true);
 }

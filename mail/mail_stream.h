@@ -125,3 +125,7 @@ class TDataFile {
 // written, flushed to disk and renamed over path.
 void WriteFileWhole(const std::string& path, std::string_view data);
 void WriteFileWhole(const std::string& path, const TDataFile& data);
+// The same, but a file already at path (or put there meanwhile) is never replaced: false then,
+// and nothing is written.
+bool WriteFileWholeIfFree(const std::string& path, std::string_view data);
+bool WriteFileWholeIfFree(const std::string& path, const TDataFile& data);

@@ -1,9 +1,12 @@
 #include "transfer/process_message.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <exception>
+#include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -21,6 +24,7 @@
 namespace {
 
 const char* const kAutoUpgradeError = "Error in process AutoUpgrade message";
+constexpr int kFreeNameAttempts = 100;
 
 void SyncFolder(const std::string& folder) {
     TUniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -42,8 +46,20 @@ void ProcessAutoUpgradeMessage(const TSettings& settings, TOrvMsg& message,
     }
 }
 
+// The whole content of path when it is a regular file of size bytes; nullopt otherwise.
+std::optional<std::string> ReadIfSize(const std::string& path, std::size_t size) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::size_t>(st.st_size) != size)
+        return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(size, '\0');
+    if (!in.read(bytes.data(), static_cast<std::streamsize>(size))) return std::nullopt;
+    return bytes;
+}
+
 void ProcessMail(const TSettings& settings, TOrvMsg& message, TMessageCounters& counters,
-                 std::vector<std::string>* storedFiles) {
+                 std::vector<std::string>* storedFiles, bool resume) {
     ++counters.Email;
     WriteLog("The received message is a non-encrypted mail.", 1);
     WriteLog("  Message ID := " + message.MessageID(), 2);
@@ -62,8 +78,23 @@ void ProcessMail(const TSettings& settings, TOrvMsg& message, TMessageCounters& 
             throw std::runtime_error("Invalid attachment file name '" + file.FileName() + "'");
         std::string folder;
         GetInboxFolder(settings, file.FileName(), folder);
+        if (resume) {
+            const std::string found = FindStoredAttachment(file, folder);
+            if (!found.empty()) {
+                if (storedFiles) storedFiles->push_back(found);
+                WriteLog("Receive: The attachment " + file.FileName() +
+                             " was stored before the run was cut short; it stays as " + found,
+                         1);
+                continue;
+            }
+        }
         const std::string path = SaveAttachment(file, folder);
         if (storedFiles) storedFiles->push_back(path);
+        const std::string used = ExtractFileName(path);
+        if (used != file.FileName())
+            WriteLog("Receive: A file named " + file.FileName() + " is already in " +
+                         ExtractFilePath(path) + "; the attachment was saved as " + used,
+                     1);
         WriteLog("  Attachment was saved in: " + path, 2);
     }
 }
@@ -75,12 +106,12 @@ void ProcessMessage(TOrvMsg& message, TMessageCounters& counters) {
 }
 
 void ProcessMessage(const TSettings& settings, TOrvMsg& message, TMessageCounters& counters,
-                    std::vector<std::string>* storedFiles) {
+                    std::vector<std::string>* storedFiles, bool resume) {
     try {
         if (SameText(message.Subject(), "AUTOUPGRADE"))
             ProcessAutoUpgradeMessage(settings, message, counters);
         else
-            ProcessMail(settings, message, counters, storedFiles);
+            ProcessMail(settings, message, counters, storedFiles, resume);
     } catch (const std::exception& e) {
         WriteLog(std::string("Receive: ") + e.what(), 1);
         throw;
@@ -95,10 +126,34 @@ bool IsPlainFileName(const std::string& name) {
 std::string SaveAttachment(const TAttachedFile& file, const std::string& folder) {
     if (!IsPlainFileName(file.FileName()))
         throw std::runtime_error("Invalid attachment file name '" + file.FileName() + "'");
-    const std::string path = IncludeTrailingPathDelimiter(folder) + file.FileName();
-    // The mail model writes through the atomic writer: whole or not at all, flushed.
-    file.SaveToFile(path);
-    return path;
+    const std::string dir = IncludeTrailingPathDelimiter(folder);
+    // The mail model writes through the atomic writer: whole or not at all, flushed. A name
+    // taken between the look and the write is looked for again.
+    for (int attempt = 0; attempt < kFreeNameAttempts; ++attempt) {
+        const std::string name = FreeNameIn(dir, file.FileName());
+        if (name.empty()) break;
+        if (file.SaveToFileIfFree(dir + name)) return dir + name;
+    }
+    throw std::runtime_error("No free name for '" + file.FileName() + "' in " + dir);
+}
+
+std::string FindStoredAttachment(const TAttachedFile& file, const std::string& folder) {
+    const TMailMemoryStream* data = file.Data();
+    if (!data || !IsPlainFileName(file.FileName())) return "";
+    const std::string dir = IncludeTrailingPathDelimiter(folder);
+    const std::string& name = file.FileName();
+    // The names FreeNameIn gives, in its order, up to the first that is free.
+    const std::size_t dot = name.rfind('.');
+    const bool plain = dot == std::string::npos || dot == 0;
+    const std::string stem = plain ? name : name.substr(0, dot);
+    const std::string ext = plain ? "" : name.substr(dot);
+    for (int n = 0; n < kFreeNameAttempts * 100; ++n) {
+        const std::string path = dir + (n == 0 ? name : stem + "_" + std::to_string(n) + ext);
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) break;
+        if (ReadIfSize(path, data->Size()) == std::string(data->View())) return path;
+    }
+    return "";
 }
 
 bool ForceDirectoriesSynced(const std::string& folder) {

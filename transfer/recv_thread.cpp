@@ -79,11 +79,30 @@ void TRecvThread::Execute() {
         summary += " )";
     }
     Log(summary, 1);
+    long inError = 0, inWorkFolder = 0;
+    for (const TMessageOutcome& m : outcome_.Messages) {
+        if (m.Fate == TMessageFate::KeptInError) ++inError;
+        if (m.Fate == TMessageFate::KeptInWorkFolder) ++inWorkFolder;
+    }
+    if (inError > 0)
+        Log("Receive: " + std::to_string(inError) +
+                " message(s) could not be stored and went to the Error folder.",
+            1);
+    if (inWorkFolder > 0)
+        Log("Receive: " + std::to_string(inWorkFolder) +
+                " message(s) could not be stored and stay in the Inbox work folder.",
+            1);
 }
 
 void TRecvThread::ProcessKeptMessages() {
     journal_.RecoverKeptCopies([this](const std::string& folder, const std::string& msgId) {
-        StoreKeptCopy(folder, msgId);
+        if (!msgId.empty()) {
+            // The copy is stored once, whatever the delete's answer: never lost, and left
+            // out of this run's fetches.
+            DeleteKeptMessage(msgId);
+            storedFromCopies_.insert(msgId);
+        }
+        StoreKeptCopy(folder, msgId, true);
     });
 }
 
@@ -109,6 +128,12 @@ void TRecvThread::ReceiveMails(const std::string& userId, const std::string& log
     bool lastOk = count != -1;
     for (int k = 0; k < count; ++k) {
         const std::string& msgId = ids[static_cast<std::size_t>(k)];
+        if (storedFromCopies_.count(msgId) > 0) {
+            Log("Recv: Message Id = " + msgId +
+                    " was stored from its kept copy; it is not fetched again.",
+                1);
+            continue;
+        }
         RefreshCounters(*settings_);
         if (!settings_->ConnectionInfo.LeaseLine && !ConnectionAlive()) {
             const std::string line = "Recv: Remote connection not available";
@@ -207,21 +232,22 @@ bool TRecvThread::ReceiveMessage(const std::string& userId, const std::string& l
     return ok;
 }
 
-void TRecvThread::StoreMessage(TOrvMsg& message, const std::string& msgId) {
-    ++received_;
+void TRecvThread::StoreMessage(TOrvMsg& message, const std::string& msgId, bool resume) {
     std::vector<std::string> stored;
     try {
-        ProcessMessage(*settings_, message, counters_, &stored);
+        ProcessMessage(*settings_, message, counters_, &stored, resume);
         journal_.RemoveCopy();
     } catch (...) {
         // ProcessMessage logged why; the raw message must not be lost with it.
         KeepFailedMessage(msgId);
         return;
     }
+    // Only a stored message counts as received.
+    ++received_;
     outcome_.Messages.push_back({msgId, TMessageFate::Stored, std::move(stored), "", ""});
 }
 
-void TRecvThread::StoreKeptCopy(const std::string& folder, const std::string& msgId) {
+void TRecvThread::StoreKeptCopy(const std::string& folder, const std::string& msgId, bool resume) {
     journal_.WithKeptCopy(folder, [&] {
         auto message = std::make_unique<TOrvMsg>();
         message->SetExpectedContentType(settings_->ProgramInfo.EmailContentType);
@@ -229,7 +255,7 @@ void TRecvThread::StoreKeptCopy(const std::string& folder, const std::string& ms
             message->RawMail().LoadFromFile(journal_.Copy());
             Log("Recv: ParseMsg", 2);
             message->ParseMsg();
-            StoreMessage(*message, msgId);
+            StoreMessage(*message, msgId, resume);
         } catch (const std::exception& e) {
             // No longer in the mailbox, so it cannot be fetched again.
             Log(std::string("Recv: Parse message content failed. Reason: ") + e.what(), 1);
@@ -319,6 +345,39 @@ bool TRecvThread::GetMessageContent(const std::string& userId, const std::string
     }
     // The raw message stays until what it carries is stored.
     return true;
+}
+
+bool TRecvThread::DeleteKeptMessage(const std::string& msgId) {
+    const TCompanyInfo& company = settings_->CompanyInfo;
+    std::string reason;
+    if (settings_->DebugMode) {
+        reason = "DebugMode sends no delete";
+    } else if (!settings_->ConnectionInfo.LeaseLine && !ConnectionAlive()) {
+        reason = "Remote connection not available";
+    } else {
+        Log("Recv: Delete the message of the kept copy in mailbox, Message Id = " + msgId, 2);
+        const std::string url =
+            webMail_.DeleteUrl(company.EmailAddr, company.LoginID, company.Password, msgId);
+        int code = 0;
+        try {
+            if (!webMail_.Get(url, "", false))
+                reason = "Body response: " + Trim(webMail_.Body());
+            else if (!webMail_.ReturnCodeEmbedded(code))
+                reason = "Unknown answer: " + Trim(webMail_.Body());
+            // -103: the mailbox no longer knows the id, the earlier delete took.
+            else if (code == 0 || code == -103)
+                return true;
+            else
+                reason = webMail_.ReturnCodeText(code);
+        } catch (const std::exception& e) {
+            // The copy is stored all the same; the run meets the same error at its count.
+            reason = e.what();
+        }
+    }
+    Log("Recv: The delete of the kept message " + msgId +
+            " was not confirmed; it is stored once and not fetched in this run. Reason: " + reason,
+        1);
+    return false;
 }
 
 bool TRecvThread::DeleteMessage(const std::string& userId, const std::string& loginId,

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,7 +40,9 @@ class TRecvThread : public TWorkerThread {
     void Execute() override;
 
     // Stores the marked copies that earlier runs left in the Inbox, oldest mark first, and
-    // removes the work folders of messages that never left the mailbox.
+    // removes the work folders of messages that never left the mailbox. The delete of each
+    // marked copy goes out again first, and its id is not fetched in this run: a delete cut
+    // off by a kill may never have reached the mailbox.
     void ProcessKeptMessages();
     // Count, then fetch, delete and store each message.
     void ReceiveMails(const std::string& userId, const std::string& loginId,
@@ -69,11 +72,15 @@ class TRecvThread : public TWorkerThread {
     // Up to four attempts to fetch, delete and store one message; true when it was received.
     bool ReceiveMessage(const std::string& userId, const std::string& loginId,
                         const std::string& password, const std::string& msgId, int n, int count);
-    // Counts the parsed message as received and stores it; then removes its copy, or moves
+    // Stores the parsed message and counts it as received; then removes its copy, or moves
     // the raw message to the Error folder when it could not be stored.
-    void StoreMessage(TOrvMsg& message, const std::string& msgId);
+    // resume: the copy of an earlier run, which may have stored part of it already.
+    void StoreMessage(TOrvMsg& message, const std::string& msgId, bool resume = false);
     // Parses and stores the marked copy in folder as a freshly fetched message.
-    void StoreKeptCopy(const std::string& folder, const std::string& msgId);
+    void StoreKeptCopy(const std::string& folder, const std::string& msgId, bool resume = false);
+    // Sends the delete of a message whose kept copy is about to be stored; true when the
+    // mailbox confirmed that the message is gone (deleted now, or unknown to it).
+    bool DeleteKeptMessage(const std::string& msgId);
     // Moves the copy of a message that could not be stored to the Error folder.
     void KeepFailedMessage(const std::string& msgId);
 
@@ -97,4 +104,6 @@ class TRecvThread : public TWorkerThread {
     // The work folder of a copy whose delete went out without a confirmation; empty when
     // none. The next fetch of the message tells whether the copy is still needed.
     std::string unconfirmedFolder_;
+    // The ids stored from kept copies in this run: not fetched again.
+    std::set<std::string> storedFromCopies_;
 };

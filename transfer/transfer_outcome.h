@@ -58,7 +58,7 @@ struct TMessageOutcome {
 
 struct TReceiveOutcome {
     std::vector<TMessageOutcome> Messages;
-    long Received = 0;  // messages fetched and taken from the mailbox, as the summary counts
+    long Received = 0;  // messages stored, as the summary counts
     // The run's own failure (count failed, the line went down, the run could not complete),
     // in the log's words; empty when none. FailureReason is its cause alone, when it has one.
     // A message that could not be stored is told in Messages, not here.

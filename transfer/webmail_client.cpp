@@ -136,12 +136,18 @@ bool TWebMailClient::Get(const std::string& url, const std::string& localFile, b
     timeoutTimer_->SetInterval(static_cast<int>(std::clamp<int64_t>(intervalMs, 0, INT_MAX)));
     timeoutTimer_->SetEnabled(false);
     timeoutTimer_->OnTimer = [this] { TimeoutTimerTimer(); };
+    refused_ = false;
+    requestLimitTimer_ = std::make_unique<TPumpTimer>();
+    requestLimitTimer_->SetInterval(
+        static_cast<int>(std::min<int64_t>(RequestLimitSeconds() * 1000, INT_MAX)));
+    requestLimitTimer_->OnTimer = [this] { RequestLimitTimer(); };
     auto https = std::make_unique<TipsHTTPS>();
     struct TRelease {
         TWebMailClient& client;
         ~TRelease() {
             client.https_ = nullptr;
             client.timeoutTimer_.reset();
+            client.requestLimitTimer_.reset();
         }
     } release{*this};
     https_ = https.get();
@@ -156,6 +162,7 @@ bool TWebMailClient::Get(const std::string& url, const std::string& localFile, b
         // never answers would otherwise hold the receive cycle for good.
         inTransfer_ = false;
         RestartTimeoutTimer();
+        requestLimitTimer_->SetEnabled(true);
         https->SetAction(httpGet);
         Log("Recv: Https Header response: " + https->StatusLine(), 2);
         // The body byte for byte: NUL bytes and bare line ends are part of the message.
@@ -170,6 +177,7 @@ bool TWebMailClient::Get(const std::string& url, const std::string& localFile, b
         Log(std::string("Recv: Https Error. Reason: ") + e.what(), 1);
         result = false;
     }
+    if (refused_) responseText_.clear();
     return result;
 }
 
@@ -197,6 +205,18 @@ void TWebMailClient::AttachEvents(TipsHTTPS& https) {
                               const std::string& text) {
         inTransfer_ = true;
         timeoutTimer_->SetEnabled(false);
+        if (direction == 1 && !retrieving_ &&
+            (refused_ || responseText_.size() + text.size() > kMaxAnswerBytes)) {
+            // A count or delete answer is a few ids at most; only a mail may be large.
+            if (!refused_)
+                Log("Recv: Https Answer refused, more than " + std::to_string(kMaxAnswerBytes) +
+                        " bytes in a count or delete answer",
+                    1);
+            refused_ = true;
+            responseText_.clear();
+            if (https_) https_->Interrupt();
+            return;
+        }
         if (direction == 1) {
             Log("Recv: Https " + std::to_string(bytesTransferred) + " bytes retrieved", 2);
             responseText_ += text;
@@ -228,6 +248,18 @@ void TWebMailClient::TimeoutTimerTimer() {
     Log("Recv: Https Timeout Interrupt, no response from Server after " +
             std::to_string(settings_.ConnectionInfo.Timeout) + " seconds",
         2);
+    if (https_) https_->Interrupt();
+}
+
+int64_t TWebMailClient::RequestLimitSeconds() const {
+    return std::max<int64_t>(int64_t{settings_.ConnectionInfo.Timeout} * 10, 300);
+}
+
+void TWebMailClient::RequestLimitTimer() {
+    requestLimitTimer_->SetEnabled(false);
+    Log("Recv: Https Request Interrupt, no complete answer from Server after " +
+            std::to_string(RequestLimitSeconds()) + " seconds",
+        1);
     if (https_) https_->Interrupt();
 }
 

@@ -4,6 +4,7 @@
 // delete; URL formats from the settings), each answered with a status line and a body that
 // is either the content or a return code. Every line it logs has the passwords hidden.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -33,7 +34,10 @@ class TWebMailClient {
     // One GET of url: true when it succeeded with "200 OK". The body is left in Body() and,
     // when localFile is given, written there whole and flushed, byte for byte. retrieving
     // posts the download's progress to the main window. A firewall port that is no number
-    // raises EBadPort past it (the run ends); every other error fails only this call.
+    // raises EBadPort past it (the run ends); every other error fails only this call. Besides
+    // the inactivity time-out, the whole request is stopped after RequestLimitSeconds, and a
+    // count or delete answer (not retrieving) over kMaxAnswerBytes is refused with an empty
+    // Body().
     bool Get(const std::string& url, const std::string& localFile, bool retrieving);
     const std::string& Body() const { return responseText_; }
 
@@ -43,9 +47,15 @@ class TWebMailClient {
 
     void Log(const std::string& message, int level) const;
 
+    static constexpr std::size_t kMaxAnswerBytes = 64 * 1024;
+    // Ten times the time-out, at least five minutes: a trickling answer re-arms the
+    // inactivity timer with every byte.
+    int64_t RequestLimitSeconds() const;
+
   private:
     void AttachEvents(TipsHTTPS& https);
     void TimeoutTimerTimer();
+    void RequestLimitTimer();
     // Arms the inactivity timer for a full interval (when a time-out is set).
     void RestartTimeoutTimer();
 
@@ -55,6 +65,9 @@ class TWebMailClient {
     bool inTransfer_ = false;
     TipsHTTPS* https_ = nullptr;
     std::unique_ptr<TPumpTimer> timeoutTimer_;
+    std::unique_ptr<TPumpTimer> requestLimitTimer_;
+    // The answer was over kMaxAnswerBytes: what came is dropped, the request is stopped.
+    bool refused_ = false;
     std::string responseText_;
 };
 

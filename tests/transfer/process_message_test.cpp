@@ -29,8 +29,10 @@ TEST_F(ProcessMessageTest, AttachmentsGoToTheFolderOfTheirApplicationReference) 
     Process(MakeMail("b", {"x"}, {{"XYZ.TXT", "second"}}));
     Process("Subject: text only\r\n\r\njust text\r\n");
     EXPECT_EQ(ReadFile(ord + "/ORD-0001.TXT"), "o");
-    EXPECT_EQ(Names(ProgramInfo.InboxPath), std::vector<std::string>{"XYZ.TXT"});
-    EXPECT_EQ(ReadFile(ProgramInfo.InboxPath + "XYZ.TXT"), "second");
+    // The second XYZ.TXT takes a free name: no file in the Inbox is ever replaced.
+    EXPECT_EQ(Names(ProgramInfo.InboxPath), (std::vector<std::string>{"XYZ.TXT", "XYZ_1.TXT"}));
+    EXPECT_EQ(ReadFile(ProgramInfo.InboxPath + "XYZ.TXT"), "first");
+    EXPECT_EQ(ReadFile(ProgramInfo.InboxPath + "XYZ_1.TXT"), "second");
     EXPECT_EQ(counters_.Email, 3);
     EXPECT_TRUE(Logged("Create directory: '" + ord + "/'"));
     EXPECT_TRUE(Logged("  Attachment was saved in: " + ord + "/ORD-0001.TXT"));

@@ -73,20 +73,73 @@ TEST_F(RecvKept, MarkedCopiesAreStoredBeforeTheCountInTheOrderTheirDeletesWentOu
     UseServer(server);
     Receive();
 
-    EXPECT_EQ(server.Calls(), (std::vector<std::string>{"count", "get E5", "del E5"}));
-    EXPECT_EQ(Names(ProgramInfo.InboxPath), (std::vector<std::string>{"E.TXT", "ORDER.TXT"}));
-    EXPECT_EQ(ReadFile(ProgramInfo.InboxPath + "ORDER.TXT"), "newer");
+    // Each kept copy's delete goes out again first.
+    EXPECT_EQ(server.Calls(), (std::vector<std::string>{"del B2", "del A1", "del C/3", "count",
+                                                        "get E5", "del E5"}));
+    EXPECT_EQ(Names(ProgramInfo.InboxPath),
+              (std::vector<std::string>{"E.TXT", "ORDER.TXT", "ORDER_1.TXT"}));
+    EXPECT_EQ(ReadFile(ProgramInfo.InboxPath + "ORDER.TXT"), "older");
+    EXPECT_EQ(ReadFile(ProgramInfo.InboxPath + "ORDER_1.TXT"), "newer");
     EXPECT_EQ(ReadFile(ProgramInfo.ErrorPath + "RECV_20240115100000_C_3.eml"), unusable);
     const long stored =
         LineOf("Recv: Processing a message kept from an earlier run: " + newer + "MsgBody.txt");
     EXPECT_LT(stored, LineOf("Recv: Get Message Count"));
     EXPECT_TRUE(Logged("Recv: Removing the copy of a message still in the mailbox: " +
                        ProgramInfo.InboxPath + "~qb0005/MsgBody.txt"));
-    EXPECT_EQ(Log().back(), "Receive: 4 message(s) was/were received. ( 4 Email )");
+    EXPECT_TRUE(Logged("Receive: 3 message(s) was/were received. ( 4 Email )"));
+    EXPECT_EQ(Log().back(),
+              "Receive: 1 message(s) could not be stored and went to the Error folder.");
 
     // Stored once: the next run finds nothing left.
     Receive();
     EXPECT_EQ(CountLogged("Receive: 0 message(s) was/were received."), 1);
+}
+
+// A run killed between a delete and its answer: the next one sends the delete again before it
+// stores the kept copy, and does not fetch that message again, so it is stored exactly once.
+TEST_F(RecvKept, KeptCopyIsStoredOnceWhetherOrNotItsDeleteReachedTheMailbox) {
+    Kept("~qb0001", Mail("A1.TXT", "a"), "A1", 1000);  // the delete never reached the mailbox
+    Kept("~qb0002", Mail("B2.TXT", "b"), "B2", 2000);  // the delete took
+    Kept("~qb0003", Mail("C3.TXT", "c"), "C3", 3000);  // its delete fails again
+    // Killed after its attachment was stored, before the copy went.
+    Kept("~qb0004", Mail("E5.TXT", "e"), "E5", 4000);
+    WriteFile(ProgramInfo.InboxPath + "E5.TXT", "e");
+    TRecvTestServer server([](const std::string& path) -> std::optional<TReply> {
+        if (path.starts_with("/del") && path.ends_with("id=C3")) return Http200("-201");
+        return std::nullopt;
+    });
+    for (const char* id : {"A1", "C3", "D4"})
+        server.AddMessage(id, Mail(std::string(id) + ".TXT", id));
+    UseServer(server);
+    TTestRecvThread thread;
+    thread.Run();
+
+    EXPECT_EQ(server.Calls(), (std::vector<std::string>{"del A1", "del B2", "del C3", "del E5",
+                                                        "count", "get D4", "del D4"}));
+    EXPECT_EQ(Names(ProgramInfo.InboxPath),
+              (std::vector<std::string>{"A1.TXT", "B2.TXT", "C3.TXT", "D4.TXT", "E5.TXT"}));
+    EXPECT_EQ(CountLogged("The received message is a non-encrypted mail."), 5);
+    const TReceiveOutcome& outcome = thread.Outcome();
+    ASSERT_EQ(outcome.Messages.size(), 5u);
+    const std::vector<std::string> ids{"A1", "B2", "C3", "E5", "D4"};
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        EXPECT_EQ(outcome.Messages[i].Id, ids[i]);
+        EXPECT_EQ(outcome.Messages[i].Fate, TMessageFate::Stored);
+        EXPECT_EQ(outcome.Messages[i].Files,
+                  std::vector<std::string>{ProgramInfo.InboxPath + ids[i] + ".TXT"});
+    }
+    EXPECT_EQ(outcome.Received, 5);
+    EXPECT_TRUE(
+        Logged("Receive: The attachment E5.TXT was stored before the run was cut short; "
+               "it stays as " +
+               ProgramInfo.InboxPath + "E5.TXT"));
+    EXPECT_TRUE(Logged("Recv: Delete the message of the kept copy in mailbox, Message Id = A1"));
+    EXPECT_TRUE(
+        Logged("Recv: The delete of the kept message C3 was not confirmed; it is stored once and "
+               "not fetched in this run. Reason: (-201) Mail retrieve error."));
+    EXPECT_TRUE(
+        Logged("Recv: Message Id = C3 was stored from its kept copy; it is not fetched again."));
+    EXPECT_TRUE(Logged("Recv: 2 mails in mailbox."));
 }
 
 TEST_F(RecvKept, FoldersNotMadeByTheWorkerAreLeftAlone) {

@@ -71,7 +71,12 @@ TEST_F(RecvKeep, MessageThatCannotBeStoredGoesToTheErrorFolderAndTheNextOneIsRec
     // The attachment before the failing one is stored; no work folder is left.
     EXPECT_EQ(Names(ProgramInfo.InboxPath), (std::vector<std::string>{"A.TXT", "C.TXT"}));
     EXPECT_EQ(Names(dir_.Path()), (std::vector<std::string>{"ERROR", "INBOX", "LOG", "PLAIN"}));
-    EXPECT_EQ(Log().back(), "Receive: 3 message(s) was/were received. ( 3 Email )");
+    // Only the stored message counts as received; the two others have their own line.
+    const auto lines = Log();
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()),
+              (std::vector<std::string>{
+                  "Receive: 1 message(s) was/were received. ( 3 Email )",
+                  "Receive: 2 message(s) could not be stored and went to the Error folder."}));
 }
 
 TEST_F(RecvKeep, FullDiskLeavesTheOldInboxFileAndKeepsTheMessage) {
@@ -109,6 +114,9 @@ TEST_F(RecvKeep, WhenTheErrorFolderFailsTooTheMessageStaysInItsWorkFolder) {
             "Recv: Unable to move the received message to the Error folder. It is kept in " + kept +
             ". Reason: ");
     }));
+    EXPECT_EQ(lines.back(),
+              "Receive: 1 message(s) could not be stored and stay in the Inbox work folder.");
+    EXPECT_TRUE(Logged("Receive: 0 message(s) was/were received. ( 1 Email )"));
 }
 
 TEST_F(RecvKeep, NoPasswordInAnyLogLine) {

@@ -34,10 +34,12 @@
 #include "transfer/recv_thread.h"
 
 // One answer of the mailbox: the bytes sent back, then the connection is closed, unless hold
-// keeps it open (silent) until the client goes away.
+// keeps it open (silent) until the client goes away. trickle, when set, is called before each
+// further byte (at most 1,000, 2 ms apart) until it returns false; it may move the test clock.
 struct TReply {
     std::string bytes;
     bool hold = false;
+    std::function<bool()> trickle = {};
 };
 
 inline TReply Http200(const std::string& body) {
@@ -130,6 +132,10 @@ class TRecvTestServer {
             }
             const TReply reply = Answer(path);
             ::send(fd, reply.bytes.data(), reply.bytes.size(), MSG_NOSIGNAL);
+            for (int j = 0; reply.trickle && j < 1000 && !stopping_ && reply.trickle(); ++j) {
+                if (::send(fd, "x", 1, MSG_NOSIGNAL) <= 0) break;
+                ::usleep(2000);
+            }
             for (int j = 0; reply.hold && j < 600 && !stopping_; ++j) {
                 pollfd peer{fd, POLLIN, 0};
                 if (::poll(&peer, 1, 50) > 0 && ::recv(fd, buffer, sizeof buffer, 0) <= 0) break;

@@ -183,6 +183,51 @@ TEST_F(RecvRun, SilentServerIsInterruptedAfterTheTimeout) {
     EXPECT_EQ(Log().back(), "Receive: 1 message(s) was/were received. ( 1 Email )");
 }
 
+// One byte every 8 s re-arms the 15-second inactivity timer for ever: the request as a whole
+// ends after 300 s. Count and delete answers over 64 KB are refused; a large mail is not.
+TEST_F(RecvRun, TricklingAnswerEndsAtTheRequestLimitAndHugeCountOrDeleteAnswersAreRefused) {
+    const std::string huge(70000, '0');
+    std::atomic<int> counts{0}, deletes{0};
+    TRecvTestServer server([&](const std::string& path) -> std::optional<TReply> {
+        if (path.starts_with("/count") && ++counts == 1)
+            return TReply{"HTTP/1.0 200 OK\r\n\r\n", false, [this] {
+                              clock_.AdvanceMs(8000);
+                              return true;
+                          }};
+        if (path.starts_with("/count") && counts == 2) return Http200("1/A1;" + huge);
+        // Taken as "0" (deleted) once trimmed, were it read.
+        if (path.starts_with("/del") && ++deletes == 1)
+            return Http200("0" + std::string(70000, ' '));
+        return std::nullopt;
+    });
+    const std::string big(100000, 'b');
+    server.AddMessage("A1", Mail("A.TXT", "a"));
+    server.AddMessage("B2", Mail("B.TXT", big));
+    UseServer(server);
+    ConnectionInfo.Timeout = 15;
+    const int64_t start = MonotonicMs();
+    Receive();
+    const int64_t took = MonotonicMs() - start;
+
+    // 300 s for the trickle and two pauses of 15 s between the counts.
+    EXPECT_GE(took, 330000);
+    EXPECT_LT(took, 345000);
+    EXPECT_EQ(CountLogged("Recv: Https Request Interrupt, no complete answer from Server after "
+                          "300 seconds"),
+              1);
+    EXPECT_EQ(CountLogged("Recv: Https Answer refused, more than 65536 bytes in a count or "
+                          "delete answer"),
+              2);
+    EXPECT_EQ(server.Calls(), (TCalls{"count", "count", "count", "get A1", "del A1", "get A1",
+                                      "del A1", "get B2", "del B2"}));
+    EXPECT_EQ(ReadFile(ProgramInfo.InboxPath + "B.TXT"), big);
+    EXPECT_EQ(Names(ProgramInfo.InboxPath), (TCalls{"A.TXT", "B.TXT"}));
+    const auto lines = Log();
+    EXPECT_TRUE(std::none_of(lines.begin(), lines.end(),
+                             [](const std::string& line) { return line.size() > 60000; }));
+    EXPECT_EQ(lines.back(), "Receive: 2 message(s) was/were received. ( 2 Email )");
+}
+
 // As the main window starts it: its own thread, labels through synchronized calls, the end
 // handler on the main thread.
 TEST_F(RecvRun, RealThreadEndsThroughItsEndHandlerOnTheMainThread) {
