@@ -144,12 +144,17 @@ TEST(EndToEnd, TwoInstallationsExchangeAFileThroughTheServiceOnTheSchedule) {
     const std::string boundary = body.substr(2, body.find("\r\n") - 2);
     EXPECT_EQ(boundary.rfind("=_DVR+_1.0.0_", 0), 0u);
     const std::string b = "--" + boundary + "\r\n";
+    // The mail file is built in the upload's own work folder in the Outbox.
+    const std::size_t nameAt = body.find("filename=\"") + 10;
+    const std::string messageFile = body.substr(nameAt, body.find('"', nameAt) - nameAt);
+    EXPECT_EQ(messageFile.rfind(sender.Base() + "OUTBOX/~qb", 0), 0u) << messageFile;
+    EXPECT_EQ(messageFile.substr(messageFile.rfind('/')), "/A4711.msg");
     EXPECT_EQ(
         body,
         b + "Content-Disposition: form-data; name=\"from\"\r\n\r\nsender@e2e.example\r\n" + b +
             "Content-Disposition: form-data; name=\"to\"\r\n\r\nreceiver@e2e.example\r\n" + b +
-            "Content-Disposition: form-data; name=\"attfile\"; filename=\"" + sender.Base() +
-            "OUTBOX/A4711.msg\"\r\nContent-Type: text/plain\r\n\r\n"
+            "Content-Disposition: form-data; name=\"attfile\"; filename=\"" + messageFile +
+            "\"\r\nContent-Type: text/plain\r\n\r\n"
             "From: sender@e2e.example\r\nSubject: ORDERS message\r\n"
             "Reply-To: sender@e2e.example\r\nTo: receiver@e2e.example\r\n"
             "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=big5\r\n"
