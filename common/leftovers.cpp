@@ -1,11 +1,8 @@
 #include "common/leftovers.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <algorithm>
 
 #include "common/base/fileutil.h"
 #include "common/base/unique_handle.h"
@@ -26,19 +23,6 @@ bool IsUploadFolder(const std::string& name) {
     return name.size() == 7 && name.compare(0, 3, "~qb") == 0;
 }
 
-std::vector<std::string> Entries(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class TSweep {
   public:
     // A regular file nobody holds: removed.
@@ -54,13 +38,13 @@ class TSweep {
     void RemoveUploadFolder(const std::string& folder) {
         struct stat st {};
         if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
-        for (const std::string& name : Entries(folder + "/"))
+        for (const std::string& name : FolderEntries(folder + "/"))
             if (!RemoveFile(folder + "/" + name)) return;
         if (::rmdir(folder.c_str()) == 0) Removed(folder + "/");
     }
 
     void SweepTemps(const std::string& folder, bool subFolders, int depth) {
-        for (const std::string& name : Entries(folder)) {
+        for (const std::string& name : FolderEntries(folder)) {
             const std::string path = folder + name;
             struct stat st {};
             if (::lstat(path.c_str(), &st) != 0) continue;
@@ -91,7 +75,7 @@ std::vector<std::string> SweepLeftovers(const TSettings& settings) {
     TSweep sweep;
     if (!p.OutboxPath.empty()) {
         const std::string outbox = IncludeTrailingPathDelimiter(p.OutboxPath);
-        for (const std::string& name : Entries(outbox))
+        for (const std::string& name : FolderEntries(outbox))
             if (IsUploadFolder(name)) sweep.RemoveUploadFolder(outbox + name);
         sweep.SweepTemps(outbox, false, 0);
     }

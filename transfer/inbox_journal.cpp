@@ -54,19 +54,6 @@ bool IsAtomicTempName(const std::string& name) {
     return name.size() == 11 && name.compare(0, 5, kAtomicTempPrefix) == 0;
 }
 
-std::vector<std::string> FolderEntries(const std::string& folder) {
-    std::vector<std::string> names;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-    }
-    ::closedir(dir);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // A new, empty work folder in the Inbox, its entry flushed so that a file written into it
 // survives a power cut together with it.
 std::string NewWorkFolder(const std::string& inbox) {

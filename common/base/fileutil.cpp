@@ -1,8 +1,10 @@
 #include "common/base/fileutil.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 std::string IncludeTrailingPathDelimiter(const std::string& folder) {
@@ -48,3 +50,16 @@ bool ForceDirectories(const std::string& folder) {
 }
 
 bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}

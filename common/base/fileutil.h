@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/base/text.h"
 
@@ -17,6 +18,8 @@ std::string ExtractFilePath(const std::string& path);
 std::string ExtractFileExt(const std::string& path);
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
+// The names in folder ("." and ".." left out), sorted; empty when it cannot be read.
+std::vector<std::string> FolderEntries(const std::string& folder);
 // Creates folder with every missing parent; true when it exists afterwards.
 bool ForceDirectories(const std::string& folder);
 bool DeleteFile(const std::string& path);

@@ -352,8 +352,10 @@ TEST_F(SendCycle, AFileReplacedOrWrittenToDuringItsUploadIsNotFiledAsSent) {
 }
 
 TEST_F(SendCycle, ARequestThatWentOutWholeWithoutAnAnswerIsNotRepeated) {
-    // Closed or reset after the service took the whole request (and maybe delivered it).
-    for (const std::string fault : {R"("kind":"drop","apply":true)", R"("kind":"reset")"}) {
+    // Closed after the service took the whole request (and delivered it). A reset is left
+    // out: it may cut the client's last write, and a request the client did not see go out
+    // whole is repeated, as one that failed before its body.
+    for (const std::string fault : {R"("kind":"drop","apply":true)"}) {
         SCOPED_TRACE(fault);
         standin_->Post("faults", "{" + fault + R"(,"target":"send"})");
         const long before = Uploads();
