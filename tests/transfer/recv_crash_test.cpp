@@ -218,9 +218,11 @@ long Waiting(const TWebMailStandin& standin) { return JsonNumber(standin.Get("st
 [[noreturn]] void ReceiveUntilEmpty(const std::string& programDir, const TWebMailStandin& standin) {
     LoadSettings(programDir, "CRASHPC");
     for (int run = 0; run < 50; ++run) {
-        bool ended = false;
-        auto worker = StartReceive(nullptr, [&](TWorkerThread&) { ended = true; });
-        while (!ended) PumpMessages(5);
+        {
+            bool ended = false;
+            auto worker = StartReceive(nullptr, [&](TWorkerThread&) { ended = true; });
+            while (!ended) PumpMessages(5);
+        }  // joined before the child may end
         if (Waiting(standin) <= 0) ::_exit(0);
     }
     ::_exit(1);
