@@ -134,9 +134,6 @@ class TMainController {
     // logged, once until a write succeeds again).
     TGatewayStatus CurrentStatus() const;
     void WriteStatus();
-    // How the last send and receive cycles went, as their workers reported them.
-    const TCycleOutcome& LastSend() const { return lastSend_; }
-    const TCycleOutcome& LastReceive() const { return lastReceive_; }
 
     // Waits for the running workers to end and runs their end handlers (SendFinish,
     // ReceiveFinish). At most ms milliseconds through the clock, or for good with -1.

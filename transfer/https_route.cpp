@@ -40,6 +40,23 @@ bool Port(const std::string& text, const char* what, bool firewall, TBadPort bad
 
 }  // namespace
 
+THttpsRoute SendRoute(const TSettings& settings) {
+    const TConnectionInfo& c = settings.ConnectionInfo;
+    THttpsRoute route;
+    route.UseProxy = c.SendUseProxy;
+    route.ProxyServer = c.SendProxyAddr;
+    route.ProxyPort = c.SendProxyPort;
+    route.ProxyUser = c.SendProxyUserID;
+    route.ProxyPassword = c.SendProxyPassword;
+    route.UseFirewall = c.SendUseFirewall;
+    route.FirewallType = c.FirewallType;
+    route.FirewallHost = c.SendFirewallAddr;
+    route.FirewallPort = c.SendFirewallPort;
+    route.FirewallUser = c.SendFirewallUserID;
+    route.FirewallPassword = c.SendFirewallPassword;
+    return route;
+}
+
 THttpsRoute ReceiveRoute(const TSettings& settings) {
     const TConnectionInfo& c = settings.ConnectionInfo;
     THttpsRoute route;

@@ -23,7 +23,8 @@ struct THttpsRoute {
     std::string FirewallHost, FirewallPort, FirewallUser, FirewallPassword;
 };
 
-// The receive side's route (the Recv keys of [CONNECTION]).
+// Each side's route (the Send or Recv keys of [CONNECTION]).
+THttpsRoute SendRoute(const TSettings& settings);
 THttpsRoute ReceiveRoute(const TSettings& settings);
 
 // How a port that is no number is met.

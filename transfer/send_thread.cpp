@@ -48,23 +48,12 @@ void RemoveFile(const std::string& path) {
 
 TUploadSettings SendSettings(const TSettings& settings, const std::string& urlFormat,
                              const std::string& receiver) {
-    const TConnectionInfo& c = settings.ConnectionInfo;
     TUploadSettings s;
     s.UrlFormat = urlFormat;
     s.Receiver = receiver;
     s.Sender = settings.CompanyInfo.EmailAddr;
-    s.UseProxy = c.SendUseProxy;
-    s.ProxyServer = c.SendProxyAddr;
-    s.ProxyPort = c.SendProxyPort;
-    s.ProxyUser = c.SendProxyUserID;
-    s.ProxyPassword = c.SendProxyPassword;
-    s.UseFirewall = c.SendUseFirewall;
-    s.FirewallType = c.FirewallType;
-    s.FirewallHost = c.SendFirewallAddr;
-    s.FirewallPort = c.SendFirewallPort;
-    s.FirewallUser = c.SendFirewallUserID;
-    s.FirewallPassword = c.SendFirewallPassword;
-    s.TimeoutSeconds = c.Timeout;
+    s.Route = SendRoute(settings);
+    s.TimeoutSeconds = settings.ConnectionInfo.Timeout;
     return s;
 }
 

@@ -13,6 +13,7 @@
 #include "common/base/stringlist.h"
 #include "common/base/worker_thread.h"
 #include "common/settings.h"
+#include "transfer/https_route.h"
 #include "transfer/transfer_outcome.h"
 
 class IMainView;
@@ -50,11 +51,7 @@ struct TUploadSettings {
     std::string UrlFormat;
     std::string Receiver;
     std::string Sender;
-    bool UseProxy = false;
-    std::string ProxyServer, ProxyPort, ProxyUser, ProxyPassword;
-    bool UseFirewall = false;
-    int FirewallType = 1;
-    std::string FirewallHost, FirewallPort, FirewallUser, FirewallPassword;
+    THttpsRoute Route;
     int TimeoutSeconds = 0;
 };
 

@@ -23,22 +23,6 @@
 
 namespace {
 
-THttpsRoute UploadRoute(const TUploadSettings& settings) {
-    THttpsRoute route;
-    route.UseProxy = settings.UseProxy;
-    route.ProxyServer = settings.ProxyServer;
-    route.ProxyPort = settings.ProxyPort;
-    route.ProxyUser = settings.ProxyUser;
-    route.ProxyPassword = settings.ProxyPassword;
-    route.UseFirewall = settings.UseFirewall;
-    route.FirewallType = settings.FirewallType;
-    route.FirewallHost = settings.FirewallHost;
-    route.FirewallPort = settings.FirewallPort;
-    route.FirewallUser = settings.FirewallUser;
-    route.FirewallPassword = settings.FirewallPassword;
-    return route;
-}
-
 std::string ReadResponse(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -132,7 +116,7 @@ int TSendThread::Http_SendFile(const std::string& messageFile, const TUploadSett
     try {
         http->SetURL(FormatText(settings.UrlFormat, {settings.Sender}));
         http->SetMaxTransferredData(0);
-        failed = !SetUpProxyAndFirewall(*http, UploadRoute(settings), TBadPort::SkipRequest);
+        failed = !SetUpProxyAndFirewall(*http, settings.Route, TBadPort::SkipRequest);
         if (!failed) {
             Boundary = MakeBoundary();
             http->SetTimeout(settings.TimeoutSeconds);

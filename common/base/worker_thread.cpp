@@ -2,7 +2,6 @@
 
 #include <exception>
 
-#include "common/base/clock.h"
 #include "common/base/to_main_thread.h"
 
 TWorkerThread::TWorkerThread() : link_(std::make_shared<TLink>()) { link_->Worker = this; }
@@ -18,20 +17,7 @@ void TWorkerThread::Synchronize(const std::function<void()>& call) {
     MainThread().Synchronize(call);
 }
 
-bool TWorkerThread::Ended() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return ended_;
-}
-
-bool TWorkerThread::WaitFor(int ms) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return Clock().WaitFor(endedSignal_, lock, ms, [this] { return ended_; });
-}
-
-void TWorkerThread::WaitEnded() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    endedSignal_.wait(lock, [this] { return ended_; });
-}
+bool TWorkerThread::Ended() const { return ended_; }
 
 void TWorkerThread::Run() {
     try {
@@ -50,9 +36,5 @@ void TWorkerThread::Run() {
         const auto handler = worker->OnTerminate;
         handler(*worker);
     });
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ended_ = true;
-    }
-    endedSignal_.notify_all();
+    ended_ = true;
 }

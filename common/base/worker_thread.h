@@ -6,10 +6,8 @@
 // destructor waits for the thread, so a worker never outlives its owner.
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -28,13 +26,8 @@ class TWorkerThread {
     // The text of an error that escaped Execute; empty when it ended normally. Read it in
     // the end handler.
     const std::string& FatalError() const { return fatalError_; }
-    // True once Execute has returned (any thread).
+    // True once Execute has returned (any thread); its end call is posted by then.
     bool Ended() const;
-    // Waits through the clock up to ms milliseconds for Execute to return; true when it has.
-    bool WaitFor(int ms);
-    // Waits until Execute has returned, however long that takes. Its end call is posted by
-    // then: one pump step of the main thread runs it.
-    void WaitEnded();
 
     // The end handler, run on the main thread after Execute.
     std::function<void(TWorkerThread& thread)> OnTerminate;
@@ -55,8 +48,6 @@ class TWorkerThread {
     std::shared_ptr<TLink> link_;
     std::atomic<bool> terminated_{false};
     std::string fatalError_;
-    mutable std::mutex mutex_;
-    std::condition_variable endedSignal_;
-    bool ended_ = false;
+    std::atomic<bool> ended_{false};
     std::thread thread_;
 };
