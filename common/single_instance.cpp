@@ -106,30 +106,37 @@ std::string ReadComputerName() {
 
 namespace {
 
+enum class TStaleLock { Gone, Held, Stuck };
+
 // Deletes path when this process can open it and take its lock, so no running copy holds it.
-// Returns false when the file stays: held, not openable for this user (which may be a running
-// copy of another user, so counts as held), or replaced by another file meanwhile.
-bool DeleteUnheldLock(const std::string& path) {
+// Held when the file stays because a copy may hold it: held, not openable for this user
+// (which may be a running copy of another user, so counts as held), or replaced by another
+// file meanwhile. Stuck when nobody holds it but it cannot be deleted (a read-only folder).
+// error receives the errno of a Stuck file.
+TStaleLock DeleteUnheldLock(const std::string& path, int& error) {
     TUniqueFd fd(open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     short type = F_WRLCK;
     if (!fd) {
-        if (errno == ENOENT) return true;
+        if (errno == ENOENT) return TStaleLock::Gone;
         fd.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
         type = F_RDLCK;  // still conflicts with the holder's write lock
     }
-    if (!fd) return errno == ENOENT;
-    if (!LockWholeFile(fd.Get(), type)) return false;  // a running copy holds it
+    if (!fd) return errno == ENOENT ? TStaleLock::Gone : TStaleLock::Held;
+    if (!LockWholeFile(fd.Get(), type)) return TStaleLock::Held;  // a running copy holds it
     if (!StillLinked(fd.Get(), path)) {
         struct stat st {};
-        return lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+        return lstat(path.c_str(), &st) != 0 && errno == ENOENT ? TStaleLock::Gone
+                                                                : TStaleLock::Held;
     }
     // Unlinked while the lock is ours, so a copy that opened it meanwhile notices.
-    return unlink(path.c_str()) == 0 || errno == ENOENT;
+    if (unlink(path.c_str()) == 0 || errno == ENOENT) return TStaleLock::Gone;
+    error = errno;
+    return TStaleLock::Stuck;
 }
 
 }  // namespace
 
-int SweepStaleLocks(const std::string& programDir) {
+int SweepStaleLocks(const std::string& programDir, std::string* error) {
     TUniqueDir dir(opendir(programDir.c_str()));
     if (!dir) return 0;
     int failures = 0;
@@ -138,7 +145,12 @@ int SweepStaleLocks(const std::string& programDir) {
         std::string path = programDir + entry->d_name;
         struct stat st {};
         if (lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
-        if (!DeleteUnheldLock(path)) ++failures;
+        int cause = 0;
+        const TStaleLock result = DeleteUnheldLock(path, cause);
+        if (result == TStaleLock::Gone) continue;
+        ++failures;
+        if (result == TStaleLock::Stuck && error && error->empty())
+            *error = "cannot remove the stale lock file " + path + ": " + std::strerror(cause);
     }
     return failures;
 }
@@ -154,7 +166,11 @@ TLockFile::~TLockFile() {
 
 bool TLockFile::Attempt() {
     TUniqueFd fd(open(name_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
-    if (!fd) return false;
+    // No copy holding it keeps a file from being opened: waiting would not help.
+    if (!fd) {
+        if (errno != EINTR) error_ = errno;
+        return false;
+    }
     if (!LockWholeFile(fd.Get(), F_WRLCK) || !StillLinked(fd.Get(), name_)) return false;
     // Copies of other users sharing the installation must be able to open it to see it is
     // held; the umask must not take that away. Another user's file keeps the mode it has.
@@ -164,7 +180,8 @@ bool TLockFile::Attempt() {
 }
 
 bool TLockFile::Create() {
-    for (int attempt = 1; attempt <= kLockAttempts && handle_ < 0; ++attempt) {
+    error_ = 0;
+    for (int attempt = 1; attempt <= kLockAttempts && handle_ < 0 && error_ == 0; ++attempt) {
         if (attempt > 1) sleep_(kLockAttemptGapMs);
         Attempt();
     }
@@ -174,7 +191,8 @@ bool TLockFile::Create() {
 void TLockFile::Delete() {
     if (handle_ < 0) {
         // Not ours (multi-user mode): removed only when no other copy holds it.
-        DeleteUnheldLock(name_);
+        int ignored = 0;
+        (void)DeleteUnheldLock(name_, ignored);
         return;
     }
     // Unlinked before the lock goes, so no other copy's fresh file is ever removed; and only

@@ -38,8 +38,10 @@ std::string ReadComputerName();
 
 // Deletes every *.LCK / *.lck file in programDir that it can open and lock, so no process holds
 // it. Returns the number of lock files that stay (held by a running copy, not openable by this
-// user, which counts as held, or not deletable).
-int SweepStaleLocks(const std::string& programDir);
+// user, which counts as held, or not deletable). error, when given, receives the first reason
+// a lock file nobody holds could not be deleted (empty when none): that is no running copy
+// but a folder the program cannot change.
+int SweepStaleLocks(const std::string& programDir, std::string* error = nullptr);
 
 // The lock file of this computer while this copy runs in single-user mode.
 class TLockFile {
@@ -52,8 +54,9 @@ class TLockFile {
     TLockFile(const TLockFile&) = delete;
     TLockFile& operator=(const TLockFile&) = delete;
 
-    // Up to 15 attempts 200 ms apart to create or open the file and hold its lock. The file
-    // gets mode 0666 whatever the umask, so a copy run by another user can open and lock it.
+    // Up to 15 attempts 200 ms apart to create or open the file and hold its lock; a file
+    // that cannot be opened at all ends the attempts at once (see Error). The file gets mode
+    // 0666 whatever the umask, so a copy run by another user can open and lock it.
     bool Create();
     // Deletes the file while its lock is still held and the name still refers to the locked
     // file, then lets the lock go. Without the lock (multi-user mode) the file is deleted only
@@ -61,6 +64,9 @@ class TLockFile {
     void Delete();
 
     bool Held() const { return handle_ >= 0; }
+    // After a failed Create: the errno of a file that could not be opened at all (read-only
+    // or foreign folder, full disk), or 0 when a running copy holds it.
+    int Error() const { return error_; }
     const std::string& FileName() const { return name_; }
 
   private:
@@ -69,4 +75,5 @@ class TLockFile {
     std::string name_;
     TSleep sleep_;
     int handle_ = -1;
+    int error_ = 0;
 };

@@ -21,6 +21,8 @@ std::mutex logMutex;
 int logFd = -1;
 int logLevel = 0;
 std::string logName;
+std::string logFailure;
+int echoFd = -1;
 
 constexpr std::size_t kMaxMessage = 1000;
 constexpr std::size_t kCutMessage = 995;
@@ -31,20 +33,38 @@ std::string LogFileNameFor(TDateTime value) {
     return FormatDateTime("yyyymmddhhnnssz", value) + ".log";
 }
 
+namespace {
+
+std::string CutMessage(const std::string& message) {
+    return message.size() <= kMaxMessage ? message : Trim(message.substr(0, kCutMessage)) + "...";
+}
+
+// Best effort: a full pipe or a closed standard error must not stop the gateway.
+void Echo(const std::string& message) {
+    const std::string line = CutMessage(message) + "\n";
+    std::size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t n = write(echoFd, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+}  // namespace
+
 std::string FormatLogLine(const std::string& message, TDateTime value) {
     std::string line;
     line.reserve(1025);
     line += "[" + FormatDateTime("yyyy/MM/dd hh:nn:ss", value) + "] ";
-    if (message.size() <= kMaxMessage)
-        line += message;
-    else
-        line += Trim(message.substr(0, kCutMessage)) + "...";
+    line += CutMessage(message);
     line += "\r\n";
     return line;
 }
 
 void WriteLog(const std::string& message, int level) {
     std::lock_guard<std::mutex> lock(logMutex);
+    if (echoFd >= 0 && level <= 1) Echo(message);
     if (logFd < 0 || level > logLevel) return;
     const std::string line = FormatLogLine(message, Now());
     // O_APPEND places every write at the end of the file.
@@ -52,9 +72,12 @@ void WriteLog(const std::string& message, int level) {
     while (done < line.size()) {
         ssize_t n = write(logFd, line.data() + done, line.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            throw std::runtime_error(std::string("Unable to write the system log: ") +
-                                     std::strerror(n < 0 ? errno : ENOSPC));
+        if (n <= 0) {
+            const std::string reason = std::string("Unable to write the system log ") + logName +
+                                       ": " + std::strerror(n < 0 ? errno : ENOSPC);
+            if (logFailure.empty()) logFailure = reason;
+            throw std::runtime_error(reason);
+        }
         done += static_cast<std::size_t>(n);
     }
 }
@@ -62,6 +85,7 @@ void WriteLog(const std::string& message, int level) {
 bool OpenLog(const std::string& logPath, int level, std::string* error) {
     std::lock_guard<std::mutex> lock(logMutex);
     if (error) error->clear();
+    logFailure.clear();
     if (logFd >= 0) {
         close(logFd);
         logFd = -1;
@@ -70,6 +94,7 @@ bool OpenLog(const std::string& logPath, int level, std::string* error) {
     if (level <= 0) return false;
     auto fail = [&](const std::string& reason) {
         if (error) *error = reason;
+        logFailure = reason;
         return false;
     };
     if (!DirectoryExists(logPath) && !ForceDirectories(logPath))
@@ -95,6 +120,21 @@ void CloseLog() {
     logFd = -1;
     logLevel = 0;
     logName.clear();
+}
+
+std::string LogFailure() {
+    std::lock_guard<std::mutex> lock(logMutex);
+    return logFailure;
+}
+
+void EchoLogTo(int fd) {
+    std::lock_guard<std::mutex> lock(logMutex);
+    echoFd = fd;
+}
+
+bool LogEchoes() {
+    std::lock_guard<std::mutex> lock(logMutex);
+    return echoFd >= 0;
 }
 
 std::string LogFileName() {

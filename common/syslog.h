@@ -13,7 +13,8 @@
 // Writes one line, or nothing when the level is above the log level or no log is open
 // (before OpenLog, after CloseLog, or with log level 0). Safe from any thread; lines never
 // interleave. A message over 1000 characters is cut to its first 995, trimmed, plus "...".
-// A write error is raised as std::runtime_error.
+// A write error is raised as std::runtime_error. A level-1 message also goes to the echo
+// (EchoLogTo), log or no log.
 void WriteLog(const std::string& message, int level);
 
 // Opens this run's log: nothing when logLevel <= 0; otherwise creates logPath (with its
@@ -24,6 +25,14 @@ void WriteLog(const std::string& message, int level);
 bool OpenLog(const std::string& logPath, int logLevel, std::string* error = nullptr);
 // Releases the file; later WriteLog calls write nothing.
 void CloseLog();
+// Why this run's log is not kept: the reason the last OpenLog failed, or the first write
+// that failed since; empty while the log works (or is off by its level).
+std::string LogFailure();
+// Writes every level-1 message also to fd, one "message" line each, without the time a
+// journal adds itself (the daemon's standard error); -1 ends it. Write errors there are
+// ignored.
+void EchoLogTo(int fd);
+bool LogEchoes();
 // The full name of the open log file, or empty text.
 std::string LogFileName();
 // The log file name for a start at value: yyyymmddhhnnssz + ".log".

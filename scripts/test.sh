@@ -19,7 +19,7 @@ cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== Debian package =="
-rm -f build/quillbern-dovrant_*.deb
+rm -f build/quillbern-dovrant_*.deb build/quillbern-dovrant-daemon_*.deb
 (cd build && cpack -G DEB)
 scripts/check-package.sh build
 # On a throw-away machine (the CI's), also install it and run the installed program.

@@ -19,17 +19,21 @@ const TOptionRule kOptions[] = {
     {"--dir", TRunMode::Window, true},
 };
 
-TCommandLine Fail(const std::string& text) {
-    TCommandLine result;
-    result.Mode = TRunMode::Error;
-    result.Error = "quillbern-dovrant: " + text + " (see --help)";
-    return result;
-}
-
 }  // namespace
 
-TCommandLine ParseCommandLine(int argc, const char* const argv[]) {
+const char* ProgramName(TProgram program) {
+    return program == TProgram::Daemon ? "quillbern-dovrantd" : "quillbern-dovrant";
+}
+
+TCommandLine ParseCommandLine(int argc, const char* const argv[], TProgram program) {
+    auto Fail = [program](const std::string& text) {
+        TCommandLine failed;
+        failed.Mode = TRunMode::Error;
+        failed.Error = std::string(ProgramName(program)) + ": " + text + " (see --help)";
+        return failed;
+    };
     TCommandLine result;
+    if (program == TProgram::Daemon) result.Mode = TRunMode::Headless;
     bool modeGiven = false;
     bool help = false;
     bool version = false;
@@ -88,23 +92,42 @@ TCommandLine ParseCommandLine(int argc, const char* const argv[]) {
     return result;
 }
 
-std::string HelpText() {
-    return "Usage: quillbern-dovrant [--dir DIR]              start the gateway window\n"
-           "       quillbern-dovrant --headless [--dir DIR]   run the gateway without a window\n"
-           "       quillbern-dovrant --init DIR               lay out a new installation in DIR\n"
-           "       quillbern-dovrant --status DIR             report the gateway's status\n"
-           "       quillbern-dovrant --version | --help\n"
+std::string HelpText(TProgram program) {
+    const std::string usage =
+        program == TProgram::Daemon
+            ? "Usage: quillbern-dovrantd [--dir DIR]             run the gateway without a window\n"
+              "       quillbern-dovrantd --init DIR              lay out a new installation in "
+              "DIR\n"
+              "       quillbern-dovrantd --status DIR            report the gateway's status\n"
+              "       quillbern-dovrantd --version | --help\n"
+            : "Usage: quillbern-dovrant [--dir DIR]              start the gateway window\n"
+              "       quillbern-dovrant --headless [--dir DIR]   run the gateway without a window\n"
+              "       quillbern-dovrant --init DIR               lay out a new installation in "
+              "DIR\n"
+              "       quillbern-dovrant --status DIR             report the gateway's status\n"
+              "       quillbern-dovrant --version | --help\n";
+    const char* headless =
+        program == TProgram::Daemon
+            ? "  --headless     the daemon always runs so; accepted as the window program takes "
+              "it.\n"
+              "                 Questions take their default answer and are logged; every line\n"
+              "                 the log keeps at level 1 also goes to standard error (the\n"
+              "                 journal, under systemd). SIGTERM or SIGINT closes down once a\n"
+              "                 running transfer ends; a second signal ends at once.\n"
+            : "  --headless     run the schedule, the transfers, housekeeping and the log without\n"
+              "                 a window, for a service. Questions take their default answer and\n"
+              "                 are logged; SIGTERM or SIGINT closes down as closing the window\n"
+              "                 would (after a running transfer ends; a second signal ends at "
+              "once).\n";
+    return usage +
            "\n"
            "Options:\n"
            "  --dir DIR      the installation to run: the program folder holding USER.INI and\n"
            "                 DVR.INI, or a folder whose DVR/ sub-folder holds them. The data\n"
            "                 folders (INBOX, OUTBOX, SENTBOX, ERROR, LOG, TEMP) live in the\n"
            "                 program folder's parent. Default: the folder of the program file,\n"
-           "                 or ~/quillbern-dovrant when that holds no USER.INI.\n"
-           "  --headless     run the schedule, the transfers, housekeeping and the log without\n"
-           "                 a window, for a service. Questions take their default answer and\n"
-           "                 are logged; SIGTERM or SIGINT closes down as closing the window\n"
-           "                 would (after a running transfer ends; a second signal ends at once).\n"
+           "                 or ~/quillbern-dovrant when that holds no USER.INI.\n" +
+           headless +
            "  --init DIR     make DIR/DVR/ with USER.INI and DVR.INI templates and the data\n"
            "                 folders under DIR; DIR must be missing or empty.\n"
            "  --status DIR   print the status the gateway keeps in LOG/status.json of the\n"
@@ -115,11 +138,14 @@ std::string HelpText() {
            "  --version      print the program's version and the installation's DVR.INI version.\n"
            "  --help         print this text.\n"
            "\n"
-           "An unknown option ends the program with exit status 2.\n";
+           "An unknown option ends the program with exit status 2; a gateway that cannot start\n"
+           "(its lock file or its log cannot be written) ends with exit status 1 and one line\n"
+           "on standard error; when another copy runs, it ends at once with exit status 0.\n";
 }
 
-std::string VersionText(const std::string& programDir, const std::string& installedVersion) {
-    std::string text = std::string("quillbern-dovrant ") + kBuildVersion + "\n";
+std::string VersionText(const std::string& programDir, const std::string& installedVersion,
+                        TProgram program) {
+    std::string text = std::string(ProgramName(program)) + " " + kBuildVersion + "\n";
     if (installedVersion.empty())
         text += "installation version: unknown (no VERSION in " + programDir + "DVR.INI)\n";
     else

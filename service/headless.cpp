@@ -1,5 +1,7 @@
 #include "service/headless.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -49,6 +51,20 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
+void RunUntilClosed(TMainController& controller, THeadlessView& view) {
+    PumpMessages(0);  // a stop during the start-up closes without the gateway starting
+    if (!view.CloseRequested) controller.FormShow();
+    while (!controller.ClosedDown()) {
+        if (view.CloseRequested) {
+            // The window's close rules; refused, the gateway runs on.
+            view.CloseRequested = false;
+            controller.FormClose();
+            continue;
+        }
+        PumpMessages(1000);
+    }
+}
+
 }  // namespace
 
 TMsgAnswer THeadlessOperatorView::MessageBox(TMsgKind, const std::string& text,
@@ -58,7 +74,7 @@ TMsgAnswer THeadlessOperatorView::MessageBox(TMsgKind, const std::string& text,
     if (!caption.empty()) line += " \"" + OneLine(caption) + "\"";
     line += ": " + OneLine(text);
     if (buttons != TMsgButtons::OK) line += std::string(" - answered ") + AnswerName(answer);
-    out_ << "quillbern-dovrant: " << line << std::endl;
+    if (!LogEchoes()) out_ << ProgramName(program_) << ": " << line << std::endl;
     try {
         WriteLog(line, 1);
     } catch (const std::exception&) {
@@ -67,10 +83,12 @@ TMsgAnswer THeadlessOperatorView::MessageBox(TMsgKind, const std::string& text,
     return answer;
 }
 
-int RunHeadless(TStartLocks& locks) {
+int RunHeadless(TStartLocks& locks, TProgram program) {
     TQueueMainThread mainThread;
     SetMainThread(&mainThread);
-    THeadlessOperatorView operatorView(std::cerr);
+    // The journal of a service manager keeps standard error: it shows what the log shows.
+    EchoLogTo(STDERR_FILENO);
+    THeadlessOperatorView operatorView(std::cerr, program);
     SetOperatorView(&operatorView);
 
     THeadlessView view;
@@ -83,24 +101,21 @@ int RunHeadless(TStartLocks& locks) {
     setup.CheckConnection = [] { return CheckConnection(); };
     setup.HangUpDialup = [] { HangUpDialup(); };
     setup.EndProgram = [](int code) { std::exit(code); };
+    int code = 0;
     {
         TMainController controller(std::move(setup), view);
         // A signal that came earlier is still pending and reaches the controller now.
         TStopSignals stopSignals([&controller] { controller.StopRequested(); });
         controller.FormCreate();
-        PumpMessages(0);  // a stop during the start-up closes without the gateway starting
-        if (!view.CloseRequested) controller.FormShow();
-        while (!controller.ClosedDown()) {
-            if (view.CloseRequested) {
-                // The window's close rules; refused, the gateway runs on.
-                view.CloseRequested = false;
-                controller.FormClose();
-                continue;
-            }
-            PumpMessages(1000);
-        }
+        // A gateway that cannot keep its log must not run unrecorded: the manager restarts it
+        // once the folder or the disk is mended.
+        if (!LogFailure().empty())
+            code = 1;
+        else
+            RunUntilClosed(controller, view);
     }
+    EchoLogTo(-1);
     SetOperatorView(nullptr);
     SetMainThread(nullptr);
-    return 0;
+    return code;
 }

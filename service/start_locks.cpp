@@ -1,5 +1,6 @@
 #include "service/start_locks.h"
 
+#include <cstring>
 #include <exception>
 
 #include "common/base/profile.h"
@@ -11,10 +12,12 @@ TStartLocks::~TStartLocks() = default;
 TStartLocks::TStartLocks(TStartLocks&&) noexcept = default;
 TStartLocks& TStartLocks::operator=(TStartLocks&&) noexcept = default;
 
-bool AcquireStartLocks(const std::string& programDir, TStartLocks& locks) {
+TStartLocksResult AcquireStartLocks(const std::string& programDir, TStartLocks& locks,
+                                    std::string& error) {
+    error.clear();
     // Held until the process ends.
     if (CreateInstanceMutex(InstanceLockPath(kInstanceMutexName)) == TInstanceMutex::AlreadyExists)
-        return false;
+        return TStartLocksResult::AnotherCopyRuns;
 
     locks.ProgramDir = programDir;
     try {
@@ -25,11 +28,17 @@ bool AcquireStartLocks(const std::string& programDir, TStartLocks& locks) {
         MultiUser = false;
     }
 
-    // A lock file that cannot be deleted belongs to a copy running on another computer.
-    if (SweepStaleLocks(programDir) > 0) return false;
+    // A lock file that cannot be deleted belongs to a copy running on another computer,
+    // unless nobody holds it and the folder refuses the deletion.
+    if (SweepStaleLocks(programDir, &error) > 0)
+        return error.empty() ? TStartLocksResult::AnotherCopyRuns : TStartLocksResult::Failed;
 
     locks.ComputerName = ReadComputerName();
-    if (MultiUser) return true;
+    if (MultiUser) return TStartLocksResult::Taken;
     locks.LockFile = std::make_unique<TLockFile>(programDir + locks.ComputerName + ".lck");
-    return locks.LockFile->Create();
+    if (locks.LockFile->Create()) return TStartLocksResult::Taken;
+    if (locks.LockFile->Error() == 0) return TStartLocksResult::AnotherCopyRuns;
+    error = "cannot create the lock file " + locks.LockFile->FileName() + ": " +
+            std::strerror(locks.LockFile->Error());
+    return TStartLocksResult::Failed;
 }

@@ -20,8 +20,15 @@ struct TStartLocks {
     TStartLocks& operator=(TStartLocks&&) noexcept;
 };
 
+enum class TStartLocksResult {
+    Taken,
+    AnotherCopyRuns,  // here or, for this installation, on another computer
+    Failed,           // the lock file cannot be made or a stale one removed
+};
+
 // Takes the instance lock (kept until the process ends), reads MULTIUSER from USER.INI,
-// sweeps stale lock files and takes this computer's lock file. False when another copy runs
-// (here or, for this installation, on another computer): the caller then ends silently with
-// exit code 0.
-bool AcquireStartLocks(const std::string& programDir, TStartLocks& locks);
+// sweeps stale lock files and takes this computer's lock file. When another copy runs the
+// caller ends silently with exit code 0; on Failed, error names the problem and the caller
+// ends with exit code 1, so a service manager sees the start fail.
+TStartLocksResult AcquireStartLocks(const std::string& programDir, TStartLocks& locks,
+                                    std::string& error);
