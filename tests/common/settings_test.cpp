@@ -26,6 +26,7 @@ class Settings : public ::testing::Test {
     }
     void Load(const std::string& userIni, const std::string& dvrIni = "") {
         WriteFile(programDir + "USER.INI", userIni);
+        ::chmod((programDir + "USER.INI").c_str(), 0600);  // as an installation makes it
         if (!dvrIni.empty()) WriteFile(programDir + "DVR.INI", dvrIni);
         LoadSettings(dir.Path() + "DVR", "PC1");
     }
@@ -253,6 +254,44 @@ TEST_F(Settings, ALogThatCannotBeOpenedIsReportedAfterLoading) {
     EXPECT_THROW(Load("[SYSTEM]\r\nLOG_LEVEL=1\r\n[iFile]\r\nTXT=1\r\n"), std::runtime_error);
     EXPECT_EQ(ImportExtensions.Count(), 1u);
     EXPECT_EQ(LogFileName(), "");
+}
+
+TEST_F(Settings, FilesHoldingAPasswordAreMadePrivateAndOpenOnesWarnedOfOnce) {
+    const mode_t savedMask = ::umask(022);
+    // A fresh installation: the first write makes USER.INI, for its owner only.
+    LoadSettings(programDir, "PC1");
+    UserIni->WriteString("IDENTIFICATION", "LOGIN_ID", "acme01");
+    struct stat st {};
+    ASSERT_EQ(::stat((programDir + "USER.INI").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ReleaseSettings();
+
+    // Files left open to others, by hand or by an older release: one line each per start.
+    ::chmod((programDir + "USER.INI").c_str(), 0644);
+    WriteFile(programDir + "DIALUP.PBK", "[Entries]\n");
+    ::chmod((programDir + "DIALUP.PBK").c_str(), 0620);
+    LoadSettings(programDir, "PC1");
+    ::umask(savedMask);
+    const auto log = Log();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[0], "Start program in computer: PC1");
+    const auto warning = [this](const char* file, const char* may, const char* mode) {
+        return "Warning: " + programDir + file + " holds a password but other users may " + may +
+               " it (mode " + mode + "); make it private with: chmod 600 " + programDir + file;
+    };
+    EXPECT_EQ(log[1], warning("USER.INI", "read", "0644"));
+    EXPECT_EQ(log[2], warning("DIALUP.PBK", "change", "0620"));
+    EXPECT_EQ(
+        std::count_if(log.begin(), log.end(),
+                      [](const std::string& line) { return line.rfind("Warning: ", 0) == 0; }),
+        2);
+    ReleaseSettings();
+
+    // Made private: nothing to say.
+    ::chmod((programDir + "USER.INI").c_str(), 0600);
+    ::chmod((programDir + "DIALUP.PBK").c_str(), 0600);
+    LoadSettings(programDir, "PC1");
+    for (const auto& line : Log()) EXPECT_NE(line.rfind("Warning: ", 0), 0u) << line;
 }
 
 TEST(SettingsHelpers, SmallConversions) {
