@@ -4,8 +4,10 @@
 #include "gateway/gateway_status.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <tuple>
 
 #include "common/base/atomic_file.h"
 #include "common/base/datetime.h"
@@ -126,6 +128,14 @@ TEST(GatewayStatus, VerdictNamesEachReasonForAttention) {
     EXPECT_NE(problems[1].find("Remote connection not available"), std::string::npos);
     EXPECT_NE(problems[2].find("receive failed"), std::string::npos);
 
+    // Written later than now: a clock set back, or a file somebody else wrote. A little
+    // drift between writer and reader is no reason.
+    EXPECT_TRUE(
+        StatusProblems(Healthy(), kNoon - (kStatusClockSlackMinutes - 1) * kMinute).empty());
+    problems = StatusProblems(Healthy(), kNoon - (kStatusClockSlackMinutes + 1) * kMinute);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("in the future"), std::string::npos) << problems[0];
+
     TGatewayStatus waiting = Healthy();
     waiting.KeptSent = {"A1.TXT.sent"};
     EXPECT_EQ(StatusProblems(waiting, kNoon),
@@ -149,6 +159,30 @@ TEST(GatewayStatus, WrittenWholeIntoTheLogFolderEvenBeforeItExists) {
     SetAtomicWriteFault({});
     ASSERT_TRUE(StatusFromJson(ReadFile(logPath + kStatusFileName), read, error)) << error;
     EXPECT_EQ(read.ErrorFiles, 0);
+}
+
+TEST(GatewayStatus, OnlyItsOwnerMayChangeItWhateverTheUmaskOrAnEarlierFile) {
+    TTempDir dir;
+    const std::string file = dir.Path() + kStatusFileName;
+    const mode_t saved = ::umask(0);
+    // The umask of the system service, of a private user, and a file left open before.
+    for (const auto& [umask, before, after] : {std::tuple<mode_t, mode_t, mode_t>{0007, 0, 0640},
+                                               {0077, 0, 0600},
+                                               {0007, 0666, 0640},
+                                               {0022, 0660, 0644}}) {
+        ::unlink(file.c_str());
+        if (before != 0) {
+            WriteFile(file, "{}");
+            ::chmod(file.c_str(), before);
+        }
+        ::umask(umask);
+        WriteStatusFile(dir.Path(), Healthy());
+        ::umask(0);
+        struct stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, after) << std::oct << umask << " " << before;
+    }
+    ::umask(saved);
 }
 
 TEST(CycleOutcome, CountsWhatTheWorkersHandBack) {

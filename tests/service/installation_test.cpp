@@ -148,4 +148,37 @@ TEST_F(StatusReport, ExitCodeZeroOnlyForAHealthyRunningGateway) {
     EXPECT_EQ(text.rfind("ATTENTION: 1 file(s) in the Error folder", 0), 0u) << text;
 }
 
+TEST_F(StatusReport, AStatusFromTheFutureNeedsAttentionAndNamesCannotSteerTheTerminal) {
+    TGatewayStatus status;
+    status.Updated = noon;
+    status.Running = true;
+    status.LastSend = {noon, true, 0, 1, "Move file: A\x1b]0;owned\x07.TXT to /e/"};
+    status.KeptSent = {
+        "B\r\nOK: all well\xc2\x9b"
+        "2J.sent",
+        "Gr\xc3\xbc\xc3\x9f"
+        "e.TXT.sent",
+        "\xe2\x80\xaeTXT.exe\x7f\x9b\xe0\x80\xaf.sent"};
+    status.Line = "leased\tline";
+    WriteStatusFile(dir.Path() + "site/LOG/", status);
+
+    // Written ten minutes from now: attention, even with nothing else wrong.
+    EXPECT_EQ(Report(noon - 10.0 / 24 / 60), 1);
+    EXPECT_EQ(text.rfind("ATTENTION: the status claims to be written at 2026/12/09 12:00:00, in "
+                         "the future",
+                         0),
+              0u)
+        << text;
+    // One line per item: no control byte but the line ends, no C1 in any form, and valid
+    // UTF-8 shown as it is.
+    for (unsigned char c : text) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c != 0x7f)) << int(c);
+    EXPECT_EQ(text.find("\xc2\x9b"), std::string::npos);
+    for (const char* shown : {"A\\x1b]0;owned\\x07.TXT", "B\\x0d\\x0aOK: all well\\xc2\\x9b2J.sent",
+                              "Gr\xc3\xbc\xc3\x9f"
+                              "e.TXT.sent",
+                              "\\xe2\\x80\\xaeTXT.exe\\x7f\\x9b\\xe0\\x80\\xaf.sent",
+                              "line:            leased\\x09line\n"})
+        EXPECT_NE(text.find(shown), std::string::npos) << shown << "\n" << text;
+}
+
 }  // namespace
