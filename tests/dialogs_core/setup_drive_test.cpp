@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <functional>
 #include <optional>
 
 #include "common/syslog.h"
@@ -25,11 +29,17 @@ class TDriveView : public ISetupDriveView {
     }
     void SetBusy(bool on) override {
         busy.push_back(on);
+        if (on && onBusy) onBusy();
         for (const auto& name : FolderNames(tempBase)) {
             struct stat info {};
             ::stat((tempBase + name).c_str(), &info);
             modes.push_back(info.st_mode & 0777);
-            if (!on) workFiles = FolderNames(tempBase + name + "/");
+            if (on) continue;
+            workFiles = FolderNames(tempBase + name + "/");
+            workBytes = 0;
+            for (const auto& file : workFiles)
+                if (::stat((tempBase + name + "/" + file).c_str(), &info) == 0)
+                    workBytes += info.st_size;
         }
     }
     void CloseDialog(bool accepted) override { closed.push_back(accepted); }
@@ -42,6 +52,8 @@ class TDriveView : public ISetupDriveView {
     std::vector<bool> busy;
     std::vector<unsigned> modes;
     std::vector<std::string> workFiles;
+    long long workBytes = 0;  // what the working folder held at the end
+    std::function<void()> onBusy;
     std::vector<bool> closed;
 };
 
@@ -282,6 +294,43 @@ TEST_F(SetupDriveTest, DamagedRecordsShowTheParsingErrorAndCloseWithoutResult) {
               CompanyProfile(CompanyRecord({}) + std::string(355, ' '), "1024"));
     RunImport();
     EXPECT_EQ(controller->Imported().LoginID, "acme01");
+}
+
+TEST_F(SetupDriveTest, OnlyTheBytesARecordNeedsAreDecipheredAndFailuresAreShown) {
+    // Padded within what a key disk holds: the first record imports, little is deciphered.
+    WriteFile(disk + "COMPANY.PRO", CompanyProfile());
+    ASSERT_EQ(::truncate((disk + "COMPANY.PRO").c_str(), kMaxProfileFileSize), 0);
+    RunImport();
+    EXPECT_EQ(controller->Imported().LoginID, "acme01");
+    EXPECT_EQ(view.closed, std::vector<bool>{true});
+    EXPECT_EQ(view.workBytes, kMaxProfileContent);
+
+    // Padded to 300 MB (sparse): refused with the parsing error, the temporary folder spared.
+    boxes.boxes.clear();
+    view.closed.clear();
+    WriteFile(disk + "CONF.PRO", ConfProfile());
+    ASSERT_EQ(::truncate((disk + "COMPANY.PRO").c_str(), 300LL << 20), 0);
+    RunImport();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Error while process company profile file!"});
+    EXPECT_TRUE(
+        Logged("Process Confidentiality disk - COMPANY.PRO is larger than a profile file "
+               "can be."));
+    EXPECT_EQ(view.closed, std::vector<bool>{false});
+    EXPECT_EQ(view.workBytes, kMaxProfileContent + 320);
+    EXPECT_TRUE(FolderNames(temp).empty());
+
+    // The disk taken out while the import runs: the operator is told what failed.
+    boxes.boxes.clear();
+    view.closed.clear();
+    WriteFile(disk + "COMPANY.PRO", CompanyProfile());
+    view.onBusy = [this] { ::unlink((disk + "COMPANY.PRO").c_str()); };
+    RunImport();
+    EXPECT_TRUE(Logged("Process Confidentiality disk - pDecrypt16File fail."));
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].kind, TMsgKind::Error);
+    EXPECT_EQ(boxes.boxes[0].text, "Cannot read " + disk + "COMPANY.PRO: " + std::strerror(ENOENT));
+    EXPECT_TRUE(view.closed.empty());
+    EXPECT_EQ(controller->Imported().LoginID, "");
 }
 
 TEST_F(SetupDriveTest, OtherFolderAsksForTheRoot) {
