@@ -152,33 +152,15 @@ TEST_F(StatusReport, AStatusFromTheFutureNeedsAttentionAndNamesCannotSteerTheTer
     TGatewayStatus status;
     status.Updated = noon;
     status.Running = true;
-    status.LastSend = {noon, true, 0, 1, "Move file: A\x1b]0;owned\x07.TXT to /e/"};
-    status.KeptSent = {
-        "B\r\nOK: all well\xc2\x9b"
-        "2J.sent",
-        "Gr\xc3\xbc\xc3\x9f"
-        "e.TXT.sent",
-        "\xe2\x80\xaeTXT.exe\x7f\x9b\xe0\x80\xaf.sent"};
-    status.Line = "leased\tline";
+    status.KeptSent = {"A\x1b]0;x\x07\r\n\xc2\x9b\x9b\xe2\x80\xaeZ\x7f", "Gr\u00fc\u00dfe"};
     WriteStatusFile(dir.Path() + "site/LOG/", status);
-
-    // Written ten minutes from now: attention, even with nothing else wrong.
-    EXPECT_EQ(Report(noon - 10.0 / 24 / 60), 1);
-    EXPECT_EQ(text.rfind("ATTENTION: the status claims to be written at 2026/12/09 12:00:00, in "
-                         "the future",
-                         0),
-              0u)
-        << text;
-    // One line per item: no control byte but the line ends, no C1 in any form, and valid
-    // UTF-8 shown as it is.
-    for (unsigned char c : text) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c != 0x7f)) << int(c);
-    EXPECT_EQ(text.find("\xc2\x9b"), std::string::npos);
-    for (const char* shown : {"A\\x1b]0;owned\\x07.TXT", "B\\x0d\\x0aOK: all well\\xc2\\x9b2J.sent",
-                              "Gr\xc3\xbc\xc3\x9f"
-                              "e.TXT.sent",
-                              "\\xe2\\x80\\xaeTXT.exe\\x7f\\x9b\\xe0\\x80\\xaf.sent",
-                              "line:            leased\\x09line\n"})
-        EXPECT_NE(text.find(shown), std::string::npos) << shown << "\n" << text;
+    EXPECT_EQ(Report(noon - 10.0 / 24 / 60), 1);  // written ten minutes from now
+    const std::string kept = " in the Outbox was sent, but the Sentbox could not take it";
+    EXPECT_EQ(text.substr(0, text.find('\n')),
+              "ATTENTION: the status claims to be written at 2026/12/09 12:00:00, in the future (a "
+              "clock set back, or a file not written by the gateway); A\\x1b]0;x\\x07\\x0d\\x0a"
+              "\\xc2\\x9b\\x9b\\xe2\\x80\\xaeZ\\x7f" +
+                  kept + "; Gr\u00fc\u00dfe" + kept);
 }
 
 }  // namespace
