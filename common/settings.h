@@ -138,9 +138,13 @@ extern std::string& UpgradeDir;
 extern std::unique_ptr<TIniFile> UserIni;
 extern std::unique_ptr<TIniFile> DvrIni;
 
+// The dial-up phone book beside USER.INI; like USER.INI it may hold a password.
+inline constexpr const char* kPhonebookFileName = "DIALUP.PBK";
+
 // Reads USER.INI and DVR.INI of programDir (ending with "/" or not; the executable's folder),
 // sets ProgramDir and BaseDir (its parent), creates the data folders, opens the run's system
-// log and writes the settings dump into it. computerName is logged in the first line.
+// log and writes the settings dump into it. computerName is logged in the first line; a file
+// holding a password that other users may read or change is warned of after it.
 void LoadSettings(const std::string& programDir, const std::string& computerName);
 // Empties Services and releases UserIni, DvrIni, the log and the lists (in that order).
 void ReleaseSettings();

@@ -5,8 +5,10 @@
 // A failure in one step (a log write on a full disk, an unreadable settings file) does not
 // stop the others: a gateway without its Outbox extensions, services or schedule would run
 // and silently do nothing. The first failure is raised once, after every step has run.
+#include <sys/stat.h>
 #include <sys/utsname.h>
 
+#include <cstdio>
 #include <exception>
 #include <stdexcept>
 #include <utility>
@@ -60,6 +62,19 @@ void OpenRunLog() {
     std::string error;
     if (!OpenLog(ProgramInfo.LogPath, ProgramInfo.LogLevel, &error) && !error.empty())
         throw std::runtime_error(error);
+}
+
+// The scrambling of a stored password is undone by anybody who can read the file.
+void WarnOfOpenSecrets() {
+    for (const std::string& file : {ProgramDir + kUser, ProgramDir + kPhonebookFileName}) {
+        struct stat st {};
+        if (::stat(file.c_str(), &st) != 0 || (st.st_mode & 077) == 0) continue;
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        Log("Warning: " + file + " holds a password but other users may " +
+            ((st.st_mode & 044) ? "read" : "change") + " it (mode " + mode +
+            "); make it private with: chmod 600 " + file);
+    }
 }
 
 std::string DateText(TDateTime value) { return FormatDateTime("yyyy/MM/dd", value); }
@@ -287,12 +302,13 @@ void LoadSettings(const std::string& programDir, const std::string& computerName
 
     ProgramDir = IncludeTrailingPathDelimiter(programDir);
     BaseDir = ParentFolder(ProgramDir);
-    UserIni = std::make_unique<TIniFile>(ProgramDir + kUser);
+    UserIni = std::make_unique<TIniFile>(ProgramDir + kUser, TIniAccess::OwnerOnly);
     DvrIni = std::make_unique<TIniFile>(ProgramDir + kDvr);
 
     Step(ReadProgramInfo);
     Step(OpenRunLog);
     Log("Start program in computer: " + computerName);
+    Step(WarnOfOpenSecrets);
 
     for (void (*step)() :
          {CreateDataFolders, LogPlatform, DumpProgramInfo, ReadCompanyInfo, ReadConnectionInfo,

@@ -58,7 +58,7 @@ void SetRasPhonebookFile(const std::string& fileName) {
 std::string RasPhonebookFile() {
     std::lock_guard<std::mutex> lock(PhonebookMutex());
     if (!PhonebookOverride().empty()) return PhonebookOverride();
-    return ProgramDir + "DIALUP.PBK";
+    return ProgramDir + kPhonebookFileName;
 }
 
 bool ValidRasEntryName(const std::string& name) {
@@ -110,7 +110,7 @@ unsigned ReadRasEntry(const std::string& name, TRasEntry& entry) {
 unsigned WriteRasEntry(const TRasEntry& entry) {
     if (!ValidRasEntryName(entry.Name)) return ERROR_INVALID_NAME;
     try {
-        TIniFile ini(RasPhonebookFile());
+        TIniFile ini(RasPhonebookFile(), TIniAccess::OwnerOnly);
         std::string name = ListedName(ini, entry.Name);
         if (name.empty()) {
             name = entry.Name;
@@ -146,7 +146,7 @@ unsigned WriteRasEntry(const TRasEntry& entry) {
 
 unsigned DeleteRasEntry(const std::string& name) {
     try {
-        TIniFile ini(RasPhonebookFile());
+        TIniFile ini(RasPhonebookFile(), TIniAccess::OwnerOnly);
         const std::string listed = ListedName(ini, name);
         if (listed.empty()) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
         ini.WriteString(kEntries, listed, "0");

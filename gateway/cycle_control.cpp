@@ -152,7 +152,11 @@ void TMainController::SendFinish() {
     PumpMessages(0);
     SendIdle = true;
     WriteLog("Send finish", 1);
+    const bool lineStays = !HangsUpLine();
     CheckDelayDisconnect("SEND");
+    // The send cleared the status bar. With no hang-up to announce there, the next receive's
+    // time goes back at once; a receive under way shows it when it ends.
+    if (lineStays && RecvIdle && ScheduleEnabled()) ShowNextConnection();
     RefreshCounters();
     CycleEnded(lastSend_, SendCycleOutcome(outcome, Now()));
     if (SendOutcome) SendOutcome(outcome);
@@ -183,9 +187,13 @@ void TMainController::ReceiveFinish() {
     CloseIfStopWaits();
 }
 
-void TMainController::CheckDelayDisconnect(const std::string& action) {
+bool TMainController::HangsUpLine() const {
     // A leased line, or a line somebody else dialled, is never hung up here.
-    if (ConnectionInfo.LeaseLine || !DialedBySelf || DVR_RASConn == 0) return;
+    return !ConnectionInfo.LeaseLine && DialedBySelf && DVR_RASConn != 0;
+}
+
+void TMainController::CheckDelayDisconnect(const std::string& action) {
+    if (!HangsUpLine()) return;
     if (ConnectionInfo.DialupDelay != 0 && MessageSent)
         ScheduleDelayDisconnect(action);
     else

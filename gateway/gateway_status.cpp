@@ -318,6 +318,12 @@ bool StatusFromJson(const std::string& text, TGatewayStatus& status, std::string
 std::vector<std::string> StatusProblems(const TGatewayStatus& status, TDateTime now,
                                         int maxAgeMinutes) {
     std::vector<std::string> problems;
+    // Written later than now: the clock was set back, or the file was not written by the
+    // gateway. Either way its word is not to be taken.
+    if (status.Updated - now > kStatusClockSlackMinutes / (24.0 * 60.0))
+        problems.push_back("the status claims to be written at " + Clock(status.Updated) +
+                           ", in the future (a clock set back, or a file not written by the "
+                           "gateway)");
     if (!status.Running)
         problems.push_back("the gateway is not running (closed down at " + Clock(status.Updated) +
                            ")");
@@ -337,5 +343,10 @@ void WriteStatusFile(const std::string& logPath, const TGatewayStatus& status) {
     // The log folder exists only once a log was opened; a run with log level 0 has none.
     if (!DirectoryExists(logPath) && !ForceDirectories(logPath))
         throw std::runtime_error("Unable to create " + logPath);
-    WriteFileAtomic(logPath + kStatusFileName, StatusToJson(status));
+    // Monitoring trusts what the file says: others may read it, only its owner may change it,
+    // whatever the umask or the mode an earlier file had.
+    TAtomicFile file(logPath + kStatusFileName);
+    file.Write(StatusToJson(status));
+    file.SetModeAlways(0644 & ~ProcessUmask());
+    file.Commit();
 }

@@ -35,6 +35,8 @@ struct TGatewayStatus {
 inline constexpr const char* kStatusFileName = "status.json";
 // A status older than this, from a running gateway, counts as stale.
 inline constexpr int kStatusMaxAgeMinutes = 10;
+// A status written later than now by more than this needs attention.
+inline constexpr int kStatusClockSlackMinutes = 2;
 
 std::string StatusToJson(const TGatewayStatus& status);
 // False (with the reason in error) for text that is not a status written by StatusToJson.
@@ -44,5 +46,6 @@ bool StatusFromJson(const std::string& text, TGatewayStatus& status, std::string
 std::vector<std::string> StatusProblems(const TGatewayStatus& status, TDateTime now,
                                         int maxAgeMinutes = kStatusMaxAgeMinutes);
 
-// Writes status to logPath + kStatusFileName through the atomic writer; raises on failure.
+// Writes status to logPath + kStatusFileName through the atomic writer, mode 0644 less the
+// umask (only the owner may change it); raises on failure.
 void WriteStatusFile(const std::string& logPath, const TGatewayStatus& status);

@@ -114,6 +114,8 @@ class TMainController {
     void StartReceive();
     void SendFinish();
     void ReceiveFinish();
+    // Whether the line in use is this program's to hang up: a dial-up line it dialled.
+    bool HangsUpLine() const;
     void CheckDelayDisconnect(const std::string& action);
     void ScheduleDelayDisconnect(const std::string& action);
     bool DisconnectDialup();

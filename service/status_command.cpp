@@ -8,6 +8,7 @@
 #include "common/base/fileutil.h"
 #include "gateway/gateway_status.h"
 #include "service/installation.h"
+#include "service/terminal_text.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ void PrintOutcome(std::ostream& out, const char* name, const char* counted,
     out << When(outcome.Time) << ", " << (outcome.Failed ? "failed" : "ok") << ", " << outcome.Count
         << " " << counted;
     if (outcome.FailedCount > 0) out << ", " << outcome.FailedCount << " not delivered";
-    if (!outcome.Detail.empty()) out << " (" << outcome.Detail << ")";
+    if (!outcome.Detail.empty()) out << " (" << TerminalText(outcome.Detail) << ")";
     out << "\n";
 }
 
@@ -69,7 +70,8 @@ int PrintStatus(const std::string& dir, std::ostream& out, TDateTime now) {
         out << "OK: the gateway is running\n";
     } else {
         out << "ATTENTION: ";
-        for (std::size_t i = 0; i < problems.size(); ++i) out << (i > 0 ? "; " : "") << problems[i];
+        for (std::size_t i = 0; i < problems.size(); ++i)
+            out << (i > 0 ? "; " : "") << TerminalText(problems[i]);
         out << "\n";
     }
     out << "status file:     " << file << "\n"
@@ -82,6 +84,6 @@ int PrintStatus(const std::string& dir, std::ostream& out, TDateTime now) {
         << "next connection: "
         << (status.NextConnection == 0 ? std::string("not scheduled") : When(status.NextConnection))
         << "\n"
-        << "line:            " << status.Line << "\n";
+        << "line:            " << TerminalText(status.Line) << "\n";
     return problems.empty() ? 0 : 1;
 }

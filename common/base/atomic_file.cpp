@@ -102,7 +102,7 @@ void TAtomicFile::Finish() {
     // The umask is read only for a new file without a given mode (it costs a /proc read).
     mode_t mode = 0;
     if (replacing) {
-        mode = old.st_mode & 07777;
+        mode = modeAlways_ ? static_cast<mode_t>(mode_) : old.st_mode & 07777;
         // Only a privileged process may give a file away; others keep their own ownership.
         if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
             (void)!::fchown(fd_, old.st_uid, old.st_gid);

@@ -50,6 +50,12 @@ class TAtomicFile {
     void Write(std::string_view data) { Write(data.data(), data.size()); }
     // Sets the mode the new file gets (before Commit); the default is described above.
     void SetMode(unsigned mode) { mode_ = static_cast<int>(mode); }
+    // The same, and a file replaced does not hand on its mode: for files whose readers must
+    // trust that only their owner wrote them.
+    void SetModeAlways(unsigned mode) {
+        SetMode(mode);
+        modeAlways_ = true;
+    }
     // Work files that only this program reads back may skip the flushes to disk; the
     // rename still keeps readers from half a file.
     void SetFlushToDisk(bool flush) { flush_ = flush; }
@@ -68,6 +74,7 @@ class TAtomicFile {
     std::string tempPath_;
     int fd_ = -1;
     int mode_ = -1;
+    bool modeAlways_ = false;
     bool flush_ = true;
 };
 

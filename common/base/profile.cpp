@@ -136,11 +136,13 @@ std::string Resolved(const std::string& name) {
 // Opens target (creating it when missing) and takes the exclusive lock on the file its name
 // refers to once the lock is granted: a writer that waited on a file another writer has
 // meanwhile replaced starts again on the new one. writable tells whether the descriptor may
-// write (it is read-only when the file is not writable for this user).
-TUniqueFd LockForUpdate(const std::string& target, const std::string& fileName, bool& writable) {
+// write (it is read-only when the file is not writable for this user). A file made here gets
+// createMode less the umask; the atomic writer keeps that mode when it replaces the file.
+TUniqueFd LockForUpdate(const std::string& target, const std::string& fileName, mode_t createMode,
+                        bool& writable) {
     for (;;) {
         writable = true;
-        TUniqueFd fd(::open(target.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
+        TUniqueFd fd(::open(target.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, createMode));
         if (!fd && (errno == EACCES || errno == EPERM || errno == EROFS)) {
             writable = false;
             fd.Reset(::open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
@@ -253,7 +255,8 @@ struct TIniFile::TParsed {
     }
 };
 
-TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
+TIniFile::TIniFile(std::string fileName, TIniAccess access)
+    : fileName_(std::move(fileName)), access_(access) {}
 
 TIniFile::~TIniFile() = default;
 
@@ -339,7 +342,8 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
     parsed_.reset();
     const std::string target = Resolved(fileName_);
     bool writable = false;
-    TUniqueFd fd = LockForUpdate(target, fileName_, writable);
+    TUniqueFd fd =
+        LockForUpdate(target, fileName_, access_ == TIniAccess::OwnerOnly ? 0600 : 0666, writable);
     // Read under the lock: the text another writer saved a moment ago is the one to change.
     const std::string text = ReadAll(fd.Get(), fileName_);
     SaveText(target, fd.Get(), writable, WithValue(text, section, key, value), fileName_);

@@ -24,9 +24,14 @@
 // owner could not be kept, the file is rewritten in place instead (write, truncate, fsync), as
 // the classic profile functions do. Through a symbolic link the file it points to is changed,
 // not the link.
+//
+// The file the first write creates gets the mode the umask allows, or for a file that holds a
+// password (TIniAccess::OwnerOnly) 0600. An existing file keeps its mode.
+enum class TIniAccess { Shared, OwnerOnly };
+
 class TIniFile {
   public:
-    explicit TIniFile(std::string fileName);
+    explicit TIniFile(std::string fileName, TIniAccess access = TIniAccess::Shared);
     ~TIniFile();
     TIniFile(const TIniFile&) = delete;
     TIniFile& operator=(const TIniFile&) = delete;
@@ -55,6 +60,7 @@ class TIniFile {
     const TParsed& Current() const;
 
     std::string fileName_;
+    TIniAccess access_;
     mutable std::mutex mutex_;
     mutable std::unique_ptr<TParsed> parsed_;
 };

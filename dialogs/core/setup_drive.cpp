@@ -1,19 +1,23 @@
 #include "dialogs/core/setup_drive.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <utility>
 
 #include "common/base/fileutil.h"
 #include "common/base/text.h"
+#include "common/base/unique_handle.h"
 #include "common/syslog.h"
 #include "common/view.h"
 
@@ -140,22 +144,36 @@ std::vector<std::string> RemovableMediaRoots() {
     return RemovableMediaRoots(text.str());
 }
 
-void pDecrypt16File(const std::string& source, const std::string& target, unsigned char key) {
-    std::ifstream in(source, std::ios::binary);
-    if (!in) throw std::runtime_error("Cannot open " + source);
-    char header[kProfileHeaderSize];
-    if (!in.read(header, kProfileHeaderSize)) throw std::runtime_error("Cannot read " + source);
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
-    if (!out) throw std::runtime_error("Cannot create " + target);
-    char block[4096];
-    while (in.read(block, sizeof block) || in.gcount() > 0) {
-        const std::streamsize count = in.gcount();
-        for (std::streamsize i = 0; i < count; ++i) block[i] = static_cast<char>(block[i] ^ key);
-        if (!out.write(block, count)) throw std::runtime_error("Cannot write " + target);
+long long pDecrypt16File(const std::string& source, const std::string& target, unsigned char key,
+                         std::size_t maxContent) {
+    const auto fail = [](const char* what, const std::string& path, const std::string& why) {
+        throw std::runtime_error(std::string(what) + " " + path + ": " + why);
+    };
+    TUniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (!in || ::fstat(in.Get(), &info) != 0) fail("Cannot read", source, std::strerror(errno));
+    std::string data(kProfileHeaderSize + maxContent, '\0');
+    std::size_t got = 0;
+    while (got < data.size()) {
+        const ssize_t n = ::read(in.Get(), data.data() + got, data.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail("Cannot read", source, std::strerror(errno));
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
     }
-    if (in.bad()) throw std::runtime_error("Cannot read " + source);
-    out.close();
-    if (!out) throw std::runtime_error("Cannot write " + target);
+    if (got < kProfileHeaderSize) fail("Cannot read", source, "shorter than a profile header");
+    for (std::size_t i = kProfileHeaderSize; i < got; ++i)
+        data[i] = static_cast<char>(data[i] ^ key);
+    TUniqueFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!out) fail("Cannot create", target, std::strerror(errno));
+    for (std::size_t done = kProfileHeaderSize; done < got;) {
+        const ssize_t n = ::write(out.Get(), data.data() + done, got - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) fail("Cannot write", target, std::strerror(n < 0 ? errno : ENOSPC));
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(out.Release()) != 0) fail("Cannot write", target, std::strerror(errno));
+    return static_cast<long long>(info.st_size);
 }
 
 TSetupDriveController::TSetupDriveController(ISetupDriveView& view,
@@ -244,12 +262,17 @@ void TSetupDriveController::btnOKClick() {
 TSetupDriveController::TOutcome TSetupDriveController::ProcessFiles(
     const std::vector<std::string>& names, const std::string& workDir) {
     std::vector<std::string> files;
+    std::set<std::string> oversized;
     for (const auto& name : names) {
         try {
-            pDecrypt16File(root_ + name, workDir + name, ProfileKey);
+            if (pDecrypt16File(root_ + name, workDir + name, ProfileKey) > kMaxProfileFileSize)
+                oversized.insert(workDir + name);
             files.push_back(workDir + name);
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
             WriteLog("Process Confidentiality disk - pDecrypt16File fail.", 2);
+            // A disk that cannot be read or a full temporary folder: the operator must know
+            // why nothing is imported.
+            OperatorView().MessageBox(TMsgKind::Error, e.what(), "", TMsgButtons::OK);
         }
     }
     // The company file goes first and the other profile second, until nothing moves.
@@ -275,18 +298,27 @@ TSetupDriveController::TOutcome TSetupDriveController::ProcessFiles(
     for (const auto& file : files) {
         const std::string type = uPeekHeader(file);
         if (type != "COMPANY") continue;
+        if (oversized.count(file) > 0) {
+            WriteLog("Process Confidentiality disk - " + ExtractFileName(file) +
+                         " is larger than a profile file can be.",
+                     2);
+            return ReportParseError("");
+        }
         const std::string recordFile = uRemoveComHeader(file, workDir, type);
         if (recordFile.empty()) return TOutcome::Failed;
-        if (!ParseRecord(recordFile)) {
-            WriteLog("Process Confidentiality disk - Error while process company profile file.", 1);
-            OperatorView().MessageBox(TMsgKind::Error, "Error while process company profile file!",
-                                      "", TMsgButtons::OK);
-            DeleteFile(recordFile);
-            return TOutcome::ParseError;
-        }
+        if (!ParseRecord(recordFile)) return ReportParseError(recordFile);
         parsed = true;
     }
     return parsed ? TOutcome::Imported : TOutcome::None;
+}
+
+TSetupDriveController::TOutcome TSetupDriveController::ReportParseError(
+    const std::string& recordFile) {
+    WriteLog("Process Confidentiality disk - Error while process company profile file.", 1);
+    OperatorView().MessageBox(TMsgKind::Error, "Error while process company profile file!", "",
+                              TMsgButtons::OK);
+    if (!recordFile.empty()) DeleteFile(recordFile);
+    return TOutcome::ParseError;
 }
 
 std::string TSetupDriveController::uPeekHeader(const std::string& file) const {

@@ -5,6 +5,7 @@
 // private folder (mode 0700, removed again on every path), the company record is taken apart
 // and its e-mail address, login ID and password handed back. Nothing is stored here.
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,12 @@ constexpr unsigned char ProfileKey = 0xA7;
 constexpr int kProfileHeaderSize = 16;
 // The largest company record the import accepts.
 constexpr int kMaxRecordLength = 1024;
+// Deciphered bytes the import can use: the company header (type tag, text, record length and
+// one byte) and the longest record. A profile file is read no further.
+constexpr int kMaxProfileContent = 20 + 20 + 10 + 1 + kMaxRecordLength;
+// The largest profile file the import takes: the key disk is a floppy disk, and a file that
+// would not fit on one is no profile file.
+constexpr long long kMaxProfileFileSize = 1474560;
 // The last item of the drive list: lets the operator pick any folder.
 inline const char* const kOtherFolderItem = "Other folder...";
 
@@ -30,9 +37,12 @@ std::vector<std::string> RemovableMediaRoots(const std::string& mountsText);
 // The same for this process's /proc/self/mounts.
 std::vector<std::string> RemovableMediaRoots();
 
-// Deciphers a profile file into target: drops the header and XORs every byte with key.
-// Raises std::runtime_error when a file cannot be read or written.
-void pDecrypt16File(const std::string& source, const std::string& target, unsigned char key);
+// Deciphers a profile file into target: drops the header and XORs the next bytes, at most
+// maxContent of them, with key; the rest of the file is not read. Returns the size of the
+// profile file. Raises std::runtime_error, saying why, when it cannot be read or target
+// cannot be written.
+long long pDecrypt16File(const std::string& source, const std::string& target, unsigned char key,
+                         std::size_t maxContent = kMaxProfileContent);
 
 // What the dialog shows; the Qt form implements it, tests use a recorder.
 class ISetupDriveView {
@@ -71,6 +81,8 @@ class TSetupDriveController {
     // The files *.pro in root_ whose header can be read, in directory order.
     std::vector<std::string> SearchDisk() const;
     TOutcome ProcessFiles(const std::vector<std::string>& names, const std::string& workDir);
+    // Tells the operator that the company file could not be parsed; recordFile (if any) goes.
+    TOutcome ReportParseError(const std::string& recordFile);
     // The type tag of a deciphered file, trimmed and upper-cased.
     std::string uPeekHeader(const std::string& file) const;
     // Strips the company header; the record file's name, or empty text on an error.

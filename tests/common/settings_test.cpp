@@ -26,6 +26,7 @@ class Settings : public ::testing::Test {
     }
     void Load(const std::string& userIni, const std::string& dvrIni = "") {
         WriteFile(programDir + "USER.INI", userIni);
+        ::chmod((programDir + "USER.INI").c_str(), 0600);  // as an installation makes it
         if (!dvrIni.empty()) WriteFile(programDir + "DVR.INI", dvrIni);
         LoadSettings(dir.Path() + "DVR", "PC1");
     }
@@ -253,6 +254,28 @@ TEST_F(Settings, ALogThatCannotBeOpenedIsReportedAfterLoading) {
     EXPECT_THROW(Load("[SYSTEM]\r\nLOG_LEVEL=1\r\n[iFile]\r\nTXT=1\r\n"), std::runtime_error);
     EXPECT_EQ(ImportExtensions.Count(), 1u);
     EXPECT_EQ(LogFileName(), "");
+}
+
+TEST_F(Settings, FilesHoldingAPasswordAreMadePrivateAndOpenOnesWarnedOfOnce) {
+    const mode_t savedMask = ::umask(022);
+    LoadSettings(programDir, "PC1");  // a fresh installation: the first write makes USER.INI
+    UserIni->WriteString("IDENTIFICATION", "LOGIN_ID", "acme01");
+    ::umask(savedMask);
+    struct stat st {};
+    EXPECT_EQ(::stat((programDir + "USER.INI").c_str(), &st) == 0 ? st.st_mode & 0777 : 0, 0600u);
+    ReleaseSettings();
+    ::chmod((programDir + "USER.INI").c_str(), 0644);
+    WriteFile(programDir + "DIALUP.PBK", "");
+    ::chmod((programDir + "DIALUP.PBK").c_str(), 0620);
+    LoadSettings(programDir, "PC1");
+    const auto log = Log();
+    ASSERT_GE(log.size(), 4u);
+    const std::string user = programDir + "USER.INI";
+    EXPECT_EQ(log[1], "Warning: " + user + " holds a password but other users may read it (mode " +
+                          "0644); make it private with: chmod 600 " + user);
+    EXPECT_NE(log[2].find("DIALUP.PBK holds a password but other users may change it (mode 0620)"),
+              std::string::npos);
+    EXPECT_NE(log[3].rfind("Warning", 0), 0u);
 }
 
 TEST(SettingsHelpers, SmallConversions) {

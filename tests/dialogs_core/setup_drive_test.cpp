@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include "common/syslog.h"
@@ -25,11 +27,14 @@ class TDriveView : public ISetupDriveView {
     }
     void SetBusy(bool on) override {
         busy.push_back(on);
+        if (on && onBusy) onBusy();
         for (const auto& name : FolderNames(tempBase)) {
             struct stat info {};
             ::stat((tempBase + name).c_str(), &info);
             modes.push_back(info.st_mode & 0777);
             if (!on) workFiles = FolderNames(tempBase + name + "/");
+            for (const auto& file : std::filesystem::directory_iterator(tempBase + name))
+                if (!on) workBytes += file.file_size();
         }
     }
     void CloseDialog(bool accepted) override { closed.push_back(accepted); }
@@ -42,6 +47,8 @@ class TDriveView : public ISetupDriveView {
     std::vector<bool> busy;
     std::vector<unsigned> modes;
     std::vector<std::string> workFiles;
+    std::uintmax_t workBytes = 0;  // what the working folder held at the end
+    std::function<void()> onBusy;
     std::vector<bool> closed;
 };
 
@@ -282,6 +289,22 @@ TEST_F(SetupDriveTest, DamagedRecordsShowTheParsingErrorAndCloseWithoutResult) {
               CompanyProfile(CompanyRecord({}) + std::string(355, ' '), "1024"));
     RunImport();
     EXPECT_EQ(controller->Imported().LoginID, "acme01");
+}
+
+TEST_F(SetupDriveTest, OnlyTheBytesARecordNeedsAreDecipheredAndFailuresAreShown) {
+    // Padded to 300 MB (sparse): refused with the parsing error, little deciphered.
+    WriteFile(disk + "COMPANY.PRO", CompanyProfile());
+    ASSERT_EQ(::truncate((disk + "COMPANY.PRO").c_str(), 300LL << 20), 0);
+    RunImport();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Error while process company profile file!"});
+    EXPECT_EQ(view.workBytes, static_cast<std::uintmax_t>(kMaxProfileContent));
+    // The disk taken out while the import runs: the operator is told what failed.
+    boxes.boxes.clear();
+    WriteFile(disk + "COMPANY.PRO", CompanyProfile());
+    view.onBusy = [this] { ::unlink((disk + "COMPANY.PRO").c_str()); };
+    RunImport();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Cannot read " + disk +
+                                                   "COMPANY.PRO: " + std::strerror(ENOENT)});
 }
 
 TEST_F(SetupDriveTest, OtherFolderAsksForTheRoot) {

@@ -133,7 +133,11 @@ TEST_F(RasTest, AnUnreadablePhoneBookGivesItsCodes) {
 }
 
 TEST_F(RasTest, DialParametersKeepTheSavedPasswordScrambled) {
+    const mode_t savedMask = ::umask(022);  // the phone book it makes is its owner's only
     ASSERT_EQ(WriteRasEntry(Entry("Office ISP", {TSimOutcome::Connected})), 0u);
+    ::umask(savedMask);
+    struct stat st {};
+    EXPECT_EQ(::stat(RasPhonebookFile().c_str(), &st) == 0 ? st.st_mode & 0777 : 0, 0600u);
     RASDIALPARAMS p;
     p.szEntryName = "Office ISP";
     bool saved = true;

@@ -4,6 +4,7 @@
 #include "gateway/gateway_status.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 
@@ -133,10 +134,16 @@ TEST(GatewayStatus, VerdictNamesEachReasonForAttention) {
                   "A1.TXT.sent in the Outbox was sent, but the Sentbox could not take it"});
 }
 
-TEST(GatewayStatus, WrittenWholeIntoTheLogFolderEvenBeforeItExists) {
+TEST(GatewayStatus, WrittenWholeIntoTheLogFolderEvenBeforeItExistsForItsOwnerToChange) {
     TTempDir dir;
     const std::string logPath = dir.Path() + "LOG/";
+    const mode_t saved = ::umask(0007);  // the system service's
     WriteStatusFile(logPath, Healthy());
+    struct stat st {};
+    const auto mode = [&] {
+        return ::stat((logPath + kStatusFileName).c_str(), &st) ? 0 : st.st_mode & 0777;
+    };
+    EXPECT_EQ(mode(), 0640u);
     TGatewayStatus read;
     std::string error;
     EXPECT_TRUE(StatusFromJson(ReadFile(logPath + kStatusFileName), read, error)) << error;
@@ -149,6 +156,11 @@ TEST(GatewayStatus, WrittenWholeIntoTheLogFolderEvenBeforeItExists) {
     SetAtomicWriteFault({});
     ASSERT_TRUE(StatusFromJson(ReadFile(logPath + kStatusFileName), read, error)) << error;
     EXPECT_EQ(read.ErrorFiles, 0);
+    ::chmod((logPath + kStatusFileName).c_str(), 0666);  // left open before: not kept
+    ::umask(0077);
+    WriteStatusFile(logPath, Healthy());
+    ::umask(saved);
+    EXPECT_EQ(mode(), 0600u);
 }
 
 TEST(CycleOutcome, CountsWhatTheWorkersHandBack) {

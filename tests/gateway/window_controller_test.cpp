@@ -498,7 +498,7 @@ TGatewayStatus ReadStatus(const std::string& logPath) {
     return status;
 }
 
-TEST_F(WindowControllerTest, TheStatusFileFollowsTheCyclesAndTheClose) {
+TEST_F(WindowControllerTest, TheStatusFileAndBarFollowTheCyclesAndTheClose) {
     Open();
     const std::string logPath = dir.Path() + "LOG/";
     TGatewayStatus status = ReadStatus(logPath);
@@ -512,6 +512,9 @@ TEST_F(WindowControllerTest, TheStatusFileFollowsTheCyclesAndTheClose) {
     WriteFile(dir.Path() + "OUTBOX/A1.TXT", "x");
     WaitProcessingMessages(5000);
     ASSERT_TRUE(PumpUntil([this] { return controller->SendIdle.load(); }));
+    // The send cleared the bar; on a leased line nothing else claims it when the send ends.
+    EXPECT_EQ(view.texts[TMainText::Status],
+              "Next connection time for receive: 2026/12/09 10:30 AM");
     status = ReadStatus(logPath);
     EXPECT_TRUE(status.LastSend.Failed);
     EXPECT_EQ(status.LastSend.Count, 0);

@@ -148,4 +148,19 @@ TEST_F(StatusReport, ExitCodeZeroOnlyForAHealthyRunningGateway) {
     EXPECT_EQ(text.rfind("ATTENTION: 1 file(s) in the Error folder", 0), 0u) << text;
 }
 
+TEST_F(StatusReport, AStatusFromTheFutureNeedsAttentionAndNamesCannotSteerTheTerminal) {
+    TGatewayStatus status;
+    status.Updated = noon;
+    status.Running = true;
+    status.KeptSent = {"A\x1b]0;x\x07\r\n\xc2\x9b\x9b\xe2\x80\xaeZ\x7f", "Gr\u00fc\u00dfe"};
+    WriteStatusFile(dir.Path() + "site/LOG/", status);
+    EXPECT_EQ(Report(noon - 10.0 / 24 / 60), 1);  // written ten minutes from now
+    const std::string kept = " in the Outbox was sent, but the Sentbox could not take it";
+    EXPECT_EQ(text.substr(0, text.find('\n')),
+              "ATTENTION: the status claims to be written at 2026/12/09 12:00:00, in the future (a "
+              "clock set back, or a file not written by the gateway); A\\x1b]0;x\\x07\\x0d\\x0a"
+              "\\xc2\\x9b\\x9b\\xe2\\x80\\xaeZ\\x7f" +
+                  kept + "; Gr\u00fc\u00dfe" + kept);
+}
+
 }  // namespace
