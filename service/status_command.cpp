@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "common/base/datetime.h"
+#include "common/certificate_check.h"
 #include "common/base/fileutil.h"
 #include "gateway/gateway_status.h"
 #include "service/installation.h"
@@ -83,5 +84,11 @@ int PrintStatus(const std::string& dir, std::ostream& out, TDateTime now) {
         << (status.NextConnection == 0 ? std::string("not scheduled") : When(status.NextConnection))
         << "\n"
         << "line:            " << status.Line << "\n";
+    // Only a status written before the check was kept lacks it.
+    if (!status.CertificateCheck.empty())
+        out << "certificate:     " << status.CertificateCheck
+            << (status.CertificateCheck == kNoCertificateCheck ? " (any certificate is accepted)"
+                                                                : "")
+            << "\n";
     return problems.empty() ? 0 : 1;
 }

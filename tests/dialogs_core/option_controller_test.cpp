@@ -27,6 +27,7 @@ class TOptionRecorder : public IOptionView {
     void SetGroupEnabled(TOptionGroup group, bool on) override {
         enabled[static_cast<int>(group)] = on;
     }
+    void ShowCertificateWarning(const std::string& text) override { certificateWarning = text; }
     void ShowPage(TOptionPage page) override { pages.push_back(page); }
     void FocusField(TOptionField field) override { focus.push_back(field); }
     std::optional<TImportedCompany> RunSetupDrive() override { return imported; }
@@ -37,6 +38,7 @@ class TOptionRecorder : public IOptionView {
 
     TOptionValues values;
     bool enabled[8] = {};
+    std::string certificateWarning = "(never set)";
     std::vector<TOptionPage> pages;
     std::vector<TOptionField> focus;
     std::optional<TImportedCompany> imported;
@@ -489,6 +491,40 @@ TEST_F(OptionTest, TheCertificateRuleIsSavedWithTheNetworkPageAndReadAtTheNextSt
     controller->FormCreate();
     EXPECT_TRUE(view.values.VerifyServerCert);
     EXPECT_EQ(view.values.ServerCertSha256, colons);
+}
+
+// The line under the rule shows exactly while neither setting checks the certificate, and
+// follows the box and the typed fingerprint, one change at a time.
+TEST_F(OptionTest, TheCertificateWarningShowsWhileNothingIsChecked) {
+    controller->FormCreate();  // the stored file has neither key
+    EXPECT_EQ(view.certificateWarning, kNoCertificateCheckCaption);
+    struct TStep {
+        std::optional<bool> verify;     // the box clicked to this state
+        std::optional<std::string> pin;  // the fingerprint typed
+        bool warned;
+    };
+    const std::vector<TStep> steps = {
+        {true, {}, false},  {{}, "AB:CD", false}, {false, {}, false},
+        {{}, "  ", true},   {true, {}, false},    {{}, std::string(64, 'a'), false},
+        {false, {}, false}, {{}, "", true},
+    };
+    for (const TStep& step : steps) {
+        if (step.verify) {
+            view.values.VerifyServerCert = *step.verify;
+            controller->chkVerifyCertClick();
+        } else {
+            view.values.ServerCertSha256 = *step.pin;
+            controller->edt_CertSha256Change();
+        }
+        EXPECT_EQ(view.certificateWarning.empty(), !step.warned)
+            << view.values.VerifyServerCert << " '" << view.values.ServerCertSha256 << "'";
+    }
+    // Read from a file that checks, the dialog opens without it.
+    std::string checking = kStoredIni;
+    checking.insert(checking.find("TIMEOUT=45\n"), "VERIFY_SERVER_CERT=1\n");
+    Load(checking);
+    controller->FormCreate();
+    EXPECT_EQ(view.certificateWarning, "");
 }
 
 TEST_F(OptionTest, SwitchingAutostartWritesOrRemovesTheEntryOnlyWhenItChanges) {

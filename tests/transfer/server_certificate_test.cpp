@@ -5,72 +5,27 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <optional>
-#include <stdexcept>
 
 #include "common/base/clock.h"
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
 #include "common/base/main_view.h"
 #include "common/base/text.h"
+#include "common/certificate_check.h"
 #include "common/outbox_scan.h"
 #include "common/settings.h"
 #include "common/test_support.h"
 #include "recv_test_server.h"
 #include "support/pump_until.h"
+#include "support/test_certificates.h"
 #include "transfer/send_thread.h"
 #include "webmail_standin.h"
 #include "worker_start.h"
 
 namespace {
-
-// The test certificates of this run, made once.
-const std::string& Certificates() {
-    static TTempDir dir("dovrant-certs-");
-    static const bool made =
-        std::system((std::string(DOVRANT_SOURCE_DIR) + "/tools/tls_make_certs.sh " + dir.Path() +
-                     "certs >" + dir.Path() + "make.log 2>&1")
-                        .c_str()) == 0;
-    if (!made) throw std::runtime_error("tools/tls_make_certs.sh failed");
-    static const std::string path = dir.Path() + "certs/";
-    return path;
-}
-
-// The fingerprint as openssl prints it: "AB:CD:...", upper case with colons.
-std::string OpensslFingerprint(const std::string& name) {
-    const std::string command =
-        "openssl x509 -noout -fingerprint -sha256 -in " + Certificates() + name + ".pem";
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
-        pclose(pipe);
-    }
-    return Trim(out.substr(out.find('=') + 1));
-}
-
-// SSL_CERT_FILE points at the test root for the life of the object.
-class TTrustRoot {
-  public:
-    TTrustRoot() {
-        if (const char* value = std::getenv("SSL_CERT_FILE")) saved_ = value;
-        setenv("SSL_CERT_FILE", (Certificates() + "ca.pem").c_str(), 1);
-    }
-    ~TTrustRoot() {
-        if (saved_)
-            setenv("SSL_CERT_FILE", saved_->c_str(), 1);
-        else
-            unsetenv("SSL_CERT_FILE");
-    }
-
-  private:
-    std::optional<std::string> saved_;
-};
 
 // One stand-in per certificate, started on first use.
 TWebMailStandin& StandinServing(const std::string& certificate) {
@@ -122,10 +77,15 @@ class CertificateRule : public testing::Test {
 
         const std::string context = rule.Certificate + " with " + rule.UserIni;
         std::vector<std::string> verdicts;
+        long warnings = 0;
         for (const auto& entry : std::filesystem::directory_iterator(dir.Path() + "LOG/"))
-            for (auto& line : LogMessages(entry.path().string()))
+            for (auto& line : LogMessages(entry.path().string())) {
                 if (line.rfind("Send: Server certificate ", 0) == 0) verdicts.push_back(line);
+                warnings += line == kNoCertificateCheckWarning;
+            }
         ASSERT_FALSE(verdicts.empty()) << context;
+        // A start without a check says so, once.
+        EXPECT_EQ(warnings, rule.Reason == "no check configured" ? 1 : 0) << context;
         const std::string expected = std::string("Send: Server certificate ") +
                                      (rule.Accepted ? "accepted" : "refused") + " (" + rule.Reason +
                                      "): subject \"";
