@@ -127,9 +127,9 @@ Tso_frmOption::Tso_frmOption(QWidget* parent, TIniFile& ini, std::vector<std::st
     connect(chkPurge, &QCheckBox::clicked, this,
             [this] { Run(&TOptionController::chkPurgeClick); });
     connect(chkVerifyCert, &QCheckBox::clicked, this,
-            [this] { Run(&TOptionController::chkVerifyCertClick); });
+            [this] { Run(&TOptionController::CertificateRuleChange); });
     connect(edt_CertSha256, &QLineEdit::textEdited, this,
-            [this] { Run(&TOptionController::edt_CertSha256Change); });
+            [this] { Run(&TOptionController::CertificateRuleChange); });
 
     controller_ = std::make_unique<TOptionController>(*this, ini, std::move(profiles));
     controller_->FormCreate();

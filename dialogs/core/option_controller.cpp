@@ -259,8 +259,7 @@ void TOptionController::rbLeaseLineClick() { ApplyEnabling(view_.Values()); }
 void TOptionController::chkbox_UseProxyClick() { ApplyEnabling(view_.Values()); }
 void TOptionController::chkbox_UseFirewallClick() { ApplyEnabling(view_.Values()); }
 void TOptionController::chkPurgeClick() { ApplyEnabling(view_.Values()); }
-void TOptionController::chkVerifyCertClick() { ApplyEnabling(view_.Values()); }
-void TOptionController::edt_CertSha256Change() { ApplyEnabling(view_.Values()); }
+void TOptionController::CertificateRuleChange() { ApplyEnabling(view_.Values()); }
 
 void TOptionController::BitBtn_OKClick() {
     const TOptionValues values = view_.Values();

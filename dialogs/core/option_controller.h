@@ -69,9 +69,8 @@ class TOptionController {
     void chkbox_UseProxyClick();
     void chkbox_UseFirewallClick();
     void chkPurgeClick();
-    // The certificate rule changed: the warning follows it.
-    void chkVerifyCertClick();
-    void edt_CertSha256Change();
+    // The box or the fingerprint of the certificate rule changed: the warning follows.
+    void CertificateRuleChange();
 
   private:
     void ApplyEnabling(const TOptionValues& values);

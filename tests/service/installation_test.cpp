@@ -131,13 +131,9 @@ TEST_F(StatusReport, ExitCodeZeroOnlyForAHealthyRunningGateway) {
     status.LastSend = {noon, false, 2, 0, ""};
     status.OutboxWaiting = 3;
     status.Line = "leased line";
-    status.CertificateCheck = "none";
     WriteStatusFile(dir.Path() + "site/LOG/", status);
     EXPECT_EQ(Report(noon + 1.0 / 24 / 60), 0) << text;
     EXPECT_EQ(text.rfind("OK", 0), 0u) << text;
-    EXPECT_NE(text.find("\ncertificate:     none (any certificate is accepted)\n"),
-              std::string::npos)
-        << text;
     EXPECT_NE(text.find("2 file(s) sent"), std::string::npos) << text;
     EXPECT_NE(text.find("outbox waiting:  3"), std::string::npos) << text;
     EXPECT_NE(text.find("not scheduled"), std::string::npos) << text;

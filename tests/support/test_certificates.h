@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -36,23 +35,3 @@ inline std::string OpensslFingerprint(const std::string& name) {
     }
     return Trim(out.substr(out.find('=') + 1));
 }
-
-// SSL_CERT_FILE points at the test root for the life of the object.
-class TTrustRoot {
-  public:
-    TTrustRoot() {
-        if (const char* value = std::getenv("SSL_CERT_FILE")) saved_ = value;
-        setenv("SSL_CERT_FILE", (Certificates() + "ca.pem").c_str(), 1);
-    }
-    ~TTrustRoot() {
-        if (saved_)
-            setenv("SSL_CERT_FILE", saved_->c_str(), 1);
-        else
-            unsetenv("SSL_CERT_FILE");
-    }
-    TTrustRoot(const TTrustRoot&) = delete;
-    TTrustRoot& operator=(const TTrustRoot&) = delete;
-
-  private:
-    std::optional<std::string> saved_;
-};
