@@ -5,8 +5,8 @@
 #include <stdexcept>
 
 #include "common/base/datetime.h"
-#include "common/certificate_check.h"
 #include "common/base/fileutil.h"
+#include "common/certificate_check.h"
 #include "gateway/gateway_status.h"
 #include "service/installation.h"
 
