@@ -16,6 +16,7 @@
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
 #include "common/base/text.h"
+#include "common/certificate_check.h"
 #include "common/password.h"
 #include "common/settings.h"
 #include "common/syslog.h"
@@ -204,6 +205,8 @@ void DumpConnectionInfo() {
     Log("  Dialup Delay = " + std::to_string(c.DialupDelay));
     Log("  Verify Server Certificate = " + BoolToText(c.VerifyServerCert));
     Log("  Server Certificate SHA-256 = " + c.ServerCertSha256);
+    if (CertificateCheck(c.VerifyServerCert, c.ServerCertSha256) == kNoCertificateCheck)
+        Log(kNoCertificateCheckWarning);
 }
 
 // CONNECT_AT_TIME is read even when no timed schedule is chosen. An empty value (a fresh

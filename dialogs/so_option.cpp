@@ -126,6 +126,10 @@ Tso_frmOption::Tso_frmOption(QWidget* parent, TIniFile& ini, std::vector<std::st
             [this] { Run(&TOptionController::chkbox_UseFirewallClick); });
     connect(chkPurge, &QCheckBox::clicked, this,
             [this] { Run(&TOptionController::chkPurgeClick); });
+    connect(chkVerifyCert, &QCheckBox::clicked, this,
+            [this] { Run(&TOptionController::CertificateRuleChange); });
+    connect(edt_CertSha256, &QLineEdit::textEdited, this,
+            [this] { Run(&TOptionController::CertificateRuleChange); });
 
     controller_ = std::make_unique<TOptionController>(*this, ini, std::move(profiles));
     controller_->FormCreate();
@@ -308,6 +312,8 @@ QWidget* Tso_frmOption::BuildNetwork() {
     certGrid->addWidget(new QLabel("Accept only SHA-256", certificate), 1, 0);
     certGrid->addWidget(edt_CertSha256 = new QLineEdit(certificate), 1, 1);
     edt_CertSha256->setPlaceholderText("any certificate");
+    certGrid->addWidget(lblCertWarning = new QLabel(certificate), 2, 0, 1, 2);
+    lblCertWarning->setStyleSheet("QLabel { color: #b00000; }");
     column->addWidget(certificate);
     column->addStretch(1);
     return page;
@@ -488,6 +494,11 @@ void Tso_frmOption::SetGroupEnabled(TOptionGroup group, bool enabled) {
             setAll({pnlPurge});
             break;
     }
+}
+
+void Tso_frmOption::ShowCertificateWarning(const std::string& text) {
+    lblCertWarning->setText(QText(text));
+    lblCertWarning->setVisible(!text.empty());
 }
 
 void Tso_frmOption::ShowPage(TOptionPage page) {

@@ -80,6 +80,7 @@ class Tso_frmOption : public QDialog, public IOptionView {
     QLineEdit* edt_Timeout;
     QCheckBox* chkVerifyCert;
     QLineEdit* edt_CertSha256;
+    QLabel* lblCertWarning;  // shown while the rule checks nothing
     // Housekeeping.
     QCheckBox* chkPurge;
     QWidget* pnlPurge;  // the interval and the three ages
@@ -99,6 +100,7 @@ class Tso_frmOption : public QDialog, public IOptionView {
     void ShowValues(const TOptionValues& values) override;
     TOptionValues Values() const override;
     void SetGroupEnabled(TOptionGroup group, bool enabled) override;
+    void ShowCertificateWarning(const std::string& text) override;
     void ShowPage(TOptionPage page) override;
     void FocusField(TOptionField field) override;
     std::optional<TImportedCompany> RunSetupDrive() override;

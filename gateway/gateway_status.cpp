@@ -285,7 +285,8 @@ std::string StatusToJson(const TGatewayStatus& status) {
            ",\n  \"error_files\": " + std::to_string(status.ErrorFiles) +
            ",\n  \"kept_sent\": " + TextsJson(status.KeptSent) +
            ",\n  \"next_connection\": " + TimeJson(status.NextConnection) +
-           ",\n  \"line\": " + StringJson(status.Line) + "\n}\n";
+           ",\n  \"line\": " + StringJson(status.Line) +
+           ",\n  \"certificate_check\": " + StringJson(status.CertificateCheck) + "\n}\n";
 }
 
 bool StatusFromJson(const std::string& text, TGatewayStatus& status, std::string& error) {
@@ -307,6 +308,7 @@ bool StatusFromJson(const std::string& text, TGatewayStatus& status, std::string
         read.KeptSent = TextsOf(document, "kept_sent");
         read.NextConnection = TimeOf(document, "next_connection");
         read.Line = TextOf(document, "line");
+        read.CertificateCheck = TextOf(document, "certificate_check");
         status = read;
         return true;
     } catch (const std::exception& e) {

@@ -30,6 +30,9 @@ struct TGatewayStatus {
     std::vector<std::string> KeptSent;
     TDateTime NextConnection = 0;  // 0 when no receive is scheduled
     std::string Line;              // "leased line", "dial-up connected", ...
+    // How the service's certificate is checked ("verified", "pinned", "verified and pinned",
+    // "none"); shown, never a reason for attention. Empty in a status written before it was kept.
+    std::string CertificateCheck;
 };
 
 inline constexpr const char* kStatusFileName = "status.json";

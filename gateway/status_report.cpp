@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "common/base/datetime.h"
+#include "common/certificate_check.h"
 #include "common/lookups.h"
 #include "common/settings.h"
 #include "common/syslog.h"
@@ -57,6 +58,8 @@ TGatewayStatus TMainController::CurrentStatus() const {
         ProgramInfo.ErrorPath, [](const std::string& e) { return IsImportExtension(e); });
     status.NextConnection = ScheduleEnabled() && !closing_ ? NextConnectTime : 0;
     status.Line = LineState(Timer_Delay->Enabled());
+    status.CertificateCheck =
+        CertificateCheck(ConnectionInfo.VerifyServerCert, ConnectionInfo.ServerCertSha256);
     return status;
 }
 

@@ -2,8 +2,9 @@
 # Installs what is needed, builds, starts the web-mail stand-in on 127.0.0.1:8443 (TLS),
 # lays out a demo installation under demo/ and starts the gateway window on it. The demo
 # company's "A" service is its own address, so a file sent comes back in the next receive
-# (every minute). Without a display the window runs on the offscreen platform. Stopping the
-# gateway (Ctrl+C or closing the window) stops the stand-in too.
+# (every minute); the gateway verifies the stand-in's certificate against the stand-in's own
+# root. Without a display the window runs on the offscreen platform. Stopping the gateway
+# (Ctrl+C or closing the window) stops the stand-in too.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -39,7 +40,11 @@ trap 'exit 130' INT TERM
 for _ in $(seq 100); do [ -s demo/standin/start.json ] && break; sleep 0.1; done
 [ -s demo/standin/start.json ] || { echo "The web-mail stand-in did not start (is port 8443 free?)." >&2; exit 1; }
 echo "Web-mail stand-in on https://127.0.0.1:8443. Copy a file named A*.TXT into demo/OUTBOX/."
-demo/DVR/quillbern-dovrant &
+# The demo installation verifies the service's certificate (VERIFY_SERVER_CERT=1): the
+# gateway trusts the root the stand-in made for this run, and nothing else.
+ca_file=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["ca_file"])' \
+  demo/standin/start.json)
+SSL_CERT_FILE="$ca_file" demo/DVR/quillbern-dovrant &
 gateway=$!
 wait "$gateway"
 gateway=

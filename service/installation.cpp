@@ -27,7 +27,8 @@ bool HoldsSettings(const std::string& folder) {
 }
 
 // A new installation sends nothing until the operator enters the company's identification
-// and the service's addresses; it receives every 15 minutes over a leased line.
+// and the service's addresses; it receives every 15 minutes over a leased line, and only
+// from a service whose certificate the system trusts.
 const char* const kUserIniTemplate =
     "[SYSTEM]\r\n"
     "LOG_LEVEL=1\r\n"
@@ -51,6 +52,10 @@ const char* const kUserIniTemplate =
     "RECV_USE_FIREWALL=0\r\n"
     "TIMEOUT=60\r\n"
     "DIALUP_DELAY=0\r\n"
+    "; Refuse a service certificate the system does not trust. For a self-signed service set "
+    "VERIFY_SERVER_CERT=0 and pin it instead: SERVER_CERT_SHA256=<fingerprint from openssl x509 "
+    "-noout -fingerprint -sha256>\r\n"
+    "VERIFY_SERVER_CERT=1\r\n"
     "\r\n"
     "[SCHEDULE]\r\n"
     "CONNECT_OPTION=2\r\n"

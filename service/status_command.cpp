@@ -6,6 +6,7 @@
 
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
+#include "common/certificate_check.h"
 #include "gateway/gateway_status.h"
 #include "service/installation.h"
 #include "service/terminal_text.h"
@@ -85,5 +86,11 @@ int PrintStatus(const std::string& dir, std::ostream& out, TDateTime now) {
         << (status.NextConnection == 0 ? std::string("not scheduled") : When(status.NextConnection))
         << "\n"
         << "line:            " << TerminalText(status.Line) << "\n";
+    // Only a status written before the check was kept lacks it.
+    if (!status.CertificateCheck.empty())
+        out << "certificate:     " << TerminalText(status.CertificateCheck)
+            << (status.CertificateCheck == kNoCertificateCheck ? " (any certificate is accepted)"
+                                                                : "")
+            << "\n";
     return problems.empty() ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "common/base/text.h"
+#include "common/certificate_check.h"
 #include "common/fingerprint.h"
 #include "common/housekeeping.h"
 #include "common/password.h"
@@ -247,6 +248,9 @@ void TOptionController::ApplyEnabling(const TOptionValues& v) {
     view_.SetGroupEnabled(TOptionGroup::Proxy, v.UseProxy);
     view_.SetGroupEnabled(TOptionGroup::Firewall, v.UseFirewall);
     view_.SetGroupEnabled(TOptionGroup::Purge, v.AutoPurge);
+    const bool unchecked =
+        CertificateCheck(v.VerifyServerCert, v.ServerCertSha256) == kNoCertificateCheck;
+    view_.ShowCertificateWarning(unchecked ? kNoCertificateCheckCaption : "");
 }
 
 void TOptionController::rbschedule1Click() { ApplyEnabling(view_.Values()); }
@@ -255,6 +259,7 @@ void TOptionController::rbLeaseLineClick() { ApplyEnabling(view_.Values()); }
 void TOptionController::chkbox_UseProxyClick() { ApplyEnabling(view_.Values()); }
 void TOptionController::chkbox_UseFirewallClick() { ApplyEnabling(view_.Values()); }
 void TOptionController::chkPurgeClick() { ApplyEnabling(view_.Values()); }
+void TOptionController::CertificateRuleChange() { ApplyEnabling(view_.Values()); }
 
 void TOptionController::BitBtn_OKClick() {
     const TOptionValues values = view_.Values();

@@ -18,6 +18,8 @@ class IOptionView {
     virtual void ShowValues(const TOptionValues& values) = 0;
     virtual TOptionValues Values() const = 0;
     virtual void SetGroupEnabled(TOptionGroup group, bool enabled) = 0;
+    // The line under the certificate rule of the Network page; empty text hides it.
+    virtual void ShowCertificateWarning(const std::string& text) = 0;
     virtual void ShowPage(TOptionPage page) = 0;
     virtual void FocusField(TOptionField field) = 0;
     // Shows the key-disk dialog modally; the imported values when it ended with OK.
@@ -34,6 +36,10 @@ struct TOptionCheck {
     TOptionField Field;
     std::string Message;
 };
+
+// The warning under the certificate rule while it checks nothing.
+inline constexpr const char* kNoCertificateCheckCaption =
+    "Any certificate is accepted: the connection is not safe.";
 
 // The checks of OK in their order; nothing when all pass.
 std::optional<TOptionCheck> CheckOptions(const TOptionValues& values);
@@ -63,6 +69,8 @@ class TOptionController {
     void chkbox_UseProxyClick();
     void chkbox_UseFirewallClick();
     void chkPurgeClick();
+    // The box or the fingerprint of the certificate rule changed: the warning follows.
+    void CertificateRuleChange();
 
   private:
     void ApplyEnabling(const TOptionValues& values);

@@ -1,7 +1,7 @@
 // Two installations of the real program, offscreen and unattended, exchange a file through
-// the web-mail stand-in over TLS: the first sends what is dropped into its Outbox, the
-// second receives it on its schedule. One copy runs per computer, so they run one after
-// the other.
+// the web-mail stand-in over TLS, verifying its certificate against the stand-in's own root:
+// the first sends what is dropped into its Outbox, the second receives it on its schedule.
+// One copy runs per computer, so they run one after the other.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -25,9 +25,10 @@ namespace {
 
 class TInstallation {
   public:
+    // trustFile: the root the service's certificate is verified against (SSL_CERT_FILE).
     TInstallation(const TTempDir& root, const std::string& name, const std::string& userIni,
-                  const std::string& dvrIni)
-        : base_(root.Path() + name + "/") {
+                  const std::string& dvrIni, const std::string& trustFile)
+        : base_(root.Path() + name + "/"), trustFile_(trustFile) {
         std::filesystem::create_directories(base_ + "DVR");
         std::filesystem::copy_file(std::string(DOVRANT_BIN_DIR) + "/quillbern-dovrant",
                                    base_ + "DVR/quillbern-dovrant");
@@ -41,7 +42,8 @@ class TInstallation {
     void Start() {
         std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen",
                                         "XDG_RUNTIME_DIR=" + base_ + "run", "HOME=" + base_,
-                                        "LSAN_OPTIONS=detect_leaks=0"};
+                                        "LSAN_OPTIONS=detect_leaks=0",
+                                        "SSL_CERT_FILE=" + trustFile_};
         for (char** e = environ; *e; ++e)
             if (std::string(*e).rfind("PATH=", 0) == 0) env.push_back(*e);
         std::vector<char*> envp;
@@ -104,13 +106,15 @@ class TInstallation {
 
   private:
     std::string base_;
+    std::string trustFile_;
     pid_t pid_ = -1;
 };
 
 std::string UserIni(const std::string& address, const std::string& schedule) {
     return "[SYSTEM]\nLOG_LEVEL=2\nAUTOIMPORT=1\n[IDENTIFICATION]\nEMAIL_ADDR=" + address +
            "\nLOGIN_ID=R1\nPASSWORD=" + EncodeStoredPassword("e2e-pw") +
-           "\n[CONNECTION]\nLEASE_LINE=1\nTIMEOUT=30\n[SCHEDULE]\n" + schedule +
+           "\n[CONNECTION]\nLEASE_LINE=1\nTIMEOUT=30\nVERIFY_SERVER_CERT=1\n[SCHEDULE]\n" +
+           schedule +
            "[HOUSEKEEP]\nAUTO_PURGE=0\n[iFile]\nTXT=1\n";
 }
 
@@ -128,7 +132,7 @@ TEST(EndToEnd, TwoInstallationsExchangeAFileThroughTheServiceOnTheSchedule) {
     const std::string content = "ORDER 4711\r\nqty 12\r\n";
 
     TInstallation sender(root, "sender", UserIni("sender@e2e.example", "CONNECT_OPTION=1\n"),
-                         dvrIni);
+                         dvrIni, standin.CaFile);
     std::filesystem::create_directories(sender.Base() + "OUTBOX");
     WriteFile(sender.Base() + "OUTBOX/A4711.TXT", content);
     sender.Start();
@@ -164,7 +168,8 @@ TEST(EndToEnd, TwoInstallationsExchangeAFileThroughTheServiceOnTheSchedule) {
     // Every minute from its start: the first scheduled receive comes within two minutes.
     TInstallation receiver(
         root, "receiver",
-        UserIni("receiver@e2e.example", "CONNECT_OPTION=2\nCONNECT_EVERY_MIN=1\n"), dvrIni);
+        UserIni("receiver@e2e.example", "CONNECT_OPTION=2\nCONNECT_EVERY_MIN=1\n"), dvrIni,
+        standin.CaFile);
     // The first tick comes a moment after the scheduled time; a start late in a minute could
     // put the two in different minutes, and the schedule would then wait for a restart.
     for (int h, n, sec, ms;;) {
@@ -195,7 +200,8 @@ TEST(EndToEnd, TheWindowClosesOnSigtermOnceTheSendEndsAndEndsAtOnceOnASecond) {
     TInstallation window(root, "window", UserIni("self@e2e.example", "CONNECT_OPTION=1\n"),
                          "[SYSTEM]\nVERSION=1.0.0\nEMAIL_CONTENT_TYPE=multipart/mixed\n[IDX]\n"
                          "A=ORDERS\n[ORDERS]\nEMAIL=self@e2e.example\nWebMailSender=" +
-                             standin.UrlFormat("send") + "\n");
+                             standin.UrlFormat("send") + "\n",
+                         standin.CaFile);
     const std::string base = window.Base();
     const std::string waits = "Close when the running transfer ends";
     std::filesystem::create_directories(base + "OUTBOX");

@@ -240,7 +240,10 @@ TEST_F(OptionDialogTest, TheCertificateRuleAndTheAutostartBoxTravelThroughTheirC
         EXPECT_FALSE(dialog->chkAutostart->isChecked());
         EXPECT_FALSE(dialog->chkVerifyCert->isChecked());
         EXPECT_EQ(dialog->edt_CertSha256->text(), "");
-        dialog->chkVerifyCert->setChecked(true);
+        // The warning under the rule goes once the box is ticked.
+        EXPECT_FALSE(dialog->lblCertWarning->isHidden());
+        dialog->chkVerifyCert->click();
+        EXPECT_TRUE(dialog->lblCertWarning->isHidden());
         dialog->chkAutostart->setChecked(true);
         // A fingerprint cut short is refused on its page, and nothing is written yet.
         dialog->edt_CertSha256->setText(QText(pin.substr(3)));

@@ -142,7 +142,7 @@ TEST_F(Settings, TheDemoInstallationDumpsEverySetting) {
         "https://127.0.0.1:8443/webmail/retrieve?user=%s&login=%s&pwd=%s&id=%s",
         "  FireWall Type = 1",
         "  Dialup Delay = 5",
-        "  Verify Server Certificate = False",
+        "  Verify Server Certificate = True",
         "  Server Certificate SHA-256 = ",
         "  Connect option = 2",
         "  Connect every min = 1",

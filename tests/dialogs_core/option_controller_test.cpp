@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <sstream>
+#include <tuple>
 
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
@@ -27,6 +28,7 @@ class TOptionRecorder : public IOptionView {
     void SetGroupEnabled(TOptionGroup group, bool on) override {
         enabled[static_cast<int>(group)] = on;
     }
+    void ShowCertificateWarning(const std::string& text) override { certificateWarning = text; }
     void ShowPage(TOptionPage page) override { pages.push_back(page); }
     void FocusField(TOptionField field) override { focus.push_back(field); }
     std::optional<TImportedCompany> RunSetupDrive() override { return imported; }
@@ -37,6 +39,7 @@ class TOptionRecorder : public IOptionView {
 
     TOptionValues values;
     bool enabled[8] = {};
+    std::string certificateWarning = "(never shown)";
     std::vector<TOptionPage> pages;
     std::vector<TOptionField> focus;
     std::optional<TImportedCompany> imported;
@@ -489,6 +492,19 @@ TEST_F(OptionTest, TheCertificateRuleIsSavedWithTheNetworkPageAndReadAtTheNextSt
     controller->FormCreate();
     EXPECT_TRUE(view.values.VerifyServerCert);
     EXPECT_EQ(view.values.ServerCertSha256, colons);
+}
+
+// The line under the rule shows exactly while neither setting checks the certificate.
+TEST_F(OptionTest, TheCertificateWarningShowsWhileNothingIsChecked) {
+    controller->FormCreate();  // the stored file has neither key
+    EXPECT_EQ(view.certificateWarning, kNoCertificateCheckCaption);
+    for (const auto& [verify, pin, warned] : std::vector<std::tuple<bool, std::string, bool>>{
+             {true, "", false}, {false, "AB:CD", false}, {true, "AB", false}, {false, " ", true}}) {
+        view.values.VerifyServerCert = verify;
+        view.values.ServerCertSha256 = pin;
+        controller->CertificateRuleChange();
+        EXPECT_EQ(view.certificateWarning.empty(), !warned) << verify << " '" << pin << "'";
+    }
 }
 
 TEST_F(OptionTest, SwitchingAutostartWritesOrRemovesTheEntryOnlyWhenItChanges) {

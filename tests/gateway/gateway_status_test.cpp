@@ -28,6 +28,7 @@ TGatewayStatus Healthy() {
     status.OutboxWaiting = 1;
     status.NextConnection = kNoon + 15 * kMinute;
     status.Line = "leased line";
+    status.CertificateCheck = "none";  // shown, but asks for no attention
     return status;
 }
 
@@ -44,6 +45,7 @@ TEST(GatewayStatus, ReadsBackWhatItWrites) {
     status.NextConnection = 0;
     status.ErrorFiles = 2;
     status.KeptSent = {"A1.TXT.sent", "B\"2.sent"};
+    status.CertificateCheck = "verified and pinned";
     const std::string json = StatusToJson(status);
     // Plain ASCII whatever the texts carry.
     for (unsigned char c : json) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7f)) << int(c);
@@ -67,6 +69,7 @@ TEST(GatewayStatus, ReadsBackWhatItWrites) {
     EXPECT_EQ(read.ErrorFiles, 2);
     EXPECT_EQ(read.KeptSent, status.KeptSent);
     EXPECT_EQ(read.NextConnection, 0);
+    EXPECT_EQ(read.CertificateCheck, "verified and pinned");
     // A status written before the list was kept reads without it.
     ASSERT_TRUE(StatusFromJson(Replace(json, "\"kept_sent\"", "\"old_field\""), read, error));
     EXPECT_TRUE(read.KeptSent.empty());

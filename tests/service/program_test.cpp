@@ -17,6 +17,7 @@
 
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
+#include "common/certificate_check.h"
 #include "common/password.h"
 #include "common/single_instance.h"
 #include "common/test_support.h"
@@ -56,6 +57,7 @@ class TProgram {
         std::vector<std::string> env = {"QT_QPA_PLATFORM=no-such-platform",
                                         "XDG_RUNTIME_DIR=" + dir_ + "run", "HOME=" + dir_,
                                         "LSAN_OPTIONS=detect_leaks=0"};
+        env.insert(env.end(), ExtraEnv.begin(), ExtraEnv.end());
         for (char** e = environ; *e; ++e)
             if (std::string(*e).rfind("PATH=", 0) == 0 ||
                 std::string(*e).rfind("ASAN_OPTIONS=", 0) == 0 ||
@@ -122,6 +124,9 @@ class TProgram {
 
     void Signal(int signal) { ::kill(pid_, signal); }
 
+    // More "NAME=value" entries for the programs started from now on.
+    std::vector<std::string> ExtraEnv;
+
     TRun Stop(int signal = SIGTERM) {
         ::kill(pid_, signal);
         return Wait(30000);
@@ -176,6 +181,11 @@ std::vector<std::string> LogOf(const std::string& site) {
 bool Logged(const std::string& site, const std::string& line) {
     const auto lines = LogOf(site);
     return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+long LogCount(const std::string& site, const std::string& line) {
+    const auto lines = LogOf(site);
+    return static_cast<long>(std::count(lines.begin(), lines.end(), line));
 }
 
 bool WaitUntil(const std::function<bool()>& done, int64_t limitMs) {
@@ -269,6 +279,8 @@ TEST(Program, HeadlessRunsReportsAndClosesDownOnSigterm) {
     EXPECT_EQ(run.Code, 0) << run.Out;
     EXPECT_EQ(run.Out.rfind("OK", 0), 0u) << run.Out;
     EXPECT_NE(run.Out.find("line:            leased line"), std::string::npos) << run.Out;
+    // Settings without a certificate check, as older installations have: shown, no attention.
+    EXPECT_NE(run.Out.find("certificate:     none"), std::string::npos) << run.Out;
 
     // A file in the Error folder asks for attention at the next status written.
     WriteFile(site + "ERROR/A1.TXT", "x");
@@ -276,6 +288,7 @@ TEST(Program, HeadlessRunsReportsAndClosesDownOnSigterm) {
     run = program.Stop(SIGTERM);
     EXPECT_EQ(run.Code, 0) << run.Err;
     EXPECT_TRUE(Logged(site, "Close program"));
+    EXPECT_EQ(LogCount(site, kNoCertificateCheckWarning), 1);
     EXPECT_FALSE(FileExists(lockFile));
     run = second.Run({"--status", site});
     EXPECT_EQ(run.Code, 1);
@@ -334,11 +347,6 @@ std::string SendingSite(const TTempDir& dir, const TWebMailStandin& standin) {
               "[ORDERS]\nEMAIL=self@e2e.example\nWebMailSender=" +
                   standin.UrlFormat("send") + "\n");
     return site;
-}
-
-long LogCount(const std::string& site, const std::string& line) {
-    const auto lines = LogOf(site);
-    return static_cast<long>(std::count(lines.begin(), lines.end(), line));
 }
 
 // The position of line in the log, or -1.
@@ -408,8 +416,9 @@ TEST(Program, HeadlessSendsAndReceivesThroughTheServiceLikeTheWindow) {
               "[SYSTEM]\nLOG_LEVEL=2\nAUTOIMPORT=1\n[IDENTIFICATION]\nEMAIL_ADDR=self@e2e.example"
               "\nLOGIN_ID=S1\nPASSWORD=" +
                   EncodeStoredPassword("e2e-pw") +
-                  "\n[CONNECTION]\nLEASE_LINE=1\nTIMEOUT=30\n[SCHEDULE]\nCONNECT_OPTION=2\n"
-                  "CONNECT_EVERY_MIN=1\n[HOUSEKEEP]\nAUTO_PURGE=0\n[iFile]\nTXT=1\n");
+                  "\n[CONNECTION]\nLEASE_LINE=1\nTIMEOUT=30\nVERIFY_SERVER_CERT=1\n[SCHEDULE]\n"
+                  "CONNECT_OPTION=2\nCONNECT_EVERY_MIN=1\n[HOUSEKEEP]\nAUTO_PURGE=0\n[iFile]\n"
+                  "TXT=1\n");
     WriteFile(site + "DVR/DVR.INI",
               "[SYSTEM]\nVERSION=1.0.0\nEMAIL_CONTENT_TYPE=multipart/mixed\n[CONNECTION]\n"
               "WEBMAILCOUNTER=" +
@@ -427,7 +436,8 @@ TEST(Program, HeadlessSendsAndReceivesThroughTheServiceLikeTheWindow) {
         if (sec >= 2 && sec <= 40) break;
         ::usleep(200000);
     }
-    TProgram program(dir);
+    TProgram program(dir);  // verifying the service against the stand-in's own root
+    program.ExtraEnv = {"SSL_CERT_FILE=" + standin.CaFile};
     program.Start({"--headless", "--dir", site});
     ASSERT_TRUE(WaitUntil([&] { return FileExists(site + "SENTBOX/A4711.TXT"); }, 60000));
     ASSERT_TRUE(WaitUntil([&] { return FileExists(site + "INBOX/A4711.msg"); }, 150000));
@@ -438,6 +448,7 @@ TEST(Program, HeadlessSendsAndReceivesThroughTheServiceLikeTheWindow) {
     EXPECT_EQ(run.Code, 0) << run.Out;
     EXPECT_NE(run.Out.find(", ok, 1 file(s) sent"), std::string::npos) << run.Out;
     EXPECT_NE(run.Out.find(", ok, 1 message(s) received"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("certificate:     verified\n"), std::string::npos) << run.Out;
 
     run = program.Stop(SIGTERM);
     EXPECT_EQ(run.Code, 0) << run.Err;

@@ -5,13 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 
 #include "common/base/clock.h"
 #include "common/base/datetime.h"
@@ -23,36 +21,12 @@
 #include "common/test_support.h"
 #include "recv_test_server.h"
 #include "support/pump_until.h"
+#include "support/test_certificates.h"
 #include "transfer/send_thread.h"
 #include "webmail_standin.h"
 #include "worker_start.h"
 
 namespace {
-
-// The test certificates of this run, made once.
-const std::string& Certificates() {
-    static TTempDir dir("dovrant-certs-");
-    static const bool made =
-        std::system((std::string(DOVRANT_SOURCE_DIR) + "/tools/tls_make_certs.sh " + dir.Path() +
-                     "certs >" + dir.Path() + "make.log 2>&1")
-                        .c_str()) == 0;
-    if (!made) throw std::runtime_error("tools/tls_make_certs.sh failed");
-    static const std::string path = dir.Path() + "certs/";
-    return path;
-}
-
-// The fingerprint as openssl prints it: "AB:CD:...", upper case with colons.
-std::string OpensslFingerprint(const std::string& name) {
-    const std::string command =
-        "openssl x509 -noout -fingerprint -sha256 -in " + Certificates() + name + ".pem";
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
-        pclose(pipe);
-    }
-    return Trim(out.substr(out.find('=') + 1));
-}
 
 // SSL_CERT_FILE points at the test root for the life of the object.
 class TTrustRoot {
