@@ -138,6 +138,30 @@ TEST(ParseMsg, BoundaryThatNeverOccursYieldsNothing) {
     EXPECT_EQ(msg->Text().Count(), 0u);
 }
 
+TEST(ParseMsg, AMessageCutAnywhereBeforeItsClosingDelimiterEndsEarly) {
+    const std::string whole = kMixed;
+    const std::size_t body = whole.find("\r\n\r\n") + 4;
+    const std::size_t closed = whole.find("--B1--") + 6;
+    for (std::size_t cut = body; cut <= whole.size(); ++cut)
+        ASSERT_EQ(Parse(whole.substr(0, cut))->EndsEarly(), cut < closed) << cut;
+    // A Base64 body cut in the middle of a group, whether an attachment or the text.
+    const std::string file =
+        "Content-Type: application/octet-stream; name=a.bin\nContent-Transfer-Encoding: base64\n\n";
+    const std::string text = "Content-Type: text/plain\nContent-Transfer-Encoding: base64\n\n";
+    for (const auto& [raw, early] :
+         std::vector<std::pair<std::string, bool>>{{file + "aW5uZXI=\n", false},
+                                                   {file + "aW5u\nZX", true},
+                                                   {file + "aW5uZ", true},
+                                                   {text + "aW5u\n", false},
+                                                   {text + "aW5uZXI", true}}) {
+        auto msg = Parse(raw);
+        EXPECT_EQ(msg->EndsEarly(), early) << raw;
+        // What was read is kept.
+        const bool isFile = msg->Attachments().Count() == 1;
+        EXPECT_TRUE((isFile ? DataOf(*msg, 0) : TextOf(*msg).at(0)).starts_with("inn")) << raw;
+    }
+}
+
 TEST(ParseMsg, UuencodedBlockInsideText) {
     auto msg = Parse("Subject: uu\n\nhello\nbegin 644 x.bin\n#0V%T\n\n`\nend\nbye\n");
     ASSERT_EQ(NamesOf(*msg), (std::vector<std::string>{"x.bin"}));
