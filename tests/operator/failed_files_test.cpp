@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "operator_fixture.h"
+#include "transfer/received_record.h"
 
 namespace {
 
@@ -86,6 +87,34 @@ TEST_F(FailedFiles, ListsTheRegularFilesWithSizeTimeAndReasonFromTheNewestLogs) 
     // Only the newest logs are read: with one file allowed, B's old reason is out of reach.
     EXPECT_EQ(ListFailedFiles(errorDir, logDir, 1)[1].Reason, "");
     EXPECT_TRUE(ListFailedFiles(dir.Path() + "MISSING/", logDir).empty());
+}
+
+TEST_F(FailedFiles, AReceivedMessageIsToldByItsRecordOrTheReceiveSidesLogLineNotByItsName) {
+    const std::string name = "RECV_20261209100000_";
+    const auto put = [&](const std::string& n, const std::string& bytes) {
+        WriteFile(errorDir + name + n + ".eml", bytes);
+        return errorDir + name + n + ".eml";
+    };
+    // Kept by the receive side, with its record.
+    WriteReceivedRecord(put("1", "raw1"), "1", 4);
+    // An outgoing file of that name, which the send side put there.
+    put("2", "out");
+    WriteLog("Move file: " + name + "2.eml to " + errorDir, 1);
+    // Kept by an earlier version: no record, but the receive side's log line.
+    WriteLog("Recv: The received message could not be stored and was moved to " + put("3", "r3"),
+             1);
+    // A record that no longer fits the file, and a file nothing tells about.
+    WriteReceivedRecord(put("4", "other bytes"), "4", 4);
+    put("5", "x");
+    // The send side filed another file under the name of a kept one: not this one.
+    WriteLog("Move file: " + name + "3.eml to " + errorDir + " as " + name + "3_1.eml", 1);
+
+    std::vector<bool> received;
+    for (const TFailedFile& file : ListFailedFiles(errorDir, logDir))
+        received.push_back(file.Received);
+    EXPECT_EQ(received, (std::vector<bool>{true, false, true, false, false}));
+    // The record is no file of the Error folder.
+    EXPECT_EQ(ListFailedFiles(errorDir, "").size(), 5u);
 }
 
 }  // namespace
