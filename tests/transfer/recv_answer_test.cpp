@@ -37,6 +37,7 @@ TEST_F(RecvAnswer, AnAnswerWithoutTheHeaderBlockOfAMailIsAFailedFetch) {
         UseServer(server);
         TTestRecvThread thread;
         thread.Run();
+        PumpMessages(0);
         const TReceiveOutcome& outcome = thread.Outcome();
         ASSERT_EQ(outcome.Messages.size(), 1u) << body;
         if (mail) {
@@ -72,6 +73,7 @@ TEST_F(RecvAnswer, AMessageThatEndsEarlyIsStoredAsFarAsItGoesAndKeptWholeInTheEr
     UseServer(server);
     TTestRecvThread thread;
     thread.Run();
+    PumpMessages(0);
 
     // Deleted once its copy was whole on disk, so it is not fetched for ever.
     EXPECT_EQ(server.Calls(), (TCalls{"count", "get A1", "del A1", "get C2", "del C2"}));
@@ -111,6 +113,7 @@ TEST_F(RecvAnswer, IdsThatWouldReachTheRequestHeadAreRefusedOthersArePercentEnco
     UseServer(server);
     TTestRecvThread thread;
     thread.Run();
+    PumpMessages(0);
 
     EXPECT_EQ(server.Calls(), (TCalls{"count", "get C%263%23%E9", "del C%263%23%E9"}));
     const TReceiveOutcome& outcome = thread.Outcome();
