@@ -387,9 +387,9 @@ bool TRecvThread::GetMessageContent(const std::string& userId, const std::string
         if (!HasMailHeaderBlock(message.RawMail().Lines())) {
             // An error page or a status text answered with "200 OK": the message is still in
             // the mailbox and must stay there.
-            leftReason_ = "Recv: Get Message Content failed. Reason: the answer for Message Id = " +
-                          Visible(msgId, msgId.size()) + " is not a mail. Body response: " +
-                          Visible(Trim(webMail_.Body()), kExcerptBytes);
+            leftReason_ =
+                "Recv: Get Message Content failed. Reason: the answer for Message Id = " + msgId +
+                " is not a mail. Body response: " + Visible(Trim(webMail_.Body()), kExcerptBytes);
             Log(leftReason_, 1);
             dropCopy();
             return false;
