@@ -9,7 +9,18 @@
 
 namespace {
 
-using RecvAnswer = TRecvFixture;
+class RecvAnswer : public TRecvFixture {
+  protected:
+    // One receive run against server; the outcome lives until the next run.
+    const TReceiveOutcome& RunAgainst(const TRecvTestServer& server) {
+        UseServer(server);
+        thread_ = std::make_unique<TTestRecvThread>();
+        thread_->Run();
+        PumpMessages(0);
+        return thread_->Outcome();
+    }
+    std::unique_ptr<TTestRecvThread> thread_;
+};
 using TCalls = std::vector<std::string>;
 
 const std::string kMail = MakeMail("Orders", {"x"}, {{"A.TXT", "alpha"}});
@@ -34,11 +45,7 @@ TEST_F(RecvAnswer, AnAnswerWithoutTheHeaderBlockOfAMailIsAFailedFetch) {
             return std::nullopt;
         });
         server.AddMessage("A1", kMail);
-        UseServer(server);
-        TTestRecvThread thread;
-        thread.Run();
-        PumpMessages(0);
-        const TReceiveOutcome& outcome = thread.Outcome();
+        const TReceiveOutcome& outcome = RunAgainst(server);
         ASSERT_EQ(outcome.Messages.size(), 1u) << body;
         if (mail) {
             EXPECT_EQ(server.Calls(), (TCalls{"count", "get A1", "del A1"}));
@@ -70,10 +77,7 @@ TEST_F(RecvAnswer, AMessageThatEndsEarlyIsStoredAsFarAsItGoesAndKeptWholeInTheEr
     TRecvTestServer server;
     server.AddMessage("A1", cut);
     server.AddMessage("C2", MakeMail("Orders", {"x"}, {{"C.TXT", "gamma"}}));
-    UseServer(server);
-    TTestRecvThread thread;
-    thread.Run();
-    PumpMessages(0);
+    const TReceiveOutcome& outcome = RunAgainst(server);
 
     // Deleted once its copy was whole on disk, so it is not fetched for ever.
     EXPECT_EQ(server.Calls(), (TCalls{"count", "get A1", "del A1", "get C2", "del C2"}));
@@ -84,7 +88,6 @@ TEST_F(RecvAnswer, AMessageThatEndsEarlyIsStoredAsFarAsItGoesAndKeptWholeInTheEr
     EXPECT_EQ(ReadFile(kept), cut);
     EXPECT_TRUE(IsRecordedReceived(kept));
 
-    const TReceiveOutcome& outcome = thread.Outcome();
     ASSERT_EQ(outcome.Messages.size(), 2u);
     const TMessageOutcome& damaged = outcome.Messages[0];
     EXPECT_EQ(damaged.Fate, TMessageFate::Damaged);
@@ -110,13 +113,9 @@ TEST_F(RecvAnswer, IdsThatWouldReachTheRequestHeadAreRefusedOthersArePercentEnco
         return std::nullopt;
     });
     server.AddMessage("C%263%23%E9", kMail);
-    UseServer(server);
-    TTestRecvThread thread;
-    thread.Run();
-    PumpMessages(0);
+    const TReceiveOutcome& outcome = RunAgainst(server);
 
     EXPECT_EQ(server.Calls(), (TCalls{"count", "get C%263%23%E9", "del C%263%23%E9"}));
-    const TReceiveOutcome& outcome = thread.Outcome();
     ASSERT_EQ(outcome.Messages.size(), 5u);
     const char* const shown[] = {"X\\x0D\\x0AY", "B 2", "T\\x093", "D\\x7F"};
     for (int i = 0; i < 4; ++i) {
