@@ -112,6 +112,7 @@ std::size_t TBase64DecodingStream::Write(const void* buffer, std::size_t count) 
 
 std::size_t TBase64DecodingStream::Finish() {
     lastOutput_ = 0;
+    endedMidGroup_ = groupCount_ != 0;
     if (groupCount_ < 2) {
         // Six bits make no byte.
         groupCount_ = 0;
@@ -125,12 +126,13 @@ std::size_t TBase64DecodingStream::Finish() {
     return lastOutput_;
 }
 
-std::string Base64Decode(std::string_view text) {
+std::string Base64Decode(std::string_view text, bool* cut) {
     std::string out;
     out.reserve(text.size() / 4 * 3 + 3);
     TStringSink sink(out);
     TBase64DecodingStream stream(sink);
     stream.Write(text.data(), text.size());
     stream.Finish();
+    if (cut) *cut = stream.EndedMidGroup();
     return out;
 }

@@ -27,6 +27,8 @@ class TBase64DecodingStream : public TMailStream {
     // Decodes the group still short at the end of a text that lacks its padding: two or three
     // characters give one or two bytes. Returns the number of bytes written.
     std::size_t Finish();
+    // Whether Finish met a group short of four characters: the text was cut in the middle.
+    bool EndedMidGroup() const { return endedMidGroup_; }
 
   private:
     void Emit(std::size_t& used);
@@ -35,9 +37,11 @@ class TBase64DecodingStream : public TMailStream {
     TMailStream& destination_;
     std::array<std::uint8_t, 4> group_{};
     int groupCount_ = 0;
+    bool endedMidGroup_ = false;
     std::size_t lastOutput_ = 0;
     std::vector<std::uint8_t> out_;
 };
 
-// The bytes of a Base64 text, decoded as the stream does and finished.
-std::string Base64Decode(std::string_view text);
+// The bytes of a Base64 text, decoded as the stream does and finished; cut, when given, tells
+// whether the text ended in the middle of a group.
+std::string Base64Decode(std::string_view text, bool* cut = nullptr);

@@ -1,5 +1,7 @@
 #include "mail/headers.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <map>
@@ -314,4 +316,35 @@ std::optional<std::string> GetBoundary(std::string_view contentTypeLine) {
     }
     b = TrimView(b.substr(0, b.find(';')));
     return "--" + std::string(b);
+}
+
+namespace {
+
+// A header field line: a name of token characters, then ":".
+bool IsHeaderFieldLine(std::string_view line) {
+    const std::size_t colon = line.find(':');
+    if (colon == 0 || colon == std::string_view::npos) return false;
+    return std::all_of(line.begin(), line.begin() + std::ptrdiff_t(colon), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) ||
+               std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+    });
+}
+
+bool IsMailField(std::string_view line) {
+    for (std::string_view name :
+         {"FROM:", "SENDER:", "TO:", "CC:", "SUBJECT:", "DATE:", "MESSAGE-ID:", "MIME-VERSION:",
+          "CONTENT-TYPE:", "RECEIVED:", "RETURN-PATH:", "REPLY-TO:"})
+        if (mailtext::StartsWithUpper(line, name)) return true;
+    return false;
+}
+
+}  // namespace
+
+bool HasMailHeaderBlock(TLineSpan lines) {
+    std::size_t first = 0;
+    if (!lines.empty() && lines[0].starts_with("From ")) first = 1;
+    if (first >= lines.size() || !IsHeaderFieldLine(lines[first])) return false;
+    for (std::size_t i = first; i < lines.size() && !lines[i].empty(); ++i)
+        if (IsMailField(lines[i])) return true;
+    return false;
 }

@@ -54,6 +54,13 @@ struct TUuBegin {
 // "begin" in any case, then a mode of three digits between 1 and 776.
 std::optional<TUuBegin> FindUuBegin(TLineSpan lines, std::size_t from = 0);
 
+// Whether lines start with the header block of a mail: a header field ("Name: value", the name
+// of letters, digits and the other token characters) on the first line, or on the second
+// after a mailbox separator line ("From " ...), and among the fields before the first empty
+// line at least one that every mail carries (From, To, Subject, Date, Message-ID, ...). An
+// empty answer, an HTML page or a line of error text has none.
+bool HasMailHeaderBlock(TLineSpan lines);
+
 // The delimiter line of a multipart ("--" and the boundary parameter), or nullopt when the
 // content-type line carries no boundary.
 std::optional<std::string> GetBoundary(std::string_view contentTypeLine);

@@ -6,6 +6,9 @@
 #include "mail/headers.h"
 #include "mail/mail_lines.h"
 
+// Why a message that ends early is kept whole beside what was stored of it.
+inline constexpr const char* kEndsEarlyReason = "the message ends before its closing boundary";
+
 enum TPriority { prHighest, prHigh, prNormal, prLow, prLowest };
 enum TTextEncoding { te8Bit, teBase64 };
 
@@ -63,6 +66,10 @@ class TOrvMsg {
     // hold). Raises the decoders' errors ("Oops...", a list index error for a uuencoded block
     // without its "end" line, file errors of the temporary files).
     void ParseMsg();
+    // Whether the parsed text ended early: a multipart without its closing delimiter, or a
+    // Base64 body cut in the middle of a group. What was read is in Text and Attachments; the
+    // rest of the message is missing.
+    bool EndsEarly() const { return endsEarly_; }
 
   private:
     friend class TPartParser;
@@ -76,6 +83,7 @@ class TOrvMsg {
     TPriority priority_ = prNormal;
     TTextEncoding textEncoding_ = te8Bit;
     bool clearRawMailAfterParse_ = true;
+    bool endsEarly_ = false;
     TMailLines text_, extraHeaders_, headers_, rawMail_;
     TAttachedFiles attachments_;
 };

@@ -159,13 +159,15 @@ void TPartParser::AppendText(TLineSpan lines, const std::string& encoding) {
         QuotedPrintableDecode(text);
         msg_.text_.AddText(std::move(text));
     } else if (encoding == "BASE64") {
-        msg_.text_.AddText(Base64Decode(JoinMailLines(lines)));
+        bool cut = false;
+        msg_.text_.AddText(Base64Decode(JoinMailLines(lines), &cut));
+        if (cut) msg_.endsEarly_ = true;
     } else {
         msg_.text_.AddLines(lines);
     }
 }
 
-std::vector<TPart> TPartParser::SplitMultipart(TPart part) const {
+std::vector<TPart> TPartParser::SplitMultipart(TPart part) {
     std::vector<TPart> leaves;
     std::vector<TPart> pending{part};
     const std::string expected = UpperCase(msg_.expectedContentType_);
@@ -194,7 +196,11 @@ std::vector<TPart> TPartParser::SplitMultipart(TPart part) const {
         const std::string& b = *boundary;
         const std::string close = b + "--";
         auto first = std::find(l.begin(), l.end(), b);
-        if (first == l.end()) continue;
+        if (first == l.end()) {
+            // Not even the first delimiter: the text ends before any part began.
+            msg_.endsEarly_ = true;
+            continue;
+        }
         l = l.subspan(std::size_t(first - l.begin()));
         std::vector<TPart> parts;
         std::size_t start = 1, i = 1;
@@ -209,7 +215,8 @@ std::vector<TPart> TPartParser::SplitMultipart(TPart part) const {
             }
         }
         // The last part is open when the closing delimiter ends it, else it ends where the text
-        // does.
+        // does: the message was cut short.
+        if (i == l.size()) msg_.endsEarly_ = true;
         parts.push_back(
             TPart{l.subspan(start, i - start), i < l.size() || leaf.lastLineOpen, leaf.depth + 1});
         pending.insert(pending.end(), parts.rbegin(), parts.rend());
@@ -234,6 +241,7 @@ void TPartParser::SavePart(TPart part, const std::string& contentType, std::stri
             TBase64DecodingStream stream(file);
             for (std::string_view line : lines) stream.Write(line.data(), line.size());
             stream.Finish();
+            if (stream.EndedMidGroup()) msg_.endsEarly_ = true;
         });
         return;
     }

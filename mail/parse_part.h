@@ -32,8 +32,8 @@ class TPartParser {
     void Parse(TLineSpan lines);
 
     // The leaf parts of a multipart text, in document order; a multipart at kMaxPartDepth is
-    // a leaf.
-    std::vector<TPart> SplitMultipart(TPart part) const;
+    // a leaf. A multipart without its closing delimiter marks the message as ending early.
+    std::vector<TPart> SplitMultipart(TPart part);
     // Adds an attachment named name with the lines decoded by the transfer encoding.
     void SavePart(TPart part, const std::string& contentType, std::string name,
                   const std::string& encoding);

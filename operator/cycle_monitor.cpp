@@ -21,7 +21,7 @@ void TCycleMonitor::Sent(const TSendOutcome& outcome) {
 
 void TCycleMonitor::Received(const TReceiveOutcome& outcome) {
     for (const TMessageOutcome& message : outcome.Messages)
-        if (message.Fate == TMessageFate::KeptInError)
+        if (message.Fate == TMessageFate::KeptInError || message.Fate == TMessageFate::Damaged)
             reasons_[ExtractFileName(message.Where)] = message.Reason;
     // A run that could not complete, or ended on an error; messages not stored show as files
     // in the Error folder.

@@ -9,6 +9,7 @@
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
 #include "operator/log_lines.h"
+#include "transfer/received_record.h"
 
 namespace {
 
@@ -30,6 +31,21 @@ bool RecordsMove(const std::string& message) {
 bool IsReceivedFailure(const std::string& name) {
     return name.size() > 9 && name.rfind("RECV_", 0) == 0 &&
            name.compare(name.size() - 4, 4, ".eml") == 0;
+}
+
+TMovedBy MovedIntoErrorBy(const std::vector<std::string>& messages, const std::string& name) {
+    const std::string moved = "Move file: " + name + " to ";
+    for (std::size_t i = messages.size(); i-- > 0;) {
+        const std::string& m = messages[i];
+        if (m.starts_with("Recv: The received message ") && NamesFile(m, name))
+            return TMovedBy::ReceiveSide;
+        // "Move file: A to /E/" files A as A; "Move file: B to /E/ as A" files B as A.
+        if (m.starts_with("Move file: ") &&
+            ((m.starts_with(moved) && m.find(" as ", moved.size()) == std::string::npos) ||
+             m.ends_with(" as " + name)))
+            return TMovedBy::SendSide;
+    }
+    return TMovedBy::Unknown;
 }
 
 bool NamesFile(const std::string& message, const std::string& name) {
@@ -81,7 +97,7 @@ std::vector<TFailedFile> ListFailedFiles(const std::string& errorFolder,
             file.Name = e->d_name;
             file.Size = static_cast<uint64_t>(st.st_size);
             FileModifiedTime(path, file.Modified);
-            file.Received = IsReceivedFailure(file.Name);
+            file.Received = IsRecordedReceived(path);
             if (auto reason = known.find(file.Name); reason != known.end())
                 file.Reason = reason->second;
             files.push_back(std::move(file));
@@ -92,18 +108,30 @@ std::vector<TFailedFile> ListFailedFiles(const std::string& errorFolder,
               [](const TFailedFile& a, const TFailedFile& b) { return a.Name < b.Name; });
     if (files.empty() || logFolder.empty()) return files;
 
-    std::size_t open = std::count_if(files.begin(), files.end(),
-                                     [](const TFailedFile& f) { return f.Reason.empty(); });
+    // Without its record, a file of the receive side's name may be an earlier version's raw
+    // copy; the log tells.
+    std::vector<bool> undecided;
+    for (const TFailedFile& file : files)
+        undecided.push_back(!file.Received && IsReceivedFailure(file.Name));
+    const auto open = [&](std::size_t i) { return files[i].Reason.empty() || undecided[i]; };
+    std::size_t left = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) left += open(i) ? 1 : 0;
     int read = 0;
     for (const std::string& log : LogFilesNewestFirst(logFolder)) {
-        if (open == 0 || read++ >= maxLogFiles) break;
+        if (left == 0 || read++ >= maxLogFiles) break;
         std::vector<std::string> messages;
         for (const std::string& line : ReadLogLines(log))
             messages.push_back(ParseLogLine(line).Message);
-        for (TFailedFile& file : files) {
-            if (!file.Reason.empty()) continue;
-            file.Reason = ReasonFromLines(messages, file.Name);
-            if (!file.Reason.empty()) --open;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (!open(i)) continue;
+            TFailedFile& file = files[i];
+            if (file.Reason.empty()) file.Reason = ReasonFromLines(messages, file.Name);
+            if (undecided[i]) {
+                const TMovedBy by = MovedIntoErrorBy(messages, file.Name);
+                undecided[i] = by == TMovedBy::Unknown;
+                file.Received = by == TMovedBy::ReceiveSide;
+            }
+            if (!open(i)) --left;
         }
     }
     return files;

@@ -14,11 +14,20 @@ struct TFailedFile {
     uint64_t Size = 0;
     TDateTime Modified = 0;
     std::string Reason;     // the log message naming it, without its stamp; empty when none
-    bool Received = false;  // a received message the receive side could not store
+    bool Received = false;  // a raw message the receive side kept: stored again on a retry
 };
 
-// Whether name is one the receive side gives a message it could not store ("RECV_*.eml").
+// Whether name has the form the receive side gives a message it keeps ("RECV_*.eml"). The
+// name alone decides nothing: a received message has its record beside it, and a file of
+// such a name without one (kept by an earlier version) counts as received only when the log
+// says the receive side put it there.
 bool IsReceivedFailure(const std::string& name);
+
+enum class TMovedBy { Unknown, SendSide, ReceiveSide };
+// Which side last put the file name into the Error folder, by messages (log messages, oldest
+// first): the receive side keeping a message as name, or the send side's "Move file: " that
+// filed a file as name.
+TMovedBy MovedIntoErrorBy(const std::vector<std::string>& messages, const std::string& name);
 
 // Whether message names the file name as a whole word: "A1.TXT" is named in
 // "Unable to send /x/A1.TXT." but not in "BA1.TXT" or "A1.TXT.sent".
@@ -36,7 +45,8 @@ using TFailureReasons = std::map<std::string, std::string>;
 
 // The regular files of errorFolder (hidden ones left out), sorted by name, with their
 // reasons: from known (this run's outcomes) first; for a file put there before this run,
-// looked up in the newest log files of logFolder (at most maxLogFiles of them).
+// looked up in the newest log files of logFolder (at most maxLogFiles of them). A file is
+// Received by its record, or, for one without, by MovedIntoErrorBy in those logs.
 std::vector<TFailedFile> ListFailedFiles(const std::string& errorFolder,
                                          const std::string& logFolder, int maxLogFiles = 31,
                                          const TFailureReasons& known = {});

@@ -12,8 +12,10 @@
 #include "common/base/fileutil.h"
 #include "common/settings.h"
 #include "common/syslog.h"
+#include "mail/headers.h"
 #include "mail/orv_msg.h"
 #include "transfer/process_message.h"
+#include "transfer/received_record.h"
 
 namespace {
 
@@ -101,7 +103,11 @@ TRetryResult RetryReceived(const std::string& errorFolder, const std::string& na
         auto message = std::make_unique<TOrvMsg>();
         message->SetExpectedContentType(ProgramInfo.EmailContentType);
         message->RawMail().LoadFromFile(path);
+        if (!HasMailHeaderBlock(message->RawMail().Lines()))
+            throw std::runtime_error("it is not a mail");
         message->ParseMsg();
+        // What could be read of it was stored when it came; the rest exists only here.
+        if (message->EndsEarly()) throw std::runtime_error(kEndsEarlyReason);
         TMessageCounters counters;
         ProcessMessage(*message, counters);
     } catch (const std::exception& e) {
@@ -117,6 +123,7 @@ TRetryResult RetryReceived(const std::string& errorFolder, const std::string& na
         LogQuietly("Retry: " + name + " was stored again; " + result.Error);
         return result;
     }
+    RemoveReceivedRecord(path);
     result.Ok = true;
     LogQuietly("Retry: " + name + " was stored again and left the Error folder");
     return result;
@@ -132,6 +139,7 @@ bool DeleteFailedFile(const std::string& errorFolder, const std::string& name, s
         error = std::strerror(errno);
         return false;
     }
+    RemoveReceivedRecord(path);
     LogQuietly("Delete file: " + name + " from the Error folder");
     return true;
 }

@@ -20,7 +20,9 @@ TRetryResult RetryToOutbox(const std::string& errorFolder, const std::string& na
                            const std::string& outboxFolder);
 
 // Parses the raw message errorFolder + name again and stores what it carries as the receive
-// side does; once stored, the file leaves the Error folder. Logs the outcome.
+// side does; once stored, the file and its record leave the Error folder. A file that is no
+// mail, or a message that ends early (what could be read of it was stored when it came),
+// stays. Logs the outcome.
 TRetryResult RetryReceived(const std::string& errorFolder, const std::string& name);
 
 // Deletes errorFolder + name; logs it. False (with error) when it could not be removed.

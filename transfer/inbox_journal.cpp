@@ -21,6 +21,7 @@
 #include "common/base/fileutil.h"
 #include "common/settings.h"
 #include "transfer/process_message.h"
+#include "transfer/received_record.h"
 #include "transfer/webmail_client.h"
 
 const char* const TInboxJournal::kMsgBodyName = "MsgBody.txt";
@@ -186,7 +187,8 @@ void TInboxJournal::CloseWorkFolder() {
     msgBodyFile_.clear();
 }
 
-TMessageOutcome TInboxJournal::KeepFailedMessage(const std::string& msgId) {
+TMessageOutcome TInboxJournal::KeepFailedMessage(const std::string& msgId,
+                                                 const std::string& damage) {
     if (msgBodyFile_.empty()) return {msgId, TMessageFate::LeftInMailbox, {}, "", ""};
     const std::string folder = IncludeTrailingPathDelimiter(settings_.ProgramInfo.ErrorPath);
     const std::string base =
@@ -196,9 +198,15 @@ TMessageOutcome TInboxJournal::KeepFailedMessage(const std::string& msgId) {
         target = base + "_" + std::to_string(n) + ".eml";
     try {
         ForceDirectoriesSynced(folder);
+        // The record goes first: a raw copy in the Error folder is never without it.
+        struct stat st {};
+        if (::stat(msgBodyFile_.c_str(), &st) != 0)
+            throw std::runtime_error(msgBodyFile_ + ": " + std::strerror(errno));
+        WriteReceivedRecord(target, msgId, static_cast<uint64_t>(st.st_size));
         // A move: at every moment the message is in exactly one of the two places.
         MoveFileAtomic(msgBodyFile_, target);
     } catch (const std::exception& e) {
+        RemoveReceivedRecord(target);
         // The work folder keeps the only copy: leave it where it is.
         const std::string line =
             "Recv: Unable to move the received message to the Error folder. It is kept in " +
@@ -213,10 +221,16 @@ TMessageOutcome TInboxJournal::KeepFailedMessage(const std::string& msgId) {
         return kept;
     }
     const std::string line =
-        "Recv: The received message could not be stored and was moved to " + target;
+        damage.empty() ? "Recv: The received message could not be stored and was moved to " + target
+                       : "Recv: The received message was kept whole in the Error folder as " +
+                             target + ". Reason: " + damage;
     log_(line, 1);
     RemoveCopy();
-    return {msgId, TMessageFate::KeptInError, {}, target, HidePasswords(settings_, line)};
+    return {msgId,
+            damage.empty() ? TMessageFate::KeptInError : TMessageFate::Damaged,
+            {},
+            target,
+            HidePasswords(settings_, line)};
 }
 
 void TInboxJournal::WithKeptCopy(const std::string& folder, const std::function<void()>& handle) {

@@ -48,9 +48,10 @@ class TInboxJournal {
     void LeaveCopy();
     // Removes the run's work folder, which then holds no copy.
     void CloseWorkFolder();
-    // Moves the copy of a message that could not be stored to the Error folder (or, when that
-    // fails, leaves it in its folder), and tells where it went.
-    TMessageOutcome KeepFailedMessage(const std::string& msgId);
+    // Moves the copy of a message that could not be stored to the Error folder, with its
+    // record beside it (or, when that fails, leaves it in its folder), and tells where it
+    // went. damage, when given, is why a message whose content was stored is kept whole.
+    TMessageOutcome KeepFailedMessage(const std::string& msgId, const std::string& damage = "");
 
     // Runs handle with the copy in folder as the current one (the run's own folder waits),
     // then removes folder unless handle left the copy there.

@@ -2,6 +2,7 @@
 
 #include "transfer/recv_thread.h"
 
+#include <cstdio>
 #include <exception>
 #include <stdexcept>
 #include <utility>
@@ -13,6 +14,7 @@
 #include "common/folder_counters.h"
 #include "common/syslog.h"
 #include "common/window_messages.h"
+#include "mail/headers.h"
 #include "mail/orv_msg.h"
 #include "transfer/connection_alive.h"
 
@@ -22,6 +24,24 @@ constexpr int kCountAttempts = 3;
 constexpr int kFetchAttempts = 4;
 // Keeps a failing service from being polled in a tight loop.
 constexpr int kRetryPauseMs = 15000;
+// How much of an answer that is not a mail the log shows.
+constexpr std::size_t kExcerptBytes = 120;
+
+// text for one log line: control bytes as \xNN, at most limit bytes of it.
+std::string Visible(const std::string& text, std::size_t limit) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size() && i < limit; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 32 || c == 127) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return text.size() > limit ? out + "..." : out;
+}
 
 }  // namespace
 
@@ -79,11 +99,17 @@ void TRecvThread::Execute() {
         summary += " )";
     }
     Log(summary, 1);
-    long inError = 0, inWorkFolder = 0;
+    long inError = 0, inWorkFolder = 0, damaged = 0;
     for (const TMessageOutcome& m : outcome_.Messages) {
         if (m.Fate == TMessageFate::KeptInError) ++inError;
         if (m.Fate == TMessageFate::KeptInWorkFolder) ++inWorkFolder;
+        if (m.Fate == TMessageFate::Damaged) ++damaged;
     }
+    if (damaged > 0)
+        Log("Receive: " + std::to_string(damaged) +
+                " message(s) ended before their closing boundary: what they carry was stored as "
+                "far as it goes, and the whole message(s) went to the Error folder.",
+            1);
     if (inError > 0)
         Log("Receive: " + std::to_string(inError) +
                 " message(s) could not be stored and went to the Error folder.",
@@ -132,6 +158,18 @@ void TRecvThread::ReceiveMails(const std::string& userId, const std::string& log
             Log("Recv: Message Id = " + msgId +
                     " was stored from its kept copy; it is not fetched again.",
                 1);
+            continue;
+        }
+        if (!IsSendableMessageId(msgId)) {
+            // It would reach the request head: nothing is fetched or deleted for it.
+            const std::string line =
+                "Recv: Message Id = " + Visible(msgId, msgId.size()) +
+                " is refused: it holds a blank or a control character. The message stays in "
+                "the mailbox.";
+            Log(line, 1);
+            outcome_.Messages.push_back(
+                {msgId, TMessageFate::LeftInMailbox, {}, "", HidePasswords(*settings_, line)});
+            lastOk = false;
             continue;
         }
         RefreshCounters(*settings_);
@@ -236,12 +274,18 @@ void TRecvThread::StoreMessage(TOrvMsg& message, const std::string& msgId, bool 
     std::vector<std::string> stored;
     try {
         ProcessMessage(*settings_, message, counters_, &stored, resume);
-        journal_.RemoveCopy();
     } catch (...) {
         // ProcessMessage logged why; the raw message must not be lost with it.
         KeepFailedMessage(msgId);
         return;
     }
+    if (message.EndsEarly()) {
+        // What could be read is stored; the rest exists only in the raw copy, which leaves
+        // the mailbox only as a whole file in the Error folder.
+        KeepFailedMessage(msgId, kEndsEarlyReason, std::move(stored));
+        return;
+    }
+    journal_.RemoveCopy();
     // Only a stored message counts as received.
     ++received_;
     outcome_.Messages.push_back({msgId, TMessageFate::Stored, std::move(stored), "", ""});
@@ -253,6 +297,9 @@ void TRecvThread::StoreKeptCopy(const std::string& folder, const std::string& ms
         message->SetExpectedContentType(settings_->ProgramInfo.EmailContentType);
         try {
             message->RawMail().LoadFromFile(journal_.Copy());
+            // Earlier versions kept any answer; one that is no mail stays whole.
+            if (!HasMailHeaderBlock(message->RawMail().Lines()))
+                throw std::runtime_error("the kept answer is not a mail");
             Log("Recv: ParseMsg", 2);
             message->ParseMsg();
             StoreMessage(*message, msgId, resume);
@@ -264,9 +311,11 @@ void TRecvThread::StoreKeptCopy(const std::string& folder, const std::string& ms
     });
 }
 
-void TRecvThread::KeepFailedMessage(const std::string& msgId) {
+void TRecvThread::KeepFailedMessage(const std::string& msgId, const std::string& damage,
+                                    std::vector<std::string> stored) {
     if (journal_.Copy().empty()) return;
-    outcome_.Messages.push_back(journal_.KeepFailedMessage(msgId));
+    outcome_.Messages.push_back(journal_.KeepFailedMessage(msgId, damage));
+    outcome_.Messages.back().Files = std::move(stored);
 }
 
 void TRecvThread::ShowActivity() {
@@ -335,6 +384,16 @@ bool TRecvThread::GetMessageContent(const std::string& userId, const std::string
     message.SetExpectedContentType(settings_->ProgramInfo.EmailContentType);
     try {
         message.RawMail().LoadFromFile(copy);
+        if (!HasMailHeaderBlock(message.RawMail().Lines())) {
+            // An error page or a status text answered with "200 OK": the message is still in
+            // the mailbox and must stay there.
+            leftReason_ =
+                "Recv: Get Message Content failed. Reason: the answer for Message Id = " + msgId +
+                " is not a mail. Body response: " + Visible(Trim(webMail_.Body()), kExcerptBytes);
+            Log(leftReason_, 1);
+            dropCopy();
+            return false;
+        }
         Log("Recv: ParseMsg", 2);
         message.ParseMsg();
     } catch (const std::exception& e) {
@@ -352,6 +411,8 @@ bool TRecvThread::DeleteKeptMessage(const std::string& msgId) {
     std::string reason;
     if (settings_->DebugMode) {
         reason = "DebugMode sends no delete";
+    } else if (!IsSendableMessageId(msgId)) {
+        reason = "the message id holds a blank or a control character";
     } else if (!settings_->ConnectionInfo.LeaseLine && !ConnectionAlive()) {
         reason = "Remote connection not available";
     } else {

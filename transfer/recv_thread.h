@@ -81,8 +81,10 @@ class TRecvThread : public TWorkerThread {
     // Sends the delete of a message whose kept copy is about to be stored; true when the
     // mailbox confirmed that the message is gone (deleted now, or unknown to it).
     bool DeleteKeptMessage(const std::string& msgId);
-    // Moves the copy of a message that could not be stored to the Error folder.
-    void KeepFailedMessage(const std::string& msgId);
+    // Moves the copy of a message that could not be stored to the Error folder; damage, when
+    // given, is why a message whose content was stored (the files in stored) is kept whole.
+    void KeepFailedMessage(const std::string& msgId, const std::string& damage = "",
+                           std::vector<std::string> stored = {});
 
     TSettingsSnapshot settings_;
     TReceiveOutcome outcome_;

@@ -44,16 +44,26 @@ std::string FileOutcomeText(const TFileOutcome& file) {
     return "Send: " + file.Name + " was skipped. Reason: " + file.Reason;
 }
 
+namespace {
+
+bool NotStoredWhole(TMessageFate fate) {
+    return fate == TMessageFate::KeptInError || fate == TMessageFate::KeptInWorkFolder ||
+           fate == TMessageFate::Damaged;
+}
+
+}  // namespace
+
 long TReceiveOutcome::NotStoredCount() const {
-    return std::count_if(Messages.begin(), Messages.end(), [](const TMessageOutcome& m) {
-        return m.Fate == TMessageFate::KeptInError || m.Fate == TMessageFate::KeptInWorkFolder;
-    });
+    return std::count_if(Messages.begin(), Messages.end(),
+                         [](const TMessageOutcome& m) { return NotStoredWhole(m.Fate); });
 }
 
 std::string TReceiveOutcome::FirstFailure() const {
     for (const TMessageOutcome& m : Messages)
-        if (m.Fate == TMessageFate::KeptInError || m.Fate == TMessageFate::KeptInWorkFolder)
-            return m.Reason;
+        if (NotStoredWhole(m.Fate)) return m.Reason;
+    // A message the run could not take stays in the mailbox; the status says why.
+    for (const TMessageOutcome& m : Messages)
+        if (m.Fate == TMessageFate::LeftInMailbox && !m.Reason.empty()) return m.Reason;
     if (!Failure.empty() || FatalError.empty()) return Failure;
     return "Recv: Error on receiving message(s). " + FatalError;
 }

@@ -44,6 +44,8 @@ struct TSendOutcome {
 enum class TMessageFate {
     Stored,            // what it carries is in the Inbox
     KeptInError,       // could not be stored; the raw message is in the Error folder
+    Damaged,           // ended early: what it carries is stored as far as it goes, and the
+                       // whole raw message is in the Error folder
     KeptInWorkFolder,  // could not be stored nor moved; its copy waits in the Inbox work folder
     LeftInMailbox      // not taken: it stays in the mailbox for a later run
 };
@@ -66,7 +68,9 @@ struct TReceiveOutcome {
     std::string FailureReason;
     std::string FatalError;
 
+    // Messages kept in the Error folder or the work folder: not stored whole.
     long NotStoredCount() const;
-    // The first message not stored, else Failure, else the error that ended the run.
+    // The first message not stored whole, else the first one left in the mailbox for a
+    // reason, else Failure, else the error that ended the run.
     std::string FirstFailure() const;
 };

@@ -21,13 +21,12 @@ namespace {
 
 const char* const kHidden = "********";
 
-// The password as it travels in a URL: every byte other than the unreserved ones as %XX.
-std::string PercentEncoded(const std::string& text, const char* digits) {
+// text with every byte that keep refuses as %XX, written with digits.
+template <class TKeep>
+std::string PercentEncoded(const std::string& text, const char* digits, TKeep keep) {
     std::string out;
     for (unsigned char c : text) {
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
-        if (plain) {
+        if (keep(c)) {
             out += static_cast<char>(c);
         } else {
             out += '%';
@@ -36,6 +35,25 @@ std::string PercentEncoded(const std::string& text, const char* digits) {
         }
     }
     return out;
+}
+
+// The password as it travels in a URL: every byte other than the unreserved ones as %XX.
+bool Unreserved(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
+}
+
+bool IsControlOrBlank(unsigned char c) { return c <= ' ' || c == 127; }
+
+// A message id as a URL's query value: bytes outside ASCII, the blank and control bytes, and
+// those that would end the value or change its meaning ("%", "&", "#", "+", ...) as %XX.
+bool CarriedAsIs(unsigned char c) {
+    return !IsControlOrBlank(c) && c < 128 &&
+           std::string_view("\"#%&+<>\\^`{|}").find(static_cast<char>(c)) == std::string_view::npos;
+}
+
+std::string MessageIdInUrl(const std::string& msgId) {
+    return PercentEncoded(msgId, "0123456789ABCDEF", CarriedAsIs);
 }
 
 void HideAll(std::string& text, const std::string& secret) {
@@ -48,8 +66,8 @@ void HideAll(std::string& text, const std::string& secret) {
 void Hide(std::string& text, const std::string& password) {
     if (password.empty()) return;
     HideAll(text, password);
-    HideAll(text, PercentEncoded(password, "0123456789ABCDEF"));
-    HideAll(text, PercentEncoded(password, "0123456789abcdef"));
+    HideAll(text, PercentEncoded(password, "0123456789ABCDEF", Unreserved));
+    HideAll(text, PercentEncoded(password, "0123456789abcdef", Unreserved));
 }
 
 // Writes a raw message whole, its bytes flushed to disk; its folder is flushed with the mark
@@ -80,6 +98,11 @@ int32_t StrToInt(const std::string& text) {
     if (!TryStrToInt(text, value))
         throw EConvertError("'" + text + "' is not a valid integer value");
     return value;
+}
+
+bool IsSendableMessageId(const std::string& msgId) {
+    return std::none_of(msgId.begin(), msgId.end(),
+                        [](char c) { return IsControlOrBlank(static_cast<unsigned char>(c)); });
 }
 
 bool ParseCountAnswer(const std::string& body, int& count, std::vector<std::string>& ids) {
@@ -117,12 +140,13 @@ std::string TWebMailClient::RetrieveUrl(const std::string& userId, const std::st
                                         const std::string& password,
                                         const std::string& msgId) const {
     return FormatText(settings_.ConnectionInfo.WebMailRetriever,
-                      {userId, loginId, password, msgId});
+                      {userId, loginId, password, MessageIdInUrl(msgId)});
 }
 
 std::string TWebMailClient::DeleteUrl(const std::string& userId, const std::string& loginId,
                                       const std::string& password, const std::string& msgId) const {
-    return FormatText(settings_.ConnectionInfo.WebMailDelete, {userId, loginId, password, msgId});
+    return FormatText(settings_.ConnectionInfo.WebMailDelete,
+                      {userId, loginId, password, MessageIdInUrl(msgId)});
 }
 
 bool TWebMailClient::Get(const std::string& url, const std::string& localFile, bool retrieving) {

@@ -26,6 +26,8 @@ class TWebMailClient {
 
     std::string CountUrl(const std::string& userId, const std::string& loginId,
                          const std::string& password) const;
+    // The message id goes into the URL with the bytes a URL cannot carry as they are
+    // percent-encoded; an id that is not IsSendableMessageId must not be given.
     std::string RetrieveUrl(const std::string& userId, const std::string& loginId,
                             const std::string& password, const std::string& msgId) const;
     std::string DeleteUrl(const std::string& userId, const std::string& loginId,
@@ -70,6 +72,10 @@ class TWebMailClient {
     bool refused_ = false;
     std::string responseText_;
 };
+
+// Whether a message id from the count answer may go into a URL: not one holding CR, LF, a
+// blank or another control character, which would reach the request head.
+bool IsSendableMessageId(const std::string& msgId);
 
 // Reads a count answer: count "/" id ";" id ";" ... Fills ids with the first count ids and
 // returns true, or returns false ("Unknown content") without "/" or with too few ids. A count

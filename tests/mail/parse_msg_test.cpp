@@ -138,6 +138,22 @@ TEST(ParseMsg, BoundaryThatNeverOccursYieldsNothing) {
     EXPECT_EQ(msg->Text().Count(), 0u);
 }
 
+TEST(ParseMsg, AMessageCutAnywhereBeforeItsClosingDelimiterEndsEarly) {
+    const std::string whole = kMixed;
+    const std::size_t closed = whole.find("--B1--") + 6;
+    for (std::size_t cut = whole.find("\r\n\r\n") + 4; cut <= whole.size(); ++cut)
+        ASSERT_EQ(Parse(whole.substr(0, cut))->EndsEarly(), cut < closed) << cut;
+    // A Base64 body cut in the middle of a group, an attachment's or the text's.
+    const std::string file = "Content-Type: a/b; name=a\nContent-Transfer-Encoding: base64\n\n";
+    const std::string text = "Content-Type: text/plain\nContent-Transfer-Encoding: base64\n\n";
+    for (const auto& [raw, early] :
+         std::vector<std::pair<std::string, bool>>{{file + "aW5uZXI=\n", false},
+                                                   {file + "aW5u\nZX", true},
+                                                   {text + "aW5u", false},
+                                                   {text + "aW5uZXI", true}})
+        EXPECT_EQ(Parse(raw)->EndsEarly(), early) << raw;
+}
+
 TEST(ParseMsg, UuencodedBlockInsideText) {
     auto msg = Parse("Subject: uu\n\nhello\nbegin 644 x.bin\n#0V%T\n\n`\nend\nbye\n");
     ASSERT_EQ(NamesOf(*msg), (std::vector<std::string>{"x.bin"}));

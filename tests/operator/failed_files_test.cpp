@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "operator_fixture.h"
+#include "transfer/received_record.h"
 
 namespace {
 
@@ -86,6 +87,26 @@ TEST_F(FailedFiles, ListsTheRegularFilesWithSizeTimeAndReasonFromTheNewestLogs) 
     // Only the newest logs are read: with one file allowed, B's old reason is out of reach.
     EXPECT_EQ(ListFailedFiles(errorDir, logDir, 1)[1].Reason, "");
     EXPECT_TRUE(ListFailedFiles(dir.Path() + "MISSING/", logDir).empty());
+}
+
+TEST_F(FailedFiles, AReceivedMessageIsToldByItsRecordOrTheReceiveSidesLogLineNotByItsName) {
+    const auto put = [&](const std::string& n, const std::string& bytes) {
+        WriteFile(errorDir + "RECV_1_" + n + ".eml", bytes);
+        return errorDir + "RECV_1_" + n + ".eml";
+    };
+    WriteReceivedRecord(put("1", "raw1"), "1", 4);          // kept, with its record
+    WriteLog("Move file: RECV_1_2.eml to " + errorDir, 1);  // outgoing, by the send side
+    put("2", "out");
+    // Kept by an earlier version: no record, but the receive side's line; the send side filed
+    // another file under its name.
+    WriteLog("Recv: The received message could not be stored and was moved to " + put("3", "r"), 1);
+    WriteLog("Move file: RECV_1_3.eml to " + errorDir + " as RECV_1_3_1.eml", 1);
+    WriteReceivedRecord(put("4", "other bytes"), "4", 4);  // a record that no longer fits
+    put("5", "x");                                         // nothing tells
+    std::vector<bool> received;
+    for (const TFailedFile& file : ListFailedFiles(errorDir, logDir))
+        received.push_back(file.Received);
+    EXPECT_EQ(received, (std::vector<bool>{true, false, true, false, false}));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "operator_fixture.h"
 #include "support/temp_dir.h"
+#include "transfer/received_record.h"
 
 namespace {
 
@@ -118,6 +119,7 @@ TEST_F(Retry, AReceivedMessageIsStoredAgainAndLeavesTheErrorFolderOnlyOnceStored
         "Content-Disposition: attachment; filename=\"ORD-7.TXT\"\r\n\r\naGVsbG8=\r\n--BND--\r\n";
     const std::string name = "RECV_20261209100000_7.eml";
     WriteFile(errorDir + name, mail);
+    WriteReceivedRecord(errorDir + name, "7", mail.size());
     // The Inbox cannot be made (a file stands in its place): the message stays.
     WriteFile(dir.Path() + "INBOX", "in the way");
     auto result = RetryReceived(errorDir, name);
@@ -132,6 +134,7 @@ TEST_F(Retry, AReceivedMessageIsStoredAgainAndLeavesTheErrorFolderOnlyOnceStored
     ASSERT_TRUE(result.Ok) << result.Error;
     EXPECT_EQ(ReadFile(ProgramInfo.InboxPath + "ORD-7.TXT"), "hello");
     EXPECT_FALSE(FileExists(errorDir + name));
+    EXPECT_FALSE(FileExists(ReceivedRecordPath(errorDir + name)));
     EXPECT_TRUE(Logged("Retry: " + name + " was stored again and left the Error folder"));
     EXPECT_FALSE(RetryReceived(errorDir, name).Ok) << "gone already";
 }

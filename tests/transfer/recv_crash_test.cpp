@@ -68,19 +68,23 @@ TEST_F(RecvKept, MarkedCopiesAreStoredBeforeTheCountInTheOrderTheirDeletesWentOu
     Kept("~qb0003", unusable, "C/3", 3000);
     Kept("~qb0004", "", "", 4000);                  // the body was already removed
     Kept("~qb0005", Mail("STILL.TXT", "s"), "D4");  // the delete never went out
+    // An earlier version kept an error page as a message: it is no mail, and stays whole.
+    Kept("~qb0006", "Please try again later", "F6", 5000);
     TRecvTestServer server;
     server.AddMessage("E5", Mail("E.TXT", "e"));
     UseServer(server);
     Receive();
 
     // Each kept copy's delete goes out again first.
-    EXPECT_EQ(server.Calls(), (std::vector<std::string>{"del B2", "del A1", "del C/3", "count",
-                                                        "get E5", "del E5"}));
+    EXPECT_EQ(server.Calls(), (std::vector<std::string>{"del B2", "del A1", "del C/3", "del F6",
+                                                        "count", "get E5", "del E5"}));
     EXPECT_EQ(Names(ProgramInfo.InboxPath),
               (std::vector<std::string>{"E.TXT", "ORDER.TXT", "ORDER_1.TXT"}));
     EXPECT_EQ(ReadFile(ProgramInfo.InboxPath + "ORDER.TXT"), "older");
     EXPECT_EQ(ReadFile(ProgramInfo.InboxPath + "ORDER_1.TXT"), "newer");
     EXPECT_EQ(ReadFile(ProgramInfo.ErrorPath + "RECV_20240115100000_C_3.eml"), unusable);
+    EXPECT_EQ(ReadFile(ProgramInfo.ErrorPath + "RECV_20240115100000_F6.eml"),
+              "Please try again later");
     const long stored =
         LineOf("Recv: Processing a message kept from an earlier run: " + newer + "MsgBody.txt");
     EXPECT_LT(stored, LineOf("Recv: Get Message Count"));
@@ -88,7 +92,7 @@ TEST_F(RecvKept, MarkedCopiesAreStoredBeforeTheCountInTheOrderTheirDeletesWentOu
                        ProgramInfo.InboxPath + "~qb0005/MsgBody.txt"));
     EXPECT_TRUE(Logged("Receive: 3 message(s) was/were received. ( 4 Email )"));
     EXPECT_EQ(Log().back(),
-              "Receive: 1 message(s) could not be stored and went to the Error folder.");
+              "Receive: 2 message(s) could not be stored and went to the Error folder.");
 
     // Stored once: the next run finds nothing left.
     Receive();

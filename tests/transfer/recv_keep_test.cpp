@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "recv_test_server.h"
+#include "transfer/received_record.h"
 
 namespace {
 
@@ -61,9 +62,12 @@ TEST_F(RecvKeep, MessageThatCannotBeStoredGoesToTheErrorFolderAndTheNextOneIsRec
 
     EXPECT_EQ(server.Calls().back(), "del C3");
     const std::string kept = ProgramInfo.ErrorPath + "RECV_20240115100000_A_1.eml";
-    EXPECT_EQ(
-        Names(ProgramInfo.ErrorPath),
-        (std::vector<std::string>{"RECV_20240115100000_A_1.eml", "RECV_20240115100000_B2.eml"}));
+    // Each with the record that tells it was received.
+    EXPECT_EQ(Names(ProgramInfo.ErrorPath),
+              (std::vector<std::string>{
+                  ".RECV_20240115100000_A_1.eml.received", ".RECV_20240115100000_B2.eml.received",
+                  "RECV_20240115100000_A_1.eml", "RECV_20240115100000_B2.eml"}));
+    EXPECT_TRUE(IsRecordedReceived(kept));
     EXPECT_EQ(ReadFile(kept), unusable);
     EXPECT_EQ(ReadFile(ProgramInfo.ErrorPath + "RECV_20240115100000_B2.eml"), dots);
     EXPECT_TRUE(Logged("Recv: The received message could not be stored and was moved to " + kept));
