@@ -8,10 +8,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <sstream>
+#include <string_view>
 
 #include "common/base/atomic_file.h"
 #include "common/base/clock.h"
@@ -25,13 +24,22 @@
 namespace {
 
 const char* const kCrLf = "\r\n";
+// Files are read and written in pieces of this size, so memory does not grow with them.
+constexpr std::size_t kPiece = 1 << 16;
 
-std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("Cannot open file \"" + path + "\".");
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw std::runtime_error("Read error in file \"" + path + "\".");
-    return bytes;
+// Calls take with each piece read from fd up to its end; errors name path.
+template <class TTake>
+int64_t ReadPieces(int fd, const std::string& path, TTake take) {
+    std::string buffer(kPiece, '\0');
+    int64_t total = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw std::runtime_error("Read error in file \"" + path + "\".");
+        if (n == 0) return total;
+        total += n;
+        take(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+    }
 }
 
 TFileVersion VersionOf(const struct stat& st) {
@@ -40,46 +48,67 @@ TFileVersion VersionOf(const struct stat& st) {
             static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-// The bytes of an Outbox file and the version they came from, read through one descriptor
-// opened without following a link and without waiting on a FIFO.
-std::string ReadOutboxFile(const std::string& path, TFileVersion& version) {
+// An Outbox file opened through one descriptor, without following a link and without waiting
+// on a FIFO; st is its state before the first read.
+TUniqueFd OpenOutboxFile(const std::string& path, struct stat& st) {
     TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd && errno == ELOOP) throw ENotRegularFile(NotRegularFileReason(S_IFLNK));
-    struct stat st {};
     if (!fd || ::fstat(fd.Get(), &st) != 0)
         throw std::runtime_error("Cannot open file \"" + path + "\".");
     if (!S_ISREG(st.st_mode)) throw ENotRegularFile(NotRegularFileReason(st.st_mode));
-    std::string bytes;
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw std::runtime_error("Read error in file \"" + path + "\".");
-        if (n == 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    }
-    // The time from before the first read, the size of what was read: a change while
-    // reading shows later as another version.
-    version = VersionOf(st);
-    version.Size = static_cast<int64_t>(bytes.size());
-    return bytes;
+    return fd;
 }
 
-// Appends the text lines of bytes to out, each ended by CR LF: a line ends at CR, LF or
-// CR LF, and the bytes of each line are copied unchanged.
-void AppendLines(std::string& out, const std::string& bytes) {
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        std::size_t end = bytes.find_first_of("\r\n", start);
-        if (end == std::string::npos) end = bytes.size();
-        out.append(bytes, start, end - start);
-        out += kCrLf;
-        if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() &&
-            bytes[end + 1] == '\n')
-            ++end;
-        start = end + 1;
+// Writes text to a work file through a buffer, and the text lines of pieces each ended by
+// CR LF: a line ends at CR, LF or CR LF (also when the two arrive in separate pieces), and the
+// bytes of each line are copied unchanged.
+class TCrLfWriter {
+  public:
+    explicit TCrLfWriter(TAtomicFile& file) : file_(file) { buffer_.reserve(2 * kPiece); }
+    void Put(std::string_view text) {
+        buffer_.append(text);
+        if (buffer_.size() >= kPiece) Flush();
     }
-}
+    void PutLines(std::string_view piece) {
+        if (skipLf_ && !piece.empty() && piece.front() == '\n') piece.remove_prefix(1);
+        skipLf_ = false;
+        while (!piece.empty()) {
+            const std::size_t end = piece.find_first_of("\r\n");
+            if (end == std::string_view::npos) {
+                Put(piece);
+                lineOpen_ = true;
+                return;
+            }
+            Put(piece.substr(0, end));
+            Put(kCrLf);
+            lineOpen_ = false;
+            std::size_t next = end + 1;
+            if (piece[end] == '\r') {
+                if (next < piece.size() && piece[next] == '\n')
+                    ++next;
+                else if (next == piece.size())
+                    skipLf_ = true;
+            }
+            piece.remove_prefix(next);
+        }
+    }
+    // Ends a last line without its line break.
+    void EndLines() {
+        if (lineOpen_) Put(kCrLf);
+        lineOpen_ = false;
+        skipLf_ = false;
+    }
+    void Flush() {
+        file_.Write(buffer_);
+        buffer_.clear();
+    }
+
+  private:
+    TAtomicFile& file_;
+    std::string buffer_;
+    bool lineOpen_ = false;
+    bool skipLf_ = false;
+};
 
 // The name with its extension replaced (or, without one, added).
 std::string ChangeFileExt(const std::string& path, const std::string& extension) {
@@ -90,34 +119,39 @@ std::string ChangeFileExt(const std::string& path, const std::string& extension)
     return path.substr(0, dot) + extension;
 }
 
-// A work file only this program reads back: whole when renamed into place, not flushed.
-void WriteWorkFile(const std::string& path, const std::string& bytes) {
-    TAtomicFile file(path);
-    file.SetFlushToDisk(false);
-    file.Write(bytes);
-    file.Commit();
-}
-
 }  // namespace
 
 std::string TSendThread::BuildMessageFile(const std::string& outboxFile, const std::string& service,
                                           const std::string& receiver) {
-    const std::string bytes = ReadOutboxFile(outboxFile, readVersion_);
-    // As text, the file would end at its first NUL byte and be sent cut short.
-    if (bytes.find('\0') != std::string::npos)
-        throw EUnsendableFile("File holds a NUL byte and cannot be sent as text");
-    const std::string& sender = settings_.CompanyInfo.EmailAddr;
-    std::string text = "From: " + sender + kCrLf + "Subject: " + service + " message" + kCrLf +
-                       "Reply-To: " + sender + kCrLf + "To: " + receiver + kCrLf +
-                       "MIME-Version: 1.0" + kCrLf + "Content-Type: text/plain; charset=big5" +
-                       kCrLf + "Content-Transfer-Encoding: 8bit" + kCrLf + kCrLf;
-    AppendLines(text, bytes);
+    struct stat st {};
+    TUniqueFd fd = OpenOutboxFile(outboxFile, st);
     // Never beside the user's files: an Outbox file may itself end in ".msg".
     workFolder_ = IncludeTrailingPathDelimiter(MakeTempDirName(ExtractFilePath(outboxFile)));
     ForceDirectories(workFolder_);
     const std::string messageFile =
         workFolder_ + ChangeFileExt(ExtractFileName(outboxFile), ".msg");
-    WriteWorkFile(messageFile, text);
+    // A work file only this program reads back: whole when renamed into place, not flushed.
+    TAtomicFile file(messageFile);
+    file.SetFlushToDisk(false);
+    TCrLfWriter out(file);
+    const std::string& sender = settings_.CompanyInfo.EmailAddr;
+    out.Put("From: " + sender + kCrLf + "Subject: " + service + " message" + kCrLf +
+            "Reply-To: " + sender + kCrLf + "To: " + receiver + kCrLf + "MIME-Version: 1.0" +
+            kCrLf + "Content-Type: text/plain; charset=big5" + kCrLf +
+            "Content-Transfer-Encoding: 8bit" + kCrLf + kCrLf);
+    const int64_t size = ReadPieces(fd.Get(), outboxFile, [&out](std::string_view piece) {
+        // As text, the file would end at its first NUL byte and be sent cut short.
+        if (piece.find('\0') != std::string_view::npos)
+            throw EUnsendableFile("File holds a NUL byte and cannot be sent as text");
+        out.PutLines(piece);
+    });
+    out.EndLines();
+    out.Flush();
+    file.Commit();
+    // The time from before the first read, the size of what was read: a change while
+    // reading shows later as another version.
+    readVersion_ = VersionOf(st);
+    readVersion_.Size = size;
     return messageFile;
 }
 
@@ -160,16 +194,22 @@ std::string TSendThread::MakeBoundary() {
 
 void TSendThread::WriteBody(const std::string& bodyFile, const std::string& messageFile,
                             const TUploadSettings& settings) {
+    TUniqueFd message(::open(messageFile.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!message) throw std::runtime_error("Cannot open file \"" + messageFile + "\".");
+    TAtomicFile file(bodyFile);
+    file.SetFlushToDisk(false);
+    TCrLfWriter out(file);
     const std::string b = "--" + Boundary;
-    std::string body = b + kCrLf + "Content-Disposition: form-data; name=\"from\"" + kCrLf + kCrLf +
-                       settings.Sender + kCrLf + b + kCrLf +
-                       "Content-Disposition: form-data; name=\"to\"" + kCrLf + kCrLf +
-                       settings.Receiver + kCrLf + b + kCrLf +
-                       "Content-Disposition: form-data; name=\"attfile\"; filename=\"" +
-                       messageFile + "\"" + kCrLf + "Content-Type: text/plain" + kCrLf + kCrLf;
-    AppendLines(body, ReadWhole(messageFile));
-    body += kCrLf + b + "--" + kCrLf;
-    WriteWorkFile(bodyFile, body);
+    out.Put(b + kCrLf + "Content-Disposition: form-data; name=\"from\"" + kCrLf + kCrLf +
+            settings.Sender + kCrLf + b + kCrLf + "Content-Disposition: form-data; name=\"to\"" +
+            kCrLf + kCrLf + settings.Receiver + kCrLf + b + kCrLf +
+            "Content-Disposition: form-data; name=\"attfile\"; filename=\"" + messageFile + "\"" +
+            kCrLf + "Content-Type: text/plain" + kCrLf + kCrLf);
+    ReadPieces(message.Get(), messageFile, [&out](std::string_view piece) { out.PutLines(piece); });
+    out.EndLines();
+    out.Put(kCrLf + b + "--" + kCrLf);
+    out.Flush();
+    file.Commit();
 }
 
 std::string SendReturnCodeText(int code, const std::string& body) {

@@ -115,7 +115,7 @@ int TSendThread::Http_SendFile(const std::string& messageFile, const TUploadSett
     const std::string responseFile = work + "RespHD.txt";
     try {
         http->SetURL(FormatText(settings.UrlFormat, {settings.Sender}));
-        http->SetMaxTransferredData(0);
+        http->SetMaxTransferredData(4096);  // the answer is read from its file
         failed = !SetUpProxyAndFirewall(*http, settings.Route, TBadPort::SkipRequest);
         if (!failed) {
             Boundary = MakeBoundary();

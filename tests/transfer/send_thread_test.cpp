@@ -172,6 +172,18 @@ TEST_F(SendCycle, RoutesByTheFirstCharacterAndPostsTheMessageFileByteForByte) {
     EXPECT_GT(outcome_.SentCount(), 0);  // the controller marks the line as used
 }
 
+TEST_F(SendCycle, LineBreaksThatStraddleTheReadPiecesAreTakenAsOne) {
+    // The file is read and written in pieces of 64 KB: a CR LF split between two pieces is
+    // one line break, a CR that ends a piece before another byte is one of its own.
+    const std::string a(65535, 'a'), b(65534, 'b');
+    Send({{"A300.TXT", a + "\r\n" + b + "\rc\n\n"}});
+    EXPECT_EQ(result_, 0);
+    const std::string body = standin_->Get("last-upload?part=body");
+    const std::string text = "8bit\r\n\r\n" + a + "\r\n" + b + "\r\nc\r\n\r\n\r\n--";
+    EXPECT_NE(body.find(text), std::string::npos);
+    EXPECT_EQ(ReadFile(ProgramInfo.SentboxPath + "A300.TXT"), a + "\r\n" + b + "\rc\n\n");
+}
+
 TEST_F(SendCycle, EveryAnswerThatIsNoZeroFailsThreeTimesAndEndsInTheErrorFolder) {
     struct TCase {
         std::string fault;  // armed for three requests
