@@ -70,11 +70,9 @@ void Hide(std::string& text, const std::string& password) {
     HideAll(text, PercentEncoded(password, "0123456789abcdef", Unreserved));
 }
 
-// Writes a raw message whole, its bytes flushed to disk; its folder is flushed with the mark
-// before the message's delete goes out.
-void WriteKeptCopy(const std::string& path, const std::string& data) {
-    TAtomicFile file(path);
-    file.Write(data);
+// Ends a raw message written piece by piece: its bytes flushed to disk; its folder is flushed
+// with the mark before the message's delete goes out.
+void FinishKeptCopy(TAtomicFile& file, const std::string& path) {
     if (::fsync(file.Fd()) != 0)
         throw EAtomicWriteError("Unable to write " + path + ": " + std::strerror(errno), errno);
     file.SetFlushToDisk(false);
@@ -152,8 +150,12 @@ std::string TWebMailClient::DeleteUrl(const std::string& userId, const std::stri
 bool TWebMailClient::Get(const std::string& url, const std::string& localFile, bool retrieving) {
     bool result = false;
     responseText_.clear();
+    bodyCut_ = false;
     contentLength_ = 0;
     retrieving_ = retrieving;
+    copyPath_ = localFile;
+    copy_.reset();
+    copyError_ = nullptr;
 
     timeoutTimer_ = std::make_unique<TPumpTimer>();
     const int64_t intervalMs = int64_t{settings_.ConnectionInfo.Timeout} * 1000;
@@ -172,6 +174,7 @@ bool TWebMailClient::Get(const std::string& url, const std::string& localFile, b
             client.https_ = nullptr;
             client.timeoutTimer_.reset();
             client.requestLimitTimer_.reset();
+            client.copy_.reset();  // a copy not finished leaves nothing
         }
     } release{*this};
     https_ = https.get();
@@ -187,10 +190,16 @@ bool TWebMailClient::Get(const std::string& url, const std::string& localFile, b
         inTransfer_ = false;
         RestartTimeoutTimer();
         requestLimitTimer_->SetEnabled(true);
-        https->SetAction(httpGet);
+        try {
+            https->SetAction(httpGet);
+        } catch (const std::exception&) {
+            // The copy that could not be written stopped the request: that is the reason.
+            if (copyError_) std::rethrow_exception(copyError_);
+            throw;
+        }
         Log("Recv: Https Header response: " + https->StatusLine(), 2);
         // The body byte for byte: NUL bytes and bare line ends are part of the message.
-        if (!localFile.empty()) WriteKeptCopy(localFile, responseText_);
+        if (!localFile.empty()) FinishKeptCopy(Copy(), localFile);
         result = https->StatusLine().find("200 OK") != std::string::npos;
     } catch (const EBadPort& e) {
         // A firewall port that is no number ends the whole run; a proxy one this request.
@@ -243,7 +252,7 @@ void TWebMailClient::AttachEvents(TipsHTTPS& https) {
         }
         if (direction == 1) {
             Log("Recv: Https " + std::to_string(bytesTransferred) + " bytes retrieved", 2);
-            responseText_ += text;
+            KeepPiece(text);
             if (contentLength_ > 0 && retrieving_)
                 PostMainWindowMessage(WM_RECVPROGRESS, 0,
                                       static_cast<long>(bytesTransferred * 100 / contentLength_));
@@ -259,6 +268,32 @@ void TWebMailClient::AttachEvents(TipsHTTPS& https) {
     https.OnSSLStatus = [this](TipsHTTPS*, const std::string& message) {
         Log("Recv: Https SSL Status: " + message, 2);
     };
+}
+
+TAtomicFile& TWebMailClient::Copy() {
+    if (!copy_) copy_ = std::make_unique<TAtomicFile>(copyPath_);
+    return *copy_;
+}
+
+void TWebMailClient::KeepPiece(const std::string& piece) {
+    // A message goes to its file as it arrives; only its start stays in memory, for the
+    // return code and the excerpt a log line shows.
+    const std::size_t room =
+        responseText_.size() < kMaxAnswerBytes ? kMaxAnswerBytes - responseText_.size() : 0;
+    if (!retrieving_ || copyPath_.empty() || piece.size() <= room) {
+        responseText_ += piece;
+    } else {
+        responseText_.append(piece, 0, room);
+        bodyCut_ = true;
+    }
+    if (copyPath_.empty() || copyError_) return;
+    try {
+        Copy().Write(piece);
+    } catch (...) {
+        // Not thrown through the transfer (the platform path runs handlers inside C code).
+        copyError_ = std::current_exception();
+        if (https_) https_->Interrupt();
+    }
 }
 
 void TWebMailClient::RestartTimeoutTimer() {
@@ -288,6 +323,7 @@ void TWebMailClient::RequestLimitTimer() {
 }
 
 bool TWebMailClient::ReturnCodeEmbedded(int& code) const {
+    if (bodyCut_) return false;  // far longer than any return code
     const std::string text = Trim(responseText_);
     int value = 0;
     if (text.size() > 5 || !TryStrToInt(text, value)) return false;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 struct TSettings;
 class TPumpTimer;
 class TipsHTTPS;
+class TAtomicFile;
 
 class TWebMailClient {
   public:
@@ -34,7 +36,8 @@ class TWebMailClient {
                           const std::string& password, const std::string& msgId) const;
 
     // One GET of url: true when it succeeded with "200 OK". The body is left in Body() and,
-    // when localFile is given, written there whole and flushed, byte for byte. retrieving
+    // when localFile is given, written there whole and flushed, byte for byte, as it arrives;
+    // Body() then keeps only its first kMaxAnswerBytes when retrieving. retrieving
     // posts the download's progress to the main window. A firewall port that is no number
     // raises EBadPort past it (the run ends); every other error fails only this call. Besides
     // the inactivity time-out, the whole request is stopped after RequestLimitSeconds, and a
@@ -60,6 +63,10 @@ class TWebMailClient {
     void RequestLimitTimer();
     // Arms the inactivity timer for a full interval (when a time-out is set).
     void RestartTimeoutTimer();
+    // Takes a piece of the answer's body: into Body() and, when asked for, the copy's file.
+    void KeepPiece(const std::string& piece);
+    // The file the copy is written to, made with the first piece.
+    TAtomicFile& Copy();
 
     const TSettings& settings_;
     int32_t contentLength_ = 0;
@@ -71,6 +78,12 @@ class TWebMailClient {
     // The answer was over kMaxAnswerBytes: what came is dropped, the request is stopped.
     bool refused_ = false;
     std::string responseText_;
+    // Body() holds only the start of a longer answer.
+    bool bodyCut_ = false;
+    std::string copyPath_;
+    std::unique_ptr<TAtomicFile> copy_;
+    // Why the copy could not be written; the request was stopped then.
+    std::exception_ptr copyError_;
 };
 
 // Whether a message id from the count answer may go into a URL: not one holding CR, LF, a

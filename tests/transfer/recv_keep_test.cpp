@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 
 #include "recv_test_server.h"
@@ -98,6 +99,30 @@ TEST_F(RecvKeep, FullDiskLeavesTheOldInboxFileAndKeepsTheMessage) {
     EXPECT_EQ(Names(ProgramInfo.InboxPath), std::vector<std::string>{"ORDER1.TXT"});
     EXPECT_EQ(ReadFile(ProgramInfo.InboxPath + "ORDER1.TXT"), "old");
     EXPECT_EQ(ReadFile(ProgramInfo.ErrorPath + "RECV_20240115100000_A1.eml"), body);
+}
+
+TEST_F(RecvKeep, ACopyThatFailsHalfWayLeavesTheMessageForTheNextAttempt) {
+    // A message of many pieces goes to its copy as it arrives; the disk refuses the third.
+    std::string data;
+    for (int i = 0; data.size() < 400000; ++i) data += "line " + std::to_string(i) + "\r\n";
+    const std::string body = MakeMail("Orders", {"x"}, {{"BIG.TXT", data}});
+    TRecvTestServer server;
+    server.AddMessage("A1", body);
+    UseServer(server);
+    std::atomic<int> writes{0};
+    std::string copy;
+    SetAtomicPathFault([&](TAtomicStep step, const std::string& path) {
+        if (step != TAtomicStep::Write || !path.ends_with("/MsgBody.txt") || ++writes != 3)
+            return 0;
+        copy = path;
+        return ENOSPC;
+    });
+    Receive();
+    SetAtomicPathFault(nullptr);
+    EXPECT_TRUE(
+        Logged("Recv: Https Error. Reason: Unable to write " + copy + ": No space left on device"));
+    EXPECT_EQ(Names(ProgramInfo.InboxPath), std::vector<std::string>{"BIG.TXT"});
+    EXPECT_EQ(ReadFile(ProgramInfo.InboxPath + "BIG.TXT"), data);
 }
 
 TEST_F(RecvKeep, WhenTheErrorFolderFailsTooTheMessageStaysInItsWorkFolder) {
