@@ -1,7 +1,6 @@
 #include "https/platform_http.h"
 
 #include <arpa/inet.h>
-#include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
 #include <sys/socket.h>
@@ -22,6 +21,7 @@
 #include "common/base/clock.h"
 #include "common/base/message_pump.h"
 #include "common/base/text.h"
+#include "https/curl_library.h"
 #include "https/platform_http_errors.h"
 #include "https/request_engine_file.h"
 #include "https/tls_trust_store.h"
@@ -62,11 +62,6 @@ constexpr const char* kStageTexts[] = {
 };
 const char* const kClosingText = "Closing the connection to the server.";
 const char* const kClosedText = "Successfully closed the connection to the server.";
-
-void InitCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 // The hand-over from the worker to the calling thread: the worker offers one call at a time
 // and waits until the calling thread has run it; once the transfer is being ended no call
@@ -126,11 +121,11 @@ class TEventChannel {
 };
 
 struct TCurlHandle {
-    CURL* Handle = curl_easy_init();
+    CURL* Handle = nullptr;
     curl_slist* Headers = nullptr;
     ~TCurlHandle() {
-        curl_slist_free_all(Headers);
-        if (Handle) curl_easy_cleanup(Handle);
+        if (Headers) Curl().SlistFreeAll(Headers);
+        if (Handle) Curl().EasyCleanup(Handle);
     }
 };
 
@@ -207,7 +202,7 @@ int TPlatformTransfer::Run() {
     if (!SameText(target.Scheme, "http") && !SameText(target.Scheme, "https"))
         throw EipsHTTPS(153, kSchemeText);
     if (target.Server.empty()) throw EipsHTTPS(152, kServerText);
-    InitCurlOnce();
+    curl_.Handle = Curl().EasyInit();
     if (!curl_.Handle) throw EipsHTTPS(12001, DescribePlatformError(12001));
     if (action_ == httpPost || action_ == httpPut) ReadBody();
     Configure();
@@ -271,47 +266,48 @@ void TPlatformTransfer::ReadBody() {
 void TPlatformTransfer::Configure() {
     CURL* h = curl_.Handle;
     const std::string url = TargetURL(settings_.Target);
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+    Curl().EasySetopt(h, CURLOPT_URL, url.c_str());
+    Curl().EasySetopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    Curl().EasySetopt(h, CURLOPT_NOSIGNAL, 1L);
+    Curl().EasySetopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
     // libcurl keeps no cache, so the reload and no-cache flags need nothing; the cookie
     // engine is on (in memory, for this action only).
-    curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");
+    Curl().EasySetopt(h, CURLOPT_COOKIEFILE, "");
     if (!settings_.UserAgent.empty())
-        curl_easy_setopt(h, CURLOPT_USERAGENT, settings_.UserAgent.c_str());
+        Curl().EasySetopt(h, CURLOPT_USERAGENT, settings_.UserAgent.c_str());
     if (!settings_.LocalHost.empty())
-        curl_easy_setopt(h, CURLOPT_INTERFACE, settings_.LocalHost.c_str());
+        Curl().EasySetopt(h, CURLOPT_INTERFACE, settings_.LocalHost.c_str());
     if (!settings_.Target.User.empty()) {
-        curl_easy_setopt(h, CURLOPT_USERNAME, settings_.Target.User.c_str());
-        curl_easy_setopt(h, CURLOPT_PASSWORD, settings_.Target.Password.c_str());
+        Curl().EasySetopt(h, CURLOPT_USERNAME, settings_.Target.User.c_str());
+        Curl().EasySetopt(h, CURLOPT_PASSWORD, settings_.Target.Password.c_str());
     }
 
     switch (action_) {
         case httpHead:
-            curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+            Curl().EasySetopt(h, CURLOPT_NOBODY, 1L);
             break;
         case httpPost:
         case httpPut:
-            curl_easy_setopt(h, CURLOPT_POST, 1L);
-            curl_easy_setopt(h, CURLOPT_POSTFIELDS, body_.data());
-            curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_.size()));
-            if (action_ == httpPut) curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "PUT");
+            Curl().EasySetopt(h, CURLOPT_POST, 1L);
+            Curl().EasySetopt(h, CURLOPT_POSTFIELDS, body_.data());
+            Curl().EasySetopt(h, CURLOPT_POSTFIELDSIZE_LARGE,
+                              static_cast<curl_off_t>(body_.size()));
+            if (action_ == httpPut) Curl().EasySetopt(h, CURLOPT_CUSTOMREQUEST, "PUT");
             break;
         default:
-            curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+            Curl().EasySetopt(h, CURLOPT_HTTPGET, 1L);
     }
 
     // The headers in their order, each only when set; an empty one removes libcurl's own.
     auto add = [this](const std::string& line) {
-        curl_slist* list = curl_slist_append(curl_.Headers, line.c_str());
+        curl_slist* list = Curl().SlistAppend(curl_.Headers, line.c_str());
         if (!list) throw EipsHTTPS(12001, DescribePlatformError(12001));
         curl_.Headers = list;
     };
     add(settings_.Accept.empty() ? "Accept:" : "Accept: " + settings_.Accept);
     add(settings_.ContentType.empty() ? "Content-Type:" : "Content-Type: " + settings_.ContentType);
     add("Expect:");
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, curl_.Headers);
+    Curl().EasySetopt(h, CURLOPT_HTTPHEADER, curl_.Headers);
 
     // Proxy: none (the environment's settings are ignored too), the system's settings
     // ("*", optionally "*user*password"), or the named one.
@@ -319,7 +315,7 @@ void TPlatformTransfer::Configure() {
     std::string proxyUser = settings_.ProxyUser;
     std::string proxyPassword = settings_.ProxyPassword;
     if (proxy.empty()) {
-        curl_easy_setopt(h, CURLOPT_PROXY, "");
+        Curl().EasySetopt(h, CURLOPT_PROXY, "");
     } else if (proxy.starts_with("*")) {
         const size_t star = proxy.find('*', 1);
         if (star != std::string::npos) {
@@ -328,34 +324,34 @@ void TPlatformTransfer::Configure() {
         }
     } else {
         const std::string named = proxy + ":" + std::to_string(settings_.ProxyPort);
-        curl_easy_setopt(h, CURLOPT_PROXY, named.c_str());
+        Curl().EasySetopt(h, CURLOPT_PROXY, named.c_str());
     }
     if (!proxyUser.empty()) {
-        curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, proxyUser.c_str());
-        curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, proxyPassword.c_str());
+        Curl().EasySetopt(h, CURLOPT_PROXYUSERNAME, proxyUser.c_str());
+        Curl().EasySetopt(h, CURLOPT_PROXYPASSWORD, proxyPassword.c_str());
     }
-    curl_easy_setopt(h, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
-    curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    Curl().EasySetopt(h, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
+    Curl().EasySetopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
 
     // The process's trust store (SSL_CERT_FILE / SSL_CERT_DIR honoured) instead of the
     // bundle libcurl was built with.
-    curl_easy_setopt(h, CURLOPT_CAINFO, nullptr);
-    curl_easy_setopt(h, CURLOPT_CAPATH, nullptr);
-    curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, OnCurlSSLContext);
-    curl_easy_setopt(h, CURLOPT_SSL_CTX_DATA, this);
+    Curl().EasySetopt(h, CURLOPT_CAINFO, nullptr);
+    Curl().EasySetopt(h, CURLOPT_CAPATH, nullptr);
+    Curl().EasySetopt(h, CURLOPT_SSL_CTX_FUNCTION, OnCurlSSLContext);
+    Curl().EasySetopt(h, CURLOPT_SSL_CTX_DATA, this);
 
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnCurlHeader);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnCurlWrite);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnCurlProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
-    curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
-    curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, OnCurlDebug);
-    curl_easy_setopt(h, CURLOPT_DEBUGDATA, this);
-    curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, OnCurlOpenSocket);
-    curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, this);
+    Curl().EasySetopt(h, CURLOPT_HEADERFUNCTION, OnCurlHeader);
+    Curl().EasySetopt(h, CURLOPT_HEADERDATA, this);
+    Curl().EasySetopt(h, CURLOPT_WRITEFUNCTION, OnCurlWrite);
+    Curl().EasySetopt(h, CURLOPT_WRITEDATA, this);
+    Curl().EasySetopt(h, CURLOPT_NOPROGRESS, 0L);
+    Curl().EasySetopt(h, CURLOPT_XFERINFOFUNCTION, OnCurlProgress);
+    Curl().EasySetopt(h, CURLOPT_XFERINFODATA, this);
+    Curl().EasySetopt(h, CURLOPT_VERBOSE, 1L);
+    Curl().EasySetopt(h, CURLOPT_DEBUGFUNCTION, OnCurlDebug);
+    Curl().EasySetopt(h, CURLOPT_DEBUGDATA, this);
+    Curl().EasySetopt(h, CURLOPT_OPENSOCKETFUNCTION, OnCurlOpenSocket);
+    Curl().EasySetopt(h, CURLOPT_OPENSOCKETDATA, this);
 }
 
 void TPlatformTransfer::Status(const char* text) {
@@ -410,8 +406,8 @@ void TPlatformTransfer::FailLocalFile() {
 void TPlatformTransfer::Perform() {
     try {
         if (Reach(TStage::LookingUp)) {
-            result_ = curl_easy_perform(curl_.Handle);
-            curl_easy_getinfo(curl_.Handle, CURLINFO_SSL_VERIFYRESULT, &verifyResult_);
+            result_ = Curl().EasyPerform(curl_.Handle);
+            Curl().EasyGetinfo(curl_.Handle, CURLINFO_SSL_VERIFYRESULT, &verifyResult_);
         }
     } catch (...) {
         workerFailure_ = std::current_exception();
@@ -487,7 +483,7 @@ int TPlatformTransfer::OnCurlProgress(void* self, curl_off_t, curl_off_t, curl_o
     if (transfer.channel_.Aborted()) return 1;
     try {
         curl_off_t connected = 0;
-        curl_easy_getinfo(transfer.curl_.Handle, CURLINFO_CONNECT_TIME_T, &connected);
+        Curl().EasyGetinfo(transfer.curl_.Handle, CURLINFO_CONNECT_TIME_T, &connected);
         if (connected > 0 && !transfer.Reach(TStage::Connected)) return 1;
     } catch (...) {
         return 1;

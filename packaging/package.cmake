@@ -59,7 +59,7 @@ endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The shared libraries each package's programs use (OpenSSL, libcurl and the C++ run-time;
+# The shared libraries each package's programs use (OpenSSL and the C++ run-time;
 # Qt for the window) become its dependencies through dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
@@ -72,8 +72,9 @@ attachments of each message are stored in the Inbox. Every action is logged and 
 are purged. This package holds the gateway without a window (quillbern-dovrantd) with its
 systemd units, and dovrant-http and dovrant-mime for checking connections and messages;
 it needs no graphical toolkit.")
-# Server certificates are checked against the system's trust store.
-set(CPACK_DEBIAN_DAEMON_PACKAGE_RECOMMENDS "ca-certificates")
+# Server certificates are checked against the system's trust store; libcurl is opened only
+# by the platform HTTP path, so it is recommended, not required.
+set(CPACK_DEBIAN_DAEMON_PACKAGE_RECOMMENDS "ca-certificates, libcurl4")
 # Until 1.1.0 one package held everything: its programs and units now come from here.
 set(CPACK_DEBIAN_DAEMON_PACKAGE_REPLACES "quillbern-dovrant (<< 1.1.0)")
 set(CPACK_DEBIAN_DAEMON_PACKAGE_BREAKS "quillbern-dovrant (<< 1.1.0)")

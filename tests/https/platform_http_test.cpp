@@ -11,6 +11,7 @@
 #include "common/base/message_pump.h"
 #include "engine_events.h"
 #include "engine_server.h"
+#include "https/curl_library.h"
 #include "https/ipshttps.h"
 #include "https/platform_http_errors.h"
 #include "layer_test_support.h"
@@ -399,4 +400,19 @@ TEST(PlatformHttpTest, DovrantHttpTakesThePathWithPlatformHttp) {
                           "OnHeader \"A\" \"b\"\nOnStartTransfer 1\n"),
               std::string::npos)
         << events;
+}
+
+TEST(PlatformHttpTest, AMissingLibraryIsNamedInTheError) {
+    const TCurlLibrary curl = LoadCurlLibrary(kCurlLibraryName);
+    EXPECT_NE(curl.EasySetopt, nullptr);
+    EXPECT_NE(curl.SlistFreeAll, nullptr);
+    try {
+        LoadCurlLibrary("libcurl-absent.so.4");
+        ADD_FAILURE() << "no error";
+    } catch (const EipsHTTPS& error) {
+        EXPECT_EQ(error.Code, 12004);
+        EXPECT_TRUE(error.Description.starts_with(
+            "The platform HTTP library libcurl-absent.so.4 could not be loaded: "))
+            << error.Description;
+    }
 }
