@@ -25,7 +25,8 @@ cat > "$work/accounts.json" <<JSON
               {"email": "peer@recv.example", "login": "P1", "password": "2468"}]}
 JSON
 python3 "$root/tools/webmail/webmail_standin.py" --accounts "$work/accounts.json" \
-  --state-dir "$work/standin" --max-lifetime 0 > "$work/standin.out" 2>&1 &
+  --state-dir "$work/standin" --max-lifetime 0 \
+  --max-body $(( 4 << 30 )) --io-timeout 600 > "$work/standin.out" 2>&1 &
 standin_pid=$!
 for _ in $(seq 300); do [ -s "$work/standin.out" ] && break; sleep 0.1; done
 port=$(python3 -c 'import json,sys; print(json.loads(open(sys.argv[1]).readline())["https_port"])' \
@@ -96,7 +97,7 @@ for mb in "${sizes[@]}"; do
   cp "$file" "$work/peer/A$mb.msg"
   cp "$file" "$work/s/OUTBOX/"
   send=$(measure "$work/send" "$bin/send_outbox" "$work/s/DVR/")
-  [ -z "$(ls "$work/s/OUTBOX" | grep -v '^~' || true)" ] || { echo "not sent" >&2; exit 1; }
+  [ -f "$work/s/SENTBOX/A$mb.TXT" ] || { echo "the send worker did not send it" >&2; exit 1; }
   post=$(measure "$work/post" curl -sfk -F "from=bench@send.example" -F "to=peer@recv.example" \
     -F "attfile=@$work/peer/A$mb.msg;type=text/plain" "$base/send?from=bench@send.example" -o /dev/null)
   recv=$(measure "$work/recv" "$bin/recv_mailbox" "$work/r/DVR/")
@@ -108,6 +109,6 @@ for mb in "${sizes[@]}"; do
   curl -sfk "$base/delete?$login&id=$id" > /dev/null
   whole=$([ "$got" = "$sum" ] && echo "whole (sha256 ${sum:0:12})" || echo "DIFFERS")
   printf '%-8s %-26s %-26s %-26s %-26s %s\n' "$mb MB" "$send" "$post" "$recv" "$get" "$whole"
-  rm -f "$file" "$work/peer/"* "$stored"
+  rm -f "$file" "$work/peer/"* "$stored" "$work/s/SENTBOX/A$mb.TXT"
   [ "$whole" != DIFFERS ] || exit 1
 done
