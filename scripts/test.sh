@@ -9,29 +9,31 @@ cd "$root"
 scripts/install-deps.sh
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
+# Each stage says when it starts, so a slow one shows in the CI's log.
+trap 'echo "== ended after ${SECONDS}s =="' EXIT
 
-echo "== style =="
+echo "== style (at ${SECONDS}s) =="
 scripts/style.sh
 
-echo "== plain build =="
+echo "== plain build (at ${SECONDS}s) =="
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDOVRANT_WERROR=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
-echo "== Debian package =="
+echo "== Debian package (at ${SECONDS}s) =="
 rm -f build/quillbern-dovrant_*.deb build/quillbern-dovrant-daemon_*.deb
 (cd build && cpack -G DEB)
 scripts/check-package.sh build
 # On a throw-away machine (the CI's), also install it and run the installed program.
 if [ "${CI:-}" = true ]; then scripts/install-check.sh build; fi
 
-echo "== sanitizer build (ASan + UBSan) =="
+echo "== sanitizer build (ASan + UBSan) (at ${SECONDS}s) =="
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDOVRANT_SANITIZE=ON -DDOVRANT_BENCH=OFF -DDOVRANT_WERROR=ON
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
-echo "== thread sanitizer build of the threaded parts (log, counters, pump, HTTPS, worker threads, transfers, dial-up, operator, headless) =="
+echo "== thread sanitizer build of the threaded parts (log, counters, pump, HTTPS, worker threads, transfers, dial-up, operator, headless) (at ${SECONDS}s) =="
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDOVRANT_TSAN=ON -DDOVRANT_GUI=OFF -DDOVRANT_BENCH=OFF -DDOVRANT_WERROR=ON
 cmake --build build-tsan -j "$jobs" --target common_tests https_tests gateway_tests transfer_tests dialup_tests operator_tests service_tests
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
@@ -44,6 +46,6 @@ build-tsan/bin/operator_tests --gtest_brief=1
 build-tsan/bin/service_tests --gtest_brief=1
 unset TSAN_OPTIONS
 
-echo "== fuzz targets (libFuzzer, ASan + UBSan) =="
+echo "== fuzz targets (libFuzzer, ASan + UBSan) (at ${SECONDS}s) =="
 scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
 echo "all tests passed"

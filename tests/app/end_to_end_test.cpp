@@ -40,10 +40,9 @@ class TInstallation {
     ~TInstallation() { Stop(); }
 
     void Start() {
-        std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen",
-                                        "XDG_RUNTIME_DIR=" + base_ + "run", "HOME=" + base_,
-                                        "LSAN_OPTIONS=detect_leaks=0",
-                                        "SSL_CERT_FILE=" + trustFile_};
+        std::vector<std::string> env = {
+            "QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + base_ + "run", "HOME=" + base_,
+            "LSAN_OPTIONS=detect_leaks=0", "SSL_CERT_FILE=" + trustFile_};
         for (char** e = environ; *e; ++e)
             if (std::string(*e).rfind("PATH=", 0) == 0) env.push_back(*e);
         std::vector<char*> envp;
@@ -114,8 +113,7 @@ std::string UserIni(const std::string& address, const std::string& schedule) {
     return "[SYSTEM]\nLOG_LEVEL=2\nAUTOIMPORT=1\n[IDENTIFICATION]\nEMAIL_ADDR=" + address +
            "\nLOGIN_ID=R1\nPASSWORD=" + EncodeStoredPassword("e2e-pw") +
            "\n[CONNECTION]\nLEASE_LINE=1\nTIMEOUT=30\nVERIFY_SERVER_CERT=1\n[SCHEDULE]\n" +
-           schedule +
-           "[HOUSEKEEP]\nAUTO_PURGE=0\n[iFile]\nTXT=1\n";
+           schedule + "[HOUSEKEEP]\nAUTO_PURGE=0\n[iFile]\nTXT=1\n";
 }
 
 TEST(EndToEnd, TwoInstallationsExchangeAFileThroughTheServiceOnTheSchedule) {
