@@ -47,5 +47,5 @@ build-tsan/bin/service_tests --gtest_brief=1
 unset TSAN_OPTIONS
 
 echo "== fuzz targets (libFuzzer, ASan + UBSan) (at ${SECONDS}s) =="
-scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
+scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
 echo "all tests passed"
