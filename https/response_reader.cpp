@@ -83,6 +83,10 @@ bool TResponseReader::IsRedirectStatus() const {
 void TResponseReader::Feed(std::string_view bytes) {
     while (!bytes.empty()) {
         if (state_ == TReaderState::Ignoring || state_ == TReaderState::TooLarge) return;
+        if (holding_ && state_ != TReaderState::StatusLine) {
+            held_.append(bytes);
+            return;
+        }
         if (state_ == TReaderState::Body) {
             TakeBody(bytes);
             return;
@@ -128,6 +132,13 @@ void TResponseReader::Finish() {
     line.swap(line_);
     if (line.back() == '\r') line.pop_back();
     TakeLine(std::move(line));
+}
+
+std::string TResponseReader::Release() {
+    holding_ = false;
+    std::string held;
+    held.swap(held_);
+    return held;
 }
 
 void TResponseReader::TakeLine(std::string line) {

@@ -55,6 +55,12 @@ class TResponseReader {
     void Feed(std::string_view bytes);
     // The connection closed: a line still waiting for its LF counts as complete.
     void Finish();
+    // While held, the reader takes the status line only, which raises no event, and keeps
+    // the bytes after it; Release ends the hold and hands them back to be fed again. So an
+    // answer that comes while the request is still going out can be judged by its status
+    // without its events overtaking those of the request.
+    void Hold() { holding_ = true; }
+    std::string Release();
 
     TResponseEvents Events;
 
@@ -74,6 +80,8 @@ class TResponseReader {
     bool IsRedirectStatus() const;
 
     bool followRedirects_;
+    bool holding_ = false;
+    std::string held_;
     TReaderState state_ = TReaderState::StatusLine;
     std::string line_;      // bytes of the line not yet ended by LF
     size_t headBytes_ = 0;  // bytes of the head taken so far

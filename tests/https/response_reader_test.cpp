@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -15,7 +16,8 @@ struct TRecord {
     bool operator==(const TRecord&) const = default;
 };
 
-TRecord Read(const std::vector<std::string_view>& pieces, bool follow) {
+// With hold, the first piece is fed to a held reader, which must raise no event for it.
+TRecord Read(const std::vector<std::string_view>& pieces, bool follow, bool hold = false) {
     TRecord record;
     TResponseReader reader(follow);
     reader.Events.Header = [&](const std::string& f, const std::string& v) {
@@ -31,7 +33,12 @@ TRecord Read(const std::vector<std::string_view>& pieces, bool follow) {
             record.events.push_back("body ");
         record.events.back() += piece;
     };
-    for (auto piece : pieces) reader.Feed(piece);
+    for (auto piece : pieces) {
+        if (hold) reader.Hold();
+        reader.Feed(piece);
+        EXPECT_TRUE(!hold || record.events.empty());
+        if (std::exchange(hold, false)) reader.Feed(reader.Release());
+    }
     reader.Finish();
     record.statusLine = reader.StatusLine();
     record.headerText = reader.HeaderText();
@@ -40,13 +47,14 @@ TRecord Read(const std::vector<std::string_view>& pieces, bool follow) {
     return record;
 }
 
-// Reads the response whole, split in two at every byte position, and byte by byte; every
-// way must give the same record, which is returned.
+// Reads the response whole, split in two at every byte position (the first part also while
+// held), and byte by byte; every way must give the same record, which is returned.
 TRecord ReadEverySplit(const std::string& response, bool follow = false) {
     const TRecord whole = Read({response}, follow);
     for (size_t at = 0; at <= response.size(); ++at) {
         const std::string_view all(response);
         EXPECT_EQ(Read({all.substr(0, at), all.substr(at)}, follow), whole) << "split at " << at;
+        EXPECT_EQ(Read({all.substr(0, at), all.substr(at)}, follow, true), whole) << "held " << at;
     }
     std::vector<std::string_view> bytes;
     for (size_t i = 0; i < response.size(); ++i)
