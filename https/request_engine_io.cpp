@@ -273,12 +273,15 @@ void TRequestEngine::ReadResponse(TipshttpsActions action) {
     }
     reader_->Finish();
     if (BodyCutShort(action)) {
+        const std::string received = std::to_string(reader_->BodyBytes());
         const std::string text =
             std::string(connection_->EndedWithoutCloseNotify()
                             ? "The server closed the secure connection without close notify"
                             : "The server closed the connection") +
-            " after " + std::to_string(reader_->BodyBytes()) + " of " +
-            std::to_string(*reader_->ContentLength()) + " body bytes.";
+            (reader_->Chunked()
+                 ? " before the last chunk of the body, after " + received + " body bytes."
+                 : " after " + received + " of " + std::to_string(*reader_->ContentLength()) +
+                       " body bytes.");
         if (events_.OnError) events_.OnError(&sender_, 284, text);
         throw EipsHTTPS(284, text);
     }
@@ -289,16 +292,18 @@ void TRequestEngine::ReadResponse(TipshttpsActions action) {
 
 bool TRequestEngine::BodyCutShort(TipshttpsActions action) const {
     // A close, even a TLS close notify, ends the answer but does not complete it: a server
-    // that fails halfway may still close cleanly. Without a length the close is all there is
-    // to go by.
-    const std::optional<uint64_t> length = reader_->ContentLength();
-    if (!length || action == httpHead) return false;
+    // that fails halfway may still close cleanly. Without a length or chunks the close is all
+    // there is to go by.
+    if (action == httpHead) return false;
     const TReaderState state = reader_->State();
     if (state != TReaderState::Headers && state != TReaderState::Body) return false;
     // Answers that never carry a body, whatever length they announce.
     const std::string code = StatusCodeText(reader_->StatusLine());
     if (code.starts_with("1") || code.starts_with("204") || code.starts_with("304")) return false;
-    return reader_->BodyBytes() < *length;
+    // Chunks carry their own end; a length beside them counts the framing too.
+    if (reader_->Chunked()) return !reader_->LastChunkArrived();
+    const std::optional<uint64_t> length = reader_->ContentLength();
+    return length && reader_->BodyBytes() < *length;
 }
 
 void TRequestEngine::FailLocalFile() {

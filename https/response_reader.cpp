@@ -169,11 +169,20 @@ void TResponseReader::TakeHeader(const std::string& line) {
         return;
     }
     if (SameText(field, "Content-Length")) contentLength_ = ParseContentLength(value);
+    if (SameText(field, "Transfer-Encoding") &&
+        LowerCase(value).find("chunked") != std::string::npos)
+        chunks_.emplace();
     if (Events.Header) Events.Header(field, value);
     if (SameText(field, "Set-Cookie") && Events.SetCookie) Events.SetCookie(ParseSetCookie(value));
 }
 
 void TResponseReader::TakeBody(std::string_view piece) {
-    bodyBytes_ += piece.size();
-    if (Events.Body) Events.Body(piece);
+    auto take = [this](std::string_view data) {
+        bodyBytes_ += data.size();
+        if (Events.Body) Events.Body(data);
+    };
+    if (chunks_)
+        chunks_->Feed(piece, take);
+    else
+        take(piece);
 }

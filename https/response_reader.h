@@ -2,14 +2,17 @@
 
 // Reads an HTTP/1.0 response from the bytes it is fed, in pieces of any size: the status
 // line and header lines are split at LF, everything after the empty line is body and is
-// passed on unsplit. The body ends when the connection closes (Finish). The reader knows
-// nothing of sockets or files; what it finds leaves it through its callbacks.
+// passed on unsplit (only the data of a chunked body). The body ends when the connection closes
+// (Finish). The reader knows nothing of sockets or files; what it finds leaves it through its
+// callbacks.
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "https/chunked_body.h"
 
 struct TSetCookie {
     std::string Name;
@@ -72,6 +75,9 @@ class TResponseReader {
     uint64_t BodyBytes() const { return bodyBytes_; }
     // The body length the server announced in a valid Content-Length header.
     std::optional<uint64_t> ContentLength() const { return contentLength_; }
+    // The body comes in chunks ("Transfer-Encoding: chunked"); BodyBytes counts their data.
+    bool Chunked() const { return chunks_.has_value(); }
+    bool LastChunkArrived() const { return chunks_ && chunks_->Complete(); }
 
   private:
     void TakeLine(std::string line);
@@ -90,6 +96,7 @@ class TResponseReader {
     std::string redirectTarget_;
     uint64_t bodyBytes_ = 0;
     std::optional<uint64_t> contentLength_;
+    std::optional<TChunkedBody> chunks_;
 };
 
 // The status code of a status line: the text after its first space ("" when none).

@@ -61,38 +61,43 @@ TEST(EngineTlsTest, RefusedCertificateEndsWith276AndAnAcceptingHandlerProceeds) 
     }
 }
 
-// However the connection ends, a body shorter than its Content-Length is not the whole answer.
+// However the connection ends, a body shorter than its Content-Length, or chunks without the
+// last one, are not the whole answer.
 TEST(EngineTlsTest, ABodyShorterThanItsLengthFailsTheActionHoweverTheConnectionEnds) {
     enum class TEnd { Close, CloseNotify, Reset };
     struct TCase {
         bool Tls;
         TEnd End;
-        std::string Length;  // the Content-Length header's value, none when empty
-        size_t Sent;
+        std::string Head;  // a header line
+        std::string Body;
         std::string Error;
+        std::string Data = "";  // what reaches TransferredData when it is not Body
     };
+    const std::string length = "Content-Length: 8561\r\n";
+    const std::string chunked = "Transfer-Encoding: chunked\r\n";
+    const std::string half(4280, 'x');
     const std::string cut = "The server closed the connection after 4280 of 8561 body bytes.";
     const TCase cases[] = {
-        {true, TEnd::Close, "1000", 500,
+        {true, TEnd::Close, "Content-Length: 1000\r\n", std::string(500, 'x'),
          "284: The server closed the secure connection without close notify after 500 of 1000 "
          "body bytes."},
-        {true, TEnd::CloseNotify, "8561", 4280, "284: " + cut},
-        {false, TEnd::Close, "8561", 4280, "284: " + cut},
-        {false, TEnd::Reset, "8561", 4280, "10054: [10054] Connection reset by peer"},
+        {true, TEnd::CloseNotify, length, half, "284: " + cut},
+        {false, TEnd::Close, length, half, "284: " + cut},
+        {false, TEnd::Reset, length, half, "10054: [10054] Connection reset by peer"},
+        {true, TEnd::CloseNotify, chunked, "5\r\nhello\r\n6\r\n wo",
+         "284: The server closed the connection before the last chunk of the body, after 8 body "
+         "bytes.",
+         "hello wo"},
         // without a length, the end of the stream is the end of the body
-        {true, TEnd::Close, "", 500, ""},
-        {false, TEnd::Close, "", 500, ""},
-        {true, TEnd::Close, "500", 500, ""},
-        {true, TEnd::CloseNotify, "8561", 8561, ""},
-        {false, TEnd::Close, "8561", 8561, ""},
+        {true, TEnd::Close, "", half, ""},
+        {false, TEnd::Close, "", half, ""},
+        {true, TEnd::CloseNotify, length, half + half + "x", ""},
+        {false, TEnd::Close, length, half + half + "x", ""},
+        {false, TEnd::Close, chunked, "5\r\nhello\r\n0\r\n\r\n", "", "hello"},
     };
     TTrustTestRoot trust;
     for (const TCase& c : cases) {
-        const std::string body(c.Sent, 'x');
-        const std::string response =
-            "HTTP/1.0 200 OK\r\n" +
-            (c.Length.empty() ? std::string() : "Content-Length: " + c.Length + "\r\n") + "\r\n" +
-            body;
+        const std::string response = "HTTP/1.0 200 OK\r\n" + c.Head + "\r\n" + c.Body;
         SCOPED_TRACE(response.substr(0, 40) + (c.Tls ? " TLS" : " plain") + " end " +
                      std::to_string(static_cast<int>(c.End)));
         TScriptPeer server([&](int fd) {
@@ -117,7 +122,7 @@ TEST(EngineTlsTest, ABodyShorterThanItsLengthFailsTheActionHoweverTheConnectionE
                     "://127.0.0.1:" + std::to_string(server.Port()) + "/");
         EXPECT_EQ(ActionError(http, httpGet), c.Error);
         if (c.End != TEnd::Reset) {
-            EXPECT_EQ(http.TransferredData(), body);
+            EXPECT_EQ(http.TransferredData(), c.Data.empty() ? c.Body : c.Data);
         }
         std::vector<std::string> reported;
         if (c.Error.starts_with("284: ")) reported.push_back("Error 284 " + c.Error.substr(5));

@@ -13,6 +13,7 @@ struct TRecord {
     std::vector<std::string> events;
     std::string statusLine, headerText, redirect;
     uint64_t bodyBytes = 0;
+    bool lastChunk = false;
     bool operator==(const TRecord&) const = default;
 };
 
@@ -44,6 +45,7 @@ TRecord Read(const std::vector<std::string_view>& pieces, bool follow, bool hold
     record.headerText = reader.HeaderText();
     record.redirect = reader.RedirectTarget();
     record.bodyBytes = reader.BodyBytes();
+    record.lastChunk = reader.LastChunkArrived();
     return record;
 }
 
@@ -130,6 +132,35 @@ TEST(ResponseReaderTest, LocationOfASuccessIsAnOrdinaryHeader) {
     EXPECT_EQ(record.redirect, "");
     EXPECT_EQ(record.events,
               (std::vector<std::string>{"header location|/new", "start", "body kept"}));
+}
+
+TEST(ResponseReaderTest, AChunkedBodyPassesOnItsDataAndTellsWhetherItsLastChunkCame) {
+    struct TCase {
+        std::string Body, Data;
+        bool Whole;
+    };
+    const TCase cases[] = {
+        {"5\r\nhello\r\n6;name=v\r\n world\r\n0\r\nX-Sum: 1\r\n\r\n", "hello world", true},
+        {"A \r\n0123456789\n0\n\n", "0123456789", true},
+        {"5\r\nhello\r\n6\r\n wo", "hello wo", false},
+        {"5\r\nhello\r\n0\r\n", "hello", false},
+        {"5\r\nhelloX\r\n0\r\n\r\n", "hello", false},
+        {"g\r\nhello\r\n0\r\n\r\n", "", false},
+        {"fffffffffffffffff\r\n", "", false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Body.substr(0, 30));
+        const TRecord record =
+            ReadEverySplit("HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n" + c.Body);
+        std::vector<std::string> events = {"header Transfer-Encoding|Chunked", "start"};
+        if (!c.Data.empty()) events.push_back("body " + c.Data);
+        EXPECT_EQ(record.events, events);
+        EXPECT_EQ(record.bodyBytes, c.Data.size());
+        EXPECT_EQ(record.lastChunk, c.Whole);
+    }
+    const std::string endless = std::string(TChunkedBody::kMaxLineLength + 1, '0') + "\r\n\r\n";
+    EXPECT_FALSE(
+        Read({"HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + endless}, false).lastChunk);
 }
 
 TEST(ResponseReaderTest, OverlongHeaderLineIsDeliveredInParts) {
