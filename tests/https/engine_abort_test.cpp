@@ -123,7 +123,7 @@ TEST(EngineAbortTest, InterruptFromATransferHandler) {
 
 TEST(EngineAbortTest, InterruptFromATimerOfTheCallingThread) {
     TManualTime time;
-    TTestServer server(SilentAfter("HTTP/1.0 200 OK\r\n"));
+    TTestServer server(SilentAfter("HTTP/1.0 200 OK\r\nServer: test\r\n"));
     TipsHTTPS http;
     TPumpTimer timer;
     timer.SetInterval(200);
@@ -131,7 +131,11 @@ TEST(EngineAbortTest, InterruptFromATimerOfTheCallingThread) {
         timer.SetEnabled(false);
         http.Interrupt();
     };
-    timer.SetEnabled(true);
+    // Armed once the answer has begun: the manual time of the waits before it passes at once,
+    // and would let the timer fire before a busy server has answered at all.
+    http.OnHeader = [&](TipsHTTPS*, const std::string&, const std::string&) {
+        timer.SetEnabled(true);
+    };
     http.SetURL(server.Base() + "/");
     EXPECT_EQ(ActionError(http, httpGet), "301: Interrupted.");
     EXPECT_GE(time.ElapsedMs(), 200);
