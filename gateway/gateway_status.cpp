@@ -224,7 +224,7 @@ std::string TextOf(const TJson& object, const char* name) {
     return value && value->Kind == TJson::String ? value->StringValue : std::string();
 }
 
-TDateTime TimeOf(const TJson& object, const char* name) {
+TDateTime TimeMember(const TJson& object, const char* name) {
     const TJson* value = Member(object, name);
     if (!value || value->Kind == TJson::Null) return 0;
     int y, mo, d, h, mi, s;
@@ -244,7 +244,7 @@ TCycleOutcome OutcomeOf(const TJson& status, const char* name, const char* count
     if (!object || object->Kind != TJson::Object)
         throw std::runtime_error(std::string("\"") + name + "\" missing");
     TCycleOutcome outcome;
-    outcome.Time = TimeOf(*object, "time");
+    outcome.Time = TimeMember(*object, "time");
     outcome.Failed = TextOf(*object, "result") == "failed";
     outcome.Count = NumberOf(*object, countName);
     outcome.FailedCount = NumberOf(*object, failedName);
@@ -294,7 +294,7 @@ bool StatusFromJson(const std::string& text, TGatewayStatus& status, std::string
         const TJson document = TJsonReader(text).Document();
         if (document.Kind != TJson::Object) throw std::runtime_error("not a JSON object");
         TGatewayStatus read;
-        read.Updated = TimeOf(document, "updated");
+        read.Updated = TimeMember(document, "updated");
         if (read.Updated == 0) throw std::runtime_error("\"updated\" missing");
         const TJson* running = Member(document, "running");
         if (!running || running->Kind != TJson::Bool)
@@ -306,7 +306,7 @@ bool StatusFromJson(const std::string& text, TGatewayStatus& status, std::string
         read.OutboxWaiting = NumberOf(document, "outbox_waiting");
         read.ErrorFiles = NumberOf(document, "error_files");
         read.KeptSent = TextsOf(document, "kept_sent");
-        read.NextConnection = TimeOf(document, "next_connection");
+        read.NextConnection = TimeMember(document, "next_connection");
         read.Line = TextOf(document, "line");
         read.CertificateCheck = TextOf(document, "certificate_check");
         status = read;

@@ -11,12 +11,15 @@ jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 # Each stage says when it starts, so a slow one shows in the CI's log.
 trap 'echo "== ended after ${SECONDS}s =="' EXIT
+# Compiling sources eight at a time nearly halves the build time on two cores; the fuzz build
+# still compiles the core one source at a time, so a missing include shows there.
+unity="-DCMAKE_UNITY_BUILD=ON -DCMAKE_UNITY_BUILD_BATCH_SIZE=8"
 
 echo "== style (at ${SECONDS}s) =="
 scripts/style.sh
 
 echo "== plain build (at ${SECONDS}s) =="
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDOVRANT_WERROR=ON
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDOVRANT_WERROR=ON $unity
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
@@ -28,13 +31,13 @@ scripts/check-package.sh build
 if [ "${CI:-}" = true ]; then scripts/install-check.sh build; fi
 
 echo "== sanitizer build (ASan + UBSan) (at ${SECONDS}s) =="
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDOVRANT_SANITIZE=ON -DDOVRANT_BENCH=OFF -DDOVRANT_WERROR=ON
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDOVRANT_SANITIZE=ON -DDOVRANT_BENCH=OFF -DDOVRANT_WERROR=ON $unity
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
 echo "== thread sanitizer build of the threaded parts (log, counters, pump, HTTPS, worker threads, transfers, dial-up, operator, headless) (at ${SECONDS}s) =="
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDOVRANT_TSAN=ON -DDOVRANT_GUI=OFF -DDOVRANT_BENCH=OFF -DDOVRANT_WERROR=ON
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDOVRANT_TSAN=ON -DDOVRANT_GUI=OFF -DDOVRANT_BENCH=OFF -DDOVRANT_WERROR=ON $unity
 cmake --build build-tsan -j "$jobs" --target common_tests https_tests gateway_tests transfer_tests dialup_tests operator_tests service_tests
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 build-tsan/bin/common_tests --gtest_brief=1

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <optional>
 
+#include "common/test_support.h"
 #include "engine_events.h"
 #include "engine_server.h"
 #include "https/ipshttps.h"
@@ -26,11 +27,6 @@ std::string WriteFile(const std::string& name, size_t size) {
     std::ofstream out(path, std::ios::binary);
     for (size_t i = 0; i < size; ++i) out.put(static_cast<char>('a' + i % 26));
     return path.string();
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(EngineRequestTest, GetSendsHostAndUserAgentOnlyAndRaisesEventsInOrder) {
