@@ -142,6 +142,11 @@ void TMainController::ReceiveNowExecute() {
     StartReceive();
 }
 
+void TMainController::TransferNow() {
+    RunHandler(&TMainController::ReceiveNowExecute);
+    if (SendIdle && autoImport_) RunHandler(&TMainController::Timer_SendTimer);
+}
+
 void TMainController::SendFinish() {
     const TSendOutcome outcome =
         TakeOutcome<TSendOutcome>(sendThread_, "Send: Error on sending message(s). ");

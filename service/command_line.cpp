@@ -105,6 +105,7 @@ std::string HelpText() {
            "                 a window, for a service. Questions take their default answer and\n"
            "                 are logged; SIGTERM or SIGINT closes down as closing the window\n"
            "                 would (after a running transfer ends; a second signal ends at once).\n"
+           "                 SIGUSR1 receives now and sends what the Outbox holds.\n"
            "  --init DIR     make DIR/DVR/ with USER.INI and DVR.INI templates and the data\n"
            "                 folders under DIR; DIR must be missing or empty.\n"
            "  --status DIR   print the status the gateway keeps in LOG/status.json of the\n"

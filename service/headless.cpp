@@ -85,11 +85,23 @@ int RunHeadless(TStartLocks& locks) {
     setup.EndProgram = [](int code) { std::exit(code); };
     {
         TMainController controller(std::move(setup), view);
-        // A signal that came earlier is still pending and reaches the controller now.
-        TStopSignals stopSignals([&controller] { controller.StopRequested(); });
+        // A signal that came earlier is still pending and reaches the controller now; a
+        // transfer asked for during the start-up runs once the gateway is shown.
+        bool shown = false, transferAsked = false;
+        TStopSignals stopSignals([&controller] { controller.StopRequested(); },
+                                 [&] {
+                                     if (shown && !controller.ClosedDown())
+                                         controller.TransferNow();
+                                     else
+                                         transferAsked = true;
+                                 });
         controller.FormCreate();
         PumpMessages(0);  // a stop during the start-up closes without the gateway starting
-        if (!view.CloseRequested) controller.FormShow();
+        if (!view.CloseRequested) {
+            controller.FormShow();
+            shown = true;
+            if (transferAsked) controller.TransferNow();
+        }
         while (!controller.ClosedDown()) {
             if (view.CloseRequested) {
                 // The window's close rules; refused, the gateway runs on.

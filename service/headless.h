@@ -33,6 +33,7 @@ class THeadlessView : public TNullMainView {
 };
 
 // Runs the gateway on the held start locks until a stop signal (SIGTERM, SIGINT) closes it
-// down; SIGINT and SIGTERM must be blocked in every thread already (BlockStopSignals). The
-// exit code; a second signal while a transfer runs ends the program with 1 at once.
+// down; SIGUSR1 asks for a transfer now (a receive and an Outbox scan). The signals must be
+// blocked in every thread already (BlockStopSignals). The exit code; a second stop signal
+// while a transfer runs ends the program with 1 at once.
 int RunHeadless(TStartLocks& locks);

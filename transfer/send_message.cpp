@@ -113,8 +113,7 @@ std::string TSendThread::BuildMessageFile(const std::string& outboxFile, const s
                        kCrLf + "Content-Transfer-Encoding: 8bit" + kCrLf + kCrLf;
     AppendLines(text, bytes);
     // Never beside the user's files: an Outbox file may itself end in ".msg".
-    workFolder_ = IncludeTrailingPathDelimiter(MakeTempDirName(ExtractFilePath(outboxFile)));
-    ForceDirectories(workFolder_);
+    workFolder_ = MakeTempDir(ExtractFilePath(outboxFile));
     const std::string messageFile =
         workFolder_ + ChangeFileExt(ExtractFileName(outboxFile), ".msg");
     WriteWorkFile(messageFile, text);

@@ -4,8 +4,11 @@
 #include "transfer/send_thread.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -349,6 +352,30 @@ TEST_F(SendCycle, AFileReplacedOrWrittenToDuringItsUploadIsNotFiledAsSent) {
         Logged("Send: A6.TXT changed during its upload; the new version stays in the Outbox"));
     EXPECT_EQ(outcome_.Files.at(1).Reason,
               "Changed during its upload; the new version stays in the Outbox");
+}
+
+TEST_F(SendCycle, BuildingTheMailFileMakesNothingInTheOutboxButItsWorkFolder) {
+    // A run killed at any step leaves only what the start sweep removes: the work folder is
+    // made in one step, with no temporary file beside it.
+    const std::string& out = ProgramInfo.OutboxPath;
+    WriteFile(out + "A7.TXT", "seven");
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, out.c_str(), IN_CREATE), 0);
+    std::atomic<bool> autoImport{true};
+    TSendThread worker(TSendJob{SettingsSnapshot(), {}, &autoImport}, nullptr, {});
+    const std::string message = worker.BuildMessageFile(out + "A7.TXT", "ORDERS", "o@x");
+    std::vector<std::string> created;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;)
+        for (const char* at = events; at < events + n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            created.push_back(event->name);
+            at += sizeof(inotify_event) + event->len;
+        }
+    ::close(watch);
+    ASSERT_EQ(created.size(), 1u) << created.at(0);
+    EXPECT_EQ(message, out + created[0] + "/A7.msg");
 }
 
 TEST_F(SendCycle, ARequestThatWentOutWholeWithoutAnAnswerIsNotRepeated) {
