@@ -1,5 +1,6 @@
 #include "service/command_line.h"
 
+#include <cstdio>
 #include <vector>
 
 const char* const kBuildVersion = DOVRANT_BUILD_VERSION;
@@ -19,10 +20,22 @@ const TOptionRule kOptions[] = {
     {"--dir", TRunMode::Window, true},
 };
 
+// The complaint is one line on a terminal or in a journal: control characters of an
+// argument are shown as \xNN, never passed on.
 TCommandLine Fail(const std::string& text) {
     TCommandLine result;
     result.Mode = TRunMode::Error;
-    result.Error = "quillbern-dovrant: " + text + " (see --help)";
+    result.Error = "quillbern-dovrant: ";
+    for (const unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            result.Error += escape;
+        } else {
+            result.Error += static_cast<char>(c);
+        }
+    }
+    result.Error += " (see --help)";
     return result;
 }
 

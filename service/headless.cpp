@@ -98,7 +98,7 @@ int RunHeadless(TStartLocks& locks) {
         controller.FormCreate();
         PumpMessages(0);  // a stop during the start-up closes without the gateway starting
         if (!view.CloseRequested) {
-            controller.FormShow();
+            controller.RunHandler(&TMainController::FormShow);
             shown = true;
             if (transferAsked) controller.TransferNow();
         }

@@ -170,19 +170,21 @@ def plan(counts, sample):
 
 
 def symbolize(program, stack):
-    """The stack lines of the injector's report, with function names where addr2line tells."""
+    """The program's frames of the injector's report, inlined ones too, as "function file:line"."""
     out = []
     for line in stack:
-        if str(program) in line and "(+0x" in line:
-            address = line.split("(+", 1)[1].split(")", 1)[0]
-            try:
-                name = subprocess.run(["addr2line", "-f", "-C", "-e", str(program), address],
-                                      capture_output=True, text=True, timeout=10).stdout.split("\n")
-                out.append("    %s %s" % (name[0], name[1] if len(name) > 1 else ""))
-                continue
-            except (OSError, subprocess.SubprocessError):
-                pass
-        out.append("    " + line)
+        if str(program) not in line or "(+0x" not in line:
+            continue
+        address = line.split("(+", 1)[1].split(")", 1)[0]
+        try:
+            lines = subprocess.run(["addr2line", "-f", "-C", "-i", "-e", str(program), address],
+                                   capture_output=True, text=True, timeout=10).stdout.split("\n")
+        except (OSError, subprocess.SubprocessError):
+            out.append("    " + line)
+            continue
+        for function, place in zip(lines[0::2], lines[1::2]):
+            if "/usr/include/" not in place:
+                out.append("    %s %s" % (function.split("(")[0], place.rsplit("/", 1)[-1]))
     return out
 
 

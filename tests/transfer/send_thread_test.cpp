@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -20,6 +22,7 @@
 #include "common/base/message_pump.h"
 #include "common/outbox_scan.h"
 #include "common/settings.h"
+#include "common/syslog.h"
 #include "common/test_support.h"
 #include "support/pump_until.h"
 #include "webmail_standin.h"
@@ -376,6 +379,24 @@ TEST_F(SendCycle, BuildingTheMailFileMakesNothingInTheOutboxButItsWorkFolder) {
     ::close(watch);
     ASSERT_EQ(created.size(), 1u) << created.at(0);
     EXPECT_EQ(message, out + created[0] + "/A7.msg");
+}
+
+TEST_F(SendCycle, ALogThatFillsUpDuringTheRunEndsItWithoutACrash) {
+    // The log takes the run's first line, then its disk is full (a file size limit stands in
+    // for that): the closing lines, written as the worker unwinds, are dropped.
+    struct stat st {};
+    ASSERT_EQ(::stat(LogFileName().c_str(), &st), 0);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur =
+        static_cast<rlim_t>(st.st_size) + FormatLogLine("Send thread execute", Now()).size();
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    Send({});
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(Log().back(), "Send thread execute");
 }
 
 TEST_F(SendCycle, ARequestThatWentOutWholeWithoutAnAnswerIsNotRepeated) {
