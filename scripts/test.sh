@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, checks the house style, builds with warnings as errors, and runs
-# every test: the plain build and its Debian package (whose file list is checked), the
-# AddressSanitizer + UndefinedBehaviorSanitizer build, the ThreadSanitizer build of the
-# threaded parts, and the fuzz targets.
+# every test: the plain build, a sample of the fault campaign and the Debian package (whose
+# file list is checked), the AddressSanitizer + UndefinedBehaviorSanitizer build, the
+# ThreadSanitizer build of the threaded parts, and the fuzz targets.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -17,6 +17,11 @@ echo "== plain build =="
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDOVRANT_WERROR=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== fault campaign sample (plain build) =="
+# Every family of file operations at spread failure points, errors and kills; the whole
+# campaign is scripts/fault-campaign.sh without options.
+scripts/fault-campaign.sh --sample 8 --jobs 3 --budget 170
 
 echo "== Debian package =="
 rm -f build/quillbern-dovrant_*.deb
@@ -45,5 +50,5 @@ build-tsan/bin/service_tests --gtest_brief=1
 unset TSAN_OPTIONS
 
 echo "== fuzz targets (libFuzzer, ASan + UBSan) =="
-scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
+scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
 echo "all tests passed"

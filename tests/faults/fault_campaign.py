@@ -96,16 +96,16 @@ class Slot:
         runs.mkdir()
         return runs
 
-    def run(self, env, name, runs, cycle):
+    def run(self, env, name, runs):
+        # A receive always runs; a send when the Outbox holds a file to send.
         cycles = ["receive"] + (["send"] if checks.sendable_waiting(self.site) else [])
-        del cycle
         return Run(self.args.program, self.site, env, runs, name, cycles, RUN_LIMIT)
 
     def count(self, cycle):
         """A dry run: how many calls of each family the cycle makes."""
         runs = self.prepare(cycle)
         counts = runs / "counts"
-        run = self.run(self.injector_env(None, counts, runs / "report"), "dry", runs, cycle)
+        run = self.run(self.injector_env(None, counts, runs / "report"), "dry", runs)
         problems = checks.check_run(run, "dry", False)
         if problems:
             raise SystemExit("the dry run of the %s cycle failed: %s" % (cycle, problems))
@@ -116,8 +116,7 @@ class Slot:
         runs = self.prepare(case.cycle)
         raws = [self.standin.raw(i) for i in self.standin.mailbox()]
         report = runs / "report"
-        faulted = self.run(self.injector_env(case, runs / "counts", report), "faulted", runs,
-                           case.cycle)
+        faulted = self.run(self.injector_env(case, runs / "counts", report), "faulted", runs)
         fired = Fired(report) if report.exists() else None
         killed = bool(fired) and case.action == "kill"
         problems = checks.check_run(faulted, "faulted", killed)
@@ -125,7 +124,7 @@ class Slot:
         incomplete = complete(self.site, self.standin)
         if fired and not killed:
             problems += checks.check_reported(faulted, case.cycle, incomplete, fired)
-        clean = self.run(self.env, "clean", runs, case.cycle)
+        clean = self.run(self.env, "clean", runs)
         problems += checks.check_run(clean, "clean", False)
         if case.cycle == "send":
             problems += checks.check_sent_files(self.site, self.standin)
@@ -153,20 +152,23 @@ def spread(count, n):
 
 
 def plan(counts, sample):
-    cases = []
+    """Every case of the whole campaign, or the sample: every family with spread values of k,
+    the errno kinds and the kill in turn, the families' first values first (so a spent time
+    budget leaves out the last values of k, never a family)."""
+    if not sample:
+        return [Case(cycle, family, k, action) for cycle in CYCLES for family in FAMILIES
+                for k in range(1, counts[cycle].get(family, 0) + 1) for action in ACTIONS]
+    turns = ("ENOSPC", "kill", "EIO", "kill", "EACCES", "kill", "EDQUOT")
+    rows = []
     turn = 0
     for cycle in CYCLES:
         for family in FAMILIES:
-            count = counts[cycle].get(family, 0)
-            if not sample:
-                cases += [Case(cycle, family, k, a) for k in range(1, count + 1) for a in ACTIONS]
-                continue
-            # Every family with spread values of k, the errno kinds and the kill in turn.
-            for k in spread(count, sample):
-                cases.append(Case(cycle, family, k, ("ENOSPC", "kill", "EIO", "kill", "EACCES",
-                                                     "kill", "EDQUOT")[turn % 7]))
+            row = []
+            for k in spread(counts[cycle].get(family, 0), sample):
+                row.append(Case(cycle, family, k, turns[turn % len(turns)]))
                 turn += 1
-    return cases
+            rows.append(row)
+    return [row[i] for i in range(sample) for row in rows if i < len(row)]
 
 
 def symbolize(program, stack):
@@ -188,7 +190,7 @@ def symbolize(program, stack):
     return out
 
 
-def main():
+def parse_args():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--program", type=Path, required=True)
@@ -200,16 +202,68 @@ def main():
     parser.add_argument("--work", type=Path, help="keep the work here (default: a temporary folder)")
     parser.add_argument("--keep", action="store_true", help="keep the site and runs of failed cases")
     parser.add_argument("--results", type=Path, help="write one JSON line per case here")
+    parser.add_argument("--budget", type=float, metavar="SECONDS",
+                        help="start no case after this time; the cases left are reported")
     args = parser.parse_args()
     args.program = args.program.resolve()
     args.injector = args.injector.resolve()
+    return args
+
+
+def print_result(args, result, done, total):
+    if result["problems"]:
+        print("FAIL %s (%s)" % (result["case"], result["path"]))
+        for problem in result["problems"]:
+            print("    " + problem)
+        for line in symbolize(args.program, result["stack"])[:16]:
+            print(line)
+    elif done % 50 == 0:
+        print("... %d of %d cases" % (done, total))
+    sys.stdout.flush()
+
+
+def run_cases(args, slots, cases, started):
+    """Runs the cases on the slots; the results, and the cases the time budget left out."""
+    results, skipped = [], []
+    lock = threading.Lock()
+    out = open(args.results, "w") if args.results else None
+
+    def work(case):
+        if args.budget and time.monotonic() - started > args.budget:
+            with lock:
+                skipped.append(case)
+            return
+        slot = slots.get()
+        try:
+            result = slot.case(case)
+        except Exception as error:  # a broken harness is reported as the case's problem
+            result = {"case": str(case), "fired": False, "seconds": 0, "path": None,
+                      "stack": [], "problems": ["campaign error: %r" % error]}
+        finally:
+            slots.put(slot)
+        with lock:
+            results.append(result)
+            if out:
+                out.write(json.dumps(result) + "\n")
+                out.flush()
+            print_result(args, result, len(results), len(cases))
+
+    with concurrent.futures.ThreadPoolExecutor(slots.qsize()) as pool:
+        list(pool.map(work, cases))
+    if out:
+        out.close()
+    return results, skipped
+
+
+def main():
+    args = parse_args()
     started = time.monotonic()
     temporary = None
     if not args.work:
         temporary = tempfile.TemporaryDirectory(prefix="dovrant-faults-")
         args.work = Path(temporary.name)
     args.work.mkdir(parents=True, exist_ok=True)
-    jobs = max(1, args.jobs if not args.only else min(args.jobs, len(args.only)))
+    jobs = max(1, min(args.jobs, len(args.only)) if args.only else args.jobs)
     slots = queue.Queue()
     made = []
     try:
@@ -219,51 +273,23 @@ def main():
             work.mkdir()
             made.append(Slot(args, work))
             slots.put(made[-1])
-        if args.only:
-            cases = args.only
-            counts = None
-        else:
+        cases = args.only
+        if not cases:
             counts = {cycle: made[0].count(cycle) for cycle in CYCLES}
             for cycle in CYCLES:
                 print("dry run, %s cycle: %s" % (cycle, ", ".join(
                     "%s %d" % (f, counts[cycle].get(f, 0)) for f in FAMILIES)), flush=True)
             cases = plan(counts, args.sample)
         print("%d runs of %d cases on %d slots" % (2 * len(cases), len(cases), jobs), flush=True)
-        results = []
-        lock = threading.Lock()
-        out = open(args.results, "w") if args.results else None
-
-        def work(case):
-            slot = slots.get()
-            try:
-                result = slot.case(case)
-            except Exception as error:  # a broken harness is reported as the case's problem
-                result = {"case": str(case), "fired": False, "seconds": 0, "path": None,
-                          "stack": [], "problems": ["campaign error: %r" % error]}
-            finally:
-                slots.put(slot)
-            with lock:
-                results.append(result)
-                if out:
-                    out.write(json.dumps(result) + "\n")
-                    out.flush()
-                if result["problems"]:
-                    print("FAIL %s (%s)" % (result["case"], result["path"]), flush=True)
-                    for problem in result["problems"]:
-                        print("    " + problem, flush=True)
-                    for line in symbolize(args.program, result["stack"])[:16]:
-                        print(line, flush=True)
-                elif len(results) % 50 == 0:
-                    print("... %d of %d cases" % (len(results), len(cases)), flush=True)
-            return result
-
-        with concurrent.futures.ThreadPoolExecutor(jobs) as pool:
-            list(pool.map(work, cases))
+        results, skipped = run_cases(args, slots, cases, started)
     finally:
         for slot in made:
             slot.close()
         if temporary:
             temporary.cleanup()
+    if skipped:
+        print("BUDGET of %.0f s spent: %d cases not run (first: %s)" % (
+            args.budget, len(skipped), skipped[0]))
     failed = [r for r in results if r["problems"]]
     fired = {r["case"].rsplit(":", 1)[0] for r in results if r["fired"]}
     print("%d runs, %d cases, %d failure points fired (%d faults), %d cases failed, %.0f s" % (

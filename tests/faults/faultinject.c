@@ -236,37 +236,19 @@ static mode_t ModeArgument(int flags, va_list args) {
     return (flags & (O_CREAT | O_TMPFILE)) ? (mode_t)va_arg(args, int) : 0;
 }
 
-int open(const char* path, int flags, ...) {
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = ModeArgument(flags, args);
-    va_end(args);
-    return OpenAt(AT_FDCWD, path, flags, mode, REAL(openat));
-}
-
-int open64(const char* path, int flags, ...) {
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = ModeArgument(flags, args);
-    va_end(args);
-    return OpenAt(AT_FDCWD, path, flags, mode, REAL(openat64));
-}
-
-int openat(int dirfd, const char* path, int flags, ...) {
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = ModeArgument(flags, args);
-    va_end(args);
-    return OpenAt(dirfd, path, flags, mode, REAL(openat));
-}
-
-int openat64(int dirfd, const char* path, int flags, ...) {
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = ModeArgument(flags, args);
-    va_end(args);
-    return OpenAt(dirfd, path, flags, mode, REAL(openat64));
-}
+/* The mode argument is there only with O_CREAT or O_TMPFILE. */
+#define OPEN_HOOK(name, params, dirfd, real)                 \
+    int name params {                                        \
+        va_list args;                                        \
+        va_start(args, flags);                               \
+        const mode_t mode = ModeArgument(flags, args);       \
+        va_end(args);                                        \
+        return OpenAt(dirfd, path, flags, mode, REAL(real)); \
+    }
+OPEN_HOOK(open, (const char* path, int flags, ...), AT_FDCWD, openat)
+OPEN_HOOK(open64, (const char* path, int flags, ...), AT_FDCWD, openat64)
+OPEN_HOOK(openat, (int dirfd, const char* path, int flags, ...), dirfd, openat)
+OPEN_HOOK(openat64, (int dirfd, const char* path, int flags, ...), dirfd, openat64)
 
 int __open_2(const char* path, int flags) { return OpenAt(AT_FDCWD, path, flags, 0, REAL(openat)); }
 
