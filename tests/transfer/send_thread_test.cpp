@@ -357,7 +357,7 @@ TEST_F(SendCycle, AFileReplacedOrWrittenToDuringItsUploadIsNotFiledAsSent) {
               "Changed during its upload; the new version stays in the Outbox");
 }
 
-TEST_F(SendCycle, BuildingTheMailFileMakesNothingInTheOutboxButItsWorkFolder) {
+TEST_F(SendCycle, BuildingTheMailFileMakesOnlyItsWorkFolderAndNamesWhatFailed) {
     // A run killed at any step leaves only what the start sweep removes: the work folder is
     // made in one step, with no temporary file beside it.
     const std::string& out = ProgramInfo.OutboxPath;
@@ -379,6 +379,15 @@ TEST_F(SendCycle, BuildingTheMailFileMakesNothingInTheOutboxButItsWorkFolder) {
     ::close(watch);
     ASSERT_EQ(created.size(), 1u) << created.at(0);
     EXPECT_EQ(message, out + created[0] + "/A7.msg");
+
+    // A file that cannot be read is named with the cause.
+    try {
+        worker.BuildMessageFile(out + "GONE.TXT", "ORDERS", "o@x");
+        ADD_FAILURE() << "no error for a file that is gone";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot open file \"" + out + "GONE.TXT\": No such file or directory.");
+    }
 }
 
 TEST_F(SendCycle, ALogThatFillsUpDuringTheRunEndsItWithoutACrash) {
