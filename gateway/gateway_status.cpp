@@ -235,7 +235,8 @@ TDateTime TimeMember(const TJson& object, const char* name) {
                     &s, &tail) != 6 ||
         !TryEncodeDate(y, mo, d, date) || !TryEncodeTime(h, mi, s, 0, time))
         throw std::runtime_error(std::string("\"") + name + "\" is not a time");
-    return date + time;
+    // Before 1899-12-30 a date is negative and its time of day counts away from zero.
+    return date < 0 ? date - time : date + time;
 }
 
 TCycleOutcome OutcomeOf(const TJson& status, const char* name, const char* countName,

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, checks the house style, builds with warnings as errors, and runs
-# every test: the plain build and its Debian package (whose file list is checked), the
-# AddressSanitizer + UndefinedBehaviorSanitizer build, the ThreadSanitizer build of the
-# threaded parts, and the fuzz targets.
+# every test: the plain build, a sample of the fault campaign and the Debian package (whose
+# file list is checked), the AddressSanitizer + UndefinedBehaviorSanitizer build, the
+# ThreadSanitizer build of the threaded parts, and the fuzz targets.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -22,6 +22,11 @@ echo "== plain build (at ${SECONDS}s) =="
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDOVRANT_WERROR=ON $unity
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== fault campaign sample (plain build) (at ${SECONDS}s) =="
+# Every family of file operations at spread failure points, errors and kills; the whole
+# campaign is scripts/fault-campaign.sh without options.
+scripts/fault-campaign.sh --sample 8 --jobs 3 --budget 170
 
 echo "== Debian package (at ${SECONDS}s) =="
 rm -f build/quillbern-dovrant_*.deb build/quillbern-dovrant-daemon_*.deb
