@@ -1,9 +1,9 @@
 #include "service/command_line.h"
 
-#include "service/terminal_text.h"
-
 #include <cstdio>
 #include <vector>
+
+#include "service/terminal_text.h"
 
 const char* const kBuildVersion = DOVRANT_BUILD_VERSION;
 
@@ -34,7 +34,8 @@ TCommandLine ParseCommandLine(int argc, const char* const argv[], TProgram progr
         failed.Mode = TRunMode::Error;
         // One line on a terminal or in a journal: an argument's control characters are shown
         // as \xNN, never passed on.
-        failed.Error = std::string(ProgramName(program)) + ": " + TerminalText(text) + " (see --help)";
+        failed.Error =
+            std::string(ProgramName(program)) + ": " + TerminalText(text) + " (see --help)";
         return failed;
     };
     TCommandLine result;
