@@ -45,13 +45,11 @@ echo "== thread sanitizer build of the threaded parts (log, counters, pump, HTTP
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDOVRANT_TSAN=ON -DDOVRANT_GUI=OFF -DDOVRANT_BENCH=OFF -DDOVRANT_WERROR=ON $unity
 cmake --build build-tsan -j "$jobs" --target common_tests https_tests gateway_tests transfer_tests dialup_tests operator_tests service_tests
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-build-tsan/bin/common_tests --gtest_brief=1
-build-tsan/bin/https_tests --gtest_brief=1
-build-tsan/bin/gateway_tests --gtest_brief=1
-build-tsan/bin/transfer_tests --gtest_brief=1
-build-tsan/bin/dialup_tests --gtest_brief=1
-build-tsan/bin/operator_tests --gtest_brief=1
-build-tsan/bin/service_tests --gtest_brief=1
+# As many programs at a time as there are processors; a failing one shows its output.
+printf '%s\n' common https gateway transfer dialup operator service | xargs -P "$jobs" -n 1 \
+  sh -c 'if build-tsan/bin/$1_tests --gtest_brief=1 >build-tsan/$1.out 2>&1; then
+           echo "-- $1_tests: $(tail -n 1 build-tsan/$1.out)"
+         else cat build-tsan/$1.out; echo "-- $1_tests FAILED"; exit 1; fi' sh
 unset TSAN_OPTIONS
 
 echo "== fuzz targets (libFuzzer, ASan + UBSan) (at ${SECONDS}s) =="
