@@ -93,6 +93,7 @@ void ReadProgramInfo() {
         DvrIni->ReadString("SYSTEM", "EMAIL_CONTENT_TYPE", "multipart/mixed");
     DebugMode = user.ReadBool("SYSTEM", "DEBUGMODE", false);
     ProgramInfo.Sequence = user.ReadInteger("SYSTEM", "SEQUENCE", 1);
+    ProgramInfo.HistoryDays = user.ReadInteger("SYSTEM", "HISTORY_DAYS", 400);
     ProgramInfo.AutoImport = user.ReadBool("SYSTEM", "AUTOIMPORT", true);
     MultiUser = user.ReadBool("SYSTEM", "MULTIUSER", false);
 }

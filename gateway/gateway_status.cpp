@@ -286,7 +286,8 @@ std::string StatusToJson(const TGatewayStatus& status) {
            ",\n  \"kept_sent\": " + TextsJson(status.KeptSent) +
            ",\n  \"next_connection\": " + TimeJson(status.NextConnection) +
            ",\n  \"line\": " + StringJson(status.Line) +
-           ",\n  \"certificate_check\": " + StringJson(status.CertificateCheck) + "\n}\n";
+           ",\n  \"certificate_check\": " + StringJson(status.CertificateCheck) +
+           ",\n  \"history\": " + StringJson(status.History) + "\n}\n";
 }
 
 bool StatusFromJson(const std::string& text, TGatewayStatus& status, std::string& error) {
@@ -309,6 +310,7 @@ bool StatusFromJson(const std::string& text, TGatewayStatus& status, std::string
         read.NextConnection = TimeOf(document, "next_connection");
         read.Line = TextOf(document, "line");
         read.CertificateCheck = TextOf(document, "certificate_check");
+        read.History = TextOf(document, "history");
         status = read;
         return true;
     } catch (const std::exception& e) {
@@ -336,6 +338,8 @@ std::vector<std::string> StatusProblems(const TGatewayStatus& status, TDateTime 
         problems.push_back(std::to_string(status.ErrorFiles) + " file(s) in the Error folder");
     for (const std::string& name : status.KeptSent)
         problems.push_back(name + " in the Outbox was sent, but the Sentbox could not take it");
+    if (!status.History.empty())
+        problems.push_back("the transfer history cannot be written: " + status.History);
     CheckOutcome("send", status.LastSend, problems);
     CheckOutcome("receive", status.LastReceive, problems);
     return problems;

@@ -33,6 +33,8 @@ struct TGatewayStatus {
     // How the service's certificate is checked ("verified", "pinned", "verified and pinned",
     // "none"); shown, never a reason for attention. Empty in a status written before it was kept.
     std::string CertificateCheck;
+    // Why the transfer history could not be written at the last try; empty when it could.
+    std::string History;
 };
 
 inline constexpr const char* kStatusFileName = "status.json";
