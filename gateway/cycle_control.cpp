@@ -12,10 +12,10 @@
 #include "common/view.h"
 #include "dialup/connect_mgr.h"
 #include "dialup/ras_conn.h"
-#include "history/history_recorder.h"
 #include "gateway/cycle_outcome.h"
 #include "gateway/history_rows.h"
 #include "gateway/window_controller.h"
+#include "history/history_recorder.h"
 #include "transfer/recv_thread.h"
 #include "transfer/send_thread.h"
 

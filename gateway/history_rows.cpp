@@ -36,8 +36,9 @@ std::vector<THistoryRow> SendHistoryRows(const TSendOutcome& outcome, const TSet
                 row.Outcome = THistoryOutcome::SentLeft;
                 break;
             case TFileFate::MovedToError:
-                row.Outcome = outcome.MayBeDelivered.count(file.FiledAs) > 0 ? THistoryOutcome::PossiblyDelivered
-                                                   : THistoryOutcome::ToError;
+                row.Outcome = outcome.MayBeDelivered.count(file.FiledAs) > 0
+                                  ? THistoryOutcome::PossiblyDelivered
+                                  : THistoryOutcome::ToError;
                 break;
             case TFileFate::LeftInOutbox:
                 row.Outcome = THistoryOutcome::LeftInOutbox;

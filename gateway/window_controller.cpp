@@ -83,13 +83,13 @@ void TMainController::FormCreate() {
         ShowHandlerError(e);
     }
     if (!ProgramInfo.LogPath.empty())
-        history_ = std::make_unique<THistoryRecorder>(
-            ProgramInfo.LogPath + kHistoryFileName, [](const std::string& line) {
-                try {
-                    WriteLog(line, 1);
-                } catch (const std::exception&) {
-                }
-            });
+        history_ = std::make_unique<THistoryRecorder>(ProgramInfo.LogPath + kHistoryFileName,
+                                                      [](const std::string& line) {
+                                                          try {
+                                                              WriteLog(line, 1);
+                                                          } catch (const std::exception&) {
+                                                          }
+                                                      });
     // A killed run's upload copies and half-written files go before any new work starts.
     try {
         if (!ProgramInfo.OutboxPath.empty()) SweepLeftovers(LoadedSettings());

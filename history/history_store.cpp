@@ -183,9 +183,8 @@ std::vector<THistoryRow> THistoryStore::Find(const THistoryFilter& filter) const
     if (!filter.Text.empty()) {
         const std::string p = bindText("%" + LikeEscaped(filter.Text) + "%");
         sql += " AND (";
-        const char* columns[] = {"name",   "final_name", "folder",     "partner",
-                                 "reason", "message_id", "subject",    "outcome",
-                                 "sha256", "service"};
+        const char* columns[] = {"name",       "final_name", "folder",  "partner", "reason",
+                                 "message_id", "subject",    "outcome", "sha256",  "service"};
         for (const char* column : columns)
             sql += std::string(column == columns[0] ? "" : " OR ") + column + " LIKE " + p +
                    " ESCAPE '\\'";

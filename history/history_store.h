@@ -34,8 +34,8 @@ struct THistoryFilter {
     std::string Partner;  // a part of the partner's address, any case
     std::optional<THistoryDirection> Direction;
     bool FailedOnly = false;
-    std::string Text;    // a part of any text of the row, any case (the window's search box)
-    std::string Sha256;  // exactly these bytes
+    std::string Text;       // a part of any text of the row, any case (the window's search box)
+    std::string Sha256;     // exactly these bytes
     std::size_t Limit = 0;  // at most so many rows, the newest; 0 for all
 };
 
