@@ -8,30 +8,13 @@
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
 #include "common/file_digest.h"
+#include "gateway/gateway_status.h"
 #include "service/installation.h"
 #include "service/terminal_text.h"
 
 namespace {
 
 std::string When(TDateTime value) { return FormatDateTime("yyyy-MM-dd hh:nn:ss", value); }
-
-// Texts are bytes: everything outside printable ASCII is written as \u00XX.
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7f) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 std::string HistoryPath(const std::string& programDir) {
     return LogFolderOf(programDir) + kHistoryFileName;
@@ -52,25 +35,38 @@ std::unique_ptr<THistoryStore> OpenHistory(const std::string& programDir, std::o
     }
 }
 
+// The rows filter finds; false (and a line on err) when the search failed.
+bool FindRows(const THistoryStore& store, const THistoryFilter& filter,
+              std::vector<THistoryRow>& rows, std::ostream& err) {
+    try {
+        rows = store.Find(filter);
+        return true;
+    } catch (const EHistoryError& e) {
+        err << TerminalText(e.what()) << "\n";
+        return false;
+    }
+}
+
 std::string Size(int64_t size) { return size < 0 ? "-" : std::to_string(size); }
 
 }  // namespace
 
 std::string HistoryRowJson(const THistoryRow& row) {
     return "{\"time\": " +
-           JsonText(FormatDateTime("yyyy-MM-dd", row.Time) + "T" +
-                    FormatDateTime("hh:nn:ss", row.Time)) +
-           ", \"direction\": " + JsonText(HistoryDirectionText(row.Direction)) +
-           ", \"name\": " + JsonText(row.Name) + ", \"final_name\": " + JsonText(row.FinalName) +
-           ", \"folder\": " + JsonText(row.Folder) + ", \"service\": " + JsonText(row.Service) +
-           ", \"partner\": " + JsonText(row.Partner) +
+           JsonString(FormatDateTime("yyyy-MM-dd", row.Time) + "T" +
+                      FormatDateTime("hh:nn:ss", row.Time)) +
+           ", \"direction\": " + JsonString(HistoryDirectionText(row.Direction)) +
+           ", \"name\": " + JsonString(row.Name) +
+           ", \"final_name\": " + JsonString(row.FinalName) +
+           ", \"folder\": " + JsonString(row.Folder) + ", \"service\": " + JsonString(row.Service) +
+           ", \"partner\": " + JsonString(row.Partner) +
            ", \"size\": " + (row.Size < 0 ? "null" : std::to_string(row.Size)) +
-           ", \"sha256\": " + JsonText(row.Sha256) +
-           ", \"outcome\": " + JsonText(HistoryOutcomeText(row.Outcome)) +
+           ", \"sha256\": " + JsonString(row.Sha256) +
+           ", \"outcome\": " + JsonString(HistoryOutcomeText(row.Outcome)) +
            ", \"failed\": " + (HistoryOutcomeFailed(row.Outcome) ? "true" : "false") +
-           ", \"reason\": " + JsonText(row.Reason) +
-           ", \"message_id\": " + JsonText(row.MessageId) +
-           ", \"subject\": " + JsonText(row.Subject) + "}";
+           ", \"reason\": " + JsonString(row.Reason) +
+           ", \"message_id\": " + JsonString(row.MessageId) +
+           ", \"subject\": " + JsonString(row.Subject) + "}";
 }
 
 int PrintHistory(const std::string& programDir, const THistoryFilter& filter, bool json,
@@ -78,12 +74,7 @@ int PrintHistory(const std::string& programDir, const THistoryFilter& filter, bo
     const auto store = OpenHistory(programDir, err);
     if (!store) return 1;
     std::vector<THistoryRow> rows;
-    try {
-        rows = store->Find(filter);
-    } catch (const EHistoryError& e) {
-        err << TerminalText(e.what()) << "\n";
-        return 1;
-    }
+    if (!FindRows(*store, filter, rows, err)) return 1;
     if (json) {
         for (const THistoryRow& row : rows) out << HistoryRowJson(row) << "\n";
         return 0;
@@ -115,12 +106,7 @@ int VerifyFile(const std::string& programDir, const std::string& file, std::ostr
     THistoryFilter filter;
     filter.Sha256 = digest.Sha256;
     std::vector<THistoryRow> rows;
-    try {
-        rows = store->Find(filter);
-    } catch (const EHistoryError& e) {
-        err << TerminalText(e.what()) << "\n";
-        return 1;
-    }
+    if (!FindRows(*store, filter, rows, err)) return 1;
     bool transferred = false;
     for (const THistoryRow& row : rows) {
         transferred = transferred || HistoryOutcomeTransferred(row.Outcome);
