@@ -205,7 +205,7 @@ std::string TextOf(const TJson& object, const char* name) {
     return value && value->Kind == TJson::String ? value->StringValue : std::string();
 }
 
-TDateTime TimeOf(const TJson& object, const char* name) {
+TDateTime TimeMember(const TJson& object, const char* name) {
     const TJson* value = Member(object, name);
     if (!value || value->Kind == TJson::Null) return 0;
     int y, mo, d, h, mi, s;
@@ -216,7 +216,8 @@ TDateTime TimeOf(const TJson& object, const char* name) {
                     &s, &tail) != 6 ||
         !TryEncodeDate(y, mo, d, date) || !TryEncodeTime(h, mi, s, 0, time))
         throw std::runtime_error(std::string("\"") + name + "\" is not a time");
-    return date + time;
+    // Before 1899-12-30 a date is negative and its time of day counts away from zero.
+    return date < 0 ? date - time : date + time;
 }
 
 TCycleOutcome OutcomeOf(const TJson& status, const char* name, const char* countName,
@@ -225,7 +226,7 @@ TCycleOutcome OutcomeOf(const TJson& status, const char* name, const char* count
     if (!object || object->Kind != TJson::Object)
         throw std::runtime_error(std::string("\"") + name + "\" missing");
     TCycleOutcome outcome;
-    outcome.Time = TimeOf(*object, "time");
+    outcome.Time = TimeMember(*object, "time");
     outcome.Failed = TextOf(*object, "result") == "failed";
     outcome.Count = NumberOf(*object, countName);
     outcome.FailedCount = NumberOf(*object, failedName);
@@ -276,7 +277,7 @@ bool StatusFromJson(const std::string& text, TGatewayStatus& status, std::string
         const TJson document = TJsonReader(text).Document();
         if (document.Kind != TJson::Object) throw std::runtime_error("not a JSON object");
         TGatewayStatus read;
-        read.Updated = TimeOf(document, "updated");
+        read.Updated = TimeMember(document, "updated");
         if (read.Updated == 0) throw std::runtime_error("\"updated\" missing");
         const TJson* running = Member(document, "running");
         if (!running || running->Kind != TJson::Bool)
@@ -288,7 +289,7 @@ bool StatusFromJson(const std::string& text, TGatewayStatus& status, std::string
         read.OutboxWaiting = NumberOf(document, "outbox_waiting");
         read.ErrorFiles = NumberOf(document, "error_files");
         read.KeptSent = TextsOf(document, "kept_sent");
-        read.NextConnection = TimeOf(document, "next_connection");
+        read.NextConnection = TimeMember(document, "next_connection");
         read.Line = TextOf(document, "line");
         read.CertificateCheck = TextOf(document, "certificate_check");
         read.History = TextOf(document, "history");

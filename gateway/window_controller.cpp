@@ -147,7 +147,7 @@ bool TMainController::FormClose() {
             "manually.\n\rClose now?",
             "", TMsgButtons::YesNo);
         if (answer != TMsgAnswer::Yes) return false;
-        WriteLog("Close program when internet connection still exists", 1);
+        WriteLogQuietly("Close program when internet connection still exists", 1);
         Timer_Delay->SetEnabled(false);
     }
     Timer_RecvSchedule->SetEnabled(false);
@@ -163,10 +163,7 @@ void TMainController::CloseDown() {
     } catch (const std::exception& e) {
         ShowHandlerError(e);
     }
-    try {
-        WriteLog("Close program", 1);
-    } catch (const std::exception&) {
-    }
+    WriteLogQuietly("Close program", 1);
     // The last status says the gateway stopped; then nothing rewrites it.
     if (statusStarted_) {
         closing_ = true;
@@ -197,7 +194,7 @@ void TMainController::WindowMessage(int message, int /*wParam*/, long lParam) {
 }
 
 void TMainController::OpenDataFolder(const char* logText, const std::string& folder) {
-    WriteLog(logText, 1);
+    WriteLogQuietly(logText, 1);
     RefreshCounters();
     view_.OpenFolder(folder);  // a start failure is not reported
 }
@@ -237,7 +234,7 @@ void TMainController::SetAutoImport(bool on) {
     view_.SetActionState(TMainAction::PauseAutoImport, on, on);
     view_.SetActionState(TMainAction::ResumeAutoImport, !on, !on);
     view_.SetText(TMainText::SendCaption, on ? " Send " : " Send (Pause) ");
-    WriteLog(on ? "Resume Auto Import" : "Pause Auto Import", 1);
+    WriteLogQuietly(on ? "Resume Auto Import" : "Pause Auto Import", 1);
 }
 
 void TMainController::Timer_SendTimer() {
@@ -262,7 +259,7 @@ void TMainController::ShowNextConnection() {
         return;
     }
     NextConnectTime = ComputeNextConnection(LastConnectTime);
-    WriteLog(
+    WriteLogQuietly(
         "Next connection time is: " + FormatDateTime("yyyy/MM/dd hh:nn AM/PM", NextConnectTime), 2);
     view_.SetText(TMainText::Status, NextConnectionText(NextConnectTime));
 }
@@ -294,9 +291,10 @@ void TMainController::Timer_RecvScheduleTimer() {
     ShowNextConnection();
     if (missed) {
         noCatchUp_ = shown;
-        WriteLog("The scheduled connection time " +
-                     FormatDateTime("yyyy/MM/dd hh:nn AM/PM", shown) + " was missed; receive now",
-                 1);
+        WriteLogQuietly("The scheduled connection time " +
+                            FormatDateTime("yyyy/MM/dd hh:nn AM/PM", shown) +
+                            " was missed; receive now",
+                        1);
     }
     if (missed || InScheduledMinute(now, NextConnectTime)) {
         RecvIdle = false;

@@ -99,6 +99,9 @@ class TMainController {
     void OpenOptionExecute();
     void AboutExecute();
     void ReceiveNowExecute();
+    // A service's "transfer now": a receive now, and an Outbox scan unless a send runs or
+    // automatic sending is paused.
+    void TransferNow();
     void PauseAutoImportExecute();
     void ResumeAutoImportExecute();
     void SetAutoImport(bool on);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/base/datetime.h"
+#include "service/terminal_text.h"
 
 const char* const kBuildVersion = DOVRANT_BUILD_VERSION;
 
@@ -54,7 +55,10 @@ TCommandLine ParseCommandLine(int argc, const char* const argv[], TProgram progr
     auto Fail = [program](const std::string& text) {
         TCommandLine failed;
         failed.Mode = TRunMode::Error;
-        failed.Error = std::string(ProgramName(program)) + ": " + text + " (see --help)";
+        // One line on a terminal or in a journal: an argument's control characters are shown
+        // as \xNN, never passed on.
+        failed.Error =
+            std::string(ProgramName(program)) + ": " + TerminalText(text) + " (see --help)";
         return failed;
     };
     TCommandLine result;
@@ -192,12 +196,14 @@ std::string HelpText(TProgram program) {
               "                 Questions take their default answer and are logged; every line\n"
               "                 the log keeps at level 1 also goes to standard error (the\n"
               "                 journal, under systemd). SIGTERM or SIGINT closes down once a\n"
-              "                 running transfer ends; a second signal ends at once.\n"
+              "                 running transfer ends; a second signal ends at once. SIGUSR1\n"
+              "                 receives now and sends what the Outbox holds.\n"
             : "  --headless     run the schedule, the transfers, housekeeping and the log without\n"
               "                 a window, for a service. Questions take their default answer and\n"
               "                 are logged; SIGTERM or SIGINT closes down as closing the window\n"
               "                 would (after a running transfer ends; a second signal ends at "
-              "once).\n";
+              "once).\n"
+              "                 SIGUSR1 receives now and sends what the Outbox holds.\n";
     return usage +
            "\n"
            "Options:\n"

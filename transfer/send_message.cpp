@@ -47,14 +47,17 @@ std::string ReadOutboxFile(const std::string& path, TFileVersion& version) {
     if (!fd && errno == ELOOP) throw ENotRegularFile(NotRegularFileReason(S_IFLNK));
     struct stat st {};
     if (!fd || ::fstat(fd.Get(), &st) != 0)
-        throw std::runtime_error("Cannot open file \"" + path + "\".");
+        throw std::runtime_error("Cannot open file \"" + path + "\": " + std::strerror(errno) +
+                                 ".");
     if (!S_ISREG(st.st_mode)) throw ENotRegularFile(NotRegularFileReason(st.st_mode));
     std::string bytes;
     char buffer[1 << 16];
     for (;;) {
         const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw std::runtime_error("Read error in file \"" + path + "\".");
+        if (n < 0)
+            throw std::runtime_error("Read error in file \"" + path +
+                                     "\": " + std::strerror(errno) + ".");
         if (n == 0) break;
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
@@ -113,8 +116,7 @@ std::string TSendThread::BuildMessageFile(const std::string& outboxFile, const s
                        kCrLf + "Content-Transfer-Encoding: 8bit" + kCrLf + kCrLf;
     AppendLines(text, bytes);
     // Never beside the user's files: an Outbox file may itself end in ".msg".
-    workFolder_ = IncludeTrailingPathDelimiter(MakeTempDirName(ExtractFilePath(outboxFile)));
-    ForceDirectories(workFolder_);
+    workFolder_ = MakeTempDir(ExtractFilePath(outboxFile));
     const std::string messageFile =
         workFolder_ + ChangeFileExt(ExtractFileName(outboxFile), ".msg");
     WriteWorkFile(messageFile, text);

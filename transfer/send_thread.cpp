@@ -202,9 +202,11 @@ void TSendThread::Execute() {
     struct TClosingLines {
         const int& sent;
         const int& result;
+        // A destructor: a log that cannot be written must not end the program here.
         ~TClosingLines() {
-            WriteLog("Send: " + std::to_string(sent) + " file(s) successfully sent", 1);
-            WriteLog("Send: Terminating Send thread, return value = " + std::to_string(result), 2);
+            WriteLogQuietly("Send: " + std::to_string(sent) + " file(s) successfully sent", 1);
+            WriteLogQuietly(
+                "Send: Terminating Send thread, return value = " + std::to_string(result), 2);
         }
     } closing{sent, returnValue_};
     RunPasses(sent);

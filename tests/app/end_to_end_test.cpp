@@ -135,7 +135,7 @@ std::string RunProgram(const std::string& program, const std::string& arguments,
     return out;
 }
 
-std::string UserIni(const std::string& address, const std::string& schedule) {
+std::string UserIniText(const std::string& address, const std::string& schedule) {
     return "[SYSTEM]\nLOG_LEVEL=2\nAUTOIMPORT=1\n[IDENTIFICATION]\nEMAIL_ADDR=" + address +
            "\nLOGIN_ID=R1\nPASSWORD=" + EncodeStoredPassword("e2e-pw") +
            "\n[CONNECTION]\nLEASE_LINE=1\nTIMEOUT=30\nVERIFY_SERVER_CERT=1\n[SCHEDULE]\n" +
@@ -155,7 +155,7 @@ TEST(EndToEnd, TwoInstallationsExchangeAFileThroughTheServiceOnTheSchedule) {
         standin.UrlFormat("send") + "\n";
     const std::string content = "ORDER 4711\r\nqty 12\r\n";
 
-    TInstallation sender(root, "sender", UserIni("sender@e2e.example", "CONNECT_OPTION=1\n"),
+    TInstallation sender(root, "sender", UserIniText("sender@e2e.example", "CONNECT_OPTION=1\n"),
                          dvrIni, standin.CaFile);
     std::filesystem::create_directories(sender.Base() + "OUTBOX");
     WriteFile(sender.Base() + "OUTBOX/A4711.TXT", content);
@@ -192,7 +192,7 @@ TEST(EndToEnd, TwoInstallationsExchangeAFileThroughTheServiceOnTheSchedule) {
     // Every minute from its start: the first scheduled receive comes within two minutes.
     TInstallation receiver(
         root, "receiver",
-        UserIni("receiver@e2e.example", "CONNECT_OPTION=2\nCONNECT_EVERY_MIN=1\n"), dvrIni,
+        UserIniText("receiver@e2e.example", "CONNECT_OPTION=2\nCONNECT_EVERY_MIN=1\n"), dvrIni,
         standin.CaFile);
     // The first tick comes a moment after the scheduled time; a start late in a minute could
     // put the two in different minutes, and the schedule would then wait for a restart.
@@ -268,7 +268,7 @@ TEST(EndToEnd, TwoInstallationsExchangeAFileThroughTheServiceOnTheSchedule) {
 TEST(EndToEnd, TheWindowClosesOnSigtermOnceTheSendEndsAndEndsAtOnceOnASecond) {
     TWebMailStandin standin({{"self@e2e.example", "R1", "e2e-pw"}});
     TTempDir root;
-    TInstallation window(root, "window", UserIni("self@e2e.example", "CONNECT_OPTION=1\n"),
+    TInstallation window(root, "window", UserIniText("self@e2e.example", "CONNECT_OPTION=1\n"),
                          "[SYSTEM]\nVERSION=1.0.0\nEMAIL_CONTENT_TYPE=multipart/mixed\n[IDX]\n"
                          "A=ORDERS\n[ORDERS]\nEMAIL=self@e2e.example\nWebMailSender=" +
                              standin.UrlFormat("send") + "\n",

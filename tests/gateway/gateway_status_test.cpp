@@ -74,6 +74,13 @@ TEST(GatewayStatus, ReadsBackWhatItWrites) {
     ASSERT_TRUE(StatusFromJson(Replace(json, "\"kept_sent\"", "\"old_field\""), read, error));
     EXPECT_TRUE(read.KeptSent.empty());
     EXPECT_EQ(read.Line, "leased line");
+
+    // A time before 1899-12-30 (a negative date) reads back as written.
+    const std::string old =
+        Replace(json, "\"next_connection\": null", "\"next_connection\": \"1013-12-09T23:43:14\"");
+    ASSERT_TRUE(StatusFromJson(old, read, error)) << error;
+    EXPECT_NE(StatusToJson(read).find("\"next_connection\": \"1013-12-09T23:43:14\""),
+              std::string::npos);
 }
 
 TEST(GatewayStatus, RejectsWhatIsNotAStatus) {
