@@ -2,7 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <memory>
+
+#include "common/base/datetime.h"
 
 namespace {
 
@@ -236,4 +239,23 @@ long THistoryStore::PurgeBefore(TDateTime cutOff) {
     code = sqlite3_step(raw);
     if (code != SQLITE_DONE) Fail("cannot purge", code);
     return static_cast<long>(sqlite3_changes(db_));
+}
+
+bool ParseHistoryTime(const std::string& text, bool endOfDay, TDateTime& value) {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    char separator = 0;
+    int used = 0;
+    const int got = std::sscanf(text.c_str(), "%4d-%2d-%2d%n%c%2d:%2d:%2d", &year, &month, &day,
+                                &used, &separator, &hour, &minute, &second);
+    TDateTime date = 0, time = 0;
+    if (got < 3 || !TryEncodeDate(year, month, day, date)) return false;
+    if (got == 3) {
+        if (static_cast<std::size_t>(used) != text.size()) return false;
+        value = endOfDay ? date + 1 : date;
+        return true;
+    }
+    if ((separator != ' ' && separator != 'T') || got < 6) return false;
+    if (!TryEncodeTime(hour, minute, got == 7 ? second : 0, 0, time)) return false;
+    value = date + time;
+    return true;
 }

@@ -65,3 +65,6 @@ class THistoryStore {
 
 // The SQL LIKE pattern (escape "\") of a name pattern with the wildcards * and ?.
 std::string LikePatternOfWildcards(const std::string& pattern);
+// A date ("2024-03-01") or a date and time ("2024-03-01 14:30", "2024-03-01T14:30:05") of a
+// search; endOfDay makes a date alone mean the end of that day. False when it is none.
+bool ParseHistoryTime(const std::string& text, bool endOfDay, TDateTime& value);

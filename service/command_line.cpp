@@ -1,9 +1,7 @@
 #include "service/command_line.h"
 
-#include <cstdio>
 #include <vector>
 
-#include "common/base/datetime.h"
 #include "service/terminal_text.h"
 
 const char* const kBuildVersion = DOVRANT_BUILD_VERSION;
@@ -30,9 +28,9 @@ const char* const kValueOptions[] = {"--since",   "--until",     "--name",
 // Applies a value option; an error text when its value is none it takes.
 std::string TakeValue(const std::string& option, const std::string& value, TCommandLine& line) {
     THistoryFilter& filter = line.Filter;
-    if (option == "--since" && !ParseCommandLineTime(value, false, filter.Since))
+    if (option == "--since" && !ParseHistoryTime(value, false, filter.Since))
         return "--since needs a date (YYYY-MM-DD[ hh:mm[:ss]])";
-    if (option == "--until" && !ParseCommandLineTime(value, true, filter.Until))
+    if (option == "--until" && !ParseHistoryTime(value, true, filter.Until))
         return "--until needs a date (YYYY-MM-DD[ hh:mm[:ss]])";
     if (option == "--name") filter.Name = value;
     if (option == "--partner") filter.Partner = value;
@@ -149,25 +147,6 @@ TCommandLine ParseCommandLine(int argc, const char* const argv[], TProgram progr
     else if (version)
         result.Mode = TRunMode::Version;
     return result;
-}
-
-bool ParseCommandLineTime(const std::string& text, bool endOfDay, TDateTime& value) {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    char separator = 0;
-    int used = 0;
-    const int got = std::sscanf(text.c_str(), "%4d-%2d-%2d%n%c%2d:%2d:%2d", &year, &month, &day,
-                                &used, &separator, &hour, &minute, &second);
-    TDateTime date = 0, time = 0;
-    if (got < 3 || !TryEncodeDate(year, month, day, date)) return false;
-    if (got == 3) {
-        if (static_cast<std::size_t>(used) != text.size()) return false;
-        value = endOfDay ? date + 1 : date;
-        return true;
-    }
-    if ((separator != ' ' && separator != 'T') || got < 6) return false;
-    if (!TryEncodeTime(hour, minute, got == 7 ? second : 0, 0, time)) return false;
-    value = date + time;
-    return true;
 }
 
 std::string HelpText(TProgram program) {

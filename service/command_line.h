@@ -26,10 +26,6 @@ struct TCommandLine {
     std::string VerifyFile;  // --verify
 };
 
-// A date ("2024-03-01") or a date and time ("2024-03-01 14:30", "2024-03-01T14:30:05") of the
-// command line; endOfDay makes a date alone mean the end of that day. False when it is none.
-bool ParseCommandLineTime(const std::string& text, bool endOfDay, TDateTime& value);
-
 // The daemon runs headless without being asked; --headless is accepted there too.
 TCommandLine ParseCommandLine(int argc, const char* const argv[],
                               TProgram program = TProgram::Window);
