@@ -14,7 +14,7 @@
 
 namespace {
 
-std::string When(TDateTime value) { return FormatDateTime("yyyy-MM-dd hh:nn:ss", value); }
+std::string HistoryTime(TDateTime value) { return FormatDateTime("yyyy-MM-dd hh:nn:ss", value); }
 
 std::string HistoryPath(const std::string& programDir) {
     return LogFolderOf(programDir) + kHistoryFileName;
@@ -47,7 +47,7 @@ bool FindRows(const THistoryStore& store, const THistoryFilter& filter,
     }
 }
 
-std::string Size(int64_t size) { return size < 0 ? "-" : std::to_string(size); }
+std::string SizeOrDash(int64_t size) { return size < 0 ? "-" : std::to_string(size); }
 
 }  // namespace
 
@@ -85,9 +85,9 @@ int PrintHistory(const std::string& programDir, const THistoryFilter& filter, bo
     for (const THistoryRow& row : rows) {
         std::string where = row.Folder + row.FinalName;
         if (!row.Reason.empty()) where += (where.empty() ? "" : " - ") + row.Reason;
-        out << std::setw(20) << When(row.Time) << std::setw(8)
+        out << std::setw(20) << HistoryTime(row.Time) << std::setw(8)
             << HistoryDirectionText(row.Direction) << std::setw(24) << TerminalText(row.Name)
-            << std::setw(21) << HistoryOutcomeText(row.Outcome) << std::setw(10) << Size(row.Size)
+            << std::setw(21) << HistoryOutcomeText(row.Outcome) << std::setw(10) << SizeOrDash(row.Size)
             << std::setw(28) << TerminalText(row.Partner) << TerminalText(where) << "\n";
     }
     out << rows.size() << " row(s)\n";
@@ -110,7 +110,7 @@ int VerifyFile(const std::string& programDir, const std::string& file, std::ostr
     bool transferred = false;
     for (const THistoryRow& row : rows) {
         transferred = transferred || HistoryOutcomeTransferred(row.Outcome);
-        out << When(row.Time) << "  "
+        out << HistoryTime(row.Time) << "  "
             << (row.Direction == THistoryDirection::Send ? "sent as " : "received as ")
             << TerminalText(row.Name) << ": " << HistoryOutcomeText(row.Outcome);
         if (!row.Partner.empty())
