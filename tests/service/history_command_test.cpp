@@ -17,13 +17,13 @@
 
 namespace {
 
-TCommandLine Parse(std::vector<const char*> args) {
+TCommandLine ParseHistoryArgs(std::vector<const char*> args) {
     args.insert(args.begin(), "quillbern-dovrantd");
     return ParseCommandLine(static_cast<int>(args.size()), args.data(), TProgram::Daemon);
 }
 
 TEST(HistoryCommand, TheCommandLineAsksForTheRightRows) {
-    const TCommandLine line = Parse({"--history", "/srv/dvr", "--since", "2024-03-01",
+    const TCommandLine line = ParseHistoryArgs({"--history", "/srv/dvr", "--since", "2024-03-01",
                                      "--until=2024-03-02 12:30", "--name", "A*.TXT", "--partner",
                                      "acme", "--direction", "receive", "--failed", "--json"});
     EXPECT_EQ(line.Mode, TRunMode::History) << line.Error;
@@ -36,14 +36,14 @@ TEST(HistoryCommand, TheCommandLineAsksForTheRightRows) {
     EXPECT_TRUE(line.Filter.FailedOnly);
     EXPECT_TRUE(line.Json);
     // A date alone as the end takes in the whole of that day.
-    EXPECT_EQ(Parse({"--history", "x", "--until", "2024-03-02"}).Filter.Until,
+    EXPECT_EQ(ParseHistoryArgs({"--history", "x", "--until", "2024-03-02"}).Filter.Until,
               EncodeDate(2024, 3, 3));
 
-    TCommandLine verify = Parse({"--verify", "/tmp/a.txt", "--dir", "/srv/dvr"});
+    TCommandLine verify = ParseHistoryArgs({"--verify", "/tmp/a.txt", "--dir", "/srv/dvr"});
     EXPECT_EQ(verify.Mode, TRunMode::Verify);
     EXPECT_EQ(verify.VerifyFile, "/tmp/a.txt");
     EXPECT_EQ(verify.Dir, "/srv/dvr");
-    EXPECT_EQ(Parse({"--history", "/srv/dvr", "--verify", "a"}).Mode, TRunMode::Verify);
+    EXPECT_EQ(ParseHistoryArgs({"--history", "/srv/dvr", "--verify", "a"}).Mode, TRunMode::Verify);
 
     for (const auto& wrong : std::vector<std::vector<const char*>>{
              {"--history", "x", "--since", "yesterday"},
@@ -55,7 +55,7 @@ TEST(HistoryCommand, TheCommandLineAsksForTheRightRows) {
              {"--status", "x", "--verify", "a"},
              {"--history", "x", "--status", "y"},
          })
-        EXPECT_EQ(Parse(wrong).Mode, TRunMode::Error) << wrong[0] << " " << wrong[1];
+        EXPECT_EQ(ParseHistoryArgs(wrong).Mode, TRunMode::Error) << wrong[0] << " " << wrong[1];
 }
 
 TEST(HistoryCommand, FindsKnownFilesAndTellsTheirBytesApart) {
