@@ -119,6 +119,7 @@ void ReadProgramInfo() {
     p.EmailContentType = "multipart/mixed";
     DebugMode = false;
     p.Sequence = 1;
+    p.HistoryDays = 400;
     p.AutoImport = true;
     MultiUser = false;
     const TIniFile& user = *UserIni;
@@ -132,6 +133,7 @@ void ReadProgramInfo() {
     ReadKey(*DvrIni, "EMAIL_CONTENT_TYPE", p.EmailContentType);
     ReadKey(user, "DEBUGMODE", DebugMode);
     ReadKey(user, "SEQUENCE", p.Sequence);
+    ReadKey(user, "HISTORY_DAYS", p.HistoryDays);
     ReadKey(user, "AUTOIMPORT", p.AutoImport);
     ReadKey(user, "MULTIUSER", MultiUser);
 }

@@ -15,7 +15,9 @@
 #include "dialup/connect_mgr.h"
 #include "dialup/ras_conn.h"
 #include "gateway/cycle_outcome.h"
+#include "gateway/history_rows.h"
 #include "gateway/window_controller.h"
+#include "history/history_recorder.h"
 #include "transfer/recv_thread.h"
 #include "transfer/send_thread.h"
 
@@ -166,6 +168,7 @@ void TMainController::SendFinish() {
     // time goes back at once; a receive under way shows it when it ends.
     if (lineStays && RecvIdle && ScheduleEnabled()) ShowNextConnection();
     RefreshCounters();
+    if (history_) history_->Record(SendHistoryRows(outcome, LoadedSettings(), Now()));
     CycleEnded(lastSend_, SendCycleOutcome(outcome, Now()));
     if (SendOutcome) SendOutcome(outcome);
     ReportCycle(TCycleEvent::SendEnded);
@@ -189,6 +192,7 @@ void TMainController::ReceiveFinish() {
         ShowNextConnection();
         Timer_RecvSchedule->SetEnabled(true);
     }
+    if (history_) history_->Record(ReceiveHistoryRows(outcome, LoadedSettings(), Now()));
     CycleEnded(lastReceive_, ReceiveCycleOutcome(outcome, Now()));
     if (ReceiveOutcome) ReceiveOutcome(outcome);
     ReportCycle(TCycleEvent::ReceiveEnded);

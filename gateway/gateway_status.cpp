@@ -21,28 +21,9 @@ std::string TimeJson(TDateTime value) {
     return text;
 }
 
-// Texts are 8-bit bytes: every byte outside printable ASCII is written as \u00XX, so the
-// file is plain ASCII whatever a log line carried and reads back byte for byte.
-std::string StringJson(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7f) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 std::string TextsJson(const std::vector<std::string>& texts) {
     std::string out = "[";
-    for (const std::string& text : texts) out += (out.size() > 1 ? ", " : "") + StringJson(text);
+    for (const std::string& text : texts) out += (out.size() > 1 ? ", " : "") + JsonString(text);
     return out + "]";
 }
 
@@ -52,7 +33,7 @@ std::string OutcomeJson(const TCycleOutcome& outcome, const char* countName,
     return std::string("{\"time\": ") + TimeJson(outcome.Time) + ", \"result\": \"" + result +
            "\", \"" + countName + "\": " + std::to_string(outcome.Count) + ", \"" + failedName +
            "\": " + std::to_string(outcome.FailedCount) +
-           ", \"detail\": " + StringJson(outcome.Detail) + "}";
+           ", \"detail\": " + JsonString(outcome.Detail) + "}";
 }
 
 // A JSON value as far as the status needs one.
@@ -286,8 +267,9 @@ std::string StatusToJson(const TGatewayStatus& status) {
            ",\n  \"error_files\": " + std::to_string(status.ErrorFiles) +
            ",\n  \"kept_sent\": " + TextsJson(status.KeptSent) +
            ",\n  \"next_connection\": " + TimeJson(status.NextConnection) +
-           ",\n  \"line\": " + StringJson(status.Line) +
-           ",\n  \"certificate_check\": " + StringJson(status.CertificateCheck) + "\n}\n";
+           ",\n  \"line\": " + JsonString(status.Line) +
+           ",\n  \"certificate_check\": " + JsonString(status.CertificateCheck) +
+           ",\n  \"history\": " + JsonString(status.History) + "\n}\n";
 }
 
 bool StatusFromJson(const std::string& text, TGatewayStatus& status, std::string& error) {
@@ -310,6 +292,7 @@ bool StatusFromJson(const std::string& text, TGatewayStatus& status, std::string
         read.NextConnection = TimeMember(document, "next_connection");
         read.Line = TextOf(document, "line");
         read.CertificateCheck = TextOf(document, "certificate_check");
+        read.History = TextOf(document, "history");
         status = read;
         return true;
     } catch (const std::exception& e) {
@@ -337,6 +320,8 @@ std::vector<std::string> StatusProblems(const TGatewayStatus& status, TDateTime 
         problems.push_back(std::to_string(status.ErrorFiles) + " file(s) in the Error folder");
     for (const std::string& name : status.KeptSent)
         problems.push_back(name + " in the Outbox was sent, but the Sentbox could not take it");
+    if (!status.History.empty())
+        problems.push_back("the transfer history cannot be written: " + status.History);
     CheckOutcome("send", status.LastSend, problems);
     CheckOutcome("receive", status.LastReceive, problems);
     return problems;
@@ -352,4 +337,21 @@ void WriteStatusFile(const std::string& logPath, const TGatewayStatus& status) {
     file.Write(StatusToJson(status));
     file.SetModeAlways(0644 & ~ProcessUmask());
     file.Commit();
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7f) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
 }

@@ -17,6 +17,7 @@
 #include "common/window_messages.h"
 #include "dialup/connect_mgr.h"
 #include "gateway/schedule.h"
+#include "history/history_recorder.h"
 #include "transfer/recv_thread.h"
 #include "transfer/send_thread.h"
 
@@ -81,6 +82,14 @@ void TMainController::FormCreate() {
     } catch (const std::exception& e) {
         ShowHandlerError(e);
     }
+    if (!ProgramInfo.LogPath.empty())
+        history_ = std::make_unique<THistoryRecorder>(ProgramInfo.LogPath + kHistoryFileName,
+                                                      [](const std::string& line) {
+                                                          try {
+                                                              WriteLog(line, 1);
+                                                          } catch (const std::exception&) {
+                                                          }
+                                                      });
     // A killed run's upload copies and half-written files go before any new work starts.
     try {
         if (!ProgramInfo.OutboxPath.empty()) SweepLeftovers(LoadedSettings());
@@ -150,7 +159,7 @@ bool TMainController::FormClose() {
 void TMainController::CloseDown() {
     // Whatever housekeeping or the log raise, the settings and the lock file are released.
     try {
-        CheckHousekeeping();
+        if (CheckHousekeeping()) PurgeHistory();
     } catch (const std::exception& e) {
         ShowHandlerError(e);
     }
@@ -166,6 +175,15 @@ void TMainController::CloseDown() {
     ReleaseSettings();
     if (setup_.LockFile) setup_.LockFile->Delete();
     closed_ = true;
+}
+
+void TMainController::PurgeHistory() {
+    if (!history_ || ProgramInfo.HistoryDays <= 0) return;
+    const long removed = history_->Purge(Date() - ProgramInfo.HistoryDays);
+    if (removed >= 0)
+        WriteLog("Purge History(" + history_->Path() + ") - " + std::to_string(removed) +
+                     " row(s) deleted.",
+                 1);
 }
 
 void TMainController::WindowMessage(int message, int /*wParam*/, long lParam) {

@@ -10,12 +10,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
+#include "common/file_digest.h"
 #include "common/password.h"
 #include "common/test_support.h"
+#include "history/history_store.h"
 #include "support/real_time.h"
 #include "transfer/webmail_standin.h"
 
@@ -109,6 +112,29 @@ class TInstallation {
     pid_t pid_ = -1;
 };
 
+// The one row an installation's history holds after the exchange.
+THistoryRow OnlyHistoryRow(const TInstallation& installation) {
+    const auto rows = THistoryStore(installation.Base() + "LOG/" + kHistoryFileName,
+                                    THistoryStore::TOpen::Existing)
+                          .Find({});
+    EXPECT_EQ(rows.size(), 1u);
+    return rows.empty() ? THistoryRow{} : rows[0];
+}
+
+// Runs a built program with arguments; its standard output, and its exit status in status.
+std::string RunProgram(const std::string& program, const std::string& arguments, int& status) {
+    const std::string command = std::string(DOVRANT_BIN_DIR) + "/" + program + " " + arguments;
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    std::string out;
+    if (!pipe) return out;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, got);
+    const int raw = ::pclose(pipe);
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return out;
+}
+
 std::string UserIniText(const std::string& address, const std::string& schedule) {
     return "[SYSTEM]\nLOG_LEVEL=2\nAUTOIMPORT=1\n[IDENTIFICATION]\nEMAIL_ADDR=" + address +
            "\nLOGIN_ID=R1\nPASSWORD=" + EncodeStoredPassword("e2e-pw") +
@@ -188,6 +214,53 @@ TEST(EndToEnd, TwoInstallationsExchangeAFileThroughTheServiceOnTheSchedule) {
     EXPECT_TRUE(receiver.Logged("Receive finish"));
     EXPECT_TRUE(receiver.Logged("Close program"));
     EXPECT_EQ(JsonNumber(standin.Get("status"), "receiver@e2e.example"), 0);
+
+    // Both histories tell what went and what came, with the bytes' checksums.
+    const THistoryRow sent = OnlyHistoryRow(sender);
+    EXPECT_EQ(sent.Direction, THistoryDirection::Send);
+    EXPECT_EQ(sent.Name, "A4711.TXT");
+    EXPECT_EQ(sent.Folder + sent.FinalName, sender.Base() + "SENTBOX/A4711.TXT");
+    EXPECT_EQ(sent.Outcome, THistoryOutcome::Sent);
+    EXPECT_EQ(sent.Partner, "receiver@e2e.example");
+    EXPECT_EQ(sent.Service, "sender@e2e.example");
+    EXPECT_EQ(sent.Size, static_cast<int64_t>(content.size()));
+    EXPECT_EQ(sent.Sha256, FileDigest(sender.Base() + "SENTBOX/A4711.TXT").Sha256);
+    const THistoryRow received = OnlyHistoryRow(receiver);
+    EXPECT_EQ(received.Direction, THistoryDirection::Receive);
+    EXPECT_EQ(received.Name, "A4711.msg");
+    EXPECT_EQ(received.Folder, receiver.Base() + "INBOX/");
+    EXPECT_EQ(received.Outcome, THistoryOutcome::Stored);
+    EXPECT_NE(received.Partner.find("sender@e2e.example"), std::string::npos);
+    EXPECT_EQ(received.Subject, "ORDERS message");
+    EXPECT_FALSE(received.MessageId.empty());
+    EXPECT_EQ(received.Size, static_cast<int64_t>(stored.size()));
+    EXPECT_EQ(received.Sha256, FileDigest(receiver.Base() + "INBOX/A4711.msg").Sha256);
+
+    // And the command lines of both programs find them.
+    int status = -1;
+    std::string out = RunProgram("quillbern-dovrantd",
+                                 "--history " + sender.Base() + " --name 'a47*' --json", status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("\"name\": \"A4711.TXT\""), std::string::npos) << out;
+    EXPECT_NE(out.find("\"outcome\": \"sent\""), std::string::npos) << out;
+    out = RunProgram("quillbern-dovrant", "--history " + receiver.Base() + " --direction send",
+                     status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("0 row(s)"), std::string::npos) << out;
+    out = RunProgram("quillbern-dovrant",
+                     "--verify " + receiver.Base() + "INBOX/A4711.msg --dir " + receiver.Base(),
+                     status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("received as A4711.msg: stored"), std::string::npos) << out;
+    const std::string copy = root.Path() + "copy.txt";
+    WriteFile(copy, content);
+    out = RunProgram("quillbern-dovrantd", "--verify " + copy + " --dir " + sender.Base(), status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("sent as A4711.TXT: sent, to receiver@e2e.example"), std::string::npos)
+        << out;
+    WriteFile(copy, content + "changed");
+    RunProgram("quillbern-dovrantd", "--verify " + copy + " --dir " + sender.Base(), status);
+    EXPECT_EQ(status, 1);
 }
 
 // The window answers SIGTERM as the headless run does: during a send it closes when the send

@@ -205,7 +205,7 @@ TEST_F(WindowTest, TrayMenuStateToolTipAndNotificationsFollowTheWindow) {
         captions << (action->isSeparator() ? QString("-") : action->text());
     EXPECT_EQ(captions, QStringList({"&Show Window", "-", "&Receive Now", "R&esume Auto Import",
                                      "&Pause Auto Import", "-", "&Open Folder", "&Failed Files...",
-                                     "-", "E&xit"}));
+                                     "&History...", "-", "E&xit"}));
     // The window's own actions, so their state (Pause or Resume) is the same everywhere.
     EXPECT_TRUE(tray.Menu->actions().contains(window->PauseAutoImport));
     EXPECT_EQ(tray.FolderMenu->actions(),

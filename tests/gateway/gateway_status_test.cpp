@@ -197,7 +197,9 @@ TEST(CycleOutcome, CountsWhatTheWorkersHandBack) {
     // A sent file the Sentbox could not take, or an error that ended the run, fails it.
     twelve.Files[3].Fate = TFileFate::SentKeptAsSent;
     EXPECT_TRUE(SendCycleOutcome(twelve, kNoon).Failed);
-    EXPECT_EQ(SendCycleOutcome(TSendOutcome{{}, "", "disk gone"}, kNoon).Detail,
+    TSendOutcome ended;
+    ended.FatalError = "disk gone";
+    EXPECT_EQ(SendCycleOutcome(ended, kNoon).Detail,
               "Send: Error on sending message(s). disk gone");
 
     TReceiveOutcome stored;
