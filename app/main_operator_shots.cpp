@@ -1,5 +1,6 @@
 // dovrant-operator-shots DIR: the tray menu, the failed-files window, the log view and the
-// transfer history on a throw-away installation, grabbed on the offscreen platform into DIR for the documentation.
+// transfer history on a throw-away installation, grabbed on the offscreen platform into DIR for the
+// documentation.
 
 #include <QApplication>
 #include <QTimer>

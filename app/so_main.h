@@ -8,8 +8,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMainWindow>
-#include <QPointer>
 #include <QMenu>
+#include <QPointer>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QToolButton>

@@ -1,5 +1,6 @@
 // The operator's extras on the main window: the tray, notifications, the failed-files window,
-// the log view, the transfer history, their switches in USER.INI, and the accessible names of the window's parts.
+// the log view, the transfer history, their switches in USER.INI, and the accessible names of the
+// window's parts.
 
 #include <QCloseEvent>
 #include <exception>
@@ -134,8 +135,8 @@ void Tso_frmMain::ShowLogView() {
 
 void Tso_frmMain::ShowHistory() {
     if (!historyDlg_) {
-        historyDlg_ = CreateFormWaiting<THistoryDlg>(this, ProgramInfo.LogPath + kHistoryFileName)
-                          .release();
+        historyDlg_ =
+            CreateFormWaiting<THistoryDlg>(this, ProgramInfo.LogPath + kHistoryFileName).release();
         historyDlg_->setAttribute(Qt::WA_DeleteOnClose);
         historyDlg_->FolderOpener = [this](const std::string& folder) { OpenFolder(folder); };
     } else {

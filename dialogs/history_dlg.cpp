@@ -9,8 +9,8 @@
 
 namespace {
 
-const char* const kHeaders[] = {"Time",    "Direction", "Name",  "Outcome",
-                                "Size",    "Partner",   "Where", "Reason"};
+const char* const kHeaders[] = {"Time", "Direction", "Name",  "Outcome",
+                                "Size", "Partner",   "Where", "Reason"};
 static_assert(std::size(kHeaders) == static_cast<std::size_t>(THistoryColumn::Count));
 
 QLineEdit* FieldEdit(QWidget* parent, const char* name, const char* placeholder) {
@@ -126,10 +126,9 @@ void THistoryDlg::SortByColumn(int column) {
     const auto chosen = static_cast<THistoryColumn>(column);
     // A second click turns the order; a new column starts from its natural one, times and
     // sizes largest first.
-    const bool ascending =
-        chosen == controller_.SortColumn()
-            ? !controller_.Ascending()
-            : chosen != THistoryColumn::Time && chosen != THistoryColumn::Size;
+    const bool ascending = chosen == controller_.SortColumn()
+                               ? !controller_.Ascending()
+                               : chosen != THistoryColumn::Time && chosen != THistoryColumn::Size;
     const int64_t keep = ChosenId();
     controller_.SortBy(chosen, ascending);
     List->header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);

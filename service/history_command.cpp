@@ -87,8 +87,9 @@ int PrintHistory(const std::string& programDir, const THistoryFilter& filter, bo
         if (!row.Reason.empty()) where += (where.empty() ? "" : " - ") + row.Reason;
         out << std::setw(20) << HistoryTime(row.Time) << std::setw(8)
             << HistoryDirectionText(row.Direction) << std::setw(24) << TerminalText(row.Name)
-            << std::setw(21) << HistoryOutcomeText(row.Outcome) << std::setw(10) << SizeOrDash(row.Size)
-            << std::setw(28) << TerminalText(row.Partner) << TerminalText(where) << "\n";
+            << std::setw(21) << HistoryOutcomeText(row.Outcome) << std::setw(10)
+            << SizeOrDash(row.Size) << std::setw(28) << TerminalText(row.Partner)
+            << TerminalText(where) << "\n";
     }
     out << rows.size() << " row(s)\n";
     return 0;

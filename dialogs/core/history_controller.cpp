@@ -83,13 +83,15 @@ void THistoryController::SortBy(THistoryColumn column, bool ascending) {
 }
 
 void THistoryController::Sort() {
-    std::stable_sort(rows_.begin(), rows_.end(), [this](const THistoryRow& a, const THistoryRow& b) {
-        const int by = Compare(a, b, sortColumn_);
-        if (by != 0) return ascending_ ? by < 0 : by > 0;
-        // Alike in the column: newest first, and of one moment the last written first.
-        if (a.Time != b.Time) return a.Time > b.Time;
-        return a.Id > b.Id;
-    });
+    std::stable_sort(rows_.begin(), rows_.end(),
+                     [this](const THistoryRow& a, const THistoryRow& b) {
+                         const int by = Compare(a, b, sortColumn_);
+                         if (by != 0) return ascending_ ? by < 0 : by > 0;
+                         // Alike in the column: newest first, and of one moment the last written
+                         // first.
+                         if (a.Time != b.Time) return a.Time > b.Time;
+                         return a.Id > b.Id;
+                     });
 }
 
 int THistoryController::IndexOf(int64_t id) const {

@@ -81,8 +81,9 @@ TEST_F(WindowTest, HistoryWindowSearchesSortsOpensFoldersAndFollowsTheCycles) {
     // A click on a header sorts by it, largest sizes first; a second click turns the order.
     QHeaderView* header = list->header();
     const int sizeSection = static_cast<int>(C::Size);
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
-                      QPoint(header->sectionViewportPosition(sizeSection) + 5, header->height() / 2));
+    QTest::mouseClick(
+        header->viewport(), Qt::LeftButton, {},
+        QPoint(header->sectionViewportPosition(sizeSection) + 5, header->height() / 2));
     EXPECT_EQ(HistoryColumnTexts(list, C::Size), QStringList({"700", "40", "5", ""}));
     EXPECT_EQ(header->sortIndicatorSection(), sizeSection);
     EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);

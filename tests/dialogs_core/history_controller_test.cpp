@@ -17,8 +17,7 @@ THistoryFields Asked(std::string search, std::string name = "", std::string part
 
 std::string ShownNames(const THistoryController& controller) {
     std::string names;
-    for (const THistoryRow& row : controller.Rows())
-        names += (names.empty() ? "" : " ") + row.Name;
+    for (const THistoryRow& row : controller.Rows()) names += (names.empty() ? "" : " ") + row.Name;
     return names;
 }
 
@@ -39,7 +38,8 @@ TEST(HistoryController, FiltersFromTheWindowsFieldsAndSortsByAnyColumn) {
         HistoryEntry("A4711.TXT", 1, 10, D::Send, O::Sent, "/s/", "orders@acme.example", 300),
         HistoryEntry("B17.TXT", 2, 9, D::Send, O::ToError, "/e/", "billing@beta.example", 50),
         HistoryEntry("INV-88.pdf", 2, 12, D::Receive, O::Stored, "/i/", "bills@acme.example", 4000),
-        HistoryEntry("C5.TXT", 3, 8, D::Send, O::PossiblyDelivered, "/e/", "orders@acme.example", 20),
+        HistoryEntry("C5.TXT", 3, 8, D::Send, O::PossiblyDelivered, "/e/", "orders@acme.example",
+                     20),
         HistoryEntry("7713", 3, 9, D::Receive, O::LeftInMailbox, "", "", -1),
         HistoryEntry("a4711.txt", 3, 10, D::Send, O::Sent, "/s/", "orders@acme.example", 300),
     };
@@ -57,12 +57,16 @@ TEST(HistoryController, FiltersFromTheWindowsFieldsAndSortsByAnyColumn) {
         const char* names;  // in the order shown; null when the fields are refused
     };
     const TCase cases[] = {
-        {"nothing set: newest first", {}, C::Time, false,
+        {"nothing set: newest first",
+         {},
+         C::Time,
+         false,
          "a4711.txt 7713 C5.TXT INV-88.pdf B17.TXT A4711.TXT"},
         {"oldest first", {}, C::Time, true, "A4711.TXT B17.TXT INV-88.pdf C5.TXT 7713 a4711.txt"},
         {"search finds the subject", Asked(" invoice "), C::Time, false, "INV-88.pdf"},
         {"name with wildcards, any case", Asked("", "a47*"), C::Time, false, "a4711.txt A4711.TXT"},
-        {"received only", Asked("", "", "", "", "", F::Received), C::Time, false, "7713 INV-88.pdf"},
+        {"received only", Asked("", "", "", "", "", F::Received), C::Time, false,
+         "7713 INV-88.pdf"},
         {"one whole day", Asked("", "", "", "2026-12-02", "2026-12-02"), C::Time, false,
          "INV-88.pdf B17.TXT"},
         {"from a time on", Asked("", "", "", "2026-12-02 10:00"), C::Time, true,
@@ -72,9 +76,15 @@ TEST(HistoryController, FiltersFromTheWindowsFieldsAndSortsByAnyColumn) {
         {"a to that is no date", Asked("", "", "", "", "2026-13-01"), C::Time, false, nullptr},
         // Sizes as numbers, unknown first; equal sizes newest first.
         {"by size", {}, C::Size, true, "7713 C5.TXT B17.TXT a4711.txt A4711.TXT INV-88.pdf"},
-        {"by name, any case", {}, C::Name, true,
+        {"by name, any case",
+         {},
+         C::Name,
+         true,
          "7713 a4711.txt A4711.TXT B17.TXT C5.TXT INV-88.pdf"},
-        {"by outcome's words, down", {}, C::Outcome, false,
+        {"by outcome's words, down",
+         {},
+         C::Outcome,
+         false,
          "B17.TXT INV-88.pdf a4711.txt A4711.TXT C5.TXT 7713"},
         {"by partner, filtered", Asked("", "", "", "", "", F::Sent), C::Partner, true,
          "B17.TXT a4711.txt C5.TXT A4711.TXT"},

@@ -23,9 +23,9 @@ TCommandLine ParseHistoryArgs(std::vector<const char*> args) {
 }
 
 TEST(HistoryCommand, TheCommandLineAsksForTheRightRows) {
-    const TCommandLine line = ParseHistoryArgs({"--history", "/srv/dvr", "--since", "2024-03-01",
-                                     "--until=2024-03-02 12:30", "--name", "A*.TXT", "--partner",
-                                     "acme", "--direction", "receive", "--failed", "--json"});
+    const TCommandLine line = ParseHistoryArgs(
+        {"--history", "/srv/dvr", "--since", "2024-03-01", "--until=2024-03-02 12:30", "--name",
+         "A*.TXT", "--partner", "acme", "--direction", "receive", "--failed", "--json"});
     EXPECT_EQ(line.Mode, TRunMode::History) << line.Error;
     EXPECT_EQ(line.Dir, "/srv/dvr");
     EXPECT_EQ(line.Filter.Since, EncodeDate(2024, 3, 1));
