@@ -1,6 +1,7 @@
 #include "gateway/gateway_status.h"
 
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -189,13 +190,13 @@ const TJson* Member(const TJson& object, const char* name) {
     return found == object.Members.end() ? nullptr : &found->second;
 }
 
-long NumberOf(const TJson& object, const char* name) {
+long NumberOf(const TJson& object, const char* name, double limit = 1e15) {
     const TJson* value = Member(object, name);
     if (!value || value->Kind != TJson::Number)
         throw std::runtime_error(std::string("\"") + name + "\" missing");
     // Counts and process ids only; anything else (NaN included) is no status of ours.
     const double number = value->NumberValue;
-    if (!(number >= 0 && number <= 1e15))
+    if (!(number >= 0 && number <= limit))
         throw std::runtime_error(std::string("\"") + name + "\" is out of range");
     return static_cast<long>(number);
 }
@@ -283,7 +284,8 @@ bool StatusFromJson(const std::string& text, TGatewayStatus& status, std::string
         if (!running || running->Kind != TJson::Bool)
             throw std::runtime_error("\"running\" missing");
         read.Running = running->BoolValue;
-        read.Pid = static_cast<int>(NumberOf(document, "pid"));
+        // A process id wider than an int would be cut to some other process's id.
+        read.Pid = static_cast<int>(NumberOf(document, "pid", std::numeric_limits<int>::max()));
         read.LastSend = OutcomeOf(document, "last_send", "sent", "to_error");
         read.LastReceive = OutcomeOf(document, "last_receive", "received", "not_stored");
         read.OutboxWaiting = NumberOf(document, "outbox_waiting");

@@ -99,6 +99,7 @@ TEST(GatewayStatus, RejectsWhatIsNotAStatus) {
         // Numbers a count cannot hold must not reach a conversion.
         Replace(good, "\"pid\": 4711", "\"pid\": 1e300"),
         Replace(good, "\"pid\": 4711", "\"pid\": nan"),
+        Replace(good, "\"pid\": 4711", "\"pid\": 4288888888842"),
         Replace(good, "\"error_files\": 0", "\"error_files\": -1"),
         Replace(good, "\"kept_sent\": []", "\"kept_sent\": \"A1.TXT.sent\""),
     };
