@@ -1,5 +1,6 @@
-// dovrant-operator-shots DIR: the tray menu, the failed-files window and the log view on a
-// throw-away installation, grabbed on the offscreen platform into DIR for the documentation.
+// dovrant-operator-shots DIR: the tray menu, the failed-files window, the log view and the
+// transfer history on a throw-away installation, grabbed on the offscreen platform into DIR for the
+// documentation.
 
 #include <QApplication>
 #include <QTimer>
@@ -14,6 +15,7 @@
 #include "common/base/datetime.h"
 #include "common/settings.h"
 #include "common/syslog.h"
+#include "history/history_store.h"
 
 namespace fs = std::filesystem;
 
@@ -59,6 +61,44 @@ int main(int argc, char* argv[]) {
     std::ofstream(error + "RECV_20261209093012_7713.eml") << std::string(5120, 'm');
     WriteLog("Receive: 2 message(s) was/were received.", 1);
     WriteLog("Receive finish", 1);
+    // The same morning as the history keeps it, after a week of work.
+    std::vector<THistoryRow> rows;
+    auto add = [&](const char* name, int day, int hour, int minute, THistoryDirection direction,
+                   THistoryOutcome outcome, const std::string& folder, const char* partner,
+                   int64_t size, const char* reason) {
+        THistoryRow row;
+        row.Time = EncodeDate(2026, 12, day) + EncodeTime(hour, minute, 12, 0);
+        row.Direction = direction;
+        row.Name = row.FinalName = name;
+        row.Folder = folder;
+        row.Service = "demo@example.com";
+        row.Partner = partner;
+        row.Size = size;
+        row.Sha256 = "5f1c0e9a7d3b42c8e6a1f0b9d87c6e5a4b3c2d1e0f9a8b7c6d5e4f3a2b1c0d9e";
+        row.Outcome = outcome;
+        row.Reason = reason;
+        if (direction == THistoryDirection::Receive) {
+            row.MessageId = "7713@mail.example";
+            row.Subject = std::string(name).substr(0, 3) == "INV" ? "Invoice" : "Despatch advice";
+        }
+        rows.push_back(row);
+    };
+    using D = THistoryDirection;
+    using O = THistoryOutcome;
+    // Folders as an installation under /srv shows them, not the throw-away one's.
+    const std::string sent = "/srv/dovrant/SENTBOX/", inbox = "/srv/dovrant/INBOX/",
+                      errors = "/srv/dovrant/ERROR/";
+    add("A1980.TXT", 7, 9, 30, D::Send, O::Sent, sent, "orders@acme.example", 1840, "");
+    add("INV-3310.EDI", 7, 10, 0, D::Receive, O::Stored, inbox, "billing@beta.example", 6512, "");
+    add("A1994.TXT", 8, 9, 30, D::Send, O::Sent, sent, "orders@acme.example", 2210, "");
+    add("DESADV-88.EDI", 8, 14, 0, D::Receive, O::Stored, inbox, "ship@acme.example", 3077, "");
+    add("B17.TXT", 9, 9, 0, D::Send, O::Sent, sent, "orders@beta.example", 960, "");
+    add("A2041.TXT", 9, 9, 30, D::Send, O::ToError, errors, "", 2310,
+        "Receiver E-mail or WebMailSender not found");
+    add("RECV_20261209093012_7713.eml", 9, 9, 30, D::Receive, O::KeptInError, errors,
+        "ship@acme.example", 5120, "Unable to create directory: '/srv/dovrant/INBOX/ORD/'");
+    add("INV-3321.EDI", 9, 9, 31, D::Receive, O::Stored, inbox, "billing@beta.example", 7004, "");
+    THistoryStore(ProgramInfo.LogPath + kHistoryFileName).Add(rows);
     window.show();
 
     int result = 1;
@@ -85,6 +125,14 @@ int main(int argc, char* argv[]) {
         QApplication::processEvents();
         if (!log.grab().save(QString::fromStdString((out / "log-view.png").string()))) result = 1;
         log.hide();
+
+        window.History->trigger();
+        THistoryDlg* history = window.HistoryWindow();
+        history->List->setCurrentItem(history->List->topLevelItem(1));
+        QApplication::processEvents();
+        if (!history->grab().save(QString::fromStdString((out / "history.png").string())))
+            result = 1;
+        history->close();
         window.close();
         app.quit();
     });

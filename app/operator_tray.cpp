@@ -28,6 +28,7 @@ TOperatorTray::TOperatorTray(Tso_frmMain& window, TCycleMonitor& monitor)
     FolderMenu->addAction(window.OpenOutbox);
     FolderMenu->addAction(window.OpenError);
     Menu->addAction(window.FailedFiles);
+    Menu->addAction(window.History);
     Menu->addSeparator();
     Menu->addAction(window.Exit1);
 

@@ -201,6 +201,7 @@ void Tso_frmMain::BuildMenus() {
     File1->addSeparator();
     File1->addAction(FailedFiles);
     File1->addAction(LogView);
+    File1->addAction(History);
     File1->addSeparator();
     File1->addAction(Exit1);
     Tool1 = menuBar()->addMenu("&Tool");

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPointer>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QToolButton>
@@ -17,6 +18,7 @@
 #include <string>
 
 #include "app/activity_indicator.h"
+#include "dialogs/history_dlg.h"
 #include "gateway/window_controller.h"
 
 class TQtOperatorView;
@@ -66,6 +68,7 @@ class Tso_frmMain : public QMainWindow, public IMainView {
     // switches (kept in USER.INI).
     QAction* FailedFiles;
     QAction* LogView;
+    QAction* History;
     QAction* ShowWindow;
     QAction* Notifications;
     QAction* CloseToTray;
@@ -91,6 +94,9 @@ class Tso_frmMain : public QMainWindow, public IMainView {
     void RequestClose() override;
     void ShowFailedFiles();
     void ShowLogView();
+    // The transfer history, beside the window; searched again whenever a cycle ends.
+    void ShowHistory();
+    THistoryDlg* HistoryWindow() const { return historyDlg_; }
     // Brings the window back from the tray (or from behind others).
     void ShowFromTray();
     TCycleMonitor& Monitor() { return *monitor_; }
@@ -118,4 +124,5 @@ class Tso_frmMain : public QMainWindow, public IMainView {
     std::unique_ptr<TCycleMonitor> monitor_;
     bool operatorSettingsApplied_ = false;
     bool shown_ = false;
+    QPointer<THistoryDlg> historyDlg_;
 };

@@ -1,5 +1,6 @@
 // The operator's extras on the main window: the tray, notifications, the failed-files window,
-// the log view, their switches in USER.INI, and the accessible names of the window's parts.
+// the log view, the transfer history, their switches in USER.INI, and the accessible names of the
+// window's parts.
 
 #include <QCloseEvent>
 #include <exception>
@@ -12,6 +13,8 @@
 #include "common/folder_counters.h"
 #include "common/settings.h"
 #include "common/syslog.h"
+#include "dialogs/history_dlg.h"
+#include "history/history_store.h"
 #include "operator/cycle_monitor.h"
 #include "operator/operator_settings.h"
 
@@ -20,6 +23,8 @@ void Tso_frmMain::BuildOperatorActions() {
     connect(FailedFiles, &QAction::triggered, this, [this] { ShowFailedFiles(); });
     LogView = new QAction("&Log View...", this);
     connect(LogView, &QAction::triggered, this, [this] { ShowLogView(); });
+    History = new QAction("&History...", this);
+    connect(History, &QAction::triggered, this, [this] { ShowHistory(); });
     ShowWindow = new QAction("&Show Window", this);
     connect(ShowWindow, &QAction::triggered, this, [this] { ShowFromTray(); });
     Notifications = new QAction("&Notifications", this);
@@ -62,6 +67,9 @@ void Tso_frmMain::BuildOperatorFeatures() {
         if (!operatorSettingsApplied_ && UserIni) ApplyOperatorSettings();
         monitor_->Event(event);
         if (Tray) Tray->Refresh();
+        // The cycle's rows are written before it is told ended.
+        if (historyDlg_ && (event == TCycleEvent::SendEnded || event == TCycleEvent::ReceiveEnded))
+            historyDlg_->Reload();
     };
 }
 
@@ -123,4 +131,18 @@ void Tso_frmMain::ShowLogView() {
     auto dialog = CreateFormWaiting<TLogViewDlg>(this, ProgramInfo.LogPath);
     dialog->FolderOpener = [this](const std::string& folder) { OpenFolder(folder); };
     dialog->exec();
+}
+
+void Tso_frmMain::ShowHistory() {
+    if (!historyDlg_) {
+        historyDlg_ =
+            CreateFormWaiting<THistoryDlg>(this, ProgramInfo.LogPath + kHistoryFileName).release();
+        historyDlg_->setAttribute(Qt::WA_DeleteOnClose);
+        historyDlg_->FolderOpener = [this](const std::string& folder) { OpenFolder(folder); };
+    } else {
+        historyDlg_->Reload();
+    }
+    historyDlg_->show();
+    historyDlg_->raise();
+    historyDlg_->activateWindow();
 }

@@ -8,22 +8,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin=${1:-$root/build/bin}
 files=${2:-1000}
-work=$(mktemp -d)
-standin_pid=
-cleanup() {
-  [ -n "$standin_pid" ] && kill "$standin_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$root/bench/standin.sh"
 
 printf '{"accounts": [{"email": "bench@send.example", "login": "B1", "password": "bench"}]}' \
   > "$work/accounts.json"
-python3 "$root/tools/webmail/webmail_standin.py" --accounts "$work/accounts.json" \
-  --state-dir "$work/standin" > "$work/standin.out" 2>&1 &
-standin_pid=$!
-for _ in $(seq 300); do [ -s "$work/standin.out" ] && break; sleep 0.1; done
-port=$(python3 -c 'import json,sys; print(json.loads(open(sys.argv[1]).readline())["https_port"])' \
-  "$work/standin.out")
+standin_start "$work/accounts.json"
 url="https://127.0.0.1:$port/webmail/send?from=bench@send.example"
 
 mkdir -p "$work/DVR" "$work/OUTBOX" "$work/curl"

@@ -143,20 +143,22 @@ void PerformHousekeeping() {
 
 bool HousekeepNow = false;
 
-void CheckHousekeeping() {
+bool CheckHousekeeping() {
     if (HousekeepNow) {
         WriteLog("Perform housekeep manually.", 1);
         PerformHousekeeping();
-        return;
+        return true;
     }
-    if (!HousekeepInfo.AutoPurge) return;
+    if (!HousekeepInfo.AutoPurge) return false;
     WriteLog("Check housekeeping - last housekeeping date is " + DateText(HousekeepInfo.LastPurge),
              2);
     WriteLog("Check housekeeping - purge file every " +
                  std::to_string(HousekeepInfo.PurgeInterval) + " day(s)",
              2);
-    if (Date() - HousekeepInfo.LastPurge < HousekeepInfo.PurgeInterval) return;
+    if (Date() - HousekeepInfo.LastPurge < HousekeepInfo.PurgeInterval) return false;
     if (OperatorView().MessageBox(TMsgKind::Confirmation, "Perform Housekeeping now?", "",
-                                  TMsgButtons::YesNo) == TMsgAnswer::Yes)
-        PerformHousekeeping();
+                                  TMsgButtons::YesNo) != TMsgAnswer::Yes)
+        return false;
+    PerformHousekeeping();
+    return true;
 }

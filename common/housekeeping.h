@@ -9,8 +9,9 @@
 
 // The housekeeping decision at close: a manual request (HousekeepNow) runs it at once; with
 // automatic purging on and the purge interval passed since LastPurge, the operator is asked
-// "Perform Housekeeping now?" through the operator view. Otherwise nothing happens.
-void CheckHousekeeping();
+// "Perform Housekeeping now?" through the operator view. Otherwise nothing happens. True
+// when housekeeping ran.
+bool CheckHousekeeping();
 
 // The options dialog's "Housekeep now": the next close runs housekeeping at once. Main thread.
 extern bool HousekeepNow;

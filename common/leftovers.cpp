@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <exception>
+
+#include "common/base/atomic_file.h"
 #include "common/base/fileutil.h"
 #include "common/base/unique_handle.h"
 #include "common/file_in_use.h"
+#include "common/lookups.h"
 #include "common/settings.h"
 #include "common/syslog.h"
 
@@ -68,6 +72,34 @@ class TSweep {
     TFileUseProbe probe_;
 };
 
+// A file an earlier run sent but could not file in the Sentbox was kept in the Outbox as
+// "<name>.sent"; it is filed there now (under a free name when name is taken). Only names of
+// files the gateway sends: any other ".sent" file is not ours to move.
+void FileKeptSent(const TSettings& settings, const std::string& outbox) {
+    const std::string sentbox = IncludeTrailingPathDelimiter(settings.ProgramInfo.SentboxPath);
+    const std::string suffix = ".sent";
+    for (const std::string& name : FolderEntries(outbox)) {
+        if (name.size() <= suffix.size() ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string sent = name.substr(0, name.size() - suffix.size());
+        struct stat st {};
+        if (::lstat((outbox + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            !IsImportExtension(settings, ExtractFileExt(sent)))
+            continue;
+        std::string filed;
+        try {
+            filed = MoveFileAtomicToFreeName(outbox + name, sentbox, sent);
+        } catch (const std::exception& e) {
+            WriteLog("Send: " + sent + " was sent and is kept in the Outbox as " + name +
+                         ". Reason: " + e.what(),
+                     1);
+            continue;
+        }
+        WriteLog("Move file: " + name + " to " + sentbox + " as " + filed, 1);
+    }
+}
+
 }  // namespace
 
 std::vector<std::string> SweepLeftovers(const TSettings& settings) {
@@ -78,6 +110,7 @@ std::vector<std::string> SweepLeftovers(const TSettings& settings) {
         for (const std::string& name : FolderEntries(outbox))
             if (IsUploadFolder(name)) sweep.RemoveUploadFolder(outbox + name);
         sweep.SweepTemps(outbox, false, 0);
+        if (!p.SentboxPath.empty()) FileKeptSent(settings, outbox);
     }
     if (!p.InboxPath.empty()) sweep.SweepTemps(IncludeTrailingPathDelimiter(p.InboxPath), true, 0);
     for (const std::string& folder : {p.SentboxPath, p.ErrorPath})

@@ -11,4 +11,5 @@
 struct TSettings;
 
 // Removes the leftovers no running process holds open, logs each and returns their paths.
+// Files an earlier run sent but kept in the Outbox as "<name>.sent" are filed in the Sentbox.
 std::vector<std::string> SweepLeftovers(const TSettings& settings);

@@ -2,6 +2,8 @@
 // service an outbox file goes to, which folder a received file goes to.
 #include "common/lookups.h"
 
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 #include "common/base/atomic_file.h"
@@ -60,7 +62,8 @@ void GetInboxFolder(const TSettings& settings, const std::string& fileName, std:
             WriteLog("Create directory: '" + sub + "'", 1);
             // A folder that cannot be made must fail the save, not send it elsewhere.
             if (!ForceDirectories(sub))
-                throw std::runtime_error("Unable to create directory: '" + sub + "'");
+                throw std::runtime_error("Unable to create directory: '" + sub +
+                                         "': " + std::strerror(errno));
             FlushFolder(ExtractFilePath(sub.substr(0, sub.size() - 1)));
         }
         folder = sub;

@@ -23,6 +23,7 @@ struct TProgramInfo {
     std::string EmailContentType;
     int32_t LogLevel = 0;
     int32_t Sequence = 0;
+    int32_t HistoryDays = 0;  // rows of the transfer history older than this are purged
     bool AutoImport = false;
 };
 

@@ -80,21 +80,62 @@ void WarnOfOpenSecrets() {
 
 std::string DateText(TDateTime value) { return FormatDateTime("yyyy/MM/dd", value); }
 
+// One key: value is its default and gets the file's value. When the file cannot be read the
+// failure is kept and the default stays, and the other keys are still read: an empty folder
+// text would put the data into the working folder.
+void ReadKey(const TIniFile& ini, const char* key, std::string& value) {
+    try {
+        value = ini.ReadString("SYSTEM", key, value);
+    } catch (const std::exception&) {
+        KeepFirstFailure();
+    }
+}
+
+void ReadKey(const TIniFile& ini, const char* key, int32_t& value) {
+    try {
+        value = ini.ReadInteger("SYSTEM", key, value);
+    } catch (const std::exception&) {
+        KeepFirstFailure();
+    }
+}
+
+void ReadKey(const TIniFile& ini, const char* key, bool& value) {
+    try {
+        value = ini.ReadBool("SYSTEM", key, value);
+    } catch (const std::exception&) {
+        KeepFirstFailure();
+    }
+}
+
 void ReadProgramInfo() {
+    TProgramInfo& p = ProgramInfo;
+    p.Version = "";
+    p.LogLevel = 1;
+    p.InboxPath = BaseDir + "INBOX/";
+    p.OutboxPath = BaseDir + "OUTBOX/";
+    p.SentboxPath = BaseDir + "SENTBOX/";
+    p.ErrorPath = BaseDir + "ERROR/";
+    p.TempPath = BaseDir + "TEMP/";
+    p.EmailContentType = "multipart/mixed";
+    DebugMode = false;
+    p.Sequence = 1;
+    p.HistoryDays = 400;
+    p.AutoImport = true;
+    MultiUser = false;
     const TIniFile& user = *UserIni;
-    ProgramInfo.Version = DvrIni->ReadString("SYSTEM", "VERSION", "");
-    ProgramInfo.LogLevel = user.ReadInteger("SYSTEM", "LOG_LEVEL", 1);
-    ProgramInfo.InboxPath = user.ReadString("SYSTEM", "INBOX", BaseDir + "INBOX/");
-    ProgramInfo.OutboxPath = user.ReadString("SYSTEM", "OUTBOX", BaseDir + "OUTBOX/");
-    ProgramInfo.SentboxPath = user.ReadString("SYSTEM", "SENTBOX", BaseDir + "SENTBOX/");
-    ProgramInfo.ErrorPath = user.ReadString("SYSTEM", "ERROR", BaseDir + "ERROR/");
-    ProgramInfo.TempPath = user.ReadString("SYSTEM", "TEMPDIR", BaseDir + "TEMP/");
-    ProgramInfo.EmailContentType =
-        DvrIni->ReadString("SYSTEM", "EMAIL_CONTENT_TYPE", "multipart/mixed");
-    DebugMode = user.ReadBool("SYSTEM", "DEBUGMODE", false);
-    ProgramInfo.Sequence = user.ReadInteger("SYSTEM", "SEQUENCE", 1);
-    ProgramInfo.AutoImport = user.ReadBool("SYSTEM", "AUTOIMPORT", true);
-    MultiUser = user.ReadBool("SYSTEM", "MULTIUSER", false);
+    ReadKey(*DvrIni, "VERSION", p.Version);
+    ReadKey(user, "LOG_LEVEL", p.LogLevel);
+    ReadKey(user, "INBOX", p.InboxPath);
+    ReadKey(user, "OUTBOX", p.OutboxPath);
+    ReadKey(user, "SENTBOX", p.SentboxPath);
+    ReadKey(user, "ERROR", p.ErrorPath);
+    ReadKey(user, "TEMPDIR", p.TempPath);
+    ReadKey(*DvrIni, "EMAIL_CONTENT_TYPE", p.EmailContentType);
+    ReadKey(user, "DEBUGMODE", DebugMode);
+    ReadKey(user, "SEQUENCE", p.Sequence);
+    ReadKey(user, "HISTORY_DAYS", p.HistoryDays);
+    ReadKey(user, "AUTOIMPORT", p.AutoImport);
+    ReadKey(user, "MULTIUSER", MultiUser);
 }
 
 void CreateDataFolders() {

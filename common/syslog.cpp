@@ -82,6 +82,13 @@ void WriteLog(const std::string& message, int level) {
     }
 }
 
+void WriteLogQuietly(const std::string& message, int level) noexcept {
+    try {
+        WriteLog(message, level);
+    } catch (...) {
+    }
+}
+
 bool OpenLog(const std::string& logPath, int level, std::string* error) {
     std::lock_guard<std::mutex> lock(logMutex);
     if (error) error->clear();

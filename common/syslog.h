@@ -17,6 +17,10 @@
 // (EchoLogTo), log or no log.
 void WriteLog(const std::string& message, int level);
 
+// WriteLog for lines whose failure must not stop the work around them (the main thread's
+// cycle control, end handlers, destructors): a write error is dropped.
+void WriteLogQuietly(const std::string& message, int level) noexcept;
+
 // Opens this run's log: nothing when logLevel <= 0; otherwise creates logPath (with its
 // parents) when missing and the file logPath + start time + ".log" (replacing a file of that
 // name, never following a symbolic link there). Returns false when the folder or file cannot

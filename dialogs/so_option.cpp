@@ -351,6 +351,13 @@ QWidget* Tso_frmOption::BuildHousekeep() {
            "System log is a file which records users' operations for supporting purpose.",
            spnedtSysLogTime, cbxSysLogUnit);
     column->addWidget(pnlPurge);
+    // Purged whenever housekeeping runs, automatic or asked for.
+    auto* history = new QHBoxLayout;
+    history->addWidget(new QLabel("Keep the transfer history for ", page));
+    history->addWidget(spnedtHistoryDays = Spin(1, 36500, page));
+    history->addWidget(new QLabel("day(s)", page));
+    history->addStretch(1);
+    column->addLayout(history);
     column->addStretch(1);
     column->addWidget(btnHousekeep = new QPushButton("Housekeep now", page), 0, Qt::AlignRight);
     return page;
@@ -415,6 +422,7 @@ void Tso_frmOption::ShowValues(const TOptionValues& v) {
     cbxSentboxUnit->setCurrentText(QText(v.Sentbox.Unit));
     spnedtSysLogTime->setValue(v.SysLog.Number);
     cbxSysLogUnit->setCurrentText(QText(v.SysLog.Unit));
+    spnedtHistoryDays->setValue(v.HistoryDays);
 }
 
 TOptionValues Tso_frmOption::Values() const {
@@ -461,6 +469,7 @@ TOptionValues Tso_frmOption::Values() const {
     v.Inbox = {spnedtInboxTime->value(), StdText(cbxInboxUnit->currentText())};
     v.Sentbox = {spnedtSentboxTime->value(), StdText(cbxSentboxUnit->currentText())};
     v.SysLog = {spnedtSysLogTime->value(), StdText(cbxSysLogUnit->currentText())};
+    v.HistoryDays = spnedtHistoryDays->value();
     return v;
 }
 

@@ -89,6 +89,7 @@ class Tso_frmOption : public QDialog, public IOptionView {
     QComboBox* cbxInboxUnit;
     QSpinBox* spnedtSentboxTime;
     QComboBox* cbxSentboxUnit;
+    QSpinBox* spnedtHistoryDays = nullptr;
     QSpinBox* spnedtSysLogTime;
     QComboBox* cbxSysLogUnit;
     QPushButton* btnHousekeep;

@@ -31,8 +31,6 @@ bool dialInfoOpen = false;
 
 constexpr unsigned kConnectionSlots = 10;
 
-std::string Text(HRASCONN handle) { return std::to_string(handle); }
-
 std::string ErrorText(unsigned code) { return RasErrorText(static_cast<int>(code)); }
 
 // Reads the state of one listed connection and logs it under caller's name: true when it is
@@ -69,7 +67,7 @@ bool WaitUntilGone(HRASCONN handle) {
         if (MonotonicMs() >= end) break;
         WaitProcessingMessages(kHangUpPollMs);
     }
-    WriteLog("The line did not report connection " + Text(handle) + " gone within " +
+    WriteLog("The line did not report connection " + std::to_string(handle) + " gone within " +
                  std::to_string(kHangUpWaitLimitMs / 1000) + " seconds.",
              1);
     return false;
@@ -101,7 +99,7 @@ int CheckConnection() {
         GetRASConn(profile, "", 0, found, handle);
         DVR_RASConn = handle;
         if (found)
-            WriteLog("SO_RasConn.hConn := " + Text(handle), 2);
+            WriteLog("SO_RasConn.hConn := " + std::to_string(handle), 2);
         else
             WriteLog("No connection found!", 2);
     }
@@ -136,7 +134,7 @@ int CheckConnection() {
             }
             if (!aborted) {
                 DialedBySelf = true;
-                WriteLog("Connection DVR_RASConn := " + Text(DVR_RASConn), 2);
+                WriteLog("Connection DVR_RASConn := " + std::to_string(DVR_RASConn), 2);
             }
         }
     } catch (...) {
@@ -296,7 +294,7 @@ int DialWithProgress(const RASDIALPARAMS& params, HRASCONN& handle, bool& userAb
         // Below one trial a pass could neither dial nor be cancelled: it makes one trial.
         const int trials = std::max(1, static_cast<int>(ConnectionInfo.Retry));
         DoDialup(*form, params, trials, savePassword, userAborted, handle);
-        WriteLog("hRASConn := " + Text(handle), 2);
+        WriteLog("hRASConn := " + std::to_string(handle), 2);
     } catch (const std::exception& e) {
         WriteLog(std::string("Dialup failed. ") + e.what(), 1);
     }
@@ -306,7 +304,7 @@ int DialWithProgress(const RASDIALPARAMS& params, HRASCONN& handle, bool& userAb
 unsigned DoHangUp(HRASCONN& handle) {
     unsigned code = ERROR_SUCCESS;
     try {
-        WriteLog("Enter DoHangUp ('" + Text(handle) + "')", 2);
+        WriteLog("Enter DoHangUp ('" + std::to_string(handle) + "')", 2);
         code = RasHangUp(handle);
         SleepMs(3000);
         WriteLog("RasHangUp( ) return " + ErrorText(code), 2);
@@ -324,7 +322,7 @@ int HangUpConnection(HRASCONN& handle, std::string& message, bool terminateSocke
     try {
         unsigned code = ERROR_SUCCESS;
         if (handle != 0) {
-            WriteLog("RasHangUp. HRasConn: " + Text(handle), 2);
+            WriteLog("RasHangUp. HRasConn: " + std::to_string(handle), 2);
             code = RasHangUp(handle);
             SleepMs(3000);
             WriteLog("RasHangUp( ) return " + std::to_string(code) + " - " + ErrorText(code), 2);

@@ -53,11 +53,7 @@ TRasDialNotifier TDialProgress::Notifier() {
 
 int DialFrameForSecond(int second) { return 4 - ((second % 4) + 4) % 4; }
 
-namespace {
-
-std::string Text(HRASCONN handle) { return std::to_string(handle); }
-
-}  // namespace
+namespace {}  // namespace
 
 int DoDialup(TDialProgress& form, RASDIALPARAMS params, int trials, bool savePassword,
              bool& userAborted, HRASCONN& handle) {
@@ -79,13 +75,16 @@ int DoDialup(TDialProgress& form, RASDIALPARAMS params, int trials, bool savePas
                 throw std::runtime_error(text);
             }
             PumpMessages(0);
-            WriteLog("RasDial( ) return " + RasErrorText(0) + " aHRasConn := " + Text(handle), 2);
+            WriteLog(
+                "RasDial( ) return " + RasErrorText(0) + " aHRasConn := " + std::to_string(handle),
+                2);
 
             RASCONNSTATUS status;
             unsigned read = RasGetConnectStatus(handle, status);
             if (read != ERROR_SUCCESS) {
                 const std::string text = RasErrorText(static_cast<int>(read));
-                WriteLog("2.RasGetConnectStatus( '" + Text(handle) + "') return " + text, 2);
+                WriteLog("2.RasGetConnectStatus( '" + std::to_string(handle) + "') return " + text,
+                         2);
                 throw std::runtime_error("2.DoDialup.RasGetConnectStatus() - Failed." + text);
             }
             // Polled until the line settles, the operator cancels or the trial's time is up.
@@ -113,7 +112,9 @@ int DoDialup(TDialProgress& form, RASDIALPARAMS params, int trials, bool savePas
                 read = RasGetConnectStatus(handle, status);
                 if (read != ERROR_SUCCESS) {
                     const std::string text = RasErrorText(static_cast<int>(read));
-                    WriteLog("1.RasGetConnectStatus('" + Text(handle) + "') return " + text, 2);
+                    WriteLog(
+                        "1.RasGetConnectStatus('" + std::to_string(handle) + "') return " + text,
+                        2);
                     throw std::runtime_error("1.DoDialup.RasGetConnectStatus() - Failed." + text);
                 }
             }
@@ -123,7 +124,7 @@ int DoDialup(TDialProgress& form, RASDIALPARAMS params, int trials, bool savePas
                      2);
 
             if (form.UserAborted() && handle != 0) {
-                WriteLog("UserAborted -> DoHangUp('" + Text(handle) + "')", 2);
+                WriteLog("UserAborted -> DoHangUp('" + std::to_string(handle) + "')", 2);
                 view.SetStatus("Status: Connection Aborted");
                 DoHangUp(handle);
                 break;
@@ -163,7 +164,7 @@ int DoDialup(TDialProgress& form, RASDIALPARAMS params, int trials, bool savePas
         return -1;
     }
     WriteLog("Quit DoDialup( ) after " + std::to_string(started) +
-                 " trails. aHRasConn := " + Text(handle),
+                 " trails. aHRasConn := " + std::to_string(handle),
              2);
     userAborted = form.UserAborted();
     form.SetDialDone();

@@ -1,5 +1,7 @@
 // The transfer cycles of the main window: when a send or a receive starts, the connection
-// it needs, its end, and the hang-up of a line this program dialled.
+// it needs, its end, and the hang-up of a line this program dialled. A log line that cannot
+// be written never stops a cycle halfway (the idle flags, timers and status would stay as
+// they were): the lines here are written quietly.
 
 #include <exception>
 #include <stdexcept>
@@ -13,7 +15,9 @@
 #include "dialup/connect_mgr.h"
 #include "dialup/ras_conn.h"
 #include "gateway/cycle_outcome.h"
+#include "gateway/history_rows.h"
 #include "gateway/window_controller.h"
+#include "history/history_recorder.h"
 #include "transfer/recv_thread.h"
 #include "transfer/send_thread.h"
 
@@ -30,7 +34,7 @@ TOutcome TakeOutcome(std::unique_ptr<TWorker>& slot, const std::string& errorLea
     TOutcome outcome = worker->Outcome();
     if (!worker->FatalError().empty()) {
         outcome.FatalError = worker->FatalError();
-        WriteLog(errorLead + outcome.FatalError, 1);
+        WriteLogQuietly(errorLead + outcome.FatalError, 1);
     }
     return outcome;
 }
@@ -48,7 +52,7 @@ void TMainController::ReportCycle(TCycleEvent event) {
 
 int TMainController::EnsureDialup() {
     if (!DialIdle) return 1;  // a connection check is dialling already
-    WriteLog("No leased line installed, dialup is required.", 1);
+    WriteLogQuietly("No leased line installed, dialup is required.", 1);
     const int result = setup_.CheckConnection ? setup_.CheckConnection() : -1;
     if (result < 0) ReportCycle(TCycleEvent::DialFailed);
     return result;
@@ -73,13 +77,13 @@ void TMainController::StartSend() {
         ReportCycle(TCycleEvent::SendStarted);
         SendIdle = false;
         // The run reads a copy of the settings of this moment and the queue of this scan.
-        sendThread_ =
-            std::make_unique<TSendThread>(TSendJob{SettingsSnapshot(), OutboxQueue, &autoImport_},
-                                          &view_, [this](TWorkerThread&) { SendFinish(); });
+        sendThread_ = std::make_unique<TSendThread>(
+            TSendJob{SettingsSnapshot(), OutboxQueue, &autoImport_}, &view_,
+            [this](TWorkerThread&) { RunHandler(&TMainController::SendFinish); });
         sendThread_->Start();
     } catch (const std::exception& e) {
         const std::string text = std::string("Send: Error on sending message(s). ") + e.what();
-        WriteLog(text, 1);
+        WriteLogQuietly(text, 1);
         SendIdle = true;
         SendNotStarted(text);
     }
@@ -125,12 +129,13 @@ void TMainController::StartReceive() {
         view_.SetText(TMainText::Status, "");
         ReportCycle(TCycleEvent::ReceiveStarted);
         RecvIdle = false;
-        recvThread_ = std::make_unique<TRecvThread>(SettingsSnapshot(), &view_,
-                                                    [this](TWorkerThread&) { ReceiveFinish(); });
+        recvThread_ = std::make_unique<TRecvThread>(
+            SettingsSnapshot(), &view_,
+            [this](TWorkerThread&) { RunHandler(&TMainController::ReceiveFinish); });
         recvThread_->Start();
     } catch (const std::exception& e) {
         const std::string text = std::string("Recv: Error on receiving message(s). ") + e.what();
-        WriteLog(text, 1);
+        WriteLogQuietly(text, 1);
         RecvIdle = true;
         ReceiveNotStarted(text);
     }
@@ -142,6 +147,11 @@ void TMainController::ReceiveNowExecute() {
     StartReceive();
 }
 
+void TMainController::TransferNow() {
+    RunHandler(&TMainController::ReceiveNowExecute);
+    if (SendIdle && autoImport_) RunHandler(&TMainController::Timer_SendTimer);
+}
+
 void TMainController::SendFinish() {
     const TSendOutcome outcome =
         TakeOutcome<TSendOutcome>(sendThread_, "Send: Error on sending message(s). ");
@@ -151,13 +161,14 @@ void TMainController::SendFinish() {
     view_.SetProgress(TMainTransfer::Send, false, 0);
     PumpMessages(0);
     SendIdle = true;
-    WriteLog("Send finish", 1);
+    WriteLogQuietly("Send finish", 1);
     const bool lineStays = !HangsUpLine();
     CheckDelayDisconnect("SEND");
     // The send cleared the status bar. With no hang-up to announce there, the next receive's
     // time goes back at once; a receive under way shows it when it ends.
     if (lineStays && RecvIdle && ScheduleEnabled()) ShowNextConnection();
     RefreshCounters();
+    if (history_) history_->Record(SendHistoryRows(outcome, LoadedSettings(), Now()));
     CycleEnded(lastSend_, SendCycleOutcome(outcome, Now()));
     if (SendOutcome) SendOutcome(outcome);
     ReportCycle(TCycleEvent::SendEnded);
@@ -173,7 +184,7 @@ void TMainController::ReceiveFinish() {
     view_.SetProgress(TMainTransfer::Receive, false, 0);
     PumpMessages(0);
     RecvIdle = true;
-    WriteLog("Receive finish", 1);
+    WriteLogQuietly("Receive finish", 1);
     CheckDelayDisconnect("RECV");
     RefreshCounters();
     LastConnectTime = Now();
@@ -181,6 +192,7 @@ void TMainController::ReceiveFinish() {
         ShowNextConnection();
         Timer_RecvSchedule->SetEnabled(true);
     }
+    if (history_) history_->Record(ReceiveHistoryRows(outcome, LoadedSettings(), Now()));
     CycleEnded(lastReceive_, ReceiveCycleOutcome(outcome, Now()));
     if (ReceiveOutcome) ReceiveOutcome(outcome);
     ReportCycle(TCycleEvent::ReceiveEnded);
@@ -201,17 +213,17 @@ void TMainController::CheckDelayDisconnect(const std::string& action) {
 }
 
 void TMainController::ScheduleDelayDisconnect(const std::string& action) {
-    WriteLog("Delay - Action is " + action, 2);
+    WriteLogQuietly("Delay - Action is " + action, 2);
     if (action == "SEND") disconnectTime_ = Now() + ConnectionInfo.DialupDelay / 60.0 / 24.0;
-    WriteLog("Delay - Disconnected at " + Clock12(disconnectTime_), 2);
+    WriteLogQuietly("Delay - Disconnected at " + Clock12(disconnectTime_), 2);
     if (!(MessageSent && SendIdle && RecvIdle)) return;
     const TDateTime now = Now();
-    WriteLog("Delay - current time is " + Clock12(now), 2);
-    WriteLog("Delay - disconnect time is " + Clock12(disconnectTime_), 2);
-    WriteLog(now > disconnectTime_   ? "Delay - Current time > disconnect time"
-             : now < disconnectTime_ ? "Delay - Current time < disconnect time"
-                                     : "Delay - Current time = disconnect time",
-             2);
+    WriteLogQuietly("Delay - current time is " + Clock12(now), 2);
+    WriteLogQuietly("Delay - disconnect time is " + Clock12(disconnectTime_), 2);
+    WriteLogQuietly(now > disconnectTime_   ? "Delay - Current time > disconnect time"
+                    : now < disconnectTime_ ? "Delay - Current time < disconnect time"
+                                            : "Delay - Current time = disconnect time",
+                    2);
     if (action == "RECV" && now >= disconnectTime_) {
         Timer_Delay->SetEnabled(false);
         DisconnectDialup();
@@ -222,14 +234,14 @@ void TMainController::ScheduleDelayDisconnect(const std::string& action) {
     if (action == "SEND") {
         Timer_Delay->SetEnabled(false);
         Timer_Delay->SetEnabled(true);  // a full interval from now
-        WriteLog(text, 1);
+        WriteLogQuietly(text, 1);
     }
     view_.SetText(TMainText::Status, text);
 }
 
 void TMainController::Timer_DelayTimer() {
     RefreshCounters();
-    WriteLog("Delay timer execute", 2);
+    WriteLogQuietly("Delay timer execute", 2);
     if (SendIdle && RecvIdle) {
         Timer_Delay->SetEnabled(false);
         DisconnectDialup();
@@ -237,7 +249,7 @@ void TMainController::Timer_DelayTimer() {
 }
 
 bool TMainController::DisconnectDialup() {
-    WriteLog("Try to disconnect dialup", 2);
+    WriteLogQuietly("Try to disconnect dialup", 2);
     if (!SendIdle || !RecvIdle || Timer_Delay->Enabled()) return false;
     MessageSent = false;
     view_.SetText(TMainText::Status, "Disconnect from internet...");
@@ -256,7 +268,7 @@ bool TMainController::DisconnectDialup() {
 void TMainController::CheckForceUpgrade() {
     const TDateTime force = UpgradeInfo.ForceUpgradeDate;
     if (force == 0 || Date() < force) return;
-    WriteLog("Force Upgrade: " + UpgradeInfo.UpgradeTitle + " detected.", 1);
+    WriteLogQuietly("Force Upgrade: " + UpgradeInfo.UpgradeTitle + " detected.", 1);
     ReportCycle(TCycleEvent::ForceUpgradeWaiting);
     const TMsgAnswer answer = OperatorView().MessageBox(
         TMsgKind::Confirmation,
@@ -274,6 +286,6 @@ void TMainController::CheckForceUpgrade() {
         return;
     }
     const std::string text = "Unable to execute " + UpgradeInfo.UpgradePath + ". " + error;
-    WriteLog(text, 1);
+    WriteLogQuietly(text, 1);
     throw std::runtime_error(text);
 }

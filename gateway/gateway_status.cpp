@@ -1,6 +1,7 @@
 #include "gateway/gateway_status.h"
 
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -21,28 +22,9 @@ std::string TimeJson(TDateTime value) {
     return text;
 }
 
-// Texts are 8-bit bytes: every byte outside printable ASCII is written as \u00XX, so the
-// file is plain ASCII whatever a log line carried and reads back byte for byte.
-std::string StringJson(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7f) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 std::string TextsJson(const std::vector<std::string>& texts) {
     std::string out = "[";
-    for (const std::string& text : texts) out += (out.size() > 1 ? ", " : "") + StringJson(text);
+    for (const std::string& text : texts) out += (out.size() > 1 ? ", " : "") + JsonString(text);
     return out + "]";
 }
 
@@ -52,7 +34,7 @@ std::string OutcomeJson(const TCycleOutcome& outcome, const char* countName,
     return std::string("{\"time\": ") + TimeJson(outcome.Time) + ", \"result\": \"" + result +
            "\", \"" + countName + "\": " + std::to_string(outcome.Count) + ", \"" + failedName +
            "\": " + std::to_string(outcome.FailedCount) +
-           ", \"detail\": " + StringJson(outcome.Detail) + "}";
+           ", \"detail\": " + JsonString(outcome.Detail) + "}";
 }
 
 // A JSON value as far as the status needs one.
@@ -208,13 +190,13 @@ const TJson* Member(const TJson& object, const char* name) {
     return found == object.Members.end() ? nullptr : &found->second;
 }
 
-long NumberOf(const TJson& object, const char* name) {
+long NumberOf(const TJson& object, const char* name, double limit = 1e15) {
     const TJson* value = Member(object, name);
     if (!value || value->Kind != TJson::Number)
         throw std::runtime_error(std::string("\"") + name + "\" missing");
     // Counts and process ids only; anything else (NaN included) is no status of ours.
     const double number = value->NumberValue;
-    if (!(number >= 0 && number <= 1e15))
+    if (!(number >= 0 && number <= limit))
         throw std::runtime_error(std::string("\"") + name + "\" is out of range");
     return static_cast<long>(number);
 }
@@ -224,7 +206,7 @@ std::string TextOf(const TJson& object, const char* name) {
     return value && value->Kind == TJson::String ? value->StringValue : std::string();
 }
 
-TDateTime TimeOf(const TJson& object, const char* name) {
+TDateTime TimeMember(const TJson& object, const char* name) {
     const TJson* value = Member(object, name);
     if (!value || value->Kind == TJson::Null) return 0;
     int y, mo, d, h, mi, s;
@@ -235,7 +217,8 @@ TDateTime TimeOf(const TJson& object, const char* name) {
                     &s, &tail) != 6 ||
         !TryEncodeDate(y, mo, d, date) || !TryEncodeTime(h, mi, s, 0, time))
         throw std::runtime_error(std::string("\"") + name + "\" is not a time");
-    return date + time;
+    // Before 1899-12-30 a date is negative and its time of day counts away from zero.
+    return date < 0 ? date - time : date + time;
 }
 
 TCycleOutcome OutcomeOf(const TJson& status, const char* name, const char* countName,
@@ -244,7 +227,7 @@ TCycleOutcome OutcomeOf(const TJson& status, const char* name, const char* count
     if (!object || object->Kind != TJson::Object)
         throw std::runtime_error(std::string("\"") + name + "\" missing");
     TCycleOutcome outcome;
-    outcome.Time = TimeOf(*object, "time");
+    outcome.Time = TimeMember(*object, "time");
     outcome.Failed = TextOf(*object, "result") == "failed";
     outcome.Count = NumberOf(*object, countName);
     outcome.FailedCount = NumberOf(*object, failedName);
@@ -285,8 +268,9 @@ std::string StatusToJson(const TGatewayStatus& status) {
            ",\n  \"error_files\": " + std::to_string(status.ErrorFiles) +
            ",\n  \"kept_sent\": " + TextsJson(status.KeptSent) +
            ",\n  \"next_connection\": " + TimeJson(status.NextConnection) +
-           ",\n  \"line\": " + StringJson(status.Line) +
-           ",\n  \"certificate_check\": " + StringJson(status.CertificateCheck) + "\n}\n";
+           ",\n  \"line\": " + JsonString(status.Line) +
+           ",\n  \"certificate_check\": " + JsonString(status.CertificateCheck) +
+           ",\n  \"history\": " + JsonString(status.History) + "\n}\n";
 }
 
 bool StatusFromJson(const std::string& text, TGatewayStatus& status, std::string& error) {
@@ -294,21 +278,23 @@ bool StatusFromJson(const std::string& text, TGatewayStatus& status, std::string
         const TJson document = TJsonReader(text).Document();
         if (document.Kind != TJson::Object) throw std::runtime_error("not a JSON object");
         TGatewayStatus read;
-        read.Updated = TimeOf(document, "updated");
+        read.Updated = TimeMember(document, "updated");
         if (read.Updated == 0) throw std::runtime_error("\"updated\" missing");
         const TJson* running = Member(document, "running");
         if (!running || running->Kind != TJson::Bool)
             throw std::runtime_error("\"running\" missing");
         read.Running = running->BoolValue;
-        read.Pid = static_cast<int>(NumberOf(document, "pid"));
+        // A process id wider than an int would be cut to some other process's id.
+        read.Pid = static_cast<int>(NumberOf(document, "pid", std::numeric_limits<int>::max()));
         read.LastSend = OutcomeOf(document, "last_send", "sent", "to_error");
         read.LastReceive = OutcomeOf(document, "last_receive", "received", "not_stored");
         read.OutboxWaiting = NumberOf(document, "outbox_waiting");
         read.ErrorFiles = NumberOf(document, "error_files");
         read.KeptSent = TextsOf(document, "kept_sent");
-        read.NextConnection = TimeOf(document, "next_connection");
+        read.NextConnection = TimeMember(document, "next_connection");
         read.Line = TextOf(document, "line");
         read.CertificateCheck = TextOf(document, "certificate_check");
+        read.History = TextOf(document, "history");
         status = read;
         return true;
     } catch (const std::exception& e) {
@@ -336,6 +322,8 @@ std::vector<std::string> StatusProblems(const TGatewayStatus& status, TDateTime 
         problems.push_back(std::to_string(status.ErrorFiles) + " file(s) in the Error folder");
     for (const std::string& name : status.KeptSent)
         problems.push_back(name + " in the Outbox was sent, but the Sentbox could not take it");
+    if (!status.History.empty())
+        problems.push_back("the transfer history cannot be written: " + status.History);
     CheckOutcome("send", status.LastSend, problems);
     CheckOutcome("receive", status.LastReceive, problems);
     return problems;
@@ -351,4 +339,21 @@ void WriteStatusFile(const std::string& logPath, const TGatewayStatus& status) {
     file.Write(StatusToJson(status));
     file.SetModeAlways(0644 & ~ProcessUmask());
     file.Commit();
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7f) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
 }

@@ -33,6 +33,8 @@ struct TGatewayStatus {
     // How the service's certificate is checked ("verified", "pinned", "verified and pinned",
     // "none"); shown, never a reason for attention. Empty in a status written before it was kept.
     std::string CertificateCheck;
+    // Why the transfer history could not be written at the last try; empty when it could.
+    std::string History;
 };
 
 inline constexpr const char* kStatusFileName = "status.json";
@@ -42,6 +44,9 @@ inline constexpr int kStatusMaxAgeMinutes = 10;
 inline constexpr int kStatusClockSlackMinutes = 2;
 
 std::string StatusToJson(const TGatewayStatus& status);
+// A text as a JSON string: every byte outside printable ASCII is written as \u00XX, so the
+// output is plain ASCII whatever the text carried and reads back byte for byte.
+std::string JsonString(const std::string& text);
 // False (with the reason in error) for text that is not a status written by StatusToJson.
 bool StatusFromJson(const std::string& text, TGatewayStatus& status, std::string& error);
 

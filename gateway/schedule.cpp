@@ -60,13 +60,13 @@ TDateTime ComputeNextConnection(TDateTime& lastConnect) {
         const char option = s.ConnectOption.empty() ? '\0' : s.ConnectOption[0];
         if (option == '1') {
             lastConnect = now;
-            WriteLog("Quillbern Dovrant has no planned schedule.", 2);
+            WriteLogQuietly("Quillbern Dovrant has no planned schedule.", 2);
             return 0;
         }
         if (option == '2') {
-            WriteLog("Quillbern Dovrant are scheduled to connect every " +
-                         std::to_string(s.ConnectEveryMin) + " minutes.",
-                     2);
+            WriteLogQuietly("Quillbern Dovrant are scheduled to connect every " +
+                                std::to_string(s.ConnectEveryMin) + " minutes.",
+                            2);
             return lastConnect + s.ConnectEveryMin / 60.0 / 24.0;
         }
         if (option != '3')
@@ -74,27 +74,28 @@ TDateTime ComputeNextConnection(TDateTime& lastConnect) {
         const std::string at = FormatDateTime("hh:nn ampm", s.ConnectAtTime);
         if (s.ConnectAtCycle == "1") {
             const TDateTime next = EveryDay(now, s.ConnectAtTime, lastConnect);
-            WriteLog("Quillbern Dovrant are scheduled to connect at " + at + " everyday.", 2);
+            WriteLogQuietly("Quillbern Dovrant are scheduled to connect at " + at + " everyday.",
+                            2);
             return next;
         }
         if (s.ConnectAtCycle == "2") {
             lastConnect = now;
             const TDateTime next = s.ConnectAtOn + s.ConnectAtTime;
-            WriteLog("Quillbern Dovrant are scheduled to connect at " +
-                         FormatDateTime("yyyy/MM/dd hh:nn ampm", next) + ".",
-                     2);
+            WriteLogQuietly("Quillbern Dovrant are scheduled to connect at " +
+                                FormatDateTime("yyyy/MM/dd hh:nn ampm", next) + ".",
+                            2);
             return next;
         }
         if (s.ConnectAtCycle == "3") {
             const TDateTime next = OnWeekdays(now, s.ConnectAtTime, s.ConnectAtDays, lastConnect);
-            WriteLog("Quillbern Dovrant are scheduled to connect at " + at + " every " +
-                         DaysText(s.ConnectAtDays) + ".",
-                     2);
+            WriteLogQuietly("Quillbern Dovrant are scheduled to connect at " + at + " every " +
+                                DaysText(s.ConnectAtDays) + ".",
+                            2);
             return next;
         }
         return 0;
     } catch (const std::exception& e) {
-        WriteLog(
+        WriteLogQuietly(
             std::string("Unable to get the next connection time for the scheduler. ") + e.what(),
             1);
         return 0;

@@ -16,6 +16,7 @@
 #include "dialup/ras_conn.h"
 #include "gateway/cycle_outcome.h"
 #include "gateway/window_controller.h"
+#include "history/history_recorder.h"
 
 namespace {
 
@@ -60,6 +61,7 @@ TGatewayStatus TMainController::CurrentStatus() const {
     status.Line = LineState(Timer_Delay->Enabled());
     status.CertificateCheck =
         CertificateCheck(ConnectionInfo.VerifyServerCert, ConnectionInfo.ServerCertSha256);
+    if (history_) status.History = history_->Problem();
     return status;
 }
 

@@ -3,32 +3,20 @@
 // one folder; the lock file left behind is swept at the next start.
 
 #include <cstdlib>
-#include <exception>
 
 #include "common/settings.h"
 #include "common/syslog.h"
 #include "dialup/connect_mgr.h"
 #include "gateway/window_controller.h"
 
-namespace {
-
-// A log that cannot be written must not keep a stop from working.
-void LogStop(const char* text) {
-    try {
-        WriteLog(text, 1);
-    } catch (const std::exception&) {
-    }
-}
-
-}  // namespace
-
 bool TMainController::TransfersIdle() const { return SendIdle && RecvIdle && DialIdle; }
 
 void TMainController::StopRequested() {
     if (closed_) return;  // the close has run; the program is on its way out
     if (++stops_ > 1) {
-        LogStop(TransfersIdle() ? "Stopped while the close was waiting"
-                                : "Stopped while a transfer was running");
+        WriteLogQuietly(TransfersIdle() ? "Stopped while the close was waiting"
+                                        : "Stopped while a transfer was running",
+                        1);
         if (setup_.EndProgramAtOnce)
             setup_.EndProgramAtOnce(1);
         else
@@ -39,7 +27,7 @@ void TMainController::StopRequested() {
         view_.RequestClose();
         return;
     }
-    LogStop("Close when the running transfer ends");
+    WriteLogQuietly("Close when the running transfer ends", 1);
     stopWaits_ = true;
 }
 

@@ -17,6 +17,7 @@
 #include "common/window_messages.h"
 #include "dialup/connect_mgr.h"
 #include "gateway/schedule.h"
+#include "history/history_recorder.h"
 #include "transfer/recv_thread.h"
 #include "transfer/send_thread.h"
 
@@ -81,6 +82,14 @@ void TMainController::FormCreate() {
     } catch (const std::exception& e) {
         ShowHandlerError(e);
     }
+    if (!ProgramInfo.LogPath.empty())
+        history_ = std::make_unique<THistoryRecorder>(ProgramInfo.LogPath + kHistoryFileName,
+                                                      [](const std::string& line) {
+                                                          try {
+                                                              WriteLog(line, 1);
+                                                          } catch (const std::exception&) {
+                                                          }
+                                                      });
     // A killed run's upload copies and half-written files go before any new work starts.
     try {
         if (!ProgramInfo.OutboxPath.empty()) SweepLeftovers(LoadedSettings());
@@ -138,7 +147,7 @@ bool TMainController::FormClose() {
             "manually.\n\rClose now?",
             "", TMsgButtons::YesNo);
         if (answer != TMsgAnswer::Yes) return false;
-        WriteLog("Close program when internet connection still exists", 1);
+        WriteLogQuietly("Close program when internet connection still exists", 1);
         Timer_Delay->SetEnabled(false);
     }
     Timer_RecvSchedule->SetEnabled(false);
@@ -150,14 +159,11 @@ bool TMainController::FormClose() {
 void TMainController::CloseDown() {
     // Whatever housekeeping or the log raise, the settings and the lock file are released.
     try {
-        CheckHousekeeping();
+        if (CheckHousekeeping()) PurgeHistory();
     } catch (const std::exception& e) {
         ShowHandlerError(e);
     }
-    try {
-        WriteLog("Close program", 1);
-    } catch (const std::exception&) {
-    }
+    WriteLogQuietly("Close program", 1);
     // The last status says the gateway stopped; then nothing rewrites it.
     if (statusStarted_) {
         closing_ = true;
@@ -171,6 +177,15 @@ void TMainController::CloseDown() {
     closed_ = true;
 }
 
+void TMainController::PurgeHistory() {
+    if (!history_ || ProgramInfo.HistoryDays <= 0) return;
+    const long removed = history_->Purge(Date() - ProgramInfo.HistoryDays);
+    if (removed >= 0)
+        WriteLog("Purge History(" + history_->Path() + ") - " + std::to_string(removed) +
+                     " row(s) deleted.",
+                 1);
+}
+
 void TMainController::WindowMessage(int message, int /*wParam*/, long lParam) {
     if (message != WM_SENDPROGRESS && message != WM_RECVPROGRESS) return;
     const int position = static_cast<int>(std::clamp<long>(lParam, 0, 100));
@@ -179,7 +194,7 @@ void TMainController::WindowMessage(int message, int /*wParam*/, long lParam) {
 }
 
 void TMainController::OpenDataFolder(const char* logText, const std::string& folder) {
-    WriteLog(logText, 1);
+    WriteLogQuietly(logText, 1);
     RefreshCounters();
     view_.OpenFolder(folder);  // a start failure is not reported
 }
@@ -219,7 +234,7 @@ void TMainController::SetAutoImport(bool on) {
     view_.SetActionState(TMainAction::PauseAutoImport, on, on);
     view_.SetActionState(TMainAction::ResumeAutoImport, !on, !on);
     view_.SetText(TMainText::SendCaption, on ? " Send " : " Send (Pause) ");
-    WriteLog(on ? "Resume Auto Import" : "Pause Auto Import", 1);
+    WriteLogQuietly(on ? "Resume Auto Import" : "Pause Auto Import", 1);
 }
 
 void TMainController::Timer_SendTimer() {
@@ -244,7 +259,7 @@ void TMainController::ShowNextConnection() {
         return;
     }
     NextConnectTime = ComputeNextConnection(LastConnectTime);
-    WriteLog(
+    WriteLogQuietly(
         "Next connection time is: " + FormatDateTime("yyyy/MM/dd hh:nn AM/PM", NextConnectTime), 2);
     view_.SetText(TMainText::Status, NextConnectionText(NextConnectTime));
 }
@@ -276,9 +291,10 @@ void TMainController::Timer_RecvScheduleTimer() {
     ShowNextConnection();
     if (missed) {
         noCatchUp_ = shown;
-        WriteLog("The scheduled connection time " +
-                     FormatDateTime("yyyy/MM/dd hh:nn AM/PM", shown) + " was missed; receive now",
-                 1);
+        WriteLogQuietly("The scheduled connection time " +
+                            FormatDateTime("yyyy/MM/dd hh:nn AM/PM", shown) +
+                            " was missed; receive now",
+                        1);
     }
     if (missed || InScheduledMinute(now, NextConnectTime)) {
         RecvIdle = false;

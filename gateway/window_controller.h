@@ -18,6 +18,7 @@
 #include "gateway/cycle_event.h"
 #include "gateway/gateway_status.h"
 
+class THistoryRecorder;
 class TLockFile;
 class TRecvThread;
 class TSendThread;
@@ -98,6 +99,9 @@ class TMainController {
     void OpenOptionExecute();
     void AboutExecute();
     void ReceiveNowExecute();
+    // A service's "transfer now": a receive now, and an Outbox scan unless a send runs or
+    // automatic sending is paused.
+    void TransferNow();
     void PauseAutoImportExecute();
     void ResumeAutoImportExecute();
     void SetAutoImport(bool on);
@@ -137,6 +141,9 @@ class TMainController {
     TGatewayStatus CurrentStatus() const;
     void WriteStatus();
 
+    // The transfer history in the log folder; null until settings with a log folder loaded.
+    THistoryRecorder* History() const { return history_.get(); }
+
     // Waits for the running workers to end and runs their end handlers (SendFinish,
     // ReceiveFinish). At most ms milliseconds through the clock, or for good with -1.
     // True when none runs any more.
@@ -151,6 +158,8 @@ class TMainController {
     void SendNotStarted(const std::string& reason);
     void ReceiveNotStarted(const std::string& reason);
     bool TransfersIdle() const;
+    // Removes the rows of the transfer history older than HISTORY_DAYS.
+    void PurgeHistory();
     // After a handler or a cycle ended: asks for the close a stop waits for, once idle.
     void CloseIfStopWaits();
 
@@ -162,6 +171,7 @@ class TMainController {
     // The running workers; each is freed once its end handler ran.
     std::unique_ptr<TSendThread> sendThread_;
     std::unique_ptr<TRecvThread> recvThread_;
+    std::unique_ptr<THistoryRecorder> history_;
     TCycleOutcome lastSend_;
     TCycleOutcome lastReceive_;
     bool statusStarted_ = false;

@@ -80,7 +80,7 @@ class TRequestEngine {
     bool Refused() const;
     bool RefusalAfterFailedSend();
     void ReadResponse(TipshttpsActions action);
-    // A TLS stream that ended without close notify before the announced body was whole.
+    // The connection ended before the announced body was whole.
     bool BodyCutShort(TipshttpsActions action) const;
     // Feeds received bytes to the reader; a head past its limit ends the action.
     void TakeResponseBytes(std::string_view bytes);

@@ -118,12 +118,16 @@ int TRequestEngine::Transfer(TipshttpsActions action) {
     };
     int result = 0;
     try {
+        // An answer that comes while the request is going out is judged by its status line
+        // only; its events wait until the request's own have fired.
+        reader_->Hold();
         try {
             result = SendRequest(action, throughProxy);
         } catch (const EipsHTTPS& error) {
             if (!IsSocketError(error.Code) || !RefusalAfterFailedSend()) throw;
             result = 151;
         }
+        TakeResponseBytes(reader_->Release());
         keepResponse();
         if (result == 0)
             ReadResponse(action);
@@ -217,6 +221,8 @@ int TRequestEngine::SendAttachedFile(int fd, uint64_t length) {
 // A server may answer (and refuse) before the whole body is sent. Only bytes already at hand
 // are taken, so TLS records that carry no answer (session tickets) never hold the upload up.
 bool TRequestEngine::EarlyFailureStatus() {
+    // Once the status line is known there is nothing more to learn before the request ends.
+    if (reader_->State() != TReaderState::StatusLine) return Refused();
     char buffer[4096];
     const std::optional<size_t> received = connection_->ReceiveReady(buffer, sizeof buffer);
     if (!received) return false;
@@ -239,7 +245,7 @@ bool TRequestEngine::Refused() const {
 bool TRequestEngine::RefusalAfterFailedSend() {
     char buffer[4096];
     try {
-        while (!Refused()) {
+        while (reader_->State() == TReaderState::StatusLine) {
             const std::optional<size_t> received = connection_->ReceiveReady(buffer, sizeof buffer);
             if (!received || *received == 0) break;
             TakeResponseBytes(std::string_view(buffer, *received));
@@ -267,10 +273,15 @@ void TRequestEngine::ReadResponse(TipshttpsActions action) {
     }
     reader_->Finish();
     if (BodyCutShort(action)) {
+        const std::string received = std::to_string(reader_->BodyBytes());
         const std::string text =
-            "The server closed the secure connection without close notify after " +
-            std::to_string(reader_->BodyBytes()) + " of " +
-            std::to_string(*reader_->ContentLength()) + " body bytes.";
+            std::string(connection_->EndedWithoutCloseNotify()
+                            ? "The server closed the secure connection without close notify"
+                            : "The server closed the connection") +
+            (reader_->Chunked()
+                 ? " before the last chunk of the body, after " + received + " body bytes."
+                 : " after " + received + " of " + std::to_string(*reader_->ContentLength()) +
+                       " body bytes.");
         if (events_.OnError) events_.OnError(&sender_, 284, text);
         throw EipsHTTPS(284, text);
     }
@@ -280,16 +291,19 @@ void TRequestEngine::ReadResponse(TipshttpsActions action) {
 }
 
 bool TRequestEngine::BodyCutShort(TipshttpsActions action) const {
-    // Only a TLS close notify proves that the server ended the stream: an attacker can end
-    // the TCP connection at any byte. Without a length the close is all there is to go by.
-    const std::optional<uint64_t> length = reader_->ContentLength();
-    if (!connection_->EndedWithoutCloseNotify() || !length || action == httpHead) return false;
+    // A close, even a TLS close notify, ends the answer but does not complete it: a server
+    // that fails halfway may still close cleanly. Without a length or chunks the close is all
+    // there is to go by.
+    if (action == httpHead) return false;
     const TReaderState state = reader_->State();
     if (state != TReaderState::Headers && state != TReaderState::Body) return false;
     // Answers that never carry a body, whatever length they announce.
     const std::string code = StatusCodeText(reader_->StatusLine());
     if (code.starts_with("1") || code.starts_with("204") || code.starts_with("304")) return false;
-    return reader_->BodyBytes() < *length;
+    // Chunks carry their own end; a length beside them counts the framing too.
+    if (reader_->Chunked()) return !reader_->LastChunkArrived();
+    const std::optional<uint64_t> length = reader_->ContentLength();
+    return length && reader_->BodyBytes() < *length;
 }
 
 void TRequestEngine::FailLocalFile() {

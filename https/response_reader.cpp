@@ -83,6 +83,10 @@ bool TResponseReader::IsRedirectStatus() const {
 void TResponseReader::Feed(std::string_view bytes) {
     while (!bytes.empty()) {
         if (state_ == TReaderState::Ignoring || state_ == TReaderState::TooLarge) return;
+        if (holding_ && state_ != TReaderState::StatusLine) {
+            held_.append(bytes);
+            return;
+        }
         if (state_ == TReaderState::Body) {
             TakeBody(bytes);
             return;
@@ -130,6 +134,13 @@ void TResponseReader::Finish() {
     TakeLine(std::move(line));
 }
 
+std::string TResponseReader::Release() {
+    holding_ = false;
+    std::string held;
+    held.swap(held_);
+    return held;
+}
+
 void TResponseReader::TakeLine(std::string line) {
     if (state_ == TReaderState::StatusLine) {
         statusLine_ = std::move(line);
@@ -158,11 +169,20 @@ void TResponseReader::TakeHeader(const std::string& line) {
         return;
     }
     if (SameText(field, "Content-Length")) contentLength_ = ParseContentLength(value);
+    if (SameText(field, "Transfer-Encoding") &&
+        LowerCase(value).find("chunked") != std::string::npos)
+        chunks_.emplace();
     if (Events.Header) Events.Header(field, value);
     if (SameText(field, "Set-Cookie") && Events.SetCookie) Events.SetCookie(ParseSetCookie(value));
 }
 
 void TResponseReader::TakeBody(std::string_view piece) {
-    bodyBytes_ += piece.size();
-    if (Events.Body) Events.Body(piece);
+    auto take = [this](std::string_view data) {
+        bodyBytes_ += data.size();
+        if (Events.Body) Events.Body(data);
+    };
+    if (chunks_)
+        chunks_->Feed(piece, take);
+    else
+        take(piece);
 }

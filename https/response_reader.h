@@ -2,14 +2,17 @@
 
 // Reads an HTTP/1.0 response from the bytes it is fed, in pieces of any size: the status
 // line and header lines are split at LF, everything after the empty line is body and is
-// passed on unsplit. The body ends when the connection closes (Finish). The reader knows
-// nothing of sockets or files; what it finds leaves it through its callbacks.
+// passed on unsplit (only the data of a chunked body). The body ends when the connection closes
+// (Finish). The reader knows nothing of sockets or files; what it finds leaves it through its
+// callbacks.
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "https/chunked_body.h"
 
 struct TSetCookie {
     std::string Name;
@@ -55,6 +58,12 @@ class TResponseReader {
     void Feed(std::string_view bytes);
     // The connection closed: a line still waiting for its LF counts as complete.
     void Finish();
+    // While held, the reader takes the status line only, which raises no event, and keeps
+    // the bytes after it; Release ends the hold and hands them back to be fed again. So an
+    // answer that comes while the request is still going out can be judged by its status
+    // without its events overtaking those of the request.
+    void Hold() { holding_ = true; }
+    std::string Release();
 
     TResponseEvents Events;
 
@@ -66,6 +75,9 @@ class TResponseReader {
     uint64_t BodyBytes() const { return bodyBytes_; }
     // The body length the server announced in a valid Content-Length header.
     std::optional<uint64_t> ContentLength() const { return contentLength_; }
+    // The body comes in chunks ("Transfer-Encoding: chunked"); BodyBytes counts their data.
+    bool Chunked() const { return chunks_.has_value(); }
+    bool LastChunkArrived() const { return chunks_ && chunks_->Complete(); }
 
   private:
     void TakeLine(std::string line);
@@ -74,6 +86,8 @@ class TResponseReader {
     bool IsRedirectStatus() const;
 
     bool followRedirects_;
+    bool holding_ = false;
+    std::string held_;
     TReaderState state_ = TReaderState::StatusLine;
     std::string line_;      // bytes of the line not yet ended by LF
     size_t headBytes_ = 0;  // bytes of the head taken so far
@@ -82,6 +96,7 @@ class TResponseReader {
     std::string redirectTarget_;
     uint64_t bodyBytes_ = 0;
     std::optional<uint64_t> contentLength_;
+    std::optional<TChunkedBody> chunks_;
 };
 
 // The status code of a status line: the text after its first space ("" when none).

@@ -7,16 +7,12 @@
 
 #include "common/base/text.h"
 
-namespace {
-
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }
-
-}  // namespace
 
 void QuotedPrintableDecode(std::string& text) {
     std::size_t in = 0, out = 0;

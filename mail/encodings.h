@@ -6,6 +6,9 @@
 
 #include "mail/mail_stream.h"
 
+// Value of a hexadecimal digit (either case), -1 for any other character.
+int HexDigit(char c);
+
 // Decodes quoted-printable text in place: "=" with two hexadecimal digits (either case) is
 // that byte, "=" with two other characters is "@", a soft line break "=" CR LF (or "=" with a
 // lone CR or LF) disappears, an "=" without two characters after it ends the text. An

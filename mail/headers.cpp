@@ -136,13 +136,6 @@ std::string FormatAddress(std::string_view element) {
     return "\"" + std::string(TrimView(name)) + "\" <" + std::string(addr) + ">";
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // "%" with two hexadecimal digits is that byte; a "%" without them stays.
 std::string PercentDecoded(std::string_view text) {
     std::string out;

@@ -5,7 +5,9 @@
 
 #include <string>
 
-enum class TRunMode { Window, Headless, Init, Status, Help, Version, Error };
+#include "history/history_store.h"
+
+enum class TRunMode { Window, Headless, Init, Status, History, Verify, Help, Version, Error };
 
 // The two programs sharing this command line: the window program, and the daemon that runs
 // the gateway headless without linking any toolkit.
@@ -18,6 +20,10 @@ struct TCommandLine {
     TRunMode Mode = TRunMode::Window;
     std::string Dir;    // --dir, or the folder of --init / --status; empty when not given
     std::string Error;  // Mode Error: the one-line complaint
+    // --history: what to look for, and JSON lines instead of a table.
+    THistoryFilter Filter;
+    bool Json = false;
+    std::string VerifyFile;  // --verify
 };
 
 // The daemon runs headless without being asked; --headless is accepted there too.

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <memory>
 
@@ -51,9 +52,14 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
-void RunUntilClosed(TMainController& controller, THeadlessView& view) {
+// shown runs once the gateway is shown (not at all when a stop came during the start-up).
+void RunUntilClosed(TMainController& controller, THeadlessView& view,
+                    const std::function<void()>& shown) {
     PumpMessages(0);  // a stop during the start-up closes without the gateway starting
-    if (!view.CloseRequested) controller.FormShow();
+    if (!view.CloseRequested) {
+        controller.RunHandler(&TMainController::FormShow);
+        shown();
+    }
     while (!controller.ClosedDown()) {
         if (view.CloseRequested) {
             // The window's close rules; refused, the gateway runs on.
@@ -104,15 +110,26 @@ int RunHeadless(TStartLocks& locks, TProgram program) {
     int code = 0;
     {
         TMainController controller(std::move(setup), view);
-        // A signal that came earlier is still pending and reaches the controller now.
-        TStopSignals stopSignals([&controller] { controller.StopRequested(); });
+        // A signal that came earlier is still pending and reaches the controller now; a
+        // transfer asked for during the start-up runs once the gateway is shown.
+        bool shown = false, transferAsked = false;
+        TStopSignals stopSignals([&controller] { controller.StopRequested(); },
+                                 [&] {
+                                     if (shown && !controller.ClosedDown())
+                                         controller.TransferNow();
+                                     else
+                                         transferAsked = true;
+                                 });
         controller.FormCreate();
         // A gateway that cannot keep its log must not run unrecorded: the manager restarts it
         // once the folder or the disk is mended.
         if (!LogFailure().empty())
             code = 1;
         else
-            RunUntilClosed(controller, view);
+            RunUntilClosed(controller, view, [&] {
+                shown = true;
+                if (transferAsked) controller.TransferNow();
+            });
     }
     EchoLogTo(-1);
     SetOperatorView(nullptr);

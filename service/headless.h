@@ -36,7 +36,8 @@ class THeadlessView : public TNullMainView {
 };
 
 // Runs the gateway on the held start locks until a stop signal (SIGTERM, SIGINT) closes it
-// down; SIGINT and SIGTERM must be blocked in every thread already (BlockStopSignals). Every
+// down; SIGUSR1 asks for a transfer now (a receive and an Outbox scan). The signals must be
+// blocked in every thread already (BlockStopSignals). Every
 // level-1 log line also goes to standard error. The exit code: 0 after a stop, 1 at once
 // when the start cannot keep its log (a read-only or foreign folder, a full disk; the box
 // naming the problem is on standard error) and when a second signal comes while a transfer

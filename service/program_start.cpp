@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "common/base/datetime.h"
+#include "service/history_command.h"
 #include "service/installation.h"
 #include "service/status_command.h"
 
@@ -29,6 +30,11 @@ std::optional<int> StartProgram(TProgram program, const TCommandLine& commandLin
         }
         case TRunMode::Status:
             return PrintStatus(commandLine.Dir, std::cout, Now());
+        case TRunMode::History:
+            return PrintHistory(programDir, commandLine.Filter, commandLine.Json, std::cout,
+                                std::cerr);
+        case TRunMode::Verify:
+            return VerifyFile(programDir, commandLine.VerifyFile, std::cout, std::cerr);
         case TRunMode::Headless:
         case TRunMode::Window:
             break;

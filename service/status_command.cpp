@@ -90,7 +90,7 @@ int PrintStatus(const std::string& dir, std::ostream& out, TDateTime now) {
     if (!status.CertificateCheck.empty())
         out << "certificate:     " << TerminalText(status.CertificateCheck)
             << (status.CertificateCheck == kNoCertificateCheck ? " (any certificate is accepted)"
-                                                                : "")
+                                                               : "")
             << "\n";
     return problems.empty() ? 0 : 1;
 }

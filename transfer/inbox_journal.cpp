@@ -136,6 +136,7 @@ const std::string& TInboxJournal::NewCopy() {
         // Made empty with the folder, so marking rewrites a file that is already there.
         deleteMark_.Reset(::open((workFolder_ + kDeleteMarkName).c_str(),
                                  O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+        markError_ = deleteMark_ ? 0 : errno;
     }
     msgBodyFile_ = workFolder_ + kMsgBodyName;
     return msgBodyFile_;
@@ -156,7 +157,8 @@ bool TInboxJournal::MarkDeleteSent(const std::string& msgId) {
     if (!written) {
         log_(std::string("Recv: Delete Message not sent: the kept message could not be marked. "
                          "Reason: ") +
-                 std::strerror(deleteMark_ ? errno : EBADF),
+                 workFolder_ + kDeleteMarkName + ": " +
+                 std::strerror(deleteMark_ ? errno : markError_),
              1);
         return false;
     }

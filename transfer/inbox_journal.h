@@ -73,6 +73,7 @@ class TInboxJournal {
     // rewriting, and whether the folder's entry in the Inbox is on disk yet.
     std::string workFolder_;
     TUniqueFd deleteMark_;
+    int markError_ = 0;  // why the mark could not be made, when it could not
     bool workFolderFlushed_ = false;
     // The raw message of the message being handled; empty when none.
     std::string msgBodyFile_;

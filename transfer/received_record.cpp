@@ -10,8 +10,8 @@
 
 namespace {
 
-const char* const kTag = "Quillbern Dovrant received message";
-const char* const kSize = "Size: ";
+const std::string kTag = "Quillbern Dovrant received message";
+const std::string kSize = "Size: ";
 
 }  // namespace
 
@@ -23,7 +23,7 @@ void WriteReceivedRecord(const std::string& rawPath, const std::string& msgId, u
     std::string id = msgId;
     std::erase_if(id, [](char c) { return c == '\r' || c == '\n'; });
     WriteFileAtomic(ReceivedRecordPath(rawPath),
-                    std::string(kTag) + "\nId: " + id + "\n" + kSize + std::to_string(size) + "\n");
+                    kTag + "\nId: " + id + "\n" + kSize + std::to_string(size) + "\n");
 }
 
 bool IsRecordedReceived(const std::string& rawPath) {
@@ -34,7 +34,8 @@ bool IsRecordedReceived(const std::string& rawPath) {
     if (!std::getline(record, line) || line != kTag) return false;
     // A few lines at most; a file that is no record of ours ends the look.
     for (int i = 0; i < 8 && std::getline(record, line); ++i)
-        if (line.rfind(kSize, 0) == 0) return line.substr(6) == std::to_string(st.st_size);
+        if (line.rfind(kSize, 0) == 0)
+            return line.substr(kSize.size()) == std::to_string(st.st_size);
     return false;
 }
 

@@ -11,6 +11,7 @@
 #include "common/base/main_view.h"
 #include "common/base/message_pump.h"
 #include "common/base/text.h"
+#include "common/file_digest.h"
 #include "common/folder_counters.h"
 #include "common/syslog.h"
 #include "common/window_messages.h"
@@ -272,6 +273,7 @@ bool TRecvThread::ReceiveMessage(const std::string& userId, const std::string& l
 
 void TRecvThread::StoreMessage(TOrvMsg& message, const std::string& msgId, bool resume) {
     std::vector<std::string> stored;
+    outcome_.Heads[msgId] = {message.From(), message.Subject()};
     try {
         ProcessMessage(*settings_, message, counters_, &stored, resume);
     } catch (...) {
@@ -279,6 +281,8 @@ void TRecvThread::StoreMessage(TOrvMsg& message, const std::string& msgId, bool 
         KeepFailedMessage(msgId);
         return;
     }
+    // Read now, before a program that takes files from the Inbox can.
+    for (const std::string& path : stored) outcome_.Digests[path] = FileDigest(path);
     if (message.EndsEarly()) {
         // What could be read is stored; the rest exists only in the raw copy, which leaves
         // the mailbox only as a whole file in the Error folder.
@@ -315,6 +319,8 @@ void TRecvThread::KeepFailedMessage(const std::string& msgId, const std::string&
                                     std::vector<std::string> stored) {
     if (journal_.Copy().empty()) return;
     outcome_.Messages.push_back(journal_.KeepFailedMessage(msgId, damage));
+    const std::string& kept = outcome_.Messages.back().Where;
+    if (!kept.empty()) outcome_.Digests[kept] = FileDigest(kept);
     outcome_.Messages.back().Files = std::move(stored);
 }
 

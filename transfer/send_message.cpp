@@ -35,7 +35,9 @@ int64_t ReadPieces(int fd, const std::string& path, TTake take) {
     for (;;) {
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw std::runtime_error("Read error in file \"" + path + "\".");
+        if (n < 0)
+            throw std::runtime_error("Read error in file \"" + path +
+                                     "\": " + std::strerror(errno) + ".");
         if (n == 0) return total;
         total += n;
         take(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
@@ -54,7 +56,8 @@ TUniqueFd OpenOutboxFile(const std::string& path, struct stat& st) {
     TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd && errno == ELOOP) throw ENotRegularFile(NotRegularFileReason(S_IFLNK));
     if (!fd || ::fstat(fd.Get(), &st) != 0)
-        throw std::runtime_error("Cannot open file \"" + path + "\".");
+        throw std::runtime_error("Cannot open file \"" + path + "\": " + std::strerror(errno) +
+                                 ".");
     if (!S_ISREG(st.st_mode)) throw ENotRegularFile(NotRegularFileReason(st.st_mode));
     return fd;
 }
@@ -126,8 +129,7 @@ std::string TSendThread::BuildMessageFile(const std::string& outboxFile, const s
     struct stat st {};
     TUniqueFd fd = OpenOutboxFile(outboxFile, st);
     // Never beside the user's files: an Outbox file may itself end in ".msg".
-    workFolder_ = IncludeTrailingPathDelimiter(MakeTempDirName(ExtractFilePath(outboxFile)));
-    ForceDirectories(workFolder_);
+    workFolder_ = MakeTempDir(ExtractFilePath(outboxFile));
     const std::string messageFile =
         workFolder_ + ChangeFileExt(ExtractFileName(outboxFile), ".msg");
     // A work file only this program reads back: whole when renamed into place, not flushed.

@@ -8,6 +8,7 @@
 #include "common/base/atomic_file.h"
 #include "common/base/fileutil.h"
 #include "common/base/main_view.h"
+#include "common/file_digest.h"
 #include "common/folder_counters.h"
 #include "common/lookups.h"
 #include "common/outbox_scan.h"
@@ -81,6 +82,12 @@ void TSendThread::ShowStatus() {
 void TSendThread::Record(const std::string& outboxFile, TFileFate fate, const std::string& reason,
                          const std::string& filedAs) {
     outcome_.Files.push_back({ExtractFileName(outboxFile), fate, reason, filedAs});
+    // Read now, before a program that takes files from these folders can.
+    if (fate == TFileFate::SentLeft)
+        outcome_.Digests[outboxFile] = FileDigest(outboxFile);
+    else if (fate == TFileFate::SentAndFiled || fate == TFileFate::SentKeptAsSent ||
+             fate == TFileFate::MovedToError)
+        outcome_.Digests[filedAs] = FileDigest(filedAs);
     if (FileFailed(fate) && outcome_.Failure.empty())
         outcome_.Failure = FileOutcomeText(outcome_.Files.back());
 }
@@ -195,9 +202,11 @@ void TSendThread::Execute() {
     struct TClosingLines {
         const int& sent;
         const int& result;
+        // A destructor: a log that cannot be written must not end the program here.
         ~TClosingLines() {
-            WriteLog("Send: " + std::to_string(sent) + " file(s) successfully sent", 1);
-            WriteLog("Send: Terminating Send thread, return value = " + std::to_string(result), 2);
+            WriteLogQuietly("Send: " + std::to_string(sent) + " file(s) successfully sent", 1);
+            WriteLogQuietly(
+                "Send: Terminating Send thread, return value = " + std::to_string(result), 2);
         }
     } closing{sent, returnValue_};
     RunPasses(sent);
@@ -325,6 +334,8 @@ TSendThread::TStep TSendThread::SendOne(const std::string& path, int attempt,
                  1);
         DropWorkFiles(messageFile);
         MoveToErrorFolder(path, "the service may have received it");
+        if (outcome_.Files.back().Fate == TFileFate::MovedToError)
+            outcome_.MayBeDelivered.insert(outcome_.Files.back().FiledAs);
         return TStep::Next;
     }
     if (attempt + 1 < kAttempts) return TStep::Retry;

@@ -107,10 +107,7 @@ int TSendThread::Http_SendFile(const std::string& messageFile, const TUploadSett
                         [](const std::string& line) { WriteLog("Send: " + line, 2); });
     // The message file's work folder when it has one, else a folder of its own.
     const bool ownWork = workFolder_.empty();
-    const std::string work =
-        ownWork ? IncludeTrailingPathDelimiter(MakeTempDirName(settings_.ProgramInfo.OutboxPath))
-                : workFolder_;
-    ForceDirectories(work);
+    const std::string work = ownWork ? MakeTempDir(settings_.ProgramInfo.OutboxPath) : workFolder_;
     const std::string bodyFile = work + "HttpBody.txt";
     const std::string responseFile = work + "RespHD.txt";
     try {

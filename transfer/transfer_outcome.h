@@ -4,8 +4,12 @@
 // ended and why, and the run's own failure. Everything the operator sees of a run (status
 // file, tray, notifications, Failed Files) reads these values, never the log.
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "common/file_digest.h"
 
 enum class TFileFate {
     SentAndFiled,    // uploaded and moved to the Sentbox
@@ -34,6 +38,12 @@ struct TSendOutcome {
     std::string Failure;
     // An error that escaped the worker; empty when it ended normally.
     std::string FatalError;
+    // The bytes of each file sent or given up, read where it ended (FiledAs; the Outbox path
+    // of a file sent but left there) as soon as it got there, for the transfer history.
+    std::map<std::string, TFileDigest> Digests;
+    // Where files ended (FiledAs) that were given up after an upload that went out whole
+    // without an answer: the service may have them.
+    std::set<std::string> MayBeDelivered;
 
     long SentCount() const;
     long ErrorCount() const;  // files moved to the Error folder
@@ -67,6 +77,15 @@ struct TReceiveOutcome {
     std::string Failure;
     std::string FailureReason;
     std::string FatalError;
+    // For the transfer history: the bytes of each file stored (by its path) and of each raw
+    // message kept (by Where), read as soon as they were written; and the sender and subject
+    // of each message read, by message id.
+    std::map<std::string, TFileDigest> Digests;
+    struct THead {
+        std::string From;
+        std::string Subject;
+    };
+    std::map<std::string, THead> Heads;
 
     // Messages kept in the Error folder or the work folder: not stored whole.
     long NotStoredCount() const;

@@ -45,7 +45,10 @@ bool ForceDirectories(const std::string& folder) {
     if (DirectoryExists(path)) return true;
     std::string parent = ExtractFilePath(path);
     if (!parent.empty() && parent != path && !ForceDirectories(parent)) return false;
-    if (mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return DirectoryExists(path);
+    if (mkdir(path.c_str(), 0777) == 0) return DirectoryExists(path);
+    if (errno != EEXIST) return false;
+    if (DirectoryExists(path)) return true;
+    errno = ENOTDIR;  // something that is no folder has the name
     return false;
 }
 

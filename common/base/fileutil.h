@@ -20,6 +20,7 @@ bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 // The names in folder ("." and ".." left out), sorted; empty when it cannot be read.
 std::vector<std::string> FolderEntries(const std::string& folder);
-// Creates folder with every missing parent; true when it exists afterwards.
+// Creates folder with every missing parent; true when it exists afterwards, else errno
+// tells why.
 bool ForceDirectories(const std::string& folder);
 bool DeleteFile(const std::string& path);

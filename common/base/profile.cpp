@@ -226,7 +226,10 @@ std::string WithValue(std::string text, const std::string& section, const std::s
             if (lines[i].contentEnd > lines[i].start) after = i + 1;
         std::size_t at = after == 0 ? 0 : lines[after - 1].end;
         std::string insert = key + "=" + value + eol;
-        if (after > 0 && lines[after - 1].end == lines[after - 1].contentEnd) insert = eol + insert;
+        // The line before has no line end of its own (a last line): it gets one first. A
+        // lone CR there, which the reader does not take for a line end, is completed.
+        if (after > 0 && text[lines[after - 1].end - 1] != '\n')
+            insert = (text[lines[after - 1].end - 1] == '\r' ? "\n" : eol) + insert;
         text.insert(at, insert);
     } else {
         // A new section goes at the end, after one blank line.

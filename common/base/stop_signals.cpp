@@ -13,24 +13,26 @@
 
 namespace {
 
-sigset_t StopSet() {
+sigset_t StopSet(bool transferNow) {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    if (transferNow) sigaddset(&set, SIGUSR1);
     return set;
 }
 
 }  // namespace
 
 void BlockStopSignals() {
-    const sigset_t set = StopSet();
+    const sigset_t set = StopSet(true);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-TStopSignals::TStopSignals(std::function<void()> onStop)
-    : onStop_(std::make_shared<std::function<void()>>(std::move(onStop))) {
-    const sigset_t set = StopSet();
+TStopSignals::TStopSignals(std::function<void()> onStop, std::function<void()> onTransferNow)
+    : onStop_(std::make_shared<std::function<void()>>(std::move(onStop))),
+      onTransferNow_(std::make_shared<std::function<void()>>(std::move(onTransferNow))) {
+    const sigset_t set = StopSet(*onTransferNow_ != nullptr);
     signals_.Reset(signalfd(-1, &set, SFD_CLOEXEC));
     wake_.Reset(eventfd(0, EFD_CLOEXEC));
     if (!signals_ || !wake_) {
@@ -50,6 +52,7 @@ TStopSignals::~TStopSignals() {
         thread_.join();
     }
     *onStop_ = nullptr;
+    *onTransferNow_ = nullptr;
 }
 
 void TStopSignals::Watch() {
@@ -62,8 +65,8 @@ void TStopSignals::Watch() {
         if (waits[1].revents != 0) return;
         signalfd_siginfo info;
         if (read(signals_.Get(), &info, sizeof info) != static_cast<ssize_t>(sizeof info)) continue;
-        MainThread().Post([onStop = onStop_] {
-            if (*onStop) (*onStop)();
+        MainThread().Post([call = info.ssi_signo == SIGUSR1 ? onTransferNow_ : onStop_] {
+            if (*call) (*call)();
         });
     }
 }

@@ -145,6 +145,7 @@ TOptionValues OptionValuesFromSettings(const std::vector<std::string>& profiles)
     v.Inbox = AgeFromDays(h.InboxDays);
     v.Sentbox = AgeFromDays(h.SentboxDays);
     v.SysLog = AgeFromDays(h.SystemLogDays);
+    v.HistoryDays = ProgramInfo.HistoryDays;
     v.Autostart = AutostartEnabled();
     return v;
 }
@@ -221,6 +222,7 @@ void SaveOptions(const TOptionValues& v, TIniFile& ini) {
         ini.WriteInteger(kHousekeep, "SENTBOX", DaysFromAge(v.Sentbox));
         ini.WriteInteger(kHousekeep, "SYSTEMLOG", DaysFromAge(v.SysLog));
     }
+    ini.WriteInteger("SYSTEM", "HISTORY_DAYS", v.HistoryDays);
     WriteLog("Option - Housekeep saved", 2);
 }
 

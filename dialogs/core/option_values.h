@@ -84,6 +84,7 @@ struct TOptionValues {
     bool AutoPurge = false;
     int PurgeInterval = 14;
     THousekeepAge Inbox, Sentbox, SysLog;
+    int HistoryDays = 400;  // [SYSTEM] HISTORY_DAYS: the transfer history's rows kept so long
     // Not in USER.INI: the desktop session's autostart entry of this user.
     bool Autostart = false;
 };

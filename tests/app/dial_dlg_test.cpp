@@ -26,21 +26,9 @@
 #include "dialup/connect_mgr.h"
 #include "dialup/ras_phonebook.h"
 #include "dialup/ras_sim.h"
+#include "on_modal.h"
 
 namespace {
-
-// Runs act on the first modal dialog of type T once an event loop runs it.
-template <class T>
-void OnModal(std::function<void(T*)> act, int turns = 2000) {
-    QTimer::singleShot(0, [act, turns] {
-        if (auto* dialog = dynamic_cast<T*>(QApplication::activeModalWidget()))
-            act(dialog);
-        else if (turns > 0)
-            OnModal<T>(act, turns - 1);
-        else
-            ADD_FAILURE() << "the dialog was not shown";
-    });
-}
 
 class DialDialogTest : public testing::Test {
   protected:

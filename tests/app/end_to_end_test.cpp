@@ -10,12 +10,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "common/base/datetime.h"
 #include "common/base/fileutil.h"
+#include "common/file_digest.h"
 #include "common/password.h"
 #include "common/test_support.h"
+#include "history/history_store.h"
 #include "support/real_time.h"
 #include "transfer/webmail_standin.h"
 
@@ -40,10 +43,9 @@ class TInstallation {
     ~TInstallation() { Stop(); }
 
     void Start() {
-        std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen",
-                                        "XDG_RUNTIME_DIR=" + base_ + "run", "HOME=" + base_,
-                                        "LSAN_OPTIONS=detect_leaks=0",
-                                        "SSL_CERT_FILE=" + trustFile_};
+        std::vector<std::string> env = {
+            "QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + base_ + "run", "HOME=" + base_,
+            "LSAN_OPTIONS=detect_leaks=0", "SSL_CERT_FILE=" + trustFile_};
         for (char** e = environ; *e; ++e)
             if (std::string(*e).rfind("PATH=", 0) == 0) env.push_back(*e);
         std::vector<char*> envp;
@@ -110,12 +112,34 @@ class TInstallation {
     pid_t pid_ = -1;
 };
 
-std::string UserIni(const std::string& address, const std::string& schedule) {
+// The one row an installation's history holds after the exchange.
+THistoryRow OnlyHistoryRow(const TInstallation& installation) {
+    const auto rows = THistoryStore(installation.Base() + "LOG/" + kHistoryFileName,
+                                    THistoryStore::TOpen::Existing)
+                          .Find({});
+    EXPECT_EQ(rows.size(), 1u);
+    return rows.empty() ? THistoryRow{} : rows[0];
+}
+
+// Runs a built program with arguments; its standard output, and its exit status in status.
+std::string RunProgram(const std::string& program, const std::string& arguments, int& status) {
+    const std::string command = std::string(DOVRANT_BIN_DIR) + "/" + program + " " + arguments;
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    std::string out;
+    if (!pipe) return out;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, got);
+    const int raw = ::pclose(pipe);
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return out;
+}
+
+std::string UserIniText(const std::string& address, const std::string& schedule) {
     return "[SYSTEM]\nLOG_LEVEL=2\nAUTOIMPORT=1\n[IDENTIFICATION]\nEMAIL_ADDR=" + address +
            "\nLOGIN_ID=R1\nPASSWORD=" + EncodeStoredPassword("e2e-pw") +
            "\n[CONNECTION]\nLEASE_LINE=1\nTIMEOUT=30\nVERIFY_SERVER_CERT=1\n[SCHEDULE]\n" +
-           schedule +
-           "[HOUSEKEEP]\nAUTO_PURGE=0\n[iFile]\nTXT=1\n";
+           schedule + "[HOUSEKEEP]\nAUTO_PURGE=0\n[iFile]\nTXT=1\n";
 }
 
 TEST(EndToEnd, TwoInstallationsExchangeAFileThroughTheServiceOnTheSchedule) {
@@ -131,7 +155,7 @@ TEST(EndToEnd, TwoInstallationsExchangeAFileThroughTheServiceOnTheSchedule) {
         standin.UrlFormat("send") + "\n";
     const std::string content = "ORDER 4711\r\nqty 12\r\n";
 
-    TInstallation sender(root, "sender", UserIni("sender@e2e.example", "CONNECT_OPTION=1\n"),
+    TInstallation sender(root, "sender", UserIniText("sender@e2e.example", "CONNECT_OPTION=1\n"),
                          dvrIni, standin.CaFile);
     std::filesystem::create_directories(sender.Base() + "OUTBOX");
     WriteFile(sender.Base() + "OUTBOX/A4711.TXT", content);
@@ -168,7 +192,7 @@ TEST(EndToEnd, TwoInstallationsExchangeAFileThroughTheServiceOnTheSchedule) {
     // Every minute from its start: the first scheduled receive comes within two minutes.
     TInstallation receiver(
         root, "receiver",
-        UserIni("receiver@e2e.example", "CONNECT_OPTION=2\nCONNECT_EVERY_MIN=1\n"), dvrIni,
+        UserIniText("receiver@e2e.example", "CONNECT_OPTION=2\nCONNECT_EVERY_MIN=1\n"), dvrIni,
         standin.CaFile);
     // The first tick comes a moment after the scheduled time; a start late in a minute could
     // put the two in different minutes, and the schedule would then wait for a restart.
@@ -190,6 +214,53 @@ TEST(EndToEnd, TwoInstallationsExchangeAFileThroughTheServiceOnTheSchedule) {
     EXPECT_TRUE(receiver.Logged("Receive finish"));
     EXPECT_TRUE(receiver.Logged("Close program"));
     EXPECT_EQ(JsonNumber(standin.Get("status"), "receiver@e2e.example"), 0);
+
+    // Both histories tell what went and what came, with the bytes' checksums.
+    const THistoryRow sent = OnlyHistoryRow(sender);
+    EXPECT_EQ(sent.Direction, THistoryDirection::Send);
+    EXPECT_EQ(sent.Name, "A4711.TXT");
+    EXPECT_EQ(sent.Folder + sent.FinalName, sender.Base() + "SENTBOX/A4711.TXT");
+    EXPECT_EQ(sent.Outcome, THistoryOutcome::Sent);
+    EXPECT_EQ(sent.Partner, "receiver@e2e.example");
+    EXPECT_EQ(sent.Service, "sender@e2e.example");
+    EXPECT_EQ(sent.Size, static_cast<int64_t>(content.size()));
+    EXPECT_EQ(sent.Sha256, FileDigest(sender.Base() + "SENTBOX/A4711.TXT").Sha256);
+    const THistoryRow received = OnlyHistoryRow(receiver);
+    EXPECT_EQ(received.Direction, THistoryDirection::Receive);
+    EXPECT_EQ(received.Name, "A4711.msg");
+    EXPECT_EQ(received.Folder, receiver.Base() + "INBOX/");
+    EXPECT_EQ(received.Outcome, THistoryOutcome::Stored);
+    EXPECT_NE(received.Partner.find("sender@e2e.example"), std::string::npos);
+    EXPECT_EQ(received.Subject, "ORDERS message");
+    EXPECT_FALSE(received.MessageId.empty());
+    EXPECT_EQ(received.Size, static_cast<int64_t>(stored.size()));
+    EXPECT_EQ(received.Sha256, FileDigest(receiver.Base() + "INBOX/A4711.msg").Sha256);
+
+    // And the command lines of both programs find them.
+    int status = -1;
+    std::string out = RunProgram("quillbern-dovrantd",
+                                 "--history " + sender.Base() + " --name 'a47*' --json", status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("\"name\": \"A4711.TXT\""), std::string::npos) << out;
+    EXPECT_NE(out.find("\"outcome\": \"sent\""), std::string::npos) << out;
+    out = RunProgram("quillbern-dovrant", "--history " + receiver.Base() + " --direction send",
+                     status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("0 row(s)"), std::string::npos) << out;
+    out = RunProgram("quillbern-dovrant",
+                     "--verify " + receiver.Base() + "INBOX/A4711.msg --dir " + receiver.Base(),
+                     status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("received as A4711.msg: stored"), std::string::npos) << out;
+    const std::string copy = root.Path() + "copy.txt";
+    WriteFile(copy, content);
+    out = RunProgram("quillbern-dovrantd", "--verify " + copy + " --dir " + sender.Base(), status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("sent as A4711.TXT: sent, to receiver@e2e.example"), std::string::npos)
+        << out;
+    WriteFile(copy, content + "changed");
+    RunProgram("quillbern-dovrantd", "--verify " + copy + " --dir " + sender.Base(), status);
+    EXPECT_EQ(status, 1);
 }
 
 // The window answers SIGTERM as the headless run does: during a send it closes when the send
@@ -197,7 +268,7 @@ TEST(EndToEnd, TwoInstallationsExchangeAFileThroughTheServiceOnTheSchedule) {
 TEST(EndToEnd, TheWindowClosesOnSigtermOnceTheSendEndsAndEndsAtOnceOnASecond) {
     TWebMailStandin standin({{"self@e2e.example", "R1", "e2e-pw"}});
     TTempDir root;
-    TInstallation window(root, "window", UserIni("self@e2e.example", "CONNECT_OPTION=1\n"),
+    TInstallation window(root, "window", UserIniText("self@e2e.example", "CONNECT_OPTION=1\n"),
                          "[SYSTEM]\nVERSION=1.0.0\nEMAIL_CONTENT_TYPE=multipart/mixed\n[IDX]\n"
                          "A=ORDERS\n[ORDERS]\nEMAIL=self@e2e.example\nWebMailSender=" +
                              standin.UrlFormat("send") + "\n",

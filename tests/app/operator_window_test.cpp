@@ -16,6 +16,7 @@
 #include "dialogs/qt_text.h"
 #include "operator/cycle_monitor.h"
 #include "support/temp_dir.h"
+#include "transfer/received_record.h"
 #include "window_fixture.h"
 
 namespace {
@@ -48,6 +49,9 @@ TEST_F(WindowTest, FailedFilesWindowRetriesOpensAndDeletes) {
     WriteFile(error + "B2.TXT", "second");
     WriteFile(error + "C3.TXT", "third");
     WriteFile(error + "RECV_20261209100000_7.eml", kStorableMail);
+    // The receive side's record tells the message from an outgoing file of such a name.
+    WriteReceivedRecord(error + "RECV_20261209100000_7.eml", "7",
+                        std::string(kStorableMail).size());
     WriteFile(outbox + "A1.TXT", "another file of the name");
     WriteLog("Send: Unable to send " + outbox + "A1.TXT.  Sender: a@b. Receiver not found", 1);
     WriteLog("Move file: A1.TXT to " + error, 1);
@@ -201,7 +205,7 @@ TEST_F(WindowTest, TrayMenuStateToolTipAndNotificationsFollowTheWindow) {
         captions << (action->isSeparator() ? QString("-") : action->text());
     EXPECT_EQ(captions, QStringList({"&Show Window", "-", "&Receive Now", "R&esume Auto Import",
                                      "&Pause Auto Import", "-", "&Open Folder", "&Failed Files...",
-                                     "-", "E&xit"}));
+                                     "&History...", "-", "E&xit"}));
     // The window's own actions, so their state (Pause or Resume) is the same everywhere.
     EXPECT_TRUE(tray.Menu->actions().contains(window->PauseAutoImport));
     EXPECT_EQ(tray.FolderMenu->actions(),

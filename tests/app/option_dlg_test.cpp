@@ -12,24 +12,10 @@
 #include "dialogs/qt_text.h"
 #include "dialogs/so_option.h"
 #include "dialogs/so_setupd.h"
+#include "on_modal.h"
 #include "window_fixture.h"
 
 namespace {
-
-// Runs act on the modal dialog of type T once its event loop runs; gives up after a number
-// of event-loop turns without it.
-template <class T>
-void OnModal(std::function<void(T*)> act, int turns = 2000) {
-    QTimer::singleShot(0, [act, turns] {
-        if (auto* dialog = dynamic_cast<T*>(QApplication::activeModalWidget())) {
-            act(dialog);
-        } else if (turns > 0) {
-            OnModal<T>(act, turns - 1);
-        } else {
-            ADD_FAILURE() << "the dialog was not shown";
-        }
-    });
-}
 
 const std::string kUserIni =
     "[SYSTEM]\nLOG_LEVEL=2\n"

@@ -46,7 +46,7 @@ TEST_F(WindowTest, MenusContextMenuAndActions) {
     EXPECT_EQ(top, QStringList({"&File", "&Tool", "&About"}));
     EXPECT_EQ(Captions(window->File1),
               QStringList({"&Inbox", "&Outbox", "&Error", "-", "&Failed Files...", "&Log View...",
-                           "-", "E&xit"}));
+                           "&History...", "-", "E&xit"}));
     QStringList tool{"&Receive Now",       "-", "R&esume Auto Import",
                      "&Pause Auto Import", "-", "&Option"};
     EXPECT_EQ(Captions(window->Tool1),

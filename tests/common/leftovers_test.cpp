@@ -68,4 +68,35 @@ TEST(Leftovers, TheGatewaysOwnWorkFilesGoUnlessHeldAndEverythingElseStays) {
               std::vector<std::string>{dir.Path() + "OUTBOX/.dvr-held01"});
 }
 
+TEST(Leftovers, AFileKeptAsSentGoesToTheSentboxUnderAFreeName) {
+    TTempDir dir;
+    TSettings settings;
+    settings.ProgramInfo.OutboxPath = dir.Path() + "OUTBOX/";
+    settings.ProgramInfo.SentboxPath = dir.Path() + "SENTBOX/";
+    settings.ImportExtensions.Add("TXT=1");
+    ForceDirectories(dir.Path() + "OUTBOX/");
+    ForceDirectories(dir.Path() + "SENTBOX/");
+    WriteFile(dir.Path() + "OUTBOX/A1.TXT.sent", "one");
+    WriteFile(dir.Path() + "OUTBOX/A2.TXT.sent", "two");
+    WriteFile(dir.Path() + "SENTBOX/A2.TXT", "an older A2");
+    // Not names the gateway sends, or not a file: not ours to move.
+    WriteFile(dir.Path() + "OUTBOX/NOTES.sent", "the user's");
+    ASSERT_EQ(::symlink((dir.Path() + "OUTBOX/A1.TXT.sent").c_str(),
+                        (dir.Path() + "OUTBOX/A3.TXT.sent").c_str()),
+              0);
+
+    SweepLeftovers(settings);
+    EXPECT_EQ(ReadFile(dir.Path() + "SENTBOX/A1.TXT"), "one");
+    EXPECT_EQ(ReadFile(dir.Path() + "SENTBOX/A2_1.TXT"), "two");
+    EXPECT_EQ(ReadFile(dir.Path() + "SENTBOX/A2.TXT"), "an older A2");
+    EXPECT_EQ(FolderEntries(dir.Path() + "OUTBOX/"),
+              (std::vector<std::string>{"A3.TXT.sent", "NOTES.sent"}));
+
+    // A Sentbox that still cannot take it leaves it where it is.
+    WriteFile(dir.Path() + "OUTBOX/A4.TXT.sent", "four");
+    settings.ProgramInfo.SentboxPath = dir.Path() + "SENTBOX/A1.TXT/";
+    SweepLeftovers(settings);
+    EXPECT_EQ(ReadFile(dir.Path() + "OUTBOX/A4.TXT.sent"), "four");
+}
+
 }  // namespace

@@ -90,7 +90,14 @@ TEST_F(Lookups, TheApplicationReferenceChoosesTheInboxFolder) {
     // A folder that cannot be made fails the save instead of sending it elsewhere.
     WriteFile(dir.Path() + "IN/FILE", "");
     InboxLocations.Add("BAD=" + dir.Path() + "IN/FILE/BAD");
-    EXPECT_THROW(GetInboxFolder("BAD-1.TXT", folder), std::runtime_error);
+    try {
+        GetInboxFolder("BAD-1.TXT", folder);
+        ADD_FAILURE() << "a folder that cannot be made is not reported";
+    } catch (const std::runtime_error& e) {
+        // The log line of the failed message says why, not only which folder.
+        EXPECT_EQ(std::string(e.what()),
+                  "Unable to create directory: '" + dir.Path() + "IN/FILE/BAD/': Not a directory");
+    }
 }
 
 TEST(Helpers, RunProgramReportsWhatCouldNotStart) {
@@ -136,4 +143,17 @@ TEST(Helpers, TemporaryNamesAreNewAndShort) {
     EXPECT_EQ(ExtractFileName(folder).size(), 7u);
     EXPECT_FALSE(DirectoryExists(folder));
     EXPECT_THROW(MakeTempFileName(dir.Path() + "missing/"), std::runtime_error);
+
+    // A work folder is made at once, and a folder that cannot hold one tells why.
+    const std::string work = MakeTempDir(dir.Path());
+    EXPECT_EQ(ExtractFilePath(work.substr(0, work.size() - 1)), dir.Path());
+    EXPECT_TRUE(DirectoryExists(work));
+    WriteFile(dir.Path() + "plain", "");
+    try {
+        MakeTempDir(dir.Path() + "plain");
+        ADD_FAILURE() << "no error for a folder that is a file";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Unable to create a work folder in " + dir.Path() + "plain/: Not a directory");
+    }
 }

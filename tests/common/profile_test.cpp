@@ -101,6 +101,11 @@ TEST(Profile, KeepsUnixLineEndsAndAMissingLastLineEnd) {
     EXPECT_EQ(ReadFile(file), "[IDX]\nA=ORDERS\nB=BILLS\n");
     ini.WriteString("IDX", "a", "");
     EXPECT_EQ(ReadFile(file), "[IDX]\nA=\nB=BILLS\n");
+    // A file cut after the CR of its last line end: the new entry still gets a line of its own.
+    WriteFile(file, "[IDX]\r\nA=ORDERS\r");
+    ini.WriteString("IDX", "B", "BILLS");
+    EXPECT_EQ(ini.ReadString("IDX", "B", ""), "BILLS");
+    EXPECT_EQ(ReadFile(file), "[IDX]\r\nA=ORDERS\r\nB=BILLS\r\n");
 
     // A file reached through a link is changed where it lies; a byte-order mark is skipped.
     WriteFile(file, "\xEF\xBB\xBF[IDX]\nA=ORDERS\n");

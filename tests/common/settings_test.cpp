@@ -278,6 +278,29 @@ TEST_F(Settings, FilesHoldingAPasswordAreMadePrivateAndOpenOnesWarnedOfOnce) {
     EXPECT_NE(log[3].rfind("Warning", 0), 0u);
 }
 
+TEST_F(Settings, AnUnreadableSettingsFileLeavesTheDataFoldersAtTheirDefaults) {
+    // A folder where DVR.INI belongs: it opens, but every read of it fails. DVR.INI is read
+    // first, so nothing of the step would be set; an empty folder text would store the data
+    // in the working folder.
+    ForceDirectories(programDir + "DVR.INI");
+    WriteFile(programDir + "USER.INI",
+              "[SYSTEM]\r\nLOG_LEVEL=1\r\nSENTBOX=" + dir.Path() + "sent\r\n[iFile]\r\nTXT=1\r\n");
+    try {
+        LoadSettings(dir.Path() + "DVR", "PC1");
+        ADD_FAILURE() << "an unreadable DVR.INI is not reported";
+    } catch (const std::exception& e) {
+        EXPECT_NE(std::string(e.what()).find("DVR.INI"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(ProgramInfo.InboxPath, dir.Path() + "INBOX/");
+    EXPECT_EQ(ProgramInfo.OutboxPath, dir.Path() + "OUTBOX/");
+    EXPECT_EQ(ProgramInfo.SentboxPath, dir.Path() + "sent/");
+    EXPECT_EQ(ProgramInfo.ErrorPath, dir.Path() + "ERROR/");
+    EXPECT_EQ(ProgramInfo.EmailContentType, "multipart/mixed");
+    EXPECT_TRUE(ProgramInfo.AutoImport);
+    EXPECT_EQ(ImportExtensions.Count(), 1u);
+    EXPECT_NE(LogFileName(), "");  // the log level of USER.INI was read
+}
+
 TEST(SettingsHelpers, SmallConversions) {
     EXPECT_EQ(OrdinalSuffix(1), "st");
     EXPECT_EQ(OrdinalSuffix(2), "nd");

@@ -316,6 +316,8 @@ TEST_F(OptionTest, AFailingCheckFocusesItsFieldAndWritesNothing) {
 TEST_F(OptionTest, OkWritesEveryPageAndTheProgramReadsThemBackAtItsNextStart) {
     controller->FormCreate();
     TOptionValues& v = view.values;
+    EXPECT_EQ(v.HistoryDays, 400);  // none stored: the default
+    v.HistoryDays = 730;
     v.EmailAddr = "  7654321@mail.dovrant.example ";
     v.LoginID = " new01 ";
     v.Password = " pa=ss\"word ";
@@ -389,6 +391,7 @@ TEST_F(OptionTest, OkWritesEveryPageAndTheProgramReadsThemBackAtItsNextStart) {
     EXPECT_EQ(HousekeepInfo.InboxDays, 90);
     EXPECT_EQ(HousekeepInfo.SentboxDays, 7);
     EXPECT_EQ(HousekeepInfo.SystemLogDays, 5);
+    EXPECT_EQ(ProgramInfo.HistoryDays, 730);
 }
 
 TEST_F(OptionTest, UnchosenOptionsLeaveTheirStoredKeys) {

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "common/base/clock.h"
+#include "common/test_support.h"
 #include "dialup/ras.h"
 #include "dialup/ras_phonebook.h"
 #include "dialup/ras_sim.h"
@@ -23,18 +24,11 @@ namespace {
 
 const char* const kPassword = "Zq7-secret-Pw";
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
 // True while pid is a live process (not gone, not a zombie).
 bool Running(pid_t pid) {
-    const std::string stat = ReadAll("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
     const auto close = stat.rfind(')');
     return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
 }
@@ -46,7 +40,7 @@ std::string AllCommandLines() {
     if (!proc) return all;
     while (dirent* d = ::readdir(proc))
         if (d->d_name[0] >= '0' && d->d_name[0] <= '9')
-            all += ReadAll(std::string("/proc/") + d->d_name + "/cmdline") + '\n';
+            all += ReadFile(std::string("/proc/") + d->d_name + "/cmdline") + '\n';
     ::closedir(proc);
     return all;
 }
@@ -168,7 +162,7 @@ TEST_F(RasCommandTest, ACommandPastItsLimitIsKilledWithEverythingItStarted) {
     EXPECT_EQ(run.ExitCode, -1);
     EXPECT_GE(clock.MonotonicMs(), 120 * 1000);
     ASSERT_TRUE(Exists(pidFile));
-    const pid_t sleeper = std::stoi(ReadAll(pidFile));
+    const pid_t sleeper = std::stoi(ReadFile(pidFile));
     EXPECT_TRUE(PumpUntil([&] { return !Running(sleeper); }));
 }
 
@@ -177,8 +171,8 @@ TEST_F(RasCommandTest, DialUpThenHangUpRunsTheCommandsAndTellsTheStates) {
     const RASCONNSTATUS s = Settled(h);
     EXPECT_EQ(s.rasconnstate, RASCS_Connected);
     EXPECT_EQ(s.dwError, 0u);
-    EXPECT_EQ(ReadAll(dir_.Path() + "got"), kPassword);
-    EXPECT_EQ(ReadAll(dir_.Path() + "vars"), "Office VPN/gateway/*99#");
+    EXPECT_EQ(ReadFile(dir_.Path() + "got"), kPassword);
+    EXPECT_EQ(ReadFile(dir_.Path() + "vars"), "Office VPN/gateway/*99#");
     const std::vector<std::pair<int, unsigned>> told{
         {RASCS_OpenPort, 0}, {RASCS_ConnectDevice, 0}, {RASCS_Connected, 0}};
     EXPECT_EQ(told_, told);
@@ -190,7 +184,7 @@ TEST_F(RasCommandTest, DialUpThenHangUpRunsTheCommandsAndTellsTheStates) {
     EXPECT_EQ(list[0].szEntryName, "Office VPN");
 
     EXPECT_TRUE(GoneAfterHangUp(h));
-    EXPECT_EQ(ReadAll(dir_.Path() + "downs"), "down\n");
+    EXPECT_EQ(ReadFile(dir_.Path() + "downs"), "down\n");
     EXPECT_FALSE(Exists(dir_.Path() + "state"));
 }
 
@@ -256,7 +250,7 @@ TEST_F(RasCommandTest, ThePasswordNeverShowsInAnyArgumentList) {
         EXPECT_EQ(AllCommandLines().find(kPassword), std::string::npos);
         std::ofstream(dir_.Path() + "release").put('x');
         EXPECT_EQ(Settled(h).rasconnstate, RASCS_Connected);
-        EXPECT_EQ(ReadAll(dir_.Path() + "got"), kPassword);
+        EXPECT_EQ(ReadFile(dir_.Path() + "got"), kPassword);
         EXPECT_TRUE(GoneAfterHangUp(h));
     }
     // The status and down commands are never given it.
@@ -269,7 +263,7 @@ TEST_F(RasCommandTest, HangingUpWhileTheUpCommandRunsStopsIt) {
     ASSERT_TRUE(PumpUntil([&] { return Exists(dir_.Path() + "ready"); }));
     EXPECT_TRUE(GoneAfterHangUp(h));
     EXPECT_FALSE(Exists(dir_.Path() + "state"));
-    EXPECT_EQ(ReadAll(dir_.Path() + "downs"), "down\n");
+    EXPECT_EQ(ReadFile(dir_.Path() + "downs"), "down\n");
 }
 
 TEST_F(RasCommandTest, ALinkUpFromElsewhereIsListedAndGoesWhenItIsDown) {
@@ -306,7 +300,7 @@ TEST_F(RasCommandTest, ALinkUpFromElsewhereIsListedAndGoesWhenItIsDown) {
     ASSERT_EQ(RasEnumConnections(list, bytes, count), 0u);
     ASSERT_EQ(count, 1u);
     EXPECT_TRUE(GoneAfterHangUp(list[0].hrasconn));
-    EXPECT_EQ(ReadAll(dir_.Path() + "downs"), "down\n");
+    EXPECT_EQ(ReadFile(dir_.Path() + "downs"), "down\n");
 }
 
 }  // namespace

@@ -12,18 +12,12 @@
 #include <vector>
 
 #include "common/base/clock.h"
+#include "common/test_support.h"
 #include "dialup/ras_phonebook.h"
 #include "dialup/ras_sim.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 class RasTest : public ::testing::Test {
   protected:
@@ -150,7 +144,7 @@ TEST_F(RasTest, DialParametersKeepTheSavedPasswordScrambled) {
     p.szUserName = "gateway";
     p.szPassword = "Pa55word!";
     ASSERT_EQ(RasSetEntryDialParams(nullptr, p, false), 0u);
-    EXPECT_EQ(ReadAll(RasPhonebookFile()).find("Pa55word!"), std::string::npos);
+    EXPECT_EQ(ReadFile(RasPhonebookFile()).find("Pa55word!"), std::string::npos);
     RASDIALPARAMS q;
     q.szEntryName = "office isp";
     ASSERT_EQ(RasGetEntryDialParams(nullptr, q, saved), 0u);

@@ -74,6 +74,13 @@ TEST(GatewayStatus, ReadsBackWhatItWrites) {
     ASSERT_TRUE(StatusFromJson(Replace(json, "\"kept_sent\"", "\"old_field\""), read, error));
     EXPECT_TRUE(read.KeptSent.empty());
     EXPECT_EQ(read.Line, "leased line");
+
+    // A time before 1899-12-30 (a negative date) reads back as written.
+    const std::string old =
+        Replace(json, "\"next_connection\": null", "\"next_connection\": \"1013-12-09T23:43:14\"");
+    ASSERT_TRUE(StatusFromJson(old, read, error)) << error;
+    EXPECT_NE(StatusToJson(read).find("\"next_connection\": \"1013-12-09T23:43:14\""),
+              std::string::npos);
 }
 
 TEST(GatewayStatus, RejectsWhatIsNotAStatus) {
@@ -92,6 +99,7 @@ TEST(GatewayStatus, RejectsWhatIsNotAStatus) {
         // Numbers a count cannot hold must not reach a conversion.
         Replace(good, "\"pid\": 4711", "\"pid\": 1e300"),
         Replace(good, "\"pid\": 4711", "\"pid\": nan"),
+        Replace(good, "\"pid\": 4711", "\"pid\": 4288888888842"),
         Replace(good, "\"error_files\": 0", "\"error_files\": -1"),
         Replace(good, "\"kept_sent\": []", "\"kept_sent\": \"A1.TXT.sent\""),
     };
@@ -190,7 +198,9 @@ TEST(CycleOutcome, CountsWhatTheWorkersHandBack) {
     // A sent file the Sentbox could not take, or an error that ended the run, fails it.
     twelve.Files[3].Fate = TFileFate::SentKeptAsSent;
     EXPECT_TRUE(SendCycleOutcome(twelve, kNoon).Failed);
-    EXPECT_EQ(SendCycleOutcome(TSendOutcome{{}, "", "disk gone"}, kNoon).Detail,
+    TSendOutcome ended;
+    ended.FatalError = "disk gone";
+    EXPECT_EQ(SendCycleOutcome(ended, kNoon).Detail,
               "Send: Error on sending message(s). disk gone");
 
     TReceiveOutcome stored;

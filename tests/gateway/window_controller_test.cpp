@@ -3,11 +3,14 @@
 
 #include "gateway/window_controller.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <filesystem>
 #include <map>
 
 #include "common/base/atomic_file.h"
@@ -18,6 +21,7 @@
 #include "common/housekeeping.h"
 #include "common/settings.h"
 #include "common/single_instance.h"
+#include "common/syslog.h"
 #include "common/test_support.h"
 #include "common/window_messages.h"
 #include "dialup/connect_mgr.h"
@@ -544,6 +548,41 @@ TEST_F(WindowControllerTest, TheStatusFileAndBarFollowTheCyclesAndTheClose) {
     EXPECT_FALSE(StatusProblems(status, Now()).empty());
     // Closed down: nothing rewrites it any more.
     EXPECT_FALSE(controller->Timer_Status->Enabled());
+}
+
+TEST_F(WindowControllerTest, ALogOnAFullDiskStopsNoHandlerHalfway) {
+    Open();
+    // From here on every write to the run's log fails with ENOSPC, and nothing else does.
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry.path(), error) == LogFileName()) {
+            ASSERT_GE(::dup2(full, std::stoi(entry.path().filename().string())), 0);
+        }
+    }
+    ::close(full);
+
+    // Shown again: the Outbox scan, the schedule and the status start all the same.
+    controller->Timer_Send->SetEnabled(false);
+    controller->Timer_RecvSchedule->SetEnabled(false);
+    std::filesystem::remove(dir.Path() + "LOG/status.json");
+    controller->FormShow();
+    EXPECT_TRUE(controller->Timer_Send->Enabled());
+    EXPECT_TRUE(controller->Timer_RecvSchedule->Enabled());
+    EXPECT_TRUE(FileExists(dir.Path() + "LOG/status.json"));
+
+    // A stop waits for both cycles; each end frees its side and reports, the last closes.
+    controller->SendIdle = controller->RecvIdle = false;
+    controller->Timer_Send->SetEnabled(false);
+    controller->StopRequested();
+    controller->SendFinish();
+    controller->ReceiveFinish();
+    EXPECT_TRUE(controller->SendIdle && controller->RecvIdle);
+    EXPECT_TRUE(controller->Timer_Send->Enabled());
+    EXPECT_NE(ReadStatus(dir.Path() + "LOG/").LastReceive.Time, 0);
+    EXPECT_EQ(view.closeRequests, 1);
+    EXPECT_TRUE(boxes.boxes.empty());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -39,16 +40,24 @@ TEST(EngineAbortTest, TimeoutEndsTheActionAboutFiveSecondsAfterItsStart) {
 
 TEST(EngineAbortTest, TimeoutCountsFromTheStartNotFromTheLastByte) {
     TManualTime time;
-    TTestServer server([](int fd, const std::string&) {
-        TTestServer::SendAll(fd, "HTTP/1.0 200 OK\r\n\r\nx");
+    std::atomic<bool> answered{false};
+    TScriptPeer server([&answered](int fd) {
+        WriteAll(fd, "HTTP/1.0 200 OK\r\n\r\nx");
+        answered = true;
         // A byte every few milliseconds: far more often than a one-second wait for the
         // next byte could ever pass.
         for (int i = 0; i < 2000 && ::send(fd, "x", 1, MSG_NOSIGNAL) == 1; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
     });
     TipsHTTPS http;
+    // The answer begins before the client waits at all: the manual time of its waits passes
+    // at once and could otherwise run out before a busy server has written anything.
+    http.OnConnected = [&answered](TipsHTTPS*, int, const std::string&) {
+        for (int i = 0; !answered && i < 10000; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
     http.SetTimeout(1);
-    http.SetURL(server.Base() + "/");
+    http.SetURL("http://127.0.0.1:" + std::to_string(server.Port()) + "/");
     EXPECT_EQ(ActionError(http, httpGet), "301: Interrupted.");
     EXPECT_GE(time.ElapsedMs(), 1000);
     EXPECT_LE(time.ElapsedMs(), 1100);
@@ -123,7 +132,7 @@ TEST(EngineAbortTest, InterruptFromATransferHandler) {
 
 TEST(EngineAbortTest, InterruptFromATimerOfTheCallingThread) {
     TManualTime time;
-    TTestServer server(SilentAfter("HTTP/1.0 200 OK\r\n"));
+    TTestServer server(SilentAfter("HTTP/1.0 200 OK\r\nServer: test\r\n"));
     TipsHTTPS http;
     TPumpTimer timer;
     timer.SetInterval(200);
@@ -131,7 +140,11 @@ TEST(EngineAbortTest, InterruptFromATimerOfTheCallingThread) {
         timer.SetEnabled(false);
         http.Interrupt();
     };
-    timer.SetEnabled(true);
+    // Armed once the answer has begun: the manual time of the waits before it passes at once,
+    // and would let the timer fire before a busy server has answered at all.
+    http.OnHeader = [&](TipsHTTPS*, const std::string&, const std::string&) {
+        timer.SetEnabled(true);
+    };
     http.SetURL(server.Base() + "/");
     EXPECT_EQ(ActionError(http, httpGet), "301: Interrupted.");
     EXPECT_GE(time.ElapsedMs(), 200);

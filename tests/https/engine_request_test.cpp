@@ -1,14 +1,21 @@
 // What reaches the server, byte for byte, and the events around sending.
 
 #include <gtest/gtest.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
+#include "common/test_support.h"
 #include "engine_events.h"
 #include "engine_server.h"
 #include "https/ipshttps.h"
 #include "layer_test_support.h"
+#include "proxy_peers.h"
+#include "tls_peer.h"
 
 namespace {
 
@@ -20,11 +27,6 @@ std::string WriteFile(const std::string& name, size_t size) {
     std::ofstream out(path, std::ios::binary);
     for (size_t i = 0; i < size; ++i) out.put(static_cast<char>('a' + i % 26));
     return path.string();
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(EngineRequestTest, GetSendsHostAndUserAgentOnlyAndRaisesEventsInOrder) {
@@ -63,6 +65,56 @@ TEST(EngineRequestTest, PostSendsTheFileIn16384BytePieces) {
         "Connected 0 OK",     "StartTransfer 0", "Transfer 0 16384 0", "Transfer 0 32768 0",
         "Transfer 0 40000 0", "EndTransfer 0",   "Header Server: test"};
     EXPECT_EQ(std::vector<std::string>(log.Lines.begin(), log.Lines.begin() + 7), upload);
+    std::filesystem::remove(file);
+}
+
+// The server answers as soon as it has the whole body and waits until the client has
+// acknowledged the answer, which then is at hand; only then does the client, held in its
+// last upload event, look for an early answer. The answer's events still come after the end.
+TEST(EngineRequestTest, AnAnswerAlreadyThereAfterTheLastPieceWaitsForTheUploadsEnd) {
+    const std::string file = WriteFile("engine-early", 40000);
+    TTrustTestRoot trust;
+    for (bool tls : {false, true}) {
+        std::atomic<bool> sent{false};
+        TScriptPeer server([&](int fd) {
+            const std::string answer = "HTTP/1.0 200 OK\r\nServer: test\r\n\r\nhi";
+            std::optional<TTlsPeerSession> session;
+            if (tls && !session.emplace(fd).Accepted) return;
+            std::string request = tls ? session->ReadUntil("\r\n\r\n") : ReadUntil(fd, "\r\n\r\n");
+            const size_t whole = request.find("\r\n\r\n") + 4 + 40000;
+            while (request.size() < whole) {
+                const std::string piece =
+                    tls ? session->Read() : ReadExactly(fd, whole - request.size());
+                if (piece.empty() || piece.starts_with("<")) break;
+                request += piece;
+            }
+            tls ? session->Write(answer) : WriteAll(fd, answer);
+            for (int left = 1, i = 0; left > 0 && i < 10000; ++i) {
+                ::ioctl(fd, SIOCOUTQ, &left);  // bytes not yet acknowledged
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            sent = true;
+        });
+        TipsHTTPS http;
+        TEventLog log(http);
+        http.OnTransfer = [&, logged = http.OnTransfer](TipsHTTPS* sender, int direction,
+                                                        int64_t total, const std::string& text) {
+            logged(sender, direction, total, text);
+            for (int i = 0; direction == 0 && total == 40000 && !sent && i < 10000; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+        http.SetAttachedFile(file);
+        http.SetURL(std::string(tls ? "https" : "http") +
+                    "://127.0.0.1:" + std::to_string(server.Port()) + "/");
+        http.SetAction(httpPost);
+        EXPECT_TRUE(sent);
+        EXPECT_EQ(log.Lines, (std::vector<std::string>{
+                                 "Connected 0 OK", "StartTransfer 0", "Transfer 0 16384 0",
+                                 "Transfer 0 32768 0", "Transfer 0 40000 0", "EndTransfer 0",
+                                 "Header Server: test", "StartTransfer 1", "Transfer 1 2 2",
+                                 "EndTransfer 1", "Disconnected 0 OK"}))
+            << (tls ? "TLS" : "plain");
+    }
     std::filesystem::remove(file);
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/test_support.h"
 #include "engine_events.h"
 #include "engine_server.h"
 #include "https/ipshttps.h"
@@ -15,11 +16,6 @@ namespace {
 std::string TempPath(const std::string& name) {
     return (std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid())))
         .string();
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string Body(size_t size) {

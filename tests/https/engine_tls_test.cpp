@@ -1,6 +1,7 @@
 // The component over TLS against openssl s_server: event order and the certificate decision.
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 
@@ -60,43 +61,72 @@ TEST(EngineTlsTest, RefusedCertificateEndsWith276AndAnAcceptingHandlerProceeds) 
     }
 }
 
-TEST(EngineTlsTest, ABodyCutShortWithoutCloseNotifyFailsTheAction) {
+// However the connection ends, a body shorter than its Content-Length, or chunks without the
+// last one, are not the whole answer.
+TEST(EngineTlsTest, ABodyShorterThanItsLengthFailsTheActionHoweverTheConnectionEnds) {
+    enum class TEnd { Close, CloseNotify, Reset };
     struct TCase {
-        std::string Response;
-        bool CloseNotify;
+        bool Tls;
+        TEnd End;
+        std::string Head;  // a header line
+        std::string Body;
         std::string Error;
+        std::string Data = "";  // what reaches TransferredData when it is not Body
     };
-    const std::string half(500, 'x');
-    const std::string cut =
-        "The server closed the secure connection without close notify after 500 of 1000 body "
-        "bytes.";
+    const std::string length = "Content-Length: 8561\r\n";
+    const std::string chunked = "Transfer-Encoding: chunked\r\n";
+    const std::string half(4280, 'x');
+    const std::string cut = "The server closed the connection after 4280 of 8561 body bytes.";
     const TCase cases[] = {
-        {"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n" + half, false, "284: " + cut},
-        // the server's own close notify ends the body where it says
-        {"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n" + half, true, ""},
+        {true, TEnd::Close, "Content-Length: 1000\r\n", std::string(500, 'x'),
+         "284: The server closed the secure connection without close notify after 500 of 1000 "
+         "body bytes."},
+        {true, TEnd::CloseNotify, length, half, "284: " + cut},
+        {false, TEnd::Close, length, half, "284: " + cut},
+        {false, TEnd::Reset, length, half, "10054: [10054] Connection reset by peer"},
+        {true, TEnd::CloseNotify, chunked, "5\r\nhello\r\n6\r\n wo",
+         "284: The server closed the connection before the last chunk of the body, after 8 body "
+         "bytes.",
+         "hello wo"},
         // without a length, the end of the stream is the end of the body
-        {"HTTP/1.0 200 OK\r\n\r\n" + half, false, ""},
-        {"HTTP/1.0 200 OK\r\nContent-Length: 500\r\n\r\n" + half, false, ""},
+        {true, TEnd::Close, "", half, ""},
+        {false, TEnd::Close, "", half, ""},
+        {true, TEnd::CloseNotify, length, half + half + "x", ""},
+        {false, TEnd::Close, length, half + half + "x", ""},
+        {false, TEnd::Close, chunked, "5\r\nhello\r\n0\r\n\r\n", "", "hello"},
     };
     TTrustTestRoot trust;
     for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Response.substr(0, 40) + (c.CloseNotify ? " close notify" : ""));
+        const std::string response = "HTTP/1.0 200 OK\r\n" + c.Head + "\r\n" + c.Body;
+        SCOPED_TRACE(response.substr(0, 40) + (c.Tls ? " TLS" : " plain") + " end " +
+                     std::to_string(static_cast<int>(c.End)));
         TScriptPeer server([&](int fd) {
+            if (!c.Tls) {
+                ReadUntil(fd, "\r\n\r\n");
+                WriteAll(fd, response);
+                const linger reset{1, 0};
+                if (c.End == TEnd::Reset)
+                    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                return;
+            }
             TTlsPeerSession tls(fd);
             if (!tls.Accepted) return;
             tls.ReadUntil("\r\n\r\n");
-            tls.Write(c.Response);
-            if (c.CloseNotify) tls.CloseNotify();
+            tls.Write(response);
+            if (c.End == TEnd::CloseNotify) tls.CloseNotify();
         });
         TipsHTTPS http;
         TEventLog log(http);
-        http.SetURL(LocalURL(server.Port()));
+        http.SetMaxTransferredData(0);
+        http.SetURL(std::string(c.Tls ? "https" : "http") +
+                    "://127.0.0.1:" + std::to_string(server.Port()) + "/");
         EXPECT_EQ(ActionError(http, httpGet), c.Error);
-        EXPECT_EQ(http.TransferredData(), half);
-        if (c.Error.empty())
-            EXPECT_TRUE(log.With("Error").empty());
-        else
-            EXPECT_EQ(log.With("Error"), std::vector<std::string>{"Error 284 " + cut});
+        if (c.End != TEnd::Reset) {
+            EXPECT_EQ(http.TransferredData(), c.Data.empty() ? c.Body : c.Data);
+        }
+        std::vector<std::string> reported;
+        if (c.Error.starts_with("284: ")) reported.push_back("Error 284 " + c.Error.substr(5));
+        EXPECT_EQ(log.With("Error"), reported);
     }
 }
 

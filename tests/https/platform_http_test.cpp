@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "common/base/message_pump.h"
+#include "common/test_support.h"
 #include "engine_events.h"
 #include "engine_server.h"
 #include "https/curl_library.h"
@@ -19,17 +20,6 @@
 #include "support/temp_dir.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 

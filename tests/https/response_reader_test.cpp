@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -12,10 +13,12 @@ struct TRecord {
     std::vector<std::string> events;
     std::string statusLine, headerText, redirect;
     uint64_t bodyBytes = 0;
+    bool lastChunk = false;
     bool operator==(const TRecord&) const = default;
 };
 
-TRecord Read(const std::vector<std::string_view>& pieces, bool follow) {
+// With hold, the first piece is fed to a held reader, which must raise no event for it.
+TRecord Read(const std::vector<std::string_view>& pieces, bool follow, bool hold = false) {
     TRecord record;
     TResponseReader reader(follow);
     reader.Events.Header = [&](const std::string& f, const std::string& v) {
@@ -31,22 +34,29 @@ TRecord Read(const std::vector<std::string_view>& pieces, bool follow) {
             record.events.push_back("body ");
         record.events.back() += piece;
     };
-    for (auto piece : pieces) reader.Feed(piece);
+    for (auto piece : pieces) {
+        if (hold) reader.Hold();
+        reader.Feed(piece);
+        EXPECT_TRUE(!hold || record.events.empty());
+        if (std::exchange(hold, false)) reader.Feed(reader.Release());
+    }
     reader.Finish();
     record.statusLine = reader.StatusLine();
     record.headerText = reader.HeaderText();
     record.redirect = reader.RedirectTarget();
     record.bodyBytes = reader.BodyBytes();
+    record.lastChunk = reader.LastChunkArrived();
     return record;
 }
 
-// Reads the response whole, split in two at every byte position, and byte by byte; every
-// way must give the same record, which is returned.
+// Reads the response whole, split in two at every byte position (the first part also while
+// held), and byte by byte; every way must give the same record, which is returned.
 TRecord ReadEverySplit(const std::string& response, bool follow = false) {
     const TRecord whole = Read({response}, follow);
     for (size_t at = 0; at <= response.size(); ++at) {
         const std::string_view all(response);
         EXPECT_EQ(Read({all.substr(0, at), all.substr(at)}, follow), whole) << "split at " << at;
+        EXPECT_EQ(Read({all.substr(0, at), all.substr(at)}, follow, true), whole) << "held " << at;
     }
     std::vector<std::string_view> bytes;
     for (size_t i = 0; i < response.size(); ++i)
@@ -122,6 +132,35 @@ TEST(ResponseReaderTest, LocationOfASuccessIsAnOrdinaryHeader) {
     EXPECT_EQ(record.redirect, "");
     EXPECT_EQ(record.events,
               (std::vector<std::string>{"header location|/new", "start", "body kept"}));
+}
+
+TEST(ResponseReaderTest, AChunkedBodyPassesOnItsDataAndTellsWhetherItsLastChunkCame) {
+    struct TCase {
+        std::string Body, Data;
+        bool Whole;
+    };
+    const TCase cases[] = {
+        {"5\r\nhello\r\n6;name=v\r\n world\r\n0\r\nX-Sum: 1\r\n\r\n", "hello world", true},
+        {"A \r\n0123456789\n0\n\n", "0123456789", true},
+        {"5\r\nhello\r\n6\r\n wo", "hello wo", false},
+        {"5\r\nhello\r\n0\r\n", "hello", false},
+        {"5\r\nhelloX\r\n0\r\n\r\n", "hello", false},
+        {"g\r\nhello\r\n0\r\n\r\n", "", false},
+        {"fffffffffffffffff\r\n", "", false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Body.substr(0, 30));
+        const TRecord record =
+            ReadEverySplit("HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n" + c.Body);
+        std::vector<std::string> events = {"header Transfer-Encoding|Chunked", "start"};
+        if (!c.Data.empty()) events.push_back("body " + c.Data);
+        EXPECT_EQ(record.events, events);
+        EXPECT_EQ(record.bodyBytes, c.Data.size());
+        EXPECT_EQ(record.lastChunk, c.Whole);
+    }
+    const std::string endless = std::string(TChunkedBody::kMaxLineLength + 1, '0') + "\r\n\r\n";
+    EXPECT_FALSE(
+        Read({"HTTP/1.0 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + endless}, false).lastChunk);
 }
 
 TEST(ResponseReaderTest, OverlongHeaderLineIsDeliveredInParts) {

@@ -57,6 +57,8 @@ TEST(CommandLine, AnythingElseIsOneLineOfComplaint) {
         {"--headless", "--headless"},
         {"--init", "a", "--dir", "b"},
         {"--help", "--bogus"},
+        {"a\nb"},
+        {"--dir", "x", "--\x1b[2Jx"},
     };
     for (const auto& args : wrong) {
         const TCommandLine line = Parse(args);
@@ -67,6 +69,9 @@ TEST(CommandLine, AnythingElseIsOneLineOfComplaint) {
         EXPECT_EQ(line.Error.find('\n'), std::string::npos) << joined;
     }
     EXPECT_NE(Parse({"--bogus"}).Error.find("'--bogus'"), std::string::npos);
+    // Control characters of an argument are shown, not passed on to the terminal.
+    EXPECT_EQ(Parse({"a\r\n\x7f\xc3\xa9"}).Error,
+              "quillbern-dovrant: unexpected argument 'a\\x0d\\x0a\\x7f\xc3\xa9' (see --help)");
     EXPECT_EQ(kUsageExitCode, 2);
 }
 

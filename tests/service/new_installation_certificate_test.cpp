@@ -45,7 +45,8 @@ TEST(NewInstallation, RefusesASelfSignedServiceUntilItIsPinned) {
         EXPECT_TRUE(PumpUntil([&] { return ended; }, 120000));
         worker.reset();
         ReleaseSettings();
-        EXPECT_TRUE(FileExists(dir.Path() + (pinned ? "SENTBOX/A1.TXT" : "ERROR/A1.TXT"))) << pinned;
+        EXPECT_TRUE(FileExists(dir.Path() + (pinned ? "SENTBOX/A1.TXT" : "ERROR/A1.TXT")))
+            << pinned;
         EXPECT_EQ(JsonNumber(standin.Get("status"), "uploads"), pinned ? 1 : 0);
     }
     SetClock(nullptr);

@@ -407,6 +407,44 @@ TEST(Program, AStopWaitsForTheRunningSendAndASecondStopEndsAtOnce) {
     EXPECT_EQ(ReadFile(site + "SENTBOX/A2.TXT"), "two");
 }
 
+TEST(Program, SigusrOneReceivesNowAndScansTheOutbox) {
+    TWebMailStandin standin({{"self@e2e.example", "S1", "e2e-pw"}});
+    TTempDir dir;
+    const std::string site = SendingSite(dir, standin);
+    // No schedule: only the signal starts a receive.
+    WriteFile(site + "DVR/DVR.INI",
+              ReadFile(site + "DVR/DVR.INI") +
+                  "[CONNECTION]\nWEBMAILCOUNTER=" + standin.UrlFormat("count") +
+                  "\nWEBMAILRETRIEVER=" + standin.UrlFormat("retrieve") +
+                  "\nWEBMAILDELETE=" + standin.UrlFormat("delete") + "\n");
+    standin.Post("mailbox/add",
+                 R"({"address": "self@e2e.example", "from": "p@e2e.example", "subject": "R",)"
+                 R"( "text": "x", "attachments": [{"name": "R1.TXT", "data": "receipt"}]})");
+    WriteFile(site + "OUTBOX/A1.TXT", "one");
+    TProgram program(dir);
+    const pid_t pid = program.Start({"--headless", "--dir", site});
+    // Asked for during the start-up (once main() holds the signal), the transfer runs once
+    // the gateway is up.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::string status = ReadFile("/proc/" + std::to_string(pid) + "/status");
+            const auto at = status.find("SigBlk:");
+            return at != std::string::npos &&
+                   (std::stoull(status.substr(at + 7), nullptr, 16) & (1ull << (SIGUSR1 - 1)));
+        },
+        20000));
+    program.Signal(SIGUSR1);
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(site + "INBOX/R1.TXT"); }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(site + "SENTBOX/A1.TXT"); }, 20000));
+    // Once more, once that receive ended: a second one runs.
+    ASSERT_TRUE(WaitUntil([&] { return LogCount(site, "Receive finish") == 1; }, 20000));
+    program.Signal(SIGUSR1);
+    ASSERT_TRUE(WaitUntil([&] { return LogCount(site, "Receive finish") == 2; }, 20000));
+    TRun run = program.Stop(SIGTERM);
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(ReadFile(site + "INBOX/R1.TXT"), "receipt");
+}
+
 TEST(Program, HeadlessSendsAndReceivesThroughTheServiceLikeTheWindow) {
     TWebMailStandin standin({{"self@e2e.example", "S1", "e2e-pw"}});
     TTempDir dir;

@@ -46,8 +46,8 @@ TEST_F(ProcessMessageTest, FailedSaveStopsTheMessageAndIsLoggedAsItLeaves) {
         std::runtime_error);
     EXPECT_EQ(Names(ProgramInfo.InboxPath), (std::vector<std::string>{"A.TXT", "X.TXT"}));
     const auto lines = Log();
-    EXPECT_EQ(lines.back(),
-              "Receive: Unable to create directory: '" + ProgramInfo.InboxPath + "X.TXT/sub/'");
+    EXPECT_EQ(lines.back(), "Receive: Unable to create directory: '" + ProgramInfo.InboxPath +
+                                "X.TXT/sub/': Not a directory");
 }
 
 TEST_F(ProcessMessageTest, SubjectAutoupgradeInAnyCaseIsAnUpgrade) {

@@ -102,3 +102,26 @@ TEST_F(RecvAnswer, IdsThatWouldReachTheRequestHeadAreRefusedOthersArePercentEnco
         EXPECT_EQ(CountLogged(std::string(refused).replace(19, 10, shown)), 1) << shown;
     EXPECT_EQ(outcome.Received, 1);
 }
+
+// The server closes the connection (plainly, no error) halfway through the length it
+// announced: the half mail is never parsed, and the message stays in the mailbox.
+TEST_F(RecvAnswer, AnAnswerShorterThanItsLengthLeavesTheMessageInTheMailbox) {
+    const std::string mail = MakeMail("Orders", {"x"}, {{"A.TXT", std::string(6000, 'a')}});
+    const std::string half = mail.substr(0, mail.size() / 2);
+    TRecvTestServer server([&](const std::string& path) -> std::optional<TReply> {
+        if (!path.starts_with("/get")) return std::nullopt;
+        return TReply{"HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(mail.size()) +
+                      "\r\n\r\n" + half};
+    });
+    server.AddMessage("A1", mail);
+    const TReceiveOutcome& outcome = RunAgainst(server);
+    EXPECT_EQ(server.Calls(), (TCalls{"count", "get A1", "get A1", "get A1", "get A1"}));
+    EXPECT_EQ(outcome.Messages.at(0).Fate, TMessageFate::LeftInMailbox);
+    EXPECT_EQ(
+        CountLogged("Recv: Https Error. Reason: 284: The server closed the connection after " +
+                    std::to_string(half.size()) + " of " + std::to_string(mail.size()) +
+                    " body bytes."),
+        4);
+    EXPECT_EQ(Log().back(), "Receive: 0 message(s) was/were received.");
+    EXPECT_TRUE(Names(ProgramInfo.InboxPath).empty() && Names(ProgramInfo.ErrorPath).empty());
+}

@@ -4,8 +4,13 @@
 #include "transfer/send_thread.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -17,6 +22,7 @@
 #include "common/base/message_pump.h"
 #include "common/outbox_scan.h"
 #include "common/settings.h"
+#include "common/syslog.h"
 #include "common/test_support.h"
 #include "support/pump_until.h"
 #include "webmail_standin.h"
@@ -361,6 +367,57 @@ TEST_F(SendCycle, AFileReplacedOrWrittenToDuringItsUploadIsNotFiledAsSent) {
         Logged("Send: A6.TXT changed during its upload; the new version stays in the Outbox"));
     EXPECT_EQ(outcome_.Files.at(1).Reason,
               "Changed during its upload; the new version stays in the Outbox");
+}
+
+TEST_F(SendCycle, BuildingTheMailFileMakesOnlyItsWorkFolderAndNamesWhatFailed) {
+    // A run killed at any step leaves only what the start sweep removes: the work folder is
+    // made in one step, with no temporary file beside it.
+    const std::string& out = ProgramInfo.OutboxPath;
+    WriteFile(out + "A7.TXT", "seven");
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, out.c_str(), IN_CREATE), 0);
+    std::atomic<bool> autoImport{true};
+    TSendThread worker(TSendJob{SettingsSnapshot(), {}, &autoImport}, nullptr, {});
+    const std::string message = worker.BuildMessageFile(out + "A7.TXT", "ORDERS", "o@x");
+    std::vector<std::string> created;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;)
+        for (const char* at = events; at < events + n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            created.push_back(event->name);
+            at += sizeof(inotify_event) + event->len;
+        }
+    ::close(watch);
+    ASSERT_EQ(created.size(), 1u) << created.at(0);
+    EXPECT_EQ(message, out + created[0] + "/A7.msg");
+
+    // A file that cannot be read is named with the cause.
+    try {
+        worker.BuildMessageFile(out + "GONE.TXT", "ORDERS", "o@x");
+        ADD_FAILURE() << "no error for a file that is gone";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot open file \"" + out + "GONE.TXT\": No such file or directory.");
+    }
+}
+
+TEST_F(SendCycle, ALogThatFillsUpDuringTheRunEndsItWithoutACrash) {
+    // The log takes the run's first line, then its disk is full (a file size limit stands in
+    // for that): the closing lines, written as the worker unwinds, are dropped.
+    struct stat st {};
+    ASSERT_EQ(::stat(LogFileName().c_str(), &st), 0);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur =
+        static_cast<rlim_t>(st.st_size) + FormatLogLine("Send thread execute", Now()).size();
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    Send({});
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(Log().back(), "Send thread execute");
 }
 
 TEST_F(SendCycle, ARequestThatWentOutWholeWithoutAnAnswerIsNotRepeated) {

@@ -14,13 +14,13 @@
 #include <stdexcept>
 
 #include "common/base/clock.h"
+#include "support/real_time.h"
 
 extern char** environ;
 
 namespace {
 
 // The real machine's time: the stand-in runs in real time whatever clock a test installs.
-int64_t RealMs() { return TSystemClock().MonotonicMs(); }
 
 std::string Exchange(int port, const std::string& request) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
