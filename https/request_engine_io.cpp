@@ -24,7 +24,7 @@ const char* const kLocalFileText = "Can't open local file for writing.";
 const char* const kHeadTooLargeText = "The response headers are larger than 256 KB.";
 const char* const kUnsafeURLText =
     "The URL contains a control character, or a blank in its host name.";
-constexpr size_t kReceiveBuffer = 65536;
+constexpr size_t kReceiveBuffer = 256 * 1024;
 
 bool IsSocketError(int code) { return code >= 10000 && code < 12000; }
 

@@ -151,6 +151,7 @@ void TTlsLayer::Connect(const std::string& host, uint16_t port) {
                         "current connection first.");
     state_ = TState::Connecting;
     endedWithoutCloseNotify_ = false;
+    deferredError_ = SSL_ERROR_NONE;
     try {
         while (state_ != TState::Connected) state_ = Step(state_, host, port);
     } catch (...) {
@@ -275,9 +276,12 @@ size_t TTlsLayer::FlushOutput() {
 }
 
 std::optional<size_t> TTlsLayer::FeedInput(bool wait) {
-    char piece[16384];
+    // Room for many records at once: a large body then costs few reads from the socket.
+    constexpr size_t kPiece = 256 * 1024;
+    if (!piece_) piece_ = std::make_unique<char[]>(kPiece);
+    char* piece = piece_.get();
     std::optional<size_t> got =
-        wait ? below_->Receive(piece, sizeof piece) : below_->ReceiveReady(piece, sizeof piece);
+        wait ? below_->Receive(piece, kPiece) : below_->ReceiveReady(piece, kPiece);
     if (got && *got > 0) BIO_write(input_, piece, static_cast<int>(*got));
     return got;
 }
@@ -309,17 +313,17 @@ std::optional<size_t> TTlsLayer::ReceiveReady(char* buffer, size_t capacity) {
 
 std::optional<size_t> TTlsLayer::Read(char* buffer, size_t capacity, bool wait) {
     if (state_ != TState::Connected) return 0;
+    if (deferredError_ != SSL_ERROR_NONE) {
+        const int error = deferredError_;
+        deferredError_ = SSL_ERROR_NONE;
+        return Ended(error, deferredFailure_);
+    }
     for (;;) {
         size_t got = 0;
         int result = SSL_read_ex(session_.get(), buffer, std::min<size_t>(capacity, INT_MAX), &got);
         int error = result == 1 ? SSL_ERROR_NONE : SSL_get_error(session_.get(), result);
         FlushOutput();  // key updates and renegotiation answers
-        if (result == 1) return got;
-        if (error == SSL_ERROR_ZERO_RETURN) {
-            Status("Server signaled end of session.");
-            state_ = TState::PeerClosed;
-            return 0;
-        }
+        if (result == 1) return TopUp(buffer, got, capacity);
         if (error == SSL_ERROR_WANT_READ) {
             const std::optional<size_t> fed = FeedInput(wait);
             if (!fed) return std::nullopt;
@@ -332,13 +336,43 @@ std::optional<size_t> TTlsLayer::Read(char* buffer, size_t capacity, bool wait) 
             PumpStep();
             continue;
         }
-        // Broken records end the transfer as a failure rather than a short body.
-        std::string text =
-            TransferFailureText("error decrypting data (error 0x%lx)", LastFailure(error));
-        if (context_.Error) context_.Error(284, text);
-        state_ = TState::PeerClosed;
-        throw EipsHTTPS(284, text);
+        return Ended(error, error == SSL_ERROR_ZERO_RETURN ? 0 : LastFailure(error));
     }
+}
+
+size_t TTlsLayer::TopUp(char* buffer, size_t got, size_t capacity) {
+    SSL* session = session_.get();
+    while (got < capacity && (SSL_pending(session) > 0 || BIO_ctrl_pending(input_) > 0)) {
+        size_t more = 0;
+        const int result =
+            SSL_read_ex(session, buffer + got, std::min<size_t>(capacity - got, INT_MAX), &more);
+        const int error = result == 1 ? SSL_ERROR_NONE : SSL_get_error(session, result);
+        FlushOutput();
+        if (result != 1) {
+            // A record not yet whole waits for more input; anything else is reported after
+            // the bytes before it.
+            if (error != SSL_ERROR_WANT_READ) {
+                deferredError_ = error;
+                deferredFailure_ = error == SSL_ERROR_ZERO_RETURN ? 0 : LastFailure(error);
+            }
+            break;
+        }
+        got += more;
+    }
+    return got;
+}
+
+size_t TTlsLayer::Ended(int error, unsigned long failure) {
+    if (error == SSL_ERROR_ZERO_RETURN) {
+        Status("Server signaled end of session.");
+        state_ = TState::PeerClosed;
+        return 0;
+    }
+    // Broken records end the transfer as a failure rather than a short body.
+    std::string text = TransferFailureText("error decrypting data (error 0x%lx)", failure);
+    if (context_.Error) context_.Error(284, text);
+    state_ = TState::PeerClosed;
+    throw EipsHTTPS(284, text);
 }
 
 void TTlsLayer::ReleaseSession() {

@@ -10,6 +10,8 @@
 
 #include <openssl/ssl.h>
 
+#include <memory>
+
 #include "https/layer.h"
 #include "https/tls_handles.h"
 
@@ -47,6 +49,11 @@ class TTlsLayer : public TLayer {
     std::optional<size_t> FeedInput(bool wait = true);
     // Decrypted bytes for Receive (wait) and ReceiveReady.
     std::optional<size_t> Read(char* buffer, size_t capacity, bool wait);
+    // After got bytes of one record, adds those of the records already received, as far as
+    // capacity allows; an end or a failure met on the way waits for the next Read.
+    size_t TopUp(char* buffer, size_t got, size_t capacity);
+    // The end of the session (a close notify) or a broken record: 0, or the failure raised.
+    size_t Ended(int error, unsigned long failure);
     // OnError(code, text) when report, and end the attempt with code and text.
     [[noreturn]] void Fail(int code, const std::string& text, bool report = true);
     void Status(const std::string& text);
@@ -62,6 +69,10 @@ class TTlsLayer : public TLayer {
     bool clientCertificateRequested_ = false;
     std::string sessionKey_;  // server and credentials: which kept session may be resumed
     bool endedWithoutCloseNotify_ = false;
+    // An end or failure met while topping up, with its error queue's code.
+    int deferredError_ = 0;
+    unsigned long deferredFailure_ = 0;
+    std::unique_ptr<char[]> piece_;  // what FeedInput receives into
 
     friend int ClientCertificateRequested(SSL* ssl, X509** certificate, EVP_PKEY** key);
     friend int SessionHandedOut(SSL* ssl, SSL_SESSION* session);

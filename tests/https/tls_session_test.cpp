@@ -3,6 +3,7 @@
 #include <openssl/ssl.h>
 
 #include <csignal>
+#include <future>
 #include <regex>
 
 #include "https/tls_verify.h"
@@ -86,6 +87,49 @@ TEST(TlsSession, BrokenRecordsAreReportedAs284) {
         EXPECT_EQ(link.Events.back(), "Error: 284 " + e.Description);
     }
     stack->Close();
+}
+
+// Several records that arrive in one piece are read together; an end or a broken record among
+// them still comes after the bytes before it, with the text it has when read alone.
+TEST(TlsSession, AnEndOrABrokenRecordAfterDataInOnePieceComesAfterTheData) {
+    TTrustTestRoot trust;
+    for (const bool broken : {false, true}) {
+        std::promise<void> written;
+        TScriptPeer server([&](int fd) {
+            TTlsPeerSession tls(fd);
+            if (!tls.Accepted) return;
+            tls.Read();
+            tls.Write("pong");
+            tls.Write(std::string(40000, 'z'));
+            if (broken)
+                WriteAll(fd, std::string("\x17\x03\x03\x00\x20", 5) + std::string(32, '\x5a'));
+            else
+                tls.CloseNotify();
+            written.set_value();
+            ReadExactly(fd, 1 << 16);
+        });
+        TRecordingLink link;
+        auto stack = TlsTo(link);
+        stack->Connect("127.0.0.1", server.Port());
+        stack->Send("ping");
+        written.get_future().wait();
+        std::string got(1 << 20, '\0');
+        const size_t size = stack->Receive(got.data(), got.size());
+        EXPECT_EQ(got.substr(0, size), "pong" + std::string(40000, 'z')) << broken;
+        if (broken) {
+            try {
+                stack->Receive(got.data(), got.size());
+                ADD_FAILURE() << "broken record taken as data or end";
+            } catch (const EipsHTTPS& e) {
+                EXPECT_EQ(e.Code, 284);
+                EXPECT_EQ(link.Events.back(), "Error: 284 " + e.Description);
+            }
+        } else {
+            EXPECT_EQ(stack->Receive(got.data(), got.size()), 0u);
+            EXPECT_EQ(link.Events.back(), "SSLStatus: Server signaled end of session.");
+        }
+        stack->Close();
+    }
 }
 
 TEST(TlsSession, ServerAskingForAClientCertificateIsAnnounced) {
