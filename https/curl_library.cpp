@@ -36,6 +36,14 @@ TCurlLibrary LoadCurlLibrary(const std::string& name) {
     Bind(library, name, "curl_easy_perform", curl.EasyPerform);
     Bind(library, name, "curl_slist_append", curl.SlistAppend);
     Bind(library, name, "curl_slist_free_all", curl.SlistFreeAll);
+    // A handle's lookup searches the library and then the libraries it needs.
+    Bind(library, name, "X509_STORE_new", curl.Tls.StoreNew);
+    Bind(library, name, "X509_STORE_set_default_paths", curl.Tls.StoreSetDefaultPaths);
+    Bind(library, name, "X509_STORE_free", curl.Tls.StoreFree);
+    Bind(library, name, "SSL_CTX_set1_cert_store", curl.Tls.SetCertStore);
+    Bind(library, name, "SSL_CTX_get0_param", curl.Tls.Param);
+    Bind(library, name, "X509_VERIFY_PARAM_set1_ip_asc", curl.Tls.ParamSetIp);
+    Bind(library, name, "X509_VERIFY_PARAM_set1_host", curl.Tls.ParamSetHost);
     return curl;
 }
 

@@ -516,16 +516,17 @@ curl_socket_t TPlatformTransfer::OnCurlOpenSocket(void* self, curlsocktype,
 CURLcode TPlatformTransfer::OnCurlSSLContext(CURL*, void* sslContext, void* self) {
     auto& transfer = *static_cast<TPlatformTransfer*>(self);
     auto* context = static_cast<SSL_CTX*>(sslContext);
-    X509_STORE* store = SharedTrustStore();
+    const auto& tls = Curl().Tls;
+    X509_STORE* store = SharedTrustStore({tls.StoreNew, tls.StoreSetDefaultPaths, tls.StoreFree});
     if (!store) return CURLE_SSL_CACERT_BADFILE;
-    SSL_CTX_set1_cert_store(context, store);
+    tls.SetCertStore(context, store);
     const std::string& host = transfer.settings_.Target.Server;
-    X509_VERIFY_PARAM* check = SSL_CTX_get0_param(context);
+    X509_VERIFY_PARAM* check = tls.Param(context);
     in6_addr address{};
     const bool literal = ::inet_pton(AF_INET, host.c_str(), &address) == 1 ||
                          ::inet_pton(AF_INET6, host.c_str(), &address) == 1;
-    const int set = literal ? X509_VERIFY_PARAM_set1_ip_asc(check, host.c_str())
-                            : X509_VERIFY_PARAM_set1_host(check, host.c_str(), host.size());
+    const int set = literal ? tls.ParamSetIp(check, host.c_str())
+                            : tls.ParamSetHost(check, host.c_str(), host.size());
     return set == 1 ? CURLE_OK : CURLE_SSL_CONNECT_ERROR;
 }
 

@@ -5,12 +5,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
-
-#include "https/tls_handles.h"
+#include <utility>
 
 namespace {
 
-using TX509Store = std::unique_ptr<X509_STORE, TOpenSslFree<X509_STORE_free>>;
+using TX509Store = std::unique_ptr<X509_STORE, void (*)(X509_STORE*)>;
 
 std::string Setting(const char* name) {
     const char* value = std::getenv(name);
@@ -19,14 +18,15 @@ std::string Setting(const char* name) {
 
 }  // namespace
 
-X509_STORE* SharedTrustStore() {
+X509_STORE* SharedTrustStore(const TTrustStoreMaker& maker) {
     static std::mutex lock;
-    static std::map<std::string, TX509Store> stores;
-    const std::string key = Setting("SSL_CERT_FILE") + '\n' + Setting("SSL_CERT_DIR");
+    static std::map<std::pair<X509_STORE* (*)(), std::string>, TX509Store> stores;
+    const auto key =
+        std::make_pair(maker.New, Setting("SSL_CERT_FILE") + '\n' + Setting("SSL_CERT_DIR"));
     std::lock_guard<std::mutex> guard(lock);
     auto found = stores.find(key);
     if (found != stores.end()) return found->second.get();
-    TX509Store store(X509_STORE_new());
-    if (!store || X509_STORE_set_default_paths(store.get()) != 1) return nullptr;
+    TX509Store store(maker.New(), maker.Free);
+    if (!store || maker.SetDefaultPaths(store.get()) != 1) return nullptr;
     return stores.emplace(key, std::move(store)).first->second.get();
 }

@@ -7,6 +7,14 @@
 
 #include <openssl/x509.h>
 
+// The functions a store is made with: those of this program's OpenSSL, or those of another
+// copy in the process (the one a loaded library brought), whose objects ours must not touch.
+struct TTrustStoreMaker {
+    X509_STORE* (*New)() = X509_STORE_new;
+    int (*SetDefaultPaths)(X509_STORE*) = X509_STORE_set_default_paths;
+    void (*Free)(X509_STORE*) = X509_STORE_free;
+};
+
 // The store for the current settings, or nullptr when it cannot be made. Owned here; valid
 // until the process ends.
-X509_STORE* SharedTrustStore();
+X509_STORE* SharedTrustStore(const TTrustStoreMaker& maker = {});

@@ -392,6 +392,26 @@ TEST(PlatformHttpTest, DovrantHttpTakesThePathWithPlatformHttp) {
         << events;
 }
 
+// dovrant-http has its own OpenSSL linked in, and libcurl brings the shared one: the trust
+// store and the host check must reach libcurl's context through libcurl's copy.
+TEST(PlatformHttpTest, DovrantHttpChecksTheServerThroughTheLibrarysOwnTls) {
+    const std::string program = std::string(DOVRANT_BIN_DIR) + "/dovrant-http";
+    if (!Exists(program)) GTEST_SKIP() << "dovrant-http is not built";
+    TTrustTestRoot trust;
+    for (const auto& [certificate, expected] :
+         {std::pair{"trusted", "HTTP/1.0 200 ok\n"},
+          std::pair{"wronghost", "12038: Invalid Certificate Name.\n"}}) {
+        TTlsServer server(certificate);
+        ASSERT_TRUE(server.Ready()) << certificate;
+        TTempDir dir;
+        const std::string command =
+            program + " --platform-http https://localhost:" + std::to_string(server.Port()) +
+            "/ >/dev/null 2>" + dir.Path() + "err";
+        EXPECT_EQ(std::system(command.c_str()) == 0, *expected == 'H') << certificate;
+        EXPECT_EQ(ReadFile(dir.Path() + "err"), expected) << certificate;
+    }
+}
+
 TEST(PlatformHttpTest, AMissingLibraryIsNamedInTheError) {
     const TCurlLibrary curl = LoadCurlLibrary(kCurlLibraryName);
     EXPECT_NE(curl.EasySetopt, nullptr);
