@@ -186,7 +186,8 @@ TTlsLayer::TState TTlsLayer::Step(TState state, const std::string& host, uint16_
 
 void TTlsLayer::Handshake(const std::string& host) {
     session_.reset(SSL_new(credentials_.get()));
-    TBio input(BIO_new(BIO_s_mem()));
+    received_.Clear();
+    TBio input(received_.NewBio());
     TBio output(BIO_new(BIO_s_mem()));
     if (!session_ || !input || !output) Fail(200, "Out of memory. Aborting connection...", true);
     input_ = input.release();
@@ -276,13 +277,11 @@ size_t TTlsLayer::FlushOutput() {
 }
 
 std::optional<size_t> TTlsLayer::FeedInput(bool wait) {
-    // Room for many records at once: a large body then costs few reads from the socket.
-    constexpr size_t kPiece = 256 * 1024;
-    if (!piece_) piece_ = std::make_unique<char[]>(kPiece);
-    char* piece = piece_.get();
+    char* room = received_.Room();
+    const size_t size = received_.RoomSize();
     std::optional<size_t> got =
-        wait ? below_->Receive(piece, kPiece) : below_->ReceiveReady(piece, kPiece);
-    if (got && *got > 0) BIO_write(input_, piece, static_cast<int>(*got));
+        wait ? below_->Receive(room, size) : below_->ReceiveReady(room, size);
+    if (got) received_.Received(*got);
     return got;
 }
 
@@ -342,7 +341,7 @@ std::optional<size_t> TTlsLayer::Read(char* buffer, size_t capacity, bool wait) 
 
 size_t TTlsLayer::TopUp(char* buffer, size_t got, size_t capacity) {
     SSL* session = session_.get();
-    while (got < capacity && (SSL_pending(session) > 0 || BIO_ctrl_pending(input_) > 0)) {
+    while (got < capacity && (SSL_pending(session) > 0 || received_.Pending() > 0)) {
         size_t more = 0;
         const int result =
             SSL_read_ex(session, buffer + got, std::min<size_t>(capacity - got, INT_MAX), &more);
@@ -378,6 +377,7 @@ size_t TTlsLayer::Ended(int error, unsigned long failure) {
 void TTlsLayer::ReleaseSession() {
     session_.reset();  // frees both BIOs
     input_ = output_ = nullptr;
+    received_.Clear();
     credentials_.reset();
 }
 

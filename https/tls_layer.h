@@ -1,19 +1,18 @@
 #pragma once
 
 // TLS over whatever layer is below (TCP, a CONNECT tunnel, SOCKS). OpenSSL never sees
-// the socket: it reads from and writes to two memory BIOs, and this layer moves the
-// bytes between them and the layer below, so every wait is the layer below's pump wait
-// and no exception ever crosses OpenSSL.
+// the socket: it reads what this layer received from the layer below and writes to a memory
+// BIO that this layer empties into the layer below, so every wait is the layer below's pump
+// wait and no exception ever crosses OpenSSL.
 //
 //   caller --Send--> SSL_write --> [write BIO] --> below->Send
 //   caller <-Receive- SSL_read <-- [read BIO]  <-- below->Receive
 
 #include <openssl/ssl.h>
 
-#include <memory>
-
 #include "https/layer.h"
 #include "https/tls_handles.h"
+#include "https/tls_received_bytes.h"
 
 class TTlsLayer : public TLayer {
   public:
@@ -44,7 +43,7 @@ class TTlsLayer : public TLayer {
     void CheckServerCertificate(const std::string& host);
     // Sends what OpenSSL wrote to the write BIO; returns the byte count.
     size_t FlushOutput();
-    // Feeds one piece from the layer below into the read BIO; 0 once the peer closed.
+    // Receives one piece from the layer below for the read BIO; 0 once the peer closed.
     // Without wait, nullopt when the layer below has nothing at hand.
     std::optional<size_t> FeedInput(bool wait = true);
     // Decrypted bytes for Receive (wait) and ReceiveReady.
@@ -72,7 +71,7 @@ class TTlsLayer : public TLayer {
     // An end or failure met while topping up, with its error queue's code.
     int deferredError_ = 0;
     unsigned long deferredFailure_ = 0;
-    std::unique_ptr<char[]> piece_;  // what FeedInput receives into
+    TReceivedBytes received_;  // what the read BIO hands to OpenSSL
 
     friend int ClientCertificateRequested(SSL* ssl, X509** certificate, EVP_PKEY** key);
     friend int SessionHandedOut(SSL* ssl, SSL_SESSION* session);
