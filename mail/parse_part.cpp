@@ -198,7 +198,7 @@ void TPartParser::ParsePart(TPart p) {
     TPart part = p;
     // Whatever a part hands on to be parsed next goes on top of the work stack, so it is parsed
     // before the parts that follow it in the message.
-    if (ContainsUpper(type, "TEXT") && ParseTextPart(part, type, h)) return;
+    if (ContainsUpper(type, "TEXT") && ParseTextPart(part, h)) return;
     const std::string& expected = msg_.expectedContentType_;
     if (ContainsUpper(type, "MULTIPART") ||
         (!expected.empty() && mailtext::SameText(type, expected))) {
@@ -239,12 +239,12 @@ void TPartParser::OpenBody(TPart body) {
         work_.push_back(TWork{body, std::nullopt});
 }
 
-bool TPartParser::ParseTextPart(TPart& part, const std::string& type, const TPartHeader& h) {
+bool TPartParser::ParseTextPart(TPart& part, const TPartHeader& h) {
     part.begin = StripHeaders(part);
     std::string_view line;
     // An HTML part or a named one is text only when it holds a uuencoded block, else an
     // attachment (an HTML part without a name is named after the subject).
-    if (!h.fileName.empty() || type == "TEXT/HTML") {
+    if (!h.fileName.empty() || h.contentType == "TEXT/HTML") {
         bool found = false;
         source_.Seek(part.begin);
         while (!found && source_.Tell() < part.end && source_.Next(line))

@@ -64,7 +64,7 @@ class TPartParser {
     void ParsePart(TPart p);
     // A text part: uuencoded blocks become attachments; true when the part is done, else part
     // is left without its header.
-    bool ParseTextPart(TPart& part, const std::string& type, const TPartHeader& h);
+    bool ParseTextPart(TPart& part, const TPartHeader& h);
     void DecodeUuBlock(TPart part, std::string_view beginLine, const std::string& name,
                        std::size_t& index);
     // A multipart (or the expected type) is split into its parts, anything else is a leaf to be
