@@ -50,38 +50,41 @@ unsigned UuValue(unsigned char c) {
     throw std::runtime_error("Oops...");
 }
 
-void UUDecode(std::span<const std::string_view> lines, TMailStream& out) {
+void TUuDecoder::Line(std::string_view line) {
     // Blank lines carry nothing, wherever they are: before the begin line, among the data
     // lines, before the "end" line.
-    auto blank = [](std::string_view line) { return TrimView(line).empty(); };
-    auto endLine = [](std::string_view line) { return TrimView(line) == "end"; };
-    std::size_t i = 0;
-    while (i < lines.size() && blank(lines[i])) ++i;
-    for (++i; i < lines.size(); ++i) {
-        std::string_view line = lines[i];
-        if (blank(line)) continue;
-        if (endLine(line)) break;
-        const unsigned count = UuValue(static_cast<unsigned char>(line[0]));
-        std::string_view data =
-            line.substr(1, count == 45 ? 60 : std::min<std::size_t>(line.size() - 1, 60));
-        // Up to 60 characters give up to 45 bytes; a count above what the line carries (a line
-        // whose trailing blanks were stripped) is made up with zero bytes.
-        std::array<std::uint8_t, 64> bytes{};
-        unsigned bits = 0, acc = 0;
-        std::size_t made = 0;
-        for (char ch : data) {
-            acc = (acc << 6) | UuValue(static_cast<unsigned char>(ch));
-            bits += 6;
-            if (bits >= 8) {
-                bits -= 8;
-                bytes[made++] = std::uint8_t(acc >> bits);
-                acc &= (1u << bits) - 1;
-            }
-        }
-        if (bits > 0 && made < bytes.size()) bytes[made] = std::uint8_t(acc << (8 - bits));
-        out.Write(bytes.data(), count);
-        std::size_t next = i + 1;
-        while (next < lines.size() && blank(lines[next])) ++next;
-        if (next < lines.size() && (endLine(lines[next]) || lines[next] == "`")) break;
+    if (stopped_ || TrimView(line).empty()) return;
+    if (!begun_) {
+        begun_ = true;
+        return;
     }
+    if (TrimView(line) == "end" || (decoded_ && line == "`")) {
+        stopped_ = true;
+        return;
+    }
+    const unsigned count = UuValue(static_cast<unsigned char>(line[0]));
+    std::string_view data =
+        line.substr(1, count == 45 ? 60 : std::min<std::size_t>(line.size() - 1, 60));
+    // Up to 60 characters give up to 45 bytes; a count above what the line carries (a line
+    // whose trailing blanks were stripped) is made up with zero bytes.
+    std::array<std::uint8_t, 64> bytes{};
+    unsigned bits = 0, acc = 0;
+    std::size_t made = 0;
+    for (char ch : data) {
+        acc = (acc << 6) | UuValue(static_cast<unsigned char>(ch));
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            bytes[made++] = std::uint8_t(acc >> bits);
+            acc &= (1u << bits) - 1;
+        }
+    }
+    if (bits > 0 && made < bytes.size()) bytes[made] = std::uint8_t(acc << (8 - bits));
+    out_.Write(bytes.data(), count);
+    decoded_ = true;
+}
+
+void UUDecode(std::span<const std::string_view> lines, TMailStream& out) {
+    TUuDecoder decoder(out);
+    for (std::string_view line : lines) decoder.Line(line);
 }

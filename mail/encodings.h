@@ -20,7 +20,19 @@ std::string QuotedPrintableDecoded(std::string_view text);
 // blank are 0; any other character raises "Oops...".
 unsigned UuValue(unsigned char c);
 
-// Decodes a uuencoded block into out. The first line that is not blank is the begin line and
-// is not decoded; blank lines are skipped; decoding stops after the last line or before a line
-// "end" or a line holding the grave accent alone.
+// Decodes a uuencoded block into out, a line at a time. The first line that is not blank is
+// the begin line and is not decoded; blank lines are skipped; decoding stops before a line
+// "end" or a line holding the grave accent alone after a decoded line.
+class TUuDecoder {
+  public:
+    explicit TUuDecoder(TMailStream& out) : out_(out) {}
+    void Line(std::string_view line);
+    bool Stopped() const { return stopped_; }
+
+  private:
+    TMailStream& out_;
+    bool begun_ = false, decoded_ = false, stopped_ = false;
+};
+
+// The lines of a whole block through TUuDecoder.
 void UUDecode(std::span<const std::string_view> lines, TMailStream& out);

@@ -282,19 +282,21 @@ TLineSpan AttachmentBody(TLineSpan lines) {
     return lines.subspan(i);
 }
 
-std::optional<TUuBegin> FindUuBegin(TLineSpan lines, std::size_t from) {
-    for (std::size_t i = from; i < lines.size(); ++i) {
-        std::string_view line = lines[i];
-        if (line.size() <= 10 || !mailtext::StartsWithUpper(line, "BEGIN")) continue;
-        int mode = 0;
-        bool digits = true;
-        for (char c : line.substr(6, 3)) {
-            if (c < '0' || c > '9') digits = false;
-            mode = mode * 10 + (c - '0');
-        }
-        if (digits && mode > 0 && mode < 777)
-            return TUuBegin{i, std::string(TrimView(line.substr(10, 64)))};
+std::optional<std::string> UuBeginName(std::string_view line) {
+    if (line.size() <= 10 || !mailtext::StartsWithUpper(line, "BEGIN")) return std::nullopt;
+    int mode = 0;
+    bool digits = true;
+    for (char c : line.substr(6, 3)) {
+        if (c < '0' || c > '9') digits = false;
+        mode = mode * 10 + (c - '0');
     }
+    if (!digits || mode <= 0 || mode >= 777) return std::nullopt;
+    return std::string(TrimView(line.substr(10, 64)));
+}
+
+std::optional<TUuBegin> FindUuBegin(TLineSpan lines, std::size_t from) {
+    for (std::size_t i = from; i < lines.size(); ++i)
+        if (auto name = UuBeginName(lines[i])) return TUuBegin{i, std::move(*name)};
     return std::nullopt;
 }
 
@@ -334,10 +336,23 @@ bool IsMailField(std::string_view line) {
 }  // namespace
 
 bool HasMailHeaderBlock(TLineSpan lines) {
-    std::size_t first = 0;
-    if (!lines.empty() && lines[0].starts_with("From ")) first = 1;
-    if (first >= lines.size() || !IsHeaderFieldLine(lines[first])) return false;
-    for (std::size_t i = first; i < lines.size() && !lines[i].empty(); ++i)
-        if (IsMailField(lines[i])) return true;
+    std::size_t i = 0;
+    return HasMailHeaderBlock([&](std::string_view& line) {
+        if (i >= lines.size()) return false;
+        line = lines[i++];
+        return true;
+    });
+}
+
+bool HasMailHeaderBlock(const std::function<bool(std::string_view&)>& next) {
+    std::string_view line;
+    if (!next(line)) return false;
+    // A mailbox separator line may come first.
+    if (line.starts_with("From ") && !next(line)) return false;
+    if (!IsHeaderFieldLine(line)) return false;
+    do {
+        if (line.empty()) return false;
+        if (IsMailField(line)) return true;
+    } while (next(line));
     return false;
 }

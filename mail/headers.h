@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -53,6 +54,8 @@ struct TUuBegin {
 // The first "begin" line of a uuencoded block at or after from: longer than 10 characters,
 // "begin" in any case, then a mode of three digits between 1 and 776.
 std::optional<TUuBegin> FindUuBegin(TLineSpan lines, std::size_t from = 0);
+// The file name of a line that begins a uuencoded block as FindUuBegin finds it, or nullopt.
+std::optional<std::string> UuBeginName(std::string_view line);
 
 // Whether lines start with the header block of a mail: a header field ("Name: value", the name
 // of letters, digits and the other token characters) on the first line, or on the second
@@ -60,6 +63,9 @@ std::optional<TUuBegin> FindUuBegin(TLineSpan lines, std::size_t from = 0);
 // line at least one that every mail carries (From, To, Subject, Date, Message-ID, ...). An
 // empty answer, an HTML page or a line of error text has none.
 bool HasMailHeaderBlock(TLineSpan lines);
+// The same for lines handed out one at a time by next (false at the end): only the lines up to
+// the first field that every mail carries are read.
+bool HasMailHeaderBlock(const std::function<bool(std::string_view&)>& next);
 
 // The delimiter line of a multipart ("--" and the boundary parameter), or nullopt when the
 // content-type line carries no boundary.

@@ -44,9 +44,8 @@ int main(int argc, char** argv) {
 
     TOrvMsg msg;
     try {
-        msg.RawMail().LoadFromFile(file);
         msg.SetExpectedContentType(expected);
-        msg.ParseMsg();
+        msg.ParseMsgFile(file);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

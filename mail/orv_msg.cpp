@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "mail/line_source.h"
 #include "mail/mail_text.h"
 #include "mail/parse_part.h"
 
@@ -41,15 +42,28 @@ void TOrvMsg::ParseHeaderFields() {
     contentTransferEncoding_ = encoding ? UpperCase(*encoding) : "7BIT";
 }
 
+void TOrvMsg::Parse(TLineSource& source) {
+    headers_ = ReadHeaderBlock(source, 0, kSourceEnd);
+    ParseHeaderFields();
+    TPartParser(*this, source).Parse(TPart{});
+}
+
 void TOrvMsg::ParseMsg() {
     if (rawMail_.Empty()) return;
-    headers_.Clear();
-    for (std::string_view line : rawMail_) {
-        if (line.empty()) break;
-        headers_.Add(line);
-    }
-    ParseHeaderFields();
     // The parser reads the raw lines in place and never changes them.
-    TPartParser(*this).Parse(rawMail_.Lines());
+    TMemoryLineSource source(rawMail_.Lines());
+    Parse(source);
     if (clearRawMailAfterParse_) rawMail_.Clear();
+}
+
+void TOrvMsg::ParseMsgFile(const std::string& path, std::size_t bufferSize) {
+    TFileLineSource source(path, bufferSize);
+    std::string_view first;
+    if (!source.Next(first)) return;
+    Parse(source);
+}
+
+bool MailFileHasHeaderBlock(const std::string& path) {
+    TFileLineSource source(path, 64 * 1024);
+    return HasMailHeaderBlock([&](std::string_view& line) { return source.Next(line); });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "mail/attached_files.h"
@@ -9,13 +10,19 @@
 // Why a message that ends early is kept whole beside what was stored of it.
 inline constexpr const char* kEndsEarlyReason = "the message ends before its closing boundary";
 
+// Whether the file starts with the header block of a mail (see HasMailHeaderBlock), read
+// from its first lines only. Raises the errors of ParseMsgFile.
+bool MailFileHasHeaderBlock(const std::string& path);
+
 enum TPriority { prHighest, prHigh, prNormal, prLow, prLowest };
 enum TTextEncoding { te8Bit, teBase64 };
 
-// The mail message component: filled with the raw lines of one message, parsed once by
-// ParseMsg, then read for its header fields, text body and attachments. The composing
-// properties (UserName, BCC, Priority, CharSet, TextEncoding, ExtraHeaders) are kept but the
-// parser neither reads nor fills them.
+class TLineSource;
+
+// The mail message component: parsed once from the raw lines of one message (ParseMsg) or
+// from its file (ParseMsgFile), then read for its header fields, text body and attachments. The
+// composing properties (UserName, BCC, Priority, CharSet, TextEncoding, ExtraHeaders) are kept but
+// the parser neither reads nor fills them.
 class TOrvMsg {
   public:
 #define ORV_STRING_PROPERTY(P, m)              \
@@ -66,6 +73,10 @@ class TOrvMsg {
     // hold). Raises the decoders' errors ("Oops...", a list index error for a uuencoded block
     // without its "end" line, file errors of the temporary files).
     void ParseMsg();
+    // The same parse, reading the message from its file in pieces of bufferSize bytes, so memory
+    // does not grow with the message; an empty file gives nothing, as an empty RawMail does.
+    // Raises "Cannot open file" or "Cannot read file" with the path and the system's reason.
+    void ParseMsgFile(const std::string& path, std::size_t bufferSize = 256 * 1024);
     // Whether the parsed text ended early: a multipart without its closing delimiter, or a
     // Base64 body cut in the middle of a group. What was read is in Text and Attachments; the
     // rest of the message is missing.
@@ -74,6 +85,7 @@ class TOrvMsg {
   private:
     friend class TPartParser;
     void ParseHeaderFields();
+    void Parse(TLineSource& source);
 
     std::string userName_, from_, replyTo_, sendTo_, cc_, bcc_, subject_;
     std::string charSet_ = "ISO-8859-1";

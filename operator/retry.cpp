@@ -102,10 +102,8 @@ TRetryResult RetryReceived(const std::string& errorFolder, const std::string& na
     try {
         auto message = std::make_unique<TOrvMsg>();
         message->SetExpectedContentType(ProgramInfo.EmailContentType);
-        message->RawMail().LoadFromFile(path);
-        if (!HasMailHeaderBlock(message->RawMail().Lines()))
-            throw std::runtime_error("it is not a mail");
-        message->ParseMsg();
+        if (!MailFileHasHeaderBlock(path)) throw std::runtime_error("it is not a mail");
+        message->ParseMsgFile(path);
         // What could be read of it was stored when it came; the rest exists only here.
         if (message->EndsEarly()) throw std::runtime_error(kEndsEarlyReason);
         TMessageCounters counters;

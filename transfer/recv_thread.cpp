@@ -300,12 +300,11 @@ void TRecvThread::StoreKeptCopy(const std::string& folder, const std::string& ms
         auto message = std::make_unique<TOrvMsg>();
         message->SetExpectedContentType(settings_->ProgramInfo.EmailContentType);
         try {
-            message->RawMail().LoadFromFile(journal_.Copy());
             // Earlier versions kept any answer; one that is no mail stays whole.
-            if (!HasMailHeaderBlock(message->RawMail().Lines()))
+            if (!MailFileHasHeaderBlock(journal_.Copy()))
                 throw std::runtime_error("the kept answer is not a mail");
             Log("Recv: ParseMsg", 2);
-            message->ParseMsg();
+            message->ParseMsgFile(journal_.Copy());
             StoreMessage(*message, msgId, resume);
         } catch (const std::exception& e) {
             // No longer in the mailbox, so it cannot be fetched again.
@@ -389,8 +388,7 @@ bool TRecvThread::GetMessageContent(const std::string& userId, const std::string
     }
     message.SetExpectedContentType(settings_->ProgramInfo.EmailContentType);
     try {
-        message.RawMail().LoadFromFile(copy);
-        if (!HasMailHeaderBlock(message.RawMail().Lines())) {
+        if (!MailFileHasHeaderBlock(copy)) {
             // An error page or a status text answered with "200 OK": the message is still in
             // the mailbox and must stay there.
             leftReason_ =
@@ -401,7 +399,7 @@ bool TRecvThread::GetMessageContent(const std::string& userId, const std::string
             return false;
         }
         Log("Recv: ParseMsg", 2);
-        message.ParseMsg();
+        message.ParseMsgFile(copy);
     } catch (const std::exception& e) {
         leftReason_ = std::string("Recv: Parse message content failed. Reason: ") + e.what();
         Log(leftReason_, 1);
