@@ -1,5 +1,7 @@
 #include "https/tls_trust_store.h"
 
+#include <openssl/err.h>
+
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -17,6 +19,16 @@ std::string Setting(const char* name) {
 }
 
 }  // namespace
+
+int SetSystemTrustPaths(X509_STORE* store) {
+    X509_LOOKUP* file = X509_STORE_add_lookup(store, X509_LOOKUP_file());
+    X509_LOOKUP* folder = X509_STORE_add_lookup(store, X509_LOOKUP_hash_dir());
+    if (!file || !folder) return 0;
+    X509_LOOKUP_load_file(file, nullptr, X509_FILETYPE_DEFAULT);
+    X509_LOOKUP_add_dir(folder, nullptr, X509_FILETYPE_DEFAULT);
+    ERR_clear_error();  // a missing bundle or folder leaves its reason behind
+    return 1;
+}
 
 X509_STORE* SharedTrustStore(const TTrustStoreMaker& maker) {
     static std::mutex lock;
