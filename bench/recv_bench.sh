@@ -10,13 +10,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin=${1:-$root/build/bin}
 messages=${2:-1000}
-work=$(mktemp -d)
-standin_pid=
-cleanup() {
-  [ -n "$standin_pid" ] && kill "$standin_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$root/bench/standin.sh"
 
 address=bench@recv.example
 # Digits only: stored scrambled in USER.INI as plain characters (each XOR 0x6B).
@@ -33,13 +27,7 @@ items = [{"from": "partner@bench.example", "subject": "Orders %04d" % i,
          for i in range(count)]
 json.dump({address: items}, open(path, "w"))
 PY
-python3 "$root/tools/webmail/webmail_standin.py" --accounts "$work/accounts.json" \
-  --seed "$work/seed.json" --state-dir "$work/standin" > "$work/standin.out" 2>&1 &
-standin_pid=$!
-for _ in $(seq 300); do [ -s "$work/standin.out" ] && break; sleep 0.1; done
-read -r port control < <(python3 -c 'import json,sys
-d = json.loads(open(sys.argv[1]).readline()); print(d["https_port"], d["control_port"])' \
-  "$work/standin.out")
+standin_start "$work/accounts.json" --seed "$work/seed.json"
 base="https://127.0.0.1:$port/webmail"
 login="user=$address&login=B1&pwd=$password"
 waiting() {
@@ -50,26 +38,8 @@ size=$(curl -s "http://127.0.0.1:$control/_control/mailboxes?address=$address" |
   python3 -c "import json,sys; m = json.load(sys.stdin)['mailboxes']['$address']
 print(sum(x['size'] for x in m) // len(m))")
 
-mkdir -p "$work/DVR" "$work/curl"
-cat > "$work/DVR/USER.INI" <<INI
-[SYSTEM]
-LOG_LEVEL=2
-[IDENTIFICATION]
-EMAIL_ADDR=$address
-LOGIN_ID=B1
-PASSWORD=Y_]S
-[CONNECTION]
-LEASE_LINE=1
-TIMEOUT=60
-INI
-cat > "$work/DVR/DVR.INI" <<INI
-[SYSTEM]
-VERSION=1.0.0
-[CONNECTION]
-WEBMAILCOUNTER=$base/count?user=%s&login=%s&pwd=%s
-WEBMAILRETRIEVER=$base/retrieve?user=%s&login=%s&pwd=%s&id=%s
-WEBMAILDELETE=$base/delete?user=%s&login=%s&pwd=%s&id=%s
-INI
+mkdir -p "$work/curl"
+recv_installation "$work/DVR" "$address" B1 "$base" 2
 
 start=$(date +%s.%N)
 "$bin/recv_mailbox" "$work/DVR/" > "$work/recv.out"

@@ -11,30 +11,18 @@ bin=${1:-$root/build/bin}
 shift || true
 sizes=("${@:-10 100 1024}")
 read -r -a sizes <<< "${sizes[*]}"
-work=$(mktemp -d "${TMPDIR:-/tmp}/size_bench.XXXXXX")
-standin_pid=
-cleanup() {
-  [ -n "$standin_pid" ] && kill "$standin_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$root/bench/standin.sh"
 
 cat > "$work/accounts.json" <<JSON
 {"accounts": [{"email": "bench@send.example", "login": "S1", "password": "2468"},
               {"email": "bench@recv.example", "login": "R1", "password": "2468"},
               {"email": "peer@recv.example", "login": "P1", "password": "2468"}]}
 JSON
-python3 "$root/tools/webmail/webmail_standin.py" --accounts "$work/accounts.json" \
-  --state-dir "$work/standin" --max-lifetime 0 \
-  --max-body $(( 4 << 30 )) --io-timeout 600 > "$work/standin.out" 2>&1 &
-standin_pid=$!
-for _ in $(seq 300); do [ -s "$work/standin.out" ] && break; sleep 0.1; done
-port=$(python3 -c 'import json,sys; print(json.loads(open(sys.argv[1]).readline())["https_port"])' \
-  "$work/standin.out")
+standin_start "$work/accounts.json" --max-lifetime 0 --max-body $(( 4 << 30 )) --io-timeout 600
 base="https://127.0.0.1:$port/webmail"
 
 # Send side and receive side are two installations; the password 2468 is stored scrambled.
-mkdir -p "$work/s/DVR" "$work/r/DVR"  # each with its folders beside it
+mkdir -p "$work/s/DVR"  # each installation has its folders beside its DVR folder
 cat > "$work/s/DVR/USER.INI" <<INI
 [SYSTEM]
 LOG_LEVEL=1
@@ -56,25 +44,7 @@ A=ORDERS
 EMAIL=bench@recv.example
 WebMailSender=$base/send?from=%s
 INI
-cat > "$work/r/DVR/USER.INI" <<INI
-[SYSTEM]
-LOG_LEVEL=1
-[IDENTIFICATION]
-EMAIL_ADDR=bench@recv.example
-LOGIN_ID=R1
-PASSWORD=Y_]S
-[CONNECTION]
-LEASE_LINE=1
-TIMEOUT=600
-INI
-cat > "$work/r/DVR/DVR.INI" <<INI
-[SYSTEM]
-VERSION=1.0.0
-[CONNECTION]
-WEBMAILCOUNTER=$base/count?user=%s&login=%s&pwd=%s
-WEBMAILRETRIEVER=$base/retrieve?user=%s&login=%s&pwd=%s&id=%s
-WEBMAILDELETE=$base/delete?user=%s&login=%s&pwd=%s&id=%s
-INI
+recv_installation "$work/r/DVR" bench@recv.example R1 "$base"
 
 # Peak resident memory in MB and wall seconds of one command, from /usr/bin/time -v.
 measure() {
