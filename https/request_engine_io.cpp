@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "https/request_engine.h"
@@ -258,17 +259,18 @@ bool TRequestEngine::RefusalAfterFailedSend() {
 }
 
 void TRequestEngine::ReadResponse(TipshttpsActions action) {
-    std::string buffer(kReceiveBuffer, '\0');
+    // Left unset: a short answer never touches (and so never maps) most of it.
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kReceiveBuffer);
     for (;;) {
         size_t received = 0;
         try {
-            received = connection_->Receive(buffer.data(), buffer.size());
+            received = connection_->Receive(buffer.get(), kReceiveBuffer);
         } catch (const EipsHTTPS& error) {
             // A refusal stands when the server resets the connection after it.
             if (!IsSocketError(error.Code) || !Refused()) throw;
         }
         if (received == 0) break;
-        TakeResponseBytes(std::string_view(buffer.data(), received));
+        TakeResponseBytes(std::string_view(buffer.get(), received));
         PumpStep();
     }
     reader_->Finish();

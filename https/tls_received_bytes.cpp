@@ -22,7 +22,8 @@ BIO* TReceivedBytes::NewBio() {
 }
 
 char* TReceivedBytes::Room() {
-    if (!bytes_) bytes_ = std::make_unique<char[]>(kCapacity);
+    // Left unset, so a short answer maps only the pages it fills.
+    if (!bytes_) bytes_ = std::make_unique_for_overwrite<char[]>(kCapacity);
     if (start_ > 0) {
         std::memmove(bytes_.get(), bytes_.get() + start_, end_ - start_);
         end_ -= start_;
