@@ -22,28 +22,7 @@ standin_start "$work/accounts.json" --max-lifetime 0 --max-body $(( 4 << 30 )) -
 base="https://127.0.0.1:$port/webmail"
 
 # Send side and receive side are two installations; the password 2468 is stored scrambled.
-mkdir -p "$work/s/DVR"  # each installation has its folders beside its DVR folder
-cat > "$work/s/DVR/USER.INI" <<INI
-[SYSTEM]
-LOG_LEVEL=1
-AUTOIMPORT=1
-[IDENTIFICATION]
-EMAIL_ADDR=bench@send.example
-[CONNECTION]
-LEASE_LINE=1
-TIMEOUT=600
-[iFile]
-TXT=1
-INI
-cat > "$work/s/DVR/DVR.INI" <<INI
-[SYSTEM]
-VERSION=1.0.0
-[IDX]
-A=ORDERS
-[ORDERS]
-EMAIL=bench@recv.example
-WebMailSender=$base/send?from=%s
-INI
+send_installation "$work/s/DVR" bench@recv.example "$base"
 recv_installation "$work/r/DVR" bench@recv.example R1 "$base"
 
 # Peak resident memory in MB and wall seconds of one command, from /usr/bin/time -v.

@@ -2,9 +2,11 @@
 # a work folder that goes at exit together with the service;
 # standin_start ACCOUNTS [OPTION...], which starts the service on 127.0.0.1 with the given
 # options and sets port and control to its HTTPS and control ports; and
-# recv_installation DVR_DIR ADDRESS LOGIN BASE_URL [LOG_LEVEL], which writes the two setting
-# files of an installation that receives from the service (the password is 2468, stored
-# scrambled: digits only, each XOR 0x6B).
+# send_installation DVR_DIR RECEIVER BASE_URL [LOG_LEVEL], which writes the two setting files
+# of an installation at bench@send.example that sends its .TXT files to RECEIVER; and
+# recv_installation DVR_DIR ADDRESS LOGIN BASE_URL [LOG_LEVEL], which writes those of an
+# installation that receives from the service (the password is 2468, stored scrambled:
+# digits only, each XOR 0x6B).
 work=$(mktemp -d "${TMPDIR:-/tmp}/bench.XXXXXX")
 standin_pid=
 standin_cleanup() {
@@ -23,6 +25,32 @@ standin_start() {
   read -r port control < <(python3 -c 'import json,sys
 d = json.loads(open(sys.argv[1]).readline()); print(d["https_port"], d["control_port"])' \
     "$work/standin.out")
+}
+
+send_installation() {
+  local dir=$1 receiver=$2 base=$3 level=${4:-1}
+  mkdir -p "$dir"
+  cat > "$dir/USER.INI" <<INI
+[SYSTEM]
+LOG_LEVEL=$level
+AUTOIMPORT=1
+[IDENTIFICATION]
+EMAIL_ADDR=bench@send.example
+[CONNECTION]
+LEASE_LINE=1
+TIMEOUT=600
+[iFile]
+TXT=1
+INI
+  cat > "$dir/DVR.INI" <<INI
+[SYSTEM]
+VERSION=1.0.0
+[IDX]
+A=ORDERS
+[ORDERS]
+EMAIL=$receiver
+WebMailSender=$base/send?from=%s
+INI
 }
 
 recv_installation() {

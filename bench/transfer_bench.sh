@@ -15,28 +15,8 @@ printf '{"accounts": [{"email": "bench@send.example", "login": "B1", "password":
 standin_start "$work/accounts.json"
 url="https://127.0.0.1:$port/webmail/send?from=bench@send.example"
 
-mkdir -p "$work/DVR" "$work/OUTBOX" "$work/curl"
-cat > "$work/DVR/USER.INI" <<INI
-[SYSTEM]
-LOG_LEVEL=2
-AUTOIMPORT=1
-[IDENTIFICATION]
-EMAIL_ADDR=bench@send.example
-[CONNECTION]
-LEASE_LINE=1
-TIMEOUT=60
-[iFile]
-TXT=1
-INI
-cat > "$work/DVR/DVR.INI" <<INI
-[SYSTEM]
-VERSION=1.0.0
-[IDX]
-A=ORDERS
-[ORDERS]
-EMAIL=orders@partner.example
-WebMailSender=https://127.0.0.1:$port/webmail/send?from=%s
-INI
+mkdir -p "$work/OUTBOX" "$work/curl"
+send_installation "$work/DVR" orders@partner.example "https://127.0.0.1:$port/webmail" 2
 blocks=4
 per_block=$(( files / blocks ))
 for b in $(seq "$blocks"); do
