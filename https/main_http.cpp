@@ -1,7 +1,5 @@
 // dovrant-http: the HTTPS component from the command line.
 
-#include <openssl/crypto.h>
-
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -307,9 +305,6 @@ void FlushOutput() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // One request, then the process ends: freeing OpenSSL's tables on the way out would only
-    // cost time.
-    OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     const TOptions options = ParseOptions(argc, argv);
     static char stdoutBuffer[1 << 16];

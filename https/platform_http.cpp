@@ -264,50 +264,50 @@ void TPlatformTransfer::ReadBody() {
 }
 
 void TPlatformTransfer::Configure() {
+    const TCurlLibrary& curl = Curl();
     CURL* h = curl_.Handle;
     const std::string url = TargetURL(settings_.Target);
-    Curl().EasySetopt(h, CURLOPT_URL, url.c_str());
-    Curl().EasySetopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    Curl().EasySetopt(h, CURLOPT_NOSIGNAL, 1L);
-    Curl().EasySetopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+    curl.EasySetopt(h, CURLOPT_URL, url.c_str());
+    curl.EasySetopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl.EasySetopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl.EasySetopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
     // libcurl keeps no cache, so the reload and no-cache flags need nothing; the cookie
     // engine is on (in memory, for this action only).
-    Curl().EasySetopt(h, CURLOPT_COOKIEFILE, "");
+    curl.EasySetopt(h, CURLOPT_COOKIEFILE, "");
     if (!settings_.UserAgent.empty())
-        Curl().EasySetopt(h, CURLOPT_USERAGENT, settings_.UserAgent.c_str());
+        curl.EasySetopt(h, CURLOPT_USERAGENT, settings_.UserAgent.c_str());
     if (!settings_.LocalHost.empty())
-        Curl().EasySetopt(h, CURLOPT_INTERFACE, settings_.LocalHost.c_str());
+        curl.EasySetopt(h, CURLOPT_INTERFACE, settings_.LocalHost.c_str());
     if (!settings_.Target.User.empty()) {
-        Curl().EasySetopt(h, CURLOPT_USERNAME, settings_.Target.User.c_str());
-        Curl().EasySetopt(h, CURLOPT_PASSWORD, settings_.Target.Password.c_str());
+        curl.EasySetopt(h, CURLOPT_USERNAME, settings_.Target.User.c_str());
+        curl.EasySetopt(h, CURLOPT_PASSWORD, settings_.Target.Password.c_str());
     }
 
     switch (action_) {
         case httpHead:
-            Curl().EasySetopt(h, CURLOPT_NOBODY, 1L);
+            curl.EasySetopt(h, CURLOPT_NOBODY, 1L);
             break;
         case httpPost:
         case httpPut:
-            Curl().EasySetopt(h, CURLOPT_POST, 1L);
-            Curl().EasySetopt(h, CURLOPT_POSTFIELDS, body_.data());
-            Curl().EasySetopt(h, CURLOPT_POSTFIELDSIZE_LARGE,
-                              static_cast<curl_off_t>(body_.size()));
-            if (action_ == httpPut) Curl().EasySetopt(h, CURLOPT_CUSTOMREQUEST, "PUT");
+            curl.EasySetopt(h, CURLOPT_POST, 1L);
+            curl.EasySetopt(h, CURLOPT_POSTFIELDS, body_.data());
+            curl.EasySetopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_.size()));
+            if (action_ == httpPut) curl.EasySetopt(h, CURLOPT_CUSTOMREQUEST, "PUT");
             break;
         default:
-            Curl().EasySetopt(h, CURLOPT_HTTPGET, 1L);
+            curl.EasySetopt(h, CURLOPT_HTTPGET, 1L);
     }
 
     // The headers in their order, each only when set; an empty one removes libcurl's own.
-    auto add = [this](const std::string& line) {
-        curl_slist* list = Curl().SlistAppend(curl_.Headers, line.c_str());
+    auto add = [this, &curl](const std::string& line) {
+        curl_slist* list = curl.SlistAppend(curl_.Headers, line.c_str());
         if (!list) throw EipsHTTPS(12001, DescribePlatformError(12001));
         curl_.Headers = list;
     };
     add(settings_.Accept.empty() ? "Accept:" : "Accept: " + settings_.Accept);
     add(settings_.ContentType.empty() ? "Content-Type:" : "Content-Type: " + settings_.ContentType);
     add("Expect:");
-    Curl().EasySetopt(h, CURLOPT_HTTPHEADER, curl_.Headers);
+    curl.EasySetopt(h, CURLOPT_HTTPHEADER, curl_.Headers);
 
     // Proxy: none (the environment's settings are ignored too), the system's settings
     // ("*", optionally "*user*password"), or the named one.
@@ -315,7 +315,7 @@ void TPlatformTransfer::Configure() {
     std::string proxyUser = settings_.ProxyUser;
     std::string proxyPassword = settings_.ProxyPassword;
     if (proxy.empty()) {
-        Curl().EasySetopt(h, CURLOPT_PROXY, "");
+        curl.EasySetopt(h, CURLOPT_PROXY, "");
     } else if (proxy.starts_with("*")) {
         const size_t star = proxy.find('*', 1);
         if (star != std::string::npos) {
@@ -324,34 +324,34 @@ void TPlatformTransfer::Configure() {
         }
     } else {
         const std::string named = proxy + ":" + std::to_string(settings_.ProxyPort);
-        Curl().EasySetopt(h, CURLOPT_PROXY, named.c_str());
+        curl.EasySetopt(h, CURLOPT_PROXY, named.c_str());
     }
     if (!proxyUser.empty()) {
-        Curl().EasySetopt(h, CURLOPT_PROXYUSERNAME, proxyUser.c_str());
-        Curl().EasySetopt(h, CURLOPT_PROXYPASSWORD, proxyPassword.c_str());
+        curl.EasySetopt(h, CURLOPT_PROXYUSERNAME, proxyUser.c_str());
+        curl.EasySetopt(h, CURLOPT_PROXYPASSWORD, proxyPassword.c_str());
     }
-    Curl().EasySetopt(h, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
-    Curl().EasySetopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    curl.EasySetopt(h, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
+    curl.EasySetopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
 
     // The process's trust store (SSL_CERT_FILE / SSL_CERT_DIR honoured) instead of the
     // bundle libcurl was built with.
-    Curl().EasySetopt(h, CURLOPT_CAINFO, nullptr);
-    Curl().EasySetopt(h, CURLOPT_CAPATH, nullptr);
-    Curl().EasySetopt(h, CURLOPT_SSL_CTX_FUNCTION, OnCurlSSLContext);
-    Curl().EasySetopt(h, CURLOPT_SSL_CTX_DATA, this);
+    curl.EasySetopt(h, CURLOPT_CAINFO, nullptr);
+    curl.EasySetopt(h, CURLOPT_CAPATH, nullptr);
+    curl.EasySetopt(h, CURLOPT_SSL_CTX_FUNCTION, OnCurlSSLContext);
+    curl.EasySetopt(h, CURLOPT_SSL_CTX_DATA, this);
 
-    Curl().EasySetopt(h, CURLOPT_HEADERFUNCTION, OnCurlHeader);
-    Curl().EasySetopt(h, CURLOPT_HEADERDATA, this);
-    Curl().EasySetopt(h, CURLOPT_WRITEFUNCTION, OnCurlWrite);
-    Curl().EasySetopt(h, CURLOPT_WRITEDATA, this);
-    Curl().EasySetopt(h, CURLOPT_NOPROGRESS, 0L);
-    Curl().EasySetopt(h, CURLOPT_XFERINFOFUNCTION, OnCurlProgress);
-    Curl().EasySetopt(h, CURLOPT_XFERINFODATA, this);
-    Curl().EasySetopt(h, CURLOPT_VERBOSE, 1L);
-    Curl().EasySetopt(h, CURLOPT_DEBUGFUNCTION, OnCurlDebug);
-    Curl().EasySetopt(h, CURLOPT_DEBUGDATA, this);
-    Curl().EasySetopt(h, CURLOPT_OPENSOCKETFUNCTION, OnCurlOpenSocket);
-    Curl().EasySetopt(h, CURLOPT_OPENSOCKETDATA, this);
+    curl.EasySetopt(h, CURLOPT_HEADERFUNCTION, OnCurlHeader);
+    curl.EasySetopt(h, CURLOPT_HEADERDATA, this);
+    curl.EasySetopt(h, CURLOPT_WRITEFUNCTION, OnCurlWrite);
+    curl.EasySetopt(h, CURLOPT_WRITEDATA, this);
+    curl.EasySetopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl.EasySetopt(h, CURLOPT_XFERINFOFUNCTION, OnCurlProgress);
+    curl.EasySetopt(h, CURLOPT_XFERINFODATA, this);
+    curl.EasySetopt(h, CURLOPT_VERBOSE, 1L);
+    curl.EasySetopt(h, CURLOPT_DEBUGFUNCTION, OnCurlDebug);
+    curl.EasySetopt(h, CURLOPT_DEBUGDATA, this);
+    curl.EasySetopt(h, CURLOPT_OPENSOCKETFUNCTION, OnCurlOpenSocket);
+    curl.EasySetopt(h, CURLOPT_OPENSOCKETDATA, this);
 }
 
 void TPlatformTransfer::Status(const char* text) {

@@ -38,9 +38,9 @@ std::string HeaderValue(std::string_view name, std::string_view line) {
     return std::string(value);
 }
 
-std::optional<std::string> FindHeaderValue(std::string_view name, TLineSpan lines, bool searchAll) {
+std::optional<std::string> FindHeaderValue(std::string_view name, TLineSpan lines) {
     std::string line;
-    if (!FindHeader(name, lines, line, searchAll)) return std::nullopt;
+    if (!FindHeader(name, lines, line)) return std::nullopt;
     return HeaderValue(name, line);
 }
 
@@ -275,13 +275,6 @@ TLineSpan StripHeaders(TLineSpan lines) {
     return lines.subspan(i);
 }
 
-TLineSpan AttachmentBody(TLineSpan lines) {
-    std::size_t i = 0;
-    while (i < lines.size() && !TrimView(lines[i]).empty()) ++i;
-    if (i < lines.size()) ++i;
-    return lines.subspan(i);
-}
-
 std::optional<std::string> UuBeginName(std::string_view line) {
     if (line.size() <= 10 || !mailtext::StartsWithUpper(line, "BEGIN")) return std::nullopt;
     int mode = 0;
@@ -334,15 +327,6 @@ bool IsMailField(std::string_view line) {
 }
 
 }  // namespace
-
-bool HasMailHeaderBlock(TLineSpan lines) {
-    std::size_t i = 0;
-    return HasMailHeaderBlock([&](std::string_view& line) {
-        if (i >= lines.size()) return false;
-        line = lines[i++];
-        return true;
-    });
-}
 
 bool HasMailHeaderBlock(const std::function<bool(std::string_view&)>& next) {
     std::string_view line;

@@ -23,8 +23,7 @@ bool FindHeader(std::string_view name, TLineSpan lines, std::string& line, bool 
 std::string HeaderValue(std::string_view name, std::string_view line);
 
 // Value of the header name in lines, or nullopt when the header is absent.
-std::optional<std::string> FindHeaderValue(std::string_view name, TLineSpan lines,
-                                           bool searchAll = false);
+std::optional<std::string> FindHeaderValue(std::string_view name, TLineSpan lines);
 
 // Replaces every encoded word "=?charset?X?text?=" by its bytes ("Q": quoted-printable,
 // "B": Base64, another letter: nothing); the character set is ignored.
@@ -43,10 +42,6 @@ TPartHeader GetPartHeader(TLineSpan lines);
 // The body: the lines after the leading non-blank lines and the blank lines that follow them.
 TLineSpan StripHeaders(TLineSpan lines);
 
-// The body of an attachment: the lines after the header block and the one blank line that
-// ends it. Blank lines after that are the attachment's own and are kept.
-TLineSpan AttachmentBody(TLineSpan lines);
-
 struct TUuBegin {
     std::size_t index;
     std::string name;
@@ -57,14 +52,12 @@ std::optional<TUuBegin> FindUuBegin(TLineSpan lines, std::size_t from = 0);
 // The file name of a line that begins a uuencoded block as FindUuBegin finds it, or nullopt.
 std::optional<std::string> UuBeginName(std::string_view line);
 
-// Whether lines start with the header block of a mail: a header field ("Name: value", the name
-// of letters, digits and the other token characters) on the first line, or on the second
-// after a mailbox separator line ("From " ...), and among the fields before the first empty
-// line at least one that every mail carries (From, To, Subject, Date, Message-ID, ...). An
-// empty answer, an HTML page or a line of error text has none.
-bool HasMailHeaderBlock(TLineSpan lines);
-// The same for lines handed out one at a time by next (false at the end): only the lines up to
-// the first field that every mail carries are read.
+// Whether the lines that next hands out one at a time (false at the end) start with the header
+// block of a mail: a header field ("Name: value", the name of letters, digits and the other
+// token characters) on the first line, or on the second after a mailbox separator line
+// ("From " ...), and among the fields before the first empty line at least one that every
+// mail carries (From, To, Subject, Date, Message-ID, ...). An empty answer, an HTML page or a
+// line of error text has none. Only the lines up to that field are read.
 bool HasMailHeaderBlock(const std::function<bool(std::string_view&)>& next);
 
 // The delimiter line of a multipart ("--" and the boundary parameter), or nullopt when the
